@@ -1,0 +1,55 @@
+// Pixel kernel sets: per-thread records naming the kernels that turn planar
+// 8-bit Y, Cb, Cr runs into packed output pixels of one format.
+#pragma once
+#include <cstdint>
+
+namespace hvdv {
+
+struct DVPixelKernelSet;
+
+// Every kernel takes the set and returns nothing.  It reads the set (never
+// writes it), its three sources and writes only its destination run.
+typedef void (*DVPixelKernel)(const DVPixelKernelSet* k);
+
+// Colour conversion constants: 16 rows of eight signed 16-bit values.
+struct alignas(16) DVColourConstants {
+    int16_t row[16][8];
+};
+
+struct alignas(16) DVPixelKernelSet {
+    uint8_t* dst;           // first output byte of the run
+    const uint8_t* srcY;    // luma, one sample per pixel
+    const uint8_t* srcCb;   // Cb, half or full horizontal resolution by slot
+    const uint8_t* srcCr;   // Cr, same layout as srcCb
+    DVPixelKernel convertRun422;    // pixelCount pixels, chroma at half resolution
+    DVPixelKernel convertStrip422;  // exactly 16 pixels, chroma at half resolution
+    DVPixelKernel convertRun444;    // may be null: pixelCount pixels, full-resolution chroma
+    DVPixelKernel convertStrip444;  // may be null: 16 pixels, full-resolution chroma
+    int32_t pixelCount;
+    int32_t bytesPerPixel;
+    DVColourConstants constants;    // read only by the RGB families
+    // Scratch that only picture writers use when they assemble a 16-pixel strip.
+    alignas(16) uint8_t scratchY[16];
+    uint8_t scratchCb[8];
+    uint8_t scratchCr[8];
+    alignas(16) uint8_t scratchOut[64];
+};
+
+// Set initialisers, one per output format.  Each sets pixelCount to 16,
+// bytesPerPixel, the four slots (null where the format has no such kernel)
+// and the constants.  useBT709 is read by the RGB families only.  The
+// kernels are chosen from cpuFlags (see threads/cpu.h): the plain C++
+// reference, or the widest instruction set present that the family has.
+typedef void (*DVKernelSetInit)(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+
+void PackUYVY(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void PackYUY2(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void PackVUYA(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void ConvertBGR24(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void ConvertBGR24Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void ConvertBGRA32(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void ConvertBGRA32Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void ConvertRGB555(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+void ConvertRGB565(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+
+}  // namespace hvdv

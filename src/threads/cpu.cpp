@@ -1,0 +1,91 @@
+#include "threads/cpu.h"
+
+#include <atomic>
+
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#define HVDV_X86 1
+#if defined(_MSC_VER)
+#include <intrin.h>
+#else
+#include <cpuid.h>
+#endif
+#endif
+
+namespace hvdv {
+
+void RebuildKernelTables();  // decode/dispatch.cpp
+
+namespace {
+
+std::atomic<uint32_t> g_mask{0xFFFFFFFFu};
+
+uint32_t Detect() {
+    uint32_t flags = 0;
+#if HVDV_X86
+#if defined(__i386__) || defined(_M_IX86)
+    // On 32-bit x86 the CPUID instruction exists only when bit 21 (ID) of
+    // EFLAGS can be toggled.
+    uint32_t before = 0, after = 0;
+#if defined(_MSC_VER)
+    before = (uint32_t)__readeflags();
+    __writeeflags(before ^ 0x200000u);
+    after = (uint32_t)__readeflags();
+    __writeeflags(before);
+#else
+    __asm__ volatile(
+        "pushfl\n\t"
+        "popl %0\n\t"
+        "movl %0, %1\n\t"
+        "xorl $0x200000, %1\n\t"
+        "pushl %1\n\t"
+        "popfl\n\t"
+        "pushfl\n\t"
+        "popl %1\n\t"
+        "pushl %0\n\t"
+        "popfl\n\t"
+        : "=&r"(before), "=&r"(after)
+        :
+        : "cc");
+#endif
+    if (((before ^ after) & 0x200000u) == 0) return 0;
+#endif
+    unsigned a = 0, b = 0, c = 0, d = 0;
+#if defined(_MSC_VER)
+    int r[4];
+    __cpuid(r, 0);
+    a = (unsigned)r[0];
+#else
+    __cpuid(0, a, b, c, d);
+#endif
+    if (a < 1) return 0;
+    unsigned maxLeaf = a;
+#if defined(_MSC_VER)
+    __cpuid(r, 1);
+    c = (unsigned)r[2];
+    d = (unsigned)r[3];
+#else
+    __cpuid(1, a, b, c, d);
+#endif
+    if (d & (1u << 26)) flags |= kCpuSSE2;
+    if ((flags & kCpuSSE2) && (c & (1u << 9))) flags |= kCpuSSSE3;
+    if ((flags & kCpuSSSE3) && (c & (1u << 19))) flags |= kCpuSSE41;
+    (void)maxLeaf;
+#endif
+    return flags;
+}
+
+}  // namespace
+
+uint32_t DetectCpuFeatures() {
+    static const uint32_t flags = Detect();
+    return flags;
+}
+
+uint32_t CpuFlags() { return DetectCpuFeatures() & g_mask.load(std::memory_order_relaxed); }
+
+void SetCpuMask(uint32_t mask) {
+    g_mask.store(mask, std::memory_order_relaxed);
+    RebuildKernelTables();
+}
+
+}  // namespace hvdv

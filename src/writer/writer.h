@@ -1,0 +1,54 @@
+// Picture writers: place decoded macroblocks into the caller's picture for
+// one output format, frame kind and size.
+#pragma once
+#include <cstdint>
+
+#include "kernels/kernels.h"
+#include "writer/macroblock.h"
+
+namespace hvdv {
+
+struct DVPictureWriter {
+    // 0 ready, 1 a work buffer could not be allocated.
+    int32_t (*BeginFrame)(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                          int32_t height);
+    // x, y: the macroblock's top-left luma sample in full-frame coordinates
+    // (also at half size).  The writer is done with samples on return.
+    void (*PutMacroblock)(DVPictureWriter* w, int threadIndex, int x, int y,
+                          const DVMacroblock* samples);
+    void (*EndFrame)(DVPictureWriter* w);
+    // May be null.  Converts picture rows firstRow .. firstRow + rowCount - 1.
+    void (*FlushRows)(DVPictureWriter* w, int threadIndex, int firstRow, int rowCount);
+    int32_t (*FreeFrameBuffer)(DVPictureWriter* w);
+    void (*Release)(DVPictureWriter* w);
+
+    int32_t threadCount;
+    int32_t pitch;
+    int32_t width;
+    int32_t height;
+    int32_t bytesPerPixel;
+    int32_t bottomRowStep;  // 8 * pitch - 16 * bytesPerPixel
+    int32_t frameKind;
+    int32_t halfSize;
+    int32_t wideScreen;
+    uint8_t* origin;        // picture byte that frame row 0 is written to
+    uint8_t* picture;
+    uint8_t* frameBuffer;   // 16-byte aligned work area (4:1:1 frame buffer or planes)
+    void* frameBufferBlock; // the allocation holding frameBuffer
+    uint8_t* planeY;
+    uint8_t* planeCr;
+    uint8_t* planeCb;
+    int32_t codedLumaWidth;
+    int32_t codedChromaWidth;
+    int32_t frameRows;
+    int32_t lumaStride;
+    int32_t chromaStride;
+    DVPixelKernelSet** kernelSets;  // threadCount sets, set t for job index t
+};
+
+// The factory of one output format (a DVOutputFormat code, see api/formats.h).
+// Returns null for an unknown format or when memory runs out.
+DVPictureWriter* CreatePictureWriter(uint32_t outputFormat, int threadCount, int frameKind,
+                                     int halfSize, int wideScreen);
+
+}  // namespace hvdv
