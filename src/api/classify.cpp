@@ -35,6 +35,9 @@ public:
     bool Has(uint32_t offset) const { return offset < size_; }
     // -1 for an absent byte, so it never equals a pack header or ID value.
     int At(uint32_t offset) const { return offset < size_ ? frame_[offset] : -1; }
+    // A pack is there when its header byte has the pack's type and its four
+    // data bytes follow inside the buffer.
+    bool HasPack(uint32_t offset, int type) const { return Has(offset + 4) && At(offset) == type; }
 
 private:
     const uint8_t* frame_;
@@ -79,8 +82,8 @@ uint32_t ClassifyFrame(const uint8_t* frame, uint32_t frameSize, uint32_t height
     uint32_t base = 80;
     if (id >= 0 && ((id >> 4) & 7) == 1) {
         // Header DIF block: DSF in byte 3, APT and AP1-AP3 in bytes 4-7.
-        // The packs read below lie well past these bytes, so when the
-        // packs are present so are they; an absent byte counts as 0.
+        // The packs lie well past these bytes, so whenever the packs are
+        // read these bytes are present; an absent byte counts as 0.
         dsf = bytes.Has(3) ? (bytes.At(3) >> 7) & 1 : 0;
         aptAllOne = true;
         for (uint32_t i = 4; i < 8; ++i)
@@ -90,10 +93,11 @@ uint32_t ClassifyFrame(const uint8_t* frame, uint32_t frameSize, uint32_t height
         base = 0;
     }
 
-    if (bytes.At(base + kSourcePack) != 0x60 || bytes.At(base + kControlPack) != 0x61)
+    if (!bytes.HasPack(base + kSourcePack, 0x60) || !bytes.HasPack(base + kControlPack, 0x61))
         return ClassifyFromSize(frameSize, height);
 
-    // Both packs are present, so every byte up to base + 376 is.
+    // Both packs lie whole inside the buffer, and so does every byte read
+    // below.
     const int stypeByte = bytes.At(base + kSourcePackPC3);
     const int f50 = (stypeByte >> 5) & 1;
     const int stype = stypeByte & 0x1F;
