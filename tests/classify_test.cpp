@@ -6,26 +6,26 @@
 
 #include "info_test_util.h"
 
-using hvdv_test::FrameSpec;
+using hvdv_test::FrameRecipe;
 
 namespace {
 
 struct ClassifyCase {
     const char* name;
-    FrameSpec spec;
+    FrameRecipe recipe;
     uint32_t height;
     uint32_t expected;
 };
 
-FrameSpec NoPacks(uint32_t size) {
-    FrameSpec s;
+FrameRecipe NoPacks(uint32_t size) {
+    FrameRecipe s;
     s.size = size;
     s.packs = false;
     return s;
 }
 
-FrameSpec Packs(uint32_t size, bool dsf, bool f50, int stype = 0, bool apt1 = false) {
-    FrameSpec s;
+FrameRecipe Packs(uint32_t size, bool dsf, bool f50, int stype = 0, bool apt1 = false) {
+    FrameRecipe s;
     s.size = size;
     s.dsf = dsf;
     s.f50 = f50;
@@ -34,12 +34,12 @@ FrameSpec Packs(uint32_t size, bool dsf, bool f50, int stype = 0, bool apt1 = fa
     return s;
 }
 
-FrameSpec WithLayout(FrameSpec s, FrameSpec::Layout layout) {
+FrameRecipe WithLayout(FrameRecipe s, FrameRecipe::Layout layout) {
     s.layout = layout;
     return s;
 }
 
-FrameSpec WithDisplay(FrameSpec s, int disp, int bcsys) {
+FrameRecipe WithDisplay(FrameRecipe s, int disp, int bcsys) {
     s.disp = disp;
     s.bcsys = bcsys;
     return s;
@@ -86,19 +86,19 @@ TEST(ClassifyFrame, Table) {
         {"DSF 0 f50 1 50 Mb/s at 240000", Packs(240000, false, true, 4), 576, 0x4005},
 
         // Without header blocks the packs sit 80 bytes earlier.
-        {"no headers 525", WithLayout(Packs(119200, false, false), FrameSpec::kNoHeader), 480, 0x0003},
-        {"no headers 625", WithLayout(Packs(143040, false, true), FrameSpec::kNoHeader), 576, 0x0000},
-        {"no headers 625 50 Mb/s", WithLayout(Packs(286080, false, true, 4), FrameSpec::kNoHeader), 576, 0x0004},
+        {"no headers 525", WithLayout(Packs(119200, false, false), FrameRecipe::kNoHeader), 480, 0x0003},
+        {"no headers 625", WithLayout(Packs(143040, false, true), FrameRecipe::kNoHeader), 576, 0x0000},
+        {"no headers 625 50 Mb/s", WithLayout(Packs(286080, false, true, 4), FrameRecipe::kNoHeader), 576, 0x0004},
         {"no headers, packs where a header layout has them",
          [] {
-             FrameSpec s = WithLayout(Packs(119200, false, false), FrameSpec::kNoHeader);
+             FrameRecipe s = WithLayout(Packs(119200, false, false), FrameRecipe::kNoHeader);
              s.packBase = 80;
              return s;
          }(),
          480, 0x0001},
         // An unrecognised first block: header layout, system from the pack.
-        {"other ID 60 fields", WithLayout(Packs(144000, false, false), FrameSpec::kOtherId), 576, 0x4003},
-        {"other ID 50 fields", WithLayout(Packs(120000, false, true), FrameSpec::kOtherId), 480, 0x4000},
+        {"other ID 60 fields", WithLayout(Packs(144000, false, false), FrameRecipe::kOtherId), 576, 0x4003},
+        {"other ID 50 fields", WithLayout(Packs(120000, false, true), FrameRecipe::kOtherId), 480, 0x4000},
 
         // Wide screen from DISP and BCSYS.
         {"DISP 2 BCSYS 0", WithDisplay(Packs(144000, true, true), 2, 0), 576, 0x5000},
@@ -108,7 +108,7 @@ TEST(ClassifyFrame, Table) {
         {"DISP 7 BCSYS 0", WithDisplay(Packs(144000, true, true), 7, 0), 576, 0x4000},
         {"DISP 6 BCSYS 0", WithDisplay(Packs(144000, true, true), 6, 0), 576, 0x4000},
         {"DISP 1 BCSYS 0", WithDisplay(Packs(144000, true, true), 1, 0), 576, 0x4000},
-        {"DISP 2 BCSYS 0 no headers", WithDisplay(WithLayout(Packs(119200, false, false), FrameSpec::kNoHeader), 2, 0),
+        {"DISP 2 BCSYS 0 no headers", WithDisplay(WithLayout(Packs(119200, false, false), FrameRecipe::kNoHeader), 2, 0),
          480, 0x1003},
 
         // Buffers cut inside the packs: a pack not wholly inside counts as
@@ -120,9 +120,9 @@ TEST(ClassifyFrame, Table) {
         {"one byte", Packs(1, true, true), 576, 0x0000},
     };
     for (const ClassifyCase& c : cases) {
-        const std::vector<uint8_t> frame = hvdv_test::MakeFrame(c.spec);
+        const std::vector<uint8_t> frame = hvdv_test::MakeFrame(c.recipe);
         EXPECT_EQ(hvdv::ClassifyFrame(frame.data(), uint32_t(frame.size()), c.height), c.expected)
-            << c.name << " (size " << c.spec.size << ", height " << c.height << ")";
+            << c.name << " (size " << c.recipe.size << ", height " << c.height << ")";
     }
 }
 

@@ -26,7 +26,7 @@ inline std::vector<uint8_t> ReadStream(const std::string& name) {
 // are) except the first DIF block's ID, the header block of every stored DIF
 // sequence, the VAUX source (0x60) and source control (0x61) packs of the
 // first sequence and whatever a test adds.
-struct FrameSpec {
+struct FrameRecipe {
     enum Layout { kHeader, kNoHeader, kOtherId };
     uint32_t size = 120000;
     Layout layout = kHeader;
@@ -42,10 +42,10 @@ struct FrameSpec {
 
 constexpr uint32_t kSequenceBytes = 12000;
 
-inline void PutHeaderBlock(std::vector<uint8_t>& f, uint32_t at, const FrameSpec& spec) {
+inline void PutHeaderBlock(std::vector<uint8_t>& f, uint32_t at, const FrameRecipe& recipe) {
     if (at + 8 > f.size()) return;
-    const uint8_t apt = spec.apt1 ? 1 : 0;
-    const uint8_t header[8] = {0x1F, 0x07, 0x00, uint8_t(spec.dsf ? 0xBF : 0x3F),
+    const uint8_t apt = recipe.apt1 ? 1 : 0;
+    const uint8_t header[8] = {0x1F, 0x07, 0x00, uint8_t(recipe.dsf ? 0xBF : 0x3F),
                                uint8_t(0xF8 | apt), uint8_t(0x78 | apt), uint8_t(0x78 | apt), uint8_t(0x78 | apt)};
     for (int i = 0; i < 8; ++i) f[at + i] = header[i];
 }
@@ -57,21 +57,21 @@ inline void PutPack(std::vector<uint8_t>& f, uint32_t at, uint8_t type, uint8_t 
         if (at + i < f.size()) f[at + i] = pack[i];
 }
 
-inline std::vector<uint8_t> MakeFrame(const FrameSpec& spec) {
-    std::vector<uint8_t> f(spec.size, 0xFF);
+inline std::vector<uint8_t> MakeFrame(const FrameRecipe& recipe) {
+    std::vector<uint8_t> f(recipe.size, 0xFF);
     uint32_t base = 80;
-    if (spec.layout == FrameSpec::kHeader) {
-        for (uint32_t s = 0; s < spec.size; s += kSequenceBytes) PutHeaderBlock(f, s, spec);
-    } else if (spec.layout == FrameSpec::kNoHeader) {
+    if (recipe.layout == FrameRecipe::kHeader) {
+        for (uint32_t s = 0; s < recipe.size; s += kSequenceBytes) PutHeaderBlock(f, s, recipe);
+    } else if (recipe.layout == FrameRecipe::kNoHeader) {
         if (!f.empty()) f[0] = 0x3F;  // first subcode block
         base = 0;
     } else {
         if (!f.empty()) f[0] = 0x5F;  // a VAUX block ID: neither header nor subcode
     }
-    if (spec.packBase >= 0) base = uint32_t(spec.packBase);
-    if (spec.packs) {
-        PutPack(f, base + 368, 0x60, 0xFF, 0xFF, uint8_t(0xC0 | (spec.f50 ? 0x20 : 0) | spec.stype), 0xFF);
-        PutPack(f, base + 373, 0x61, 0x3F, uint8_t(0xC8 | spec.disp), uint8_t(0xFC | spec.bcsys), 0xFF);
+    if (recipe.packBase >= 0) base = uint32_t(recipe.packBase);
+    if (recipe.packs) {
+        PutPack(f, base + 368, 0x60, 0xFF, 0xFF, uint8_t(0xC0 | (recipe.f50 ? 0x20 : 0) | recipe.stype), 0xFF);
+        PutPack(f, base + 373, 0x61, 0x3F, uint8_t(0xC8 | recipe.disp), uint8_t(0xFC | recipe.bcsys), 0xFF);
     }
     return f;
 }

@@ -11,7 +11,7 @@
 #include "hv_dec_dv.h"
 #include "info_test_util.h"
 
-using hvdv_test::FrameSpec;
+using hvdv_test::FrameRecipe;
 using hvdv_test::MakeFrame;
 
 namespace {
@@ -139,8 +139,8 @@ struct ValuesCase {
     Audio audio;
 };
 
-FrameSpec Spec(uint32_t size, bool f50, int stype = 0, bool apt1 = false) {
-    FrameSpec s;
+FrameRecipe Recipe(uint32_t size, bool f50, int stype = 0, bool apt1 = false) {
+    FrameRecipe s;
     s.size = size;
     s.dsf = f50;
     s.f50 = f50;
@@ -151,8 +151,8 @@ FrameSpec Spec(uint32_t size, bool f50, int stype = 0, bool apt1 = false) {
 
 // A frame with an AAUX source pack of sampling code smp in each of its
 // first "channels" DIF channels of "unit" bytes.
-std::vector<uint8_t> WithAudio(FrameSpec spec, int channels, uint32_t unit, int smp) {
-    std::vector<uint8_t> f = MakeFrame(spec);
+std::vector<uint8_t> WithAudio(FrameRecipe recipe, int channels, uint32_t unit, int smp) {
+    std::vector<uint8_t> f = MakeFrame(recipe);
     for (int c = 0; c < channels; ++c) hvdv_test::PutAudioSourcePack(f, c * unit, smp);
     return f;
 }
@@ -170,25 +170,25 @@ const Audio k48kPair{48000, 2, 2, 1, 2, 1};
 
 TEST(StreamInfo, SyntheticFrames) {
     const ValuesCase cases[] = {
-        {"525 IEC with 48 kHz", [] { return WithAudio(Spec(120000, false), 1, 120000, 0); }, k525, k525Rate,
+        {"525 IEC with 48 kHz", [] { return WithAudio(Recipe(120000, false), 1, 120000, 0); }, k525, k525Rate,
          k525RateEx, k48kPair},
         {"525 IEC with TF1 set",
          [] {
-             std::vector<uint8_t> f = WithAudio(Spec(120000, false), 1, 120000, 0);
+             std::vector<uint8_t> f = WithAudio(Recipe(120000, false), 1, 120000, 0);
              f[5] |= 0x80;
              return f;
          },
          k525, k525Rate, k525RateEx, {0, 0, 0, 0, 2, 0}},
         {"525 44.1 kHz in a longer buffer", [] {
-             FrameSpec s = Spec(130000, false);
+             FrameRecipe s = Recipe(130000, false);
              return WithAudio(s, 1, 120000, 1);
          },
          k525, k525Rate, k525RateEx, {44100, 2, 2, 1, 2, 1}},
-        {"525 unknown sampling code", [] { return WithAudio(Spec(120000, false), 1, 120000, 5); }, k525,
+        {"525 unknown sampling code", [] { return WithAudio(Recipe(120000, false), 1, 120000, 5); }, k525,
          k525Rate, k525RateEx, {0, 0, 0, 0, 2, 0}},
         {"625 wide with 32 kHz",
          [] {
-             FrameSpec s = Spec(144000, true);
+             FrameRecipe s = Recipe(144000, true);
              s.disp = 2;
              return WithAudio(s, 1, 144000, 2);
          },
@@ -196,56 +196,56 @@ TEST(StreamInfo, SyntheticFrames) {
          {32000, 2, 2, 1, 2, 1}},
         {"625 APT 1 with DISP 2 is wide whatever BCSYS",
          [] {
-             FrameSpec s = Spec(144000, true, 0, true);
+             FrameRecipe s = Recipe(144000, true, 0, true);
              s.disp = 2;
              s.bcsys = 1;
              return MakeFrame(s);
          },
          {720, 576, 16, 9, 2, 144000, 2}, {0x25, 25, 1, 0, 0, 0}, {25, 1, 15, 0x25, 25, 1}, {0, 0, 0, 0, 2, 0}},
-        {"525 50 Mb/s with audio in both channels", [] { return WithAudio(Spec(240000, false, 4), 2, 120000, 1); },
+        {"525 50 Mb/s with audio in both channels", [] { return WithAudio(Recipe(240000, false, 4), 2, 120000, 1); },
          {720, 480, 4, 3, 2, 240000, 3}, k525Rate, k525RateEx, {44100, 2, 4, 3, 4, 1}},
         {"1080-line 60 with audio in four channels",
-         [] { return WithAudio(Spec(480000, false, 0x14, true), 4, 120000, 0); },
+         [] { return WithAudio(Recipe(480000, false, 0x14, true), 4, 120000, 0); },
          {1920, 1080, 16, 9, 3, 480000, 5}, k525Rate, k525RateEx, {48000, 2, 8, 15, 8, 1}},
         {"1080-line 60, audio stops at the first channel without it",
          [] {
-             std::vector<uint8_t> f = WithAudio(Spec(480000, false, 0x15, true), 4, 120000, 0);
+             std::vector<uint8_t> f = WithAudio(Recipe(480000, false, 0x15, true), 4, 120000, 0);
              f[2 * 120000 + 5] |= 0x80;  // TF1 of DIF channel 2
              return f;
          },
          {1920, 1080, 16, 9, 3, 480000, 5}, k525Rate, k525RateEx, {48000, 2, 4, 3, 8, 1}},
-        {"1080-line 50", [] { return MakeFrame(Spec(576000, true, 0x14)); }, {1920, 1080, 16, 9, 3, 576000, 5},
+        {"1080-line 50", [] { return MakeFrame(Recipe(576000, true, 0x14)); }, {1920, 1080, 16, 9, 3, 576000, 5},
          {0x25, 25, 1, 0, 0, 0}, {25, 1, 15, 0x25, 25, 1}, {0, 0, 0, 0, 8, 0}},
-        {"720-line 50", [] { return MakeFrame(Spec(288000, true, 0x18)); }, {1280, 720, 16, 9, 1, 288000, 4},
+        {"720-line 50", [] { return MakeFrame(Recipe(288000, true, 0x18)); }, {1280, 720, 16, 9, 1, 288000, 4},
          {0x50, 50, 1, 0, 0, 0}, {50, 1, 15, 0x50, 50, 1}, {0, 0, 0, 0, 4, 0}},
         {"720-line 60, 24 frames with phase 3",
-         [] { return WithRatePack(WithAudio(Spec(240000, false, 0x18), 2, 120000, 0), 0x40, 0x24, 0x03); },
+         [] { return WithRatePack(WithAudio(Recipe(240000, false, 0x18), 2, 120000, 0), 0x40, 0x24, 0x03); },
          {1280, 720, 16, 9, 1, 240000, 4}, {0x24, 24000, 1001, 2, 3, 0}, {24000, 1001, 3, 0x60, 60000, 0},
          {48000, 2, 4, 3, 4, 1}},
         {"720-line 60, 24 frames without phase",
-         [] { return WithRatePack(WithAudio(Spec(240000, false, 0x18), 2, 120000, 0), 0x00, 0x24, 0x0F); },
+         [] { return WithRatePack(WithAudio(Recipe(240000, false, 0x18), 2, 120000, 0), 0x00, 0x24, 0x0F); },
          {1280, 720, 16, 9, 1, 240000, 4}, {0x24, 24000, 1001, 0, 0, 0}, {24000, 1001, 15, 0x24, 24000, 0},
          {0, 0, 0, 0, 0, 0}},
         {"720-line 50 carrying 25 frames",
-         [] { return WithRatePack(WithAudio(Spec(288000, true, 0x18), 2, 144000, 0), 0x20, 0x25, 0x0F); },
+         [] { return WithRatePack(WithAudio(Recipe(288000, true, 0x18), 2, 144000, 0), 0x20, 0x25, 0x0F); },
          {1280, 720, 16, 9, 1, 288000, 4}, {0x25, 25, 1, 3, 0, 0}, {25, 1, 15, 0x50, 50, 1},
          {48000, 2, 4, 3, 4, 1}},
         {"720-line 60 carrying 30 frames, no conversion",
-         [] { return WithRatePack(WithAudio(Spec(240000, false, 0x18), 2, 120000, 0), 0x03, 0x30, 0x0F); },
+         [] { return WithRatePack(WithAudio(Recipe(240000, false, 0x18), 2, 120000, 0), 0x03, 0x30, 0x0F); },
          {1280, 720, 16, 9, 1, 240000, 4}, {0x30, 30000, 1001, 0, 0, 0}, {30000, 1001, 15, 0x30, 30000, 0},
          {0, 0, 0, 0, 0, 0}},
         {"625 rate pack 50 reads as 25",
-         [] { return WithRatePack(WithAudio(Spec(144000, true), 1, 144000, 0), 0x20, 0x50, 0x0F); },
+         [] { return WithRatePack(WithAudio(Recipe(144000, true), 1, 144000, 0), 0x20, 0x50, 0x0F); },
          {720, 576, 4, 3, 2, 144000, 1}, {0x25, 25, 1, 0, 0, 0}, {25, 1, 15, 0x25, 25, 1}, k48kPair},
         {"525 24 frames, progressive",
-         [] { return WithRatePack(WithAudio(Spec(120000, false), 1, 120000, 0), 0x80, 0x24, 0x0F); },
+         [] { return WithRatePack(WithAudio(Recipe(120000, false), 1, 120000, 0), 0x80, 0x24, 0x0F); },
          {720, 480, 4, 3, 1, 120000, 1}, {0x24, 24000, 1001, 1, 15, 0}, {24000, 1001, 15, 0x30, 30000, 0},
          k48kPair},
         {"525 rate flag",
-         [] { return WithRatePack(WithAudio(Spec(120000, false), 1, 120000, 0), 0x10, 0x60, 0x0F); }, k525,
+         [] { return WithRatePack(WithAudio(Recipe(120000, false), 1, 120000, 0), 0x10, 0x60, 0x0F); }, k525,
          {0x30, 30, 1, 0, 0, 1}, {30000, 1001, 15, 0x30, 30000, 0}, {0, 0, 0, 0, 0, 0}},
         {"rate pack with a wrong check byte",
-         [] { return WithRatePack(WithAudio(Spec(120000, false), 1, 120000, 0), 0x90, 0x24, 0x03, true); }, k525,
+         [] { return WithRatePack(WithAudio(Recipe(120000, false), 1, 120000, 0), 0x90, 0x24, 0x03, true); }, k525,
          k525Rate, k525RateEx, k48kPair},
     };
     for (const ValuesCase& c : cases) {
@@ -323,7 +323,7 @@ TEST(StreamInfo, SyntheticFrames) {
 // capacity; audioValid then says only that TF1 is clear.
 TEST(StreamInfo, ExDescribesAFrameLongerThanItsBuffer) {
     for (bool tf1 : {false, true}) {
-        std::vector<uint8_t> frame = WithAudio(Spec(120000, false, 4), 1, 120000, 0);
+        std::vector<uint8_t> frame = WithAudio(Recipe(120000, false, 4), 1, 120000, 0);
         if (tf1) frame[5] |= 0x80;
         DVStreamInfo info;
         int32_t audioValid = -1;
@@ -391,16 +391,16 @@ struct FailureCase {
     int32_t infoResult, exResult;
 };
 
-std::vector<uint8_t> Mutated(FrameSpec spec, std::function<void(std::vector<uint8_t>&)> change) {
-    std::vector<uint8_t> f = MakeFrame(spec);
+std::vector<uint8_t> Mutated(FrameRecipe recipe, std::function<void(std::vector<uint8_t>&)> change) {
+    std::vector<uint8_t> f = MakeFrame(recipe);
     change(f);
     return f;
 }
 
 TEST(StreamInfo, Failures) {
-    const auto ok525 = [] { return WithAudio(Spec(120000, false), 1, 120000, 0); };
+    const auto ok525 = [] { return WithAudio(Recipe(120000, false), 1, 120000, 0); };
     const auto stype = [](uint32_t size, bool f50, int s, bool apt1) {
-        return [=] { return MakeFrame(Spec(size, f50, s, apt1)); };
+        return [=] { return MakeFrame(Recipe(size, f50, s, apt1)); };
     };
     const int F = HVDV_INFO_FAILED, OK = HVDV_INFO_OK;
     const FailureCase cases[] = {
@@ -410,29 +410,29 @@ TEST(StreamInfo, Failures) {
         {"null audioValid", ok525, -1, false, false, true, F, OK},
         {"one byte short", ok525, 119999, false, false, false, F, F},
         {"negative size", ok525, -5, false, false, false, F, F},
-        {"subcode block first", [] { return Mutated(Spec(120000, false), [](auto& f) { f[0] = 0x3F; }); }, -1,
+        {"subcode block first", [] { return Mutated(Recipe(120000, false), [](auto& f) { f[0] = 0x3F; }); }, -1,
          false, false, false, F, F},
-        {"video not valid (TF2)", [] { return Mutated(Spec(120000, false), [](auto& f) { f[6] |= 0x80; }); }, -1,
+        {"video not valid (TF2)", [] { return Mutated(Recipe(120000, false), [](auto& f) { f[6] |= 0x80; }); }, -1,
          false, false, false, F, F},
-        {"no source pack", [] { return Mutated(Spec(120000, false), [](auto& f) { f[448] = 0xFF; }); }, -1, false,
+        {"no source pack", [] { return Mutated(Recipe(120000, false), [](auto& f) { f[448] = 0xFF; }); }, -1, false,
          false, false, F, F},
-        {"no source control pack", [] { return Mutated(Spec(120000, false), [](auto& f) { f[453] = 0xFF; }); }, -1,
+        {"no source control pack", [] { return Mutated(Recipe(120000, false), [](auto& f) { f[453] = 0xFF; }); }, -1,
          false, false, false, F, F},
         {"DSF 1, 60 fields",
          [] {
-             FrameSpec s = Spec(144000, false);
+             FrameRecipe s = Recipe(144000, false);
              s.dsf = true;
              return MakeFrame(s);
          },
          -1, false, false, false, F, F},
         {"DSF 0, 50 fields",
          [] {
-             FrameSpec s = Spec(144000, true);
+             FrameRecipe s = Recipe(144000, true);
              s.dsf = false;
              return MakeFrame(s);
          },
          -1, false, false, false, F, F},
-        {"625 frame cut to 143999", [] { return MakeFrame(Spec(143999, true)); }, -1, false, false, false, F, OK},
+        {"625 frame cut to 143999", [] { return MakeFrame(Recipe(143999, true)); }, -1, false, false, false, F, OK},
         {"1080-line frame in one unit", stype(120000, false, 0x14, true), -1, false, false, false, F, OK},
         {"high-definition STYPE 0x10", stype(576000, true, 0x10, true), -1, false, false, false, F, F},
         {"high-definition STYPE 0x11", stype(480000, false, 0x11, true), -1, false, false, false, F, F},
