@@ -123,6 +123,26 @@ inline void SwapFieldLines(uint8_t* slot) {
     }
 }
 
+// True when coefficients 1..63 are all zero.
+inline bool OnlyDc(const int16_t* c) {
+    uint64_t word[16];
+    std::memcpy(word, c, sizeof word);
+    uint64_t any = (uint64_t)(uint16_t)c[1] | (uint16_t)c[2] | (uint16_t)c[3];
+    for (int i = 1; i < 16; i++) any |= word[i];
+    return any == 0;
+}
+
+// A block with only its DC coefficient (8 DC) is flat: the weight of the
+// DC is 1.0 with every step shift (dequantised value 2 c0 = 16 DC), and
+// every other term of both transform passes is zero, so each sample is
+// (16 DC + 128 * 32 + 16) >> 5, clamped.  The same holds at half size in
+// 8-8 mode; 2-4-8 half size has a rounding term of its own and is not
+// shortcut.
+inline uint8_t FlatSample(int16_t c0) {
+    const int v = (2 * c0 + 4112) >> 5;
+    return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
+}
+
 }  // namespace
 
 const uint32_t* MacroblockTable(int frameKind) {
@@ -194,6 +214,10 @@ void DecodeSegments(DVSegmentJob* job) {
             DVMacroblockState& mb = states[j];
             for (int b = 0; b < mb.blockCount; b++) {
                 const DVBlockState& blk = mb.blocks[b];
+                if (OnlyDc(blk.coefficients) && !(half && blk.mode)) {
+                    std::memset(samples.slot[b], FlatSample(blk.coefficients[0]), 64);
+                    continue;
+                }
                 const DVDequant d = SelectDequant(blk.classNumber, blk.mode, mb.qno);
                 kernel(samples.slot[b], blk.coefficients, d.weights, d.shift, blk.mode);
                 if (swapFields) SwapFieldLines(samples.slot[b]);
