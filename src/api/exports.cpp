@@ -37,6 +37,7 @@ HVDV_API int32_t HVDV_CALL DVDecompressBuffer(DVDecInstance* instance, const uin
                                               uint32_t frameSize, uint8_t* picture, int32_t pitch,
                                               uint32_t width, uint32_t height, uint32_t flags,
                                               uint32_t fourcc, int32_t, int32_t) {
+    if (!instance) return HVDV_DECODE_FAILED;
     hvdv::EnterLock(instance->lock);
     const hvdv::DVOutputFormat format = hvdv::OutputFormatFromFourcc(fourcc);
     int32_t result = HVDV_DECODE_FAILED;
