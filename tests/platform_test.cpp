@@ -177,36 +177,6 @@ TEST(PlatformProcessors, FollowsTheAffinityMaskOfTheProcess) {
 }
 #endif
 
-uint32_t Nothing(void*) { return 0; }
-
-TEST(PlatformFaults, CreationBudgets) {
-    // budget, creations tried, how many must succeed
-    struct Case {
-        int budget, tries, succeed;
-    } cases[] = {{0, 2, 0}, {1, 3, 1}, {3, 3, 3}, {-1, 4, 4}};
-    for (const Case& c : cases) {
-        SetEventCreationBudget(c.budget);
-        SetThreadStartBudget(c.budget);
-        int events = 0, threads = 0;
-        for (int i = 0; i < c.tries; ++i) {
-            DVHandle e = nullptr, t = nullptr;
-            const int er = CreateManualEvent(&e, 0);
-            EXPECT_EQ(er == 0, e != nullptr);
-            events += er == 0;
-            const int tr = StartThread(&t, Nothing, nullptr, nullptr);
-            EXPECT_EQ(tr == 0, t != nullptr);
-            threads += tr == 0;
-            WaitThreadEnd(t, kWaitInfinite);
-            CloseDVHandle(&t);
-            CloseDVHandle(&e);
-        }
-        EXPECT_EQ(events, c.succeed) << "budget " << c.budget;
-        EXPECT_EQ(threads, c.succeed) << "budget " << c.budget;
-    }
-    SetEventCreationBudget(-1);
-    SetThreadStartBudget(-1);
-}
-
 std::vector<std::string>* g_texts = nullptr;
 void CollectText(const char* text) { g_texts->push_back(text); }
 
