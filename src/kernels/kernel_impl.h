@@ -1,0 +1,118 @@
+// Internal plumbing shared by the pixel kernel families: the slot table that
+// each instruction-set level fills, and the loops that turn one 16-pixel step
+// into the four kernel slots.
+#pragma once
+#include <cstdint>
+
+#include "kernels/kernels.h"
+
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#define HVDV_HAVE_SSE2_KERNELS 1
+#else
+#define HVDV_HAVE_SSE2_KERNELS 0
+#endif
+
+namespace hvdv {
+
+// The four kernels of one family at one instruction-set level; the 4:4:4
+// pair is null for the formats that only take half-resolution chroma.
+struct DVKernelSlots {
+    DVPixelKernel convertRun422;
+    DVPixelKernel convertStrip422;
+    DVPixelKernel convertRun444;
+    DVPixelKernel convertStrip444;
+};
+
+enum DVKernelFamily : int {
+    kFamilyUYVY,
+    kFamilyYUY2,
+    kFamilyVUYA,
+    kFamilyBGRA32,
+    kFamilyBGR24,
+    kFamilyBGRA32Studio,
+    kFamilyBGR24Studio,
+    kFamilyRGB555,
+    kFamilyRGB565,
+    kFamilyCount
+};
+
+// Each level fills the entries of the families it implements; the plain C++
+// reference fills all of them, faster levels then overwrite theirs.
+void AddPackedYuvKernelsC(DVKernelSlots* table);
+void AddRgbKernelsC(DVKernelSlots* table);
+#if HVDV_HAVE_SSE2_KERNELS
+void AddPackedYuvKernelsSSE2(DVKernelSlots* table);
+void AddRgbKernelsSSE2(DVKernelSlots* table);
+#endif
+
+// The two 4:2:2 packed formats differ only in where the four samples of a
+// pixel pair go: UYVY is Cb Y0 Cr Y1, YUY2 is Y0 Cb Y1 Cr.
+struct UyvyOrder {
+    static constexpr int kCb = 0, kY0 = 1, kCr = 2, kY1 = 3;
+};
+struct Yuy2Order {
+    static constexpr int kY0 = 0, kCb = 1, kY1 = 2, kCr = 3;
+};
+
+template <class Order>
+inline void PutYuvPair(uint8_t* dst, const uint8_t* y, uint8_t cb, uint8_t cr) {
+    dst[Order::kY0] = y[0];
+    dst[Order::kCb] = cb;
+    dst[Order::kY1] = y[1];
+    dst[Order::kCr] = cr;
+}
+
+// A family F supplies
+//   kBytesPerPixel, kHas444 (whether it has the 4:4:4 slots),
+//   kPairTail (run kernels finish a count that is not a multiple of 16 one
+//              pixel pair at a time, with F::PutPair),
+//   template <bool kFullChroma> Step16(y, cb, cr, dst, constants):
+//       converts 16 pixels; chroma has 16 samples when kFullChroma, else 8,
+//       each serving two neighbouring pixels.
+template <class F, bool kFullChroma>
+void StripKernel(const DVPixelKernelSet* k) {
+    F::template Step16<kFullChroma>(k->srcY, k->srcCb, k->srcCr, k->dst, k->constants);
+}
+
+// Runs convert 16 pixels per step while at least 16 remain.  Callers pass a
+// multiple of 16 except to the UYVY and YUY2 runs, which then write the
+// remaining whole pairs (an odd last pixel is left unwritten); a count that
+// breaks that rule only loses its ragged end and never writes past N pixels.
+template <class F, bool kFullChroma>
+void RunKernel(const DVPixelKernelSet* k) {
+    const uint8_t* y = k->srcY;
+    const uint8_t* cb = k->srcCb;
+    const uint8_t* cr = k->srcCr;
+    uint8_t* dst = k->dst;
+    const int chromaStep = kFullChroma ? 16 : 8;
+    int32_t n = k->pixelCount;
+    for (; n >= 16; n -= 16) {
+        F::template Step16<kFullChroma>(y, cb, cr, dst, k->constants);
+        y += 16;
+        cb += chromaStep;
+        cr += chromaStep;
+        dst += 16 * F::kBytesPerPixel;
+    }
+    if constexpr (F::kPairTail) {
+        static_assert(!kFullChroma, "pair tails exist only with half-resolution chroma");
+        for (; n >= 2; n -= 2) {
+            F::PutPair(dst, y, *cb, *cr);
+            y += 2;
+            cb++;
+            cr++;
+            dst += 4;
+        }
+    }
+}
+
+template <class F>
+constexpr DVKernelSlots MakeSlots() {
+    DVKernelSlots s{RunKernel<F, false>, StripKernel<F, false>, nullptr, nullptr};
+    if constexpr (F::kHas444) {
+        s.convertRun444 = RunKernel<F, true>;
+        s.convertStrip444 = StripKernel<F, true>;
+    }
+    return s;
+}
+
+}  // namespace hvdv

@@ -1,0 +1,127 @@
+// Kernel set initialisers: one per output format.  Each picks the family's
+// kernels for the instruction sets in cpuFlags and loads the colour constants
+// the family reads.
+#include <cstring>
+
+#include "kernels/kernel_impl.h"
+#include "threads/cpu.h"
+
+namespace hvdv {
+namespace {
+
+// Colour constants, fixed point with 14 fraction bits (16384 = 1.0).
+//
+// Full-range tables (RGB 0..255 from luma 16..235, chroma 16..240):
+//   row 0  chroma offset 128 (u = Cb - 128, v = Cr - 128)
+//   row 1  luma gain 19077 = 1.16437 (255/219)
+//   row 2  luma bias as four 32-bit values, each stored as the 16-bit pair
+//          (30668, -5): 30668 - 5 * 65536 = -297012 = -16 * 19077 + 8220,
+//          8220 (0.5017) being the rounding term of the final shift by 14
+//   row 3  (Cb, Cr) weights of G
+//   row 4  (Cb, Cr) weights of R
+//   row 5  (Cb, Cr) weights of B, halved: the kernels double u and v first
+// The pair rows are multiplied against interleaved (u, v) pairs.
+#define HVDV_ROW8(a) {a, a, a, a, a, a, a, a}
+#define HVDV_PAIR4(a, b) {a, b, a, b, a, b, a, b}
+
+alignas(16) const DVColourConstants kFullRange709 = {{
+    HVDV_ROW8(128),
+    HVDV_ROW8(19077),
+    HVDV_PAIR4(30668, -5),
+    HVDV_PAIR4(-3493, -8734),  // G: -0.21320 Cb, -0.53308 Cr
+    HVDV_PAIR4(0, 29369),      // R: 1.79254 Cr
+    HVDV_PAIR4(17305, 0),      // B: 34610 / 2 = 2.11243 / 2 Cb
+}};
+
+alignas(16) const DVColourConstants kFullRange601 = {{
+    HVDV_ROW8(128),
+    HVDV_ROW8(19077),
+    HVDV_PAIR4(30668, -5),
+    HVDV_PAIR4(-6448, -13326),  // G: -0.39355 Cb, -0.81335 Cr
+    HVDV_PAIR4(0, 26153),       // R: 1.59625 Cr
+    HVDV_PAIR4(16516, 0),       // B: 33032 / 2 = 2.01611 / 2 Cb
+}};
+
+// Studio-range tables: luma passes unscaled, so each chroma weight is the
+// full-range one times 219/255.
+//   row 0  chroma offset 128
+//   row 1  rounding term of the G sum, 8188 = 0.49976
+//   row 2  G weight of Cb, row 3 G weight of Cr, row 4 B weight of Cb,
+//   row 5  R weight of Cr
+alignas(16) const DVColourConstants kStudio709 = {{
+    HVDV_ROW8(128),
+    HVDV_ROW8(8188),
+    HVDV_ROW8(-3000),  // -0.18311
+    HVDV_ROW8(-7501),  // -0.45782
+    HVDV_ROW8(29725),  //  1.81427
+    HVDV_ROW8(25223),  //  1.53949
+}};
+
+alignas(16) const DVColourConstants kStudio601 = {{
+    HVDV_ROW8(128),
+    HVDV_ROW8(8188),
+    HVDV_ROW8(-5537),   // -0.33795
+    HVDV_ROW8(-11445),  // -0.69855
+    HVDV_ROW8(28368),   //  1.73145
+    HVDV_ROW8(22461),   //  1.37091
+}};
+
+#undef HVDV_ROW8
+#undef HVDV_PAIR4
+
+DVKernelSlots SlotsFor(DVKernelFamily family, uint32_t cpuFlags) {
+    DVKernelSlots table[kFamilyCount] = {};
+    AddPackedYuvKernelsC(table);
+    AddRgbKernelsC(table);
+#if HVDV_HAVE_SSE2_KERNELS
+    if (cpuFlags & kCpuSSE2) {
+        AddPackedYuvKernelsSSE2(table);
+        AddRgbKernelsSSE2(table);
+    }
+#else
+    (void)cpuFlags;
+#endif
+    return table[family];
+}
+
+void Init(DVPixelKernelSet* k, DVKernelFamily family, uint32_t cpuFlags, int32_t bytesPerPixel,
+          const DVColourConstants* constants) {
+    const DVKernelSlots s = SlotsFor(family, cpuFlags);
+    k->convertRun422 = s.convertRun422;
+    k->convertStrip422 = s.convertStrip422;
+    k->convertRun444 = s.convertRun444;
+    k->convertStrip444 = s.convertStrip444;
+    k->pixelCount = 16;
+    k->bytesPerPixel = bytesPerPixel;
+    if (constants) std::memcpy(&k->constants, constants, sizeof(DVColourConstants));
+}
+
+const DVColourConstants* FullRange(int useBT709) { return useBT709 ? &kFullRange709 : &kFullRange601; }
+const DVColourConstants* Studio(int useBT709) { return useBT709 ? &kStudio709 : &kStudio601; }
+
+}  // namespace
+
+void PackUYVY(DVPixelKernelSet* k, int, uint32_t cpuFlags) { Init(k, kFamilyUYVY, cpuFlags, 2, nullptr); }
+void PackYUY2(DVPixelKernelSet* k, int, uint32_t cpuFlags) { Init(k, kFamilyYUY2, cpuFlags, 2, nullptr); }
+void PackVUYA(DVPixelKernelSet* k, int, uint32_t cpuFlags) { Init(k, kFamilyVUYA, cpuFlags, 4, nullptr); }
+
+void ConvertBGR24(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
+    Init(k, kFamilyBGR24, cpuFlags, 3, FullRange(useBT709));
+}
+void ConvertBGR24Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
+    Init(k, kFamilyBGR24Studio, cpuFlags, 3, Studio(useBT709));
+}
+void ConvertBGRA32(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
+    Init(k, kFamilyBGRA32, cpuFlags, 4, FullRange(useBT709));
+}
+void ConvertBGRA32Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
+    Init(k, kFamilyBGRA32Studio, cpuFlags, 4, Studio(useBT709));
+}
+void ConvertRGB555(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
+    Init(k, kFamilyRGB555, cpuFlags, 2, FullRange(useBT709));
+}
+void ConvertRGB565(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
+    Init(k, kFamilyRGB565, cpuFlags, 2, FullRange(useBT709));
+}
+
+}  // namespace hvdv

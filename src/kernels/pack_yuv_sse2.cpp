@@ -1,0 +1,75 @@
+// Packed YUV kernels, SSE2: a 16-pixel step is a few byte and word
+// interleaves of the luma vector with the chroma vectors.
+#include <emmintrin.h>
+
+#include "kernels/kernel_impl.h"
+
+namespace hvdv {
+namespace {
+
+inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+template <class Order, bool kChromaFirst>
+struct PackedPairSSE2 {
+    static constexpr int kBytesPerPixel = 2;
+    static constexpr bool kHas444 = false;
+    static constexpr bool kPairTail = true;
+    static void PutPair(uint8_t* dst, const uint8_t* y, uint8_t cb, uint8_t cr) {
+        PutYuvPair<Order>(dst, y, cb, cr);
+    }
+    template <bool kFullChroma>
+    static void Step16(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* dst,
+                       const DVColourConstants&) {
+        static_assert(!kFullChroma, "4:2:2 only");
+        const __m128i luma = Load16(y);
+        const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb), Load8(cr));  // Cb0 Cr0 Cb1 Cr1 ...
+        if (kChromaFirst) {  // Cb Y Cr Y
+            Store16(dst, _mm_unpacklo_epi8(cbcr, luma));
+            Store16(dst + 16, _mm_unpackhi_epi8(cbcr, luma));
+        } else {  // Y Cb Y Cr
+            Store16(dst, _mm_unpacklo_epi8(luma, cbcr));
+            Store16(dst + 16, _mm_unpackhi_epi8(luma, cbcr));
+        }
+    }
+};
+
+struct VuyaSSE2 {
+    static constexpr int kBytesPerPixel = 4;
+    static constexpr bool kHas444 = true;
+    static constexpr bool kPairTail = false;
+    template <bool kFullChroma>
+    static void Step16(const uint8_t* y, const uint8_t* cb, const uint8_t* cr, uint8_t* dst,
+                       const DVColourConstants&) {
+        __m128i crcb0, crcb1;  // Cr Cb words for pixels 0..7 and 8..15
+        if (kFullChroma) {
+            const __m128i vcr = Load16(cr), vcb = Load16(cb);
+            crcb0 = _mm_unpacklo_epi8(vcr, vcb);
+            crcb1 = _mm_unpackhi_epi8(vcr, vcb);
+        } else {
+            // Eight Cr Cb words, each repeated for its two pixels.
+            const __m128i half = _mm_unpacklo_epi8(Load8(cr), Load8(cb));
+            crcb0 = _mm_unpacklo_epi16(half, half);
+            crcb1 = _mm_unpackhi_epi16(half, half);
+        }
+        const __m128i luma = Load16(y);
+        const __m128i alpha = _mm_set1_epi8(-1);
+        const __m128i ya0 = _mm_unpacklo_epi8(luma, alpha);  // Y 255 words
+        const __m128i ya1 = _mm_unpackhi_epi8(luma, alpha);
+        Store16(dst, _mm_unpacklo_epi16(crcb0, ya0));
+        Store16(dst + 16, _mm_unpackhi_epi16(crcb0, ya0));
+        Store16(dst + 32, _mm_unpacklo_epi16(crcb1, ya1));
+        Store16(dst + 48, _mm_unpackhi_epi16(crcb1, ya1));
+    }
+};
+
+}  // namespace
+
+void AddPackedYuvKernelsSSE2(DVKernelSlots* table) {
+    table[kFamilyUYVY] = MakeSlots<PackedPairSSE2<UyvyOrder, true>>();
+    table[kFamilyYUY2] = MakeSlots<PackedPairSSE2<Yuy2Order, false>>();
+    table[kFamilyVUYA] = MakeSlots<VuyaSSE2>();
+}
+
+}  // namespace hvdv
