@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Builds the seed corpora of the fuzz targets from the committed streams:
+#   fuzz/make_corpus.sh OUT_DIR
+# makes OUT_DIR/decode, OUT_DIR/info and OUT_DIR/coefficients.  Each seed is
+# the target's parameter bytes (see the comment at the top of each
+# fuzz_*.cpp) followed by a frame or a video segment.  Besides whole frames,
+# the seeds include frames without header DIF blocks and frames whose header
+# block and VAUX packs carry every value of STYPE, DSF, APT and DISP.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+data=$here/../tests/data
+out=${1:?usage: make_corpus.sh OUT_DIR}
+mkdir -p "$out/decode" "$out/info" "$out/coefficients"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# stream file and bytes per frame
+streams=(sample_625_420.dv:144000 ntsc_411_48k.dv:120000 pal_411.dv:144000
+         pal_420_wide_32k.dv:144000 pal_420_detail.dv:144000 ntsc_411_detail.dv:120000
+         dv50_625.dv:288000 dv50_525.dv:240000 hd_1080i50.dv:576000 hd_1080i60.dv:480000
+         hd_720p60.dv:240000)
+
+# bytes FILE HEX...: writes the bytes given in hex.
+bytes() {
+  local f=$1; shift
+  local s=""
+  for b in "$@"; do s+="\\x$b"; done
+  printf "$s" > "$f"
+}
+# peek FILE OFFSET: one byte's value.
+peek() { od -An -tu1 -j "$2" -N1 "$1" | tr -d ' '; }
+# poke FILE OFFSET VALUE: replaces one byte.
+poke() { printf "\\x$(printf %02x "$3")" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none; }
+# seed DIR NAME PARAMS_FILE PAYLOAD_FILE
+seed() { cat "$3" "$4" > "$1/$2"; }
+
+for entry in "${streams[@]}"; do
+  name=${entry%%:*} size=${entry##*:}
+  base=${name%.dv}
+  frame=$work/$base.frame
+  head -c "$size" "$data/$name" > "$frame"
+  # The same frame without its header DIF blocks: 149 blocks a sequence.
+  nohdr=$work/$base.nohdr
+  : > "$nohdr"
+  for ((s = 0; s < size / 12000; s++)); do
+    dd if="$frame" bs=80 skip=$((s * 150 + 1)) count=149 status=none >> "$nohdr"
+  done
+
+  # Stream information: whole frame, full records; short records; no audio record.
+  bytes "$work/p" 00 00 00 48 2c 00 00; seed "$out/info" "$base" "$work/p" "$frame"
+  bytes "$work/p" 00 00 00 48 2c 00 01; seed "$out/info" "$base.nohdr" "$work/p" "$nohdr"
+  bytes "$work/p" 00 00 00 10 0c 04 00; seed "$out/info" "$base.short" "$work/p" "$frame"
+
+  # Decoding: the geometry and format a host would use, then variants.
+  case $size in
+    120000|240000|480000) full=00 half=03 ;;  # 720x480, 360x240
+    *) full=01 half=04 ;;                     # 720x576, 360x288
+  esac
+  bytes "$work/p" 00 00 00 $full 00 00 00 00; seed "$out/decode" "$base.yuy2" "$work/p" "$frame"
+  bytes "$work/p" 80 00 00 $half 00 00 03 00; seed "$out/decode" "$base.half.uyvy" "$work/p" "$frame"
+  bytes "$work/p" 00 00 00 $full 01 08 08 00; seed "$out/decode" "$base.bgr4.bottomup" "$work/p" "$frame"
+  bytes "$work/p" 82 02 00 $full 00 02 06 14; seed "$out/decode" "$base.truncated" "$work/p" "$frame"
+  bytes "$work/p" 00 00 00 $full 00 00 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
+done
+
+# Header and pack values on one frame of each 25 Mb/s system.  Offsets: DSF
+# in byte 3 bit 7; APT, AP1-AP3 in bits 0-2 of bytes 4-7; the VAUX source
+# pack (0x60) at 448, STYPE in bits 0-4 of byte 451; the source control pack
+# (0x61) at 453, DISP in bits 0-2 of byte 455, BCSYS in bits 0-1 of 456.
+for base in sample_625_420 ntsc_411_48k; do
+  frame=$work/$base.frame
+  case $base in ntsc*) full=00 ;; *) full=01 ;; esac
+  bytes "$work/pi" 00 00 00 48 2c 00 00
+  bytes "$work/pd" 00 00 00 $full 00 08 00 00
+  variant() {  # variant NAME: seeds from $work/v
+    seed "$out/info" "$base.$1" "$work/pi" "$work/v"
+    seed "$out/decode" "$base.$1" "$work/pd" "$work/v"
+  }
+  for stype in $(seq 0 31); do
+    cp "$frame" "$work/v"
+    poke "$work/v" 451 $(( ($(peek "$frame" 451) & 0xE0) | stype ))
+    variant "stype$stype"
+  done
+  for dsf in 0 1; do
+    cp "$frame" "$work/v"
+    poke "$work/v" 3 $(( ($(peek "$frame" 3) & 0x7F) | (dsf << 7) ))
+    variant "dsf$dsf"
+  done
+  for apt in $(seq 0 7); do
+    cp "$frame" "$work/v"
+    for o in 4 5 6 7; do poke "$work/v" $o $(( ($(peek "$frame" $o) & 0xF8) | apt )); done
+    variant "apt$apt"
+  done
+  for disp in $(seq 0 7); do
+    for bcsys in 0 1; do
+      cp "$frame" "$work/v"
+      poke "$work/v" 455 $(( ($(peek "$frame" 455) & 0xF8) | disp ))
+      poke "$work/v" 456 $(( ($(peek "$frame" 456) & 0xFC) | bcsys ))
+      variant "disp$disp.bcsys$bcsys"
+    done
+  done
+done
+
+# Coefficients: video segments of real frames.  Video DIF block v of DIF
+# sequence s starts at 12000 s + 80 (7 + v + v / 15); its payload (STA/QNO
+# byte onwards) 3 bytes later.  Segment k is blocks 5k .. 5k + 4.
+for base in sample_625_420 pal_420_detail ntsc_411_detail pal_411; do
+  frame=$work/$base.frame
+  for s in 0 3; do
+    for k in 0 7 13 26; do
+      : > "$work/seg"
+      for ((j = 0; j < 5; j++)); do
+        v=$((5 * k + j))
+        dd if="$frame" bs=1 skip=$((12000 * s + 80 * (7 + v + v / 15) + 3)) count=77 status=none >> "$work/seg"
+      done
+      for choice in 00 01 02 80; do
+        bytes "$work/p" $choice
+        seed "$out/coefficients" "$base.s$s.k$k.c$choice" "$work/p" "$work/seg"
+      done
+    done
+  done
+done
+
+echo "corpus: $(ls "$out/decode" | wc -l) decode, $(ls "$out/info" | wc -l) info," \
+     "$(ls "$out/coefficients" | wc -l) coefficients seeds in $out"
