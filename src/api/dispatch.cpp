@@ -3,10 +3,13 @@
 
 namespace hvdv {
 
+void RebuildWriterDsp();  // writer/writer_dsp.cpp
+
 void RebuildKernelTables() {
     const uint32_t flags = CpuFlags();
     (void)flags;
     // Each kernel family's table initialiser is called here.
+    RebuildWriterDsp();
 }
 
 }  // namespace hvdv
