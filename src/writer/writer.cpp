@@ -157,6 +157,7 @@ int32_t BeginFrameCommon(DVPictureWriter* w, uint8_t* picture, int32_t pitch, in
 int32_t BeginFrame411(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
                       int32_t height) {
     BeginFrameCommon(w, picture, pitch, width, height);
+    FreeFrameBuffer(w);  // a writer reused for another picture
     // height / 8 macroblock rows, one entry of margin in front and at least
     // 512 bytes behind (the chroma reconstruction of the right-edge entry
     // peeks at the bytes that follow it).  Zero-filled: entry bytes that no
@@ -176,6 +177,7 @@ enum HDFamily { k720, k1080x60, k1080x50 };
 int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
                      int32_t height, HDFamily family) {
     BeginFrameCommon(w, picture, pitch, width, height);
+    FreeFrameBuffer(w);  // a writer reused for another picture
     const HDGeometry& g = family == k720 ? kGeometry720
                           : family == k1080x60 ? kGeometry1080x60
                                                : kGeometry1080x50;
@@ -232,6 +234,8 @@ int32_t FreeFrameBuffer(DVPictureWriter* w) {
     if (w->frameBufferBlock) {
         std::free(w->frameBufferBlock);
         w->frameBufferBlock = nullptr;
+        w->frameBuffer = nullptr;
+        w->planeY = w->planeCr = w->planeCb = nullptr;
     }
     return 0;
 }
