@@ -4,10 +4,12 @@
 
 namespace hvdv {
 
+void RebuildWriterDsp();  // writer/writer_dsp.cpp
+
 void RebuildKernelTables() {
     const uint32_t flags = CpuFlags();
-    // Each kernel family's table initialiser is called here.
     InitIdctKernels(flags);
+    RebuildWriterDsp();
 }
 
 }  // namespace hvdv
