@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "build_kind.h"
 #include "guarded_picture.h"
 #include "hv_dec_dv.h"
 #include "test_streams.h"
@@ -18,17 +19,7 @@ namespace {
 
 using hvdv_test::GuardedPicture;
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
+using hvdv_test::kSanitized;
 
 constexpr uint32_t kDifBlock = 80;
 constexpr uint32_t kSequenceBytes = 150 * kDifBlock;

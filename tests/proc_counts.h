@@ -1,0 +1,62 @@
+// Process-wide counts read from /proc (Linux): threads, open descriptors and
+// resident memory, for tests that check that work leaves nothing behind.
+// Elsewhere every count is -1 and the tests that need them skip.
+#pragma once
+#include <chrono>
+#include <thread>
+
+#if defined(__linux__)
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdio>
+#endif
+
+namespace hvdv_test {
+
+inline long EntriesOf(const char* dir) {
+#if defined(__linux__)
+    long count = 0;
+    if (DIR* d = opendir(dir)) {
+        while (dirent* e = readdir(d))
+            if (e->d_name[0] != '.') ++count;
+        closedir(d);
+        return count;
+    }
+#else
+    (void)dir;
+#endif
+    return -1;
+}
+
+inline long ThreadCount() { return EntriesOf("/proc/self/task"); }
+// Counts the descriptor the directory listing itself holds, the same way
+// every time.
+inline long OpenDescriptors() { return EntriesOf("/proc/self/fd"); }
+
+// Resident memory in KiB.
+inline long ResidentKiB() {
+#if defined(__linux__)
+    long pages = -1, resident = -1;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = -1;
+        std::fclose(f);
+    }
+    return resident < 0 ? -1 : resident * (sysconf(_SC_PAGESIZE) / 1024);
+#else
+    return -1;
+#endif
+}
+
+// The thread count once threads that are ending have left, waiting up to
+// two seconds for it to come down to `expected`.
+inline long ThreadCountSettled(long expected) {
+    long n = ThreadCount();
+    for (int i = 0; i < 400 && n > expected; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        n = ThreadCount();
+    }
+    return n;
+}
+
+}  // namespace hvdv_test
