@@ -133,6 +133,25 @@ TEST_F(Damage, TruncatedAtEveryDifBlockBoundary) {
     }
 }
 
+TEST_F(Damage, AnEmptyFrameDecodesNothing) {
+    // No bytes at all (also without a buffer): every macroblock is missing.
+    const uint8_t one = 0x1F;
+    for (const uint8_t* frame : {(const uint8_t*)nullptr, &one}) {
+        for (const Output& o : kOutputs) {
+            for (DVDecInstance* instance : {(DVDecInstance*)nullptr, instance_}) {
+                const uint32_t w = o.half ? 360 : 720, h = o.half ? 288 : 576;
+                GuardedPicture p(w, h, o.bytesPerPixel, o.padding, o.bottomUp);
+                const int32_t r = instance ? DVDecompressBuffer(instance, frame, 0, p.Top(), p.Pitch(), w, h, o.flags,
+                                                                o.fourcc, 0, 0)
+                                           : DecompressBuffer_DV(frame, 0, p.Top(), p.Pitch(), w, h, o.flags, o.fourcc,
+                                                                 0, 0);
+                EXPECT_EQ(r, HVDV_DECODE_FAILED);
+                EXPECT_EQ(p.Trespass(), "");
+            }
+        }
+    }
+}
+
 TEST_F(Damage, StatusBitsDecideTheResult) {
     std::mt19937 rng(20240611);
     for (const Source& src : Sources()) {
