@@ -10,7 +10,8 @@
 //   5     decode flags: bits 0-2 as they are, bit 3 the single-thread flag,
 //         bits 4-7 other (ignored) bits
 //   6     output format (index into kFourccs; past the end: an unknown one)
-//   7     bit 4 set: job count 1 + bits 0-3 instead of the processor count
+//   7     bit 4 set: job count 1 + bits 0-3 instead of the processor count;
+//         bit 5 set: plain C++ kernels only (no SIMD)
 //
 // The picture is a heap block of exactly height x |pitch| bytes; with a
 // negative pitch the decode gets its last row, as a bottom-up host passes it.
@@ -19,6 +20,7 @@
 
 #include "fuzz_common.h"
 #include "hv_dec_dv.h"
+#include "threads/cpu.h"
 #include "threads/platform.h"
 
 using hvdv_fuzz::ExactBuffer;
@@ -98,6 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t flags = (flagBits & 7u) | ((flagBits & 8u) ? HVDV_FLAG_SINGLE_THREAD : 0u) |
                            ((uint32_t)(flagBits & 0xF0u) << 16);
     hvdv::SetProcessorCountOverride((jobChoice & 0x10) ? 1 + (jobChoice & 15) : 0);
+    // The kernel choice is process-wide: change it only between decodes.
+    static uint32_t cpuMask = ~0u;
+    const uint32_t wantMask = (jobChoice & 0x20) ? 0u : ~0u;
+    if (wantMask != cpuMask) hvdv::SetCpuMask(cpuMask = wantMask);
 
     const int32_t r = (sizeMode & 0x80)
                           ? DVDecompressBuffer(instance, frame.data(), frameSize, top, pitch, g.width, g.height,

@@ -63,6 +63,30 @@ for entry in "${streams[@]}"; do
   bytes "$work/p" 00 00 00 $full 00 00 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
 done
 
+# High-definition frames with the VAUX source and source control pack headers
+# cleared: told apart by their size alone, and decoded at the sizes of their
+# family (geometry indexes of fuzz_decode.cpp), one with the C++ kernels.
+hd() {  # hd STREAM GEOMETRY...
+  local base=$1; shift
+  cp "$work/$base.frame" "$work/v"
+  poke "$work/v" 448 255
+  poke "$work/v" 453 255
+  for g in "$@"; do
+    bytes "$work/p" 80 00 00 $g 00 00 00 00; seed "$out/decode" "$base.bysize.g$g" "$work/p" "$work/v"
+  done
+  bytes "$work/p" 00 00 00 $1 00 00 08 20; seed "$out/decode" "$base.bysize.c" "$work/p" "$work/v"
+}
+hd hd_1080i50 0c 0e 09 0a
+hd hd_1080i60 0c 10 09 0b
+hd hd_720p60 0d 0f 06 07 08
+# 25 Mb/s frames decoded with the C++ kernels.
+for base in sample_625_420 ntsc_411_48k pal_411; do
+  case $base in ntsc*) full=00 half=03 ;; *) full=01 half=04 ;; esac
+  bytes "$work/p" 00 00 00 $full 00 08 06 20; seed "$out/decode" "$base.c.bgr3" "$work/p" "$work/$base.frame"
+  bytes "$work/p" 00 00 00 $half 01 08 0c 20; seed "$out/decode" "$base.c.half.r565" "$work/p" "$work/$base.frame"
+  bytes "$work/p" 00 00 00 $full 00 08 05 20; seed "$out/decode" "$base.c.vuya" "$work/p" "$work/$base.frame"
+done
+
 # Header and pack values on one frame of each 25 Mb/s system.  Offsets: DSF
 # in byte 3 bit 7; APT, AP1-AP3 in bits 0-2 of bytes 4-7; the VAUX source
 # pack (0x60) at 448, STYPE in bits 0-4 of byte 451; the source control pack

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "build_kind.h"
@@ -275,6 +276,45 @@ TEST_F(Damage, UnusualGeometriesStayInsideThePicture) {
                 EXPECT_TRUE(r >= 0 && r <= 2) << g.width << "x" << g.height;
                 EXPECT_EQ(p.Trespass(), "") << g.width << "x" << g.height << " fourcc " << formats[f].fourcc
                                             << (bottomUp ? " bottom-up" : "");
+            }
+        }
+    }
+}
+
+TEST_F(Damage, HighDefinitionSizedFramesStayInsideThePicture) {
+    // High-definition frames whose VAUX packs are lost are told apart by
+    // their size alone; each is decoded at the sizes of its own family, at
+    // the standard-definition sizes and at odd ones, clean and damaged.
+    struct Case {
+        const char* file;
+        uint32_t frameBytes;
+        std::vector<std::pair<uint32_t, uint32_t>> geometries;
+    } cases[] = {
+        {"hd_1080i50.dv", 576000, {{1920, 1080}, {1440, 1080}, {960, 540}, {720, 540}, {720, 576}, {16, 1080}}},
+        {"hd_1080i60.dv", 480000, {{1920, 1080}, {1280, 1080}, {960, 540}, {640, 540}, {720, 480}, {1920, 8}}},
+        {"hd_720p60.dv", 240000, {{1280, 720}, {960, 720}, {640, 360}, {480, 360}, {720, 360}, {1440, 720}}},
+    };
+    std::mt19937 rng(11);
+    for (const Case& c : cases) {
+        const testdata::Stream s = testdata::Load(c.file, c.frameBytes, 0);
+        ASSERT_GT(s.frames(), 0u) << c.file;
+        std::vector<uint8_t> frame(s.frame(0), s.frame(0) + c.frameBytes);
+        // Pack headers of the VAUX source (0x60) and source control (0x61) packs.
+        frame[448] = 0xFF;
+        frame[453] = 0xFF;
+        std::vector<uint8_t> damaged = frame;
+        for (int i = 0; i < 2000; ++i) damaged[rng() % damaged.size()] ^= (uint8_t)(1 + rng() % 255);
+        damaged[448] = 0xFF;
+        for (const auto& [w, h] : c.geometries) {
+            for (const Output& o : kOutputs) {
+                for (const std::vector<uint8_t>* f : {&frame, &damaged}) {
+                    GuardedPicture p(w, h, o.bytesPerPixel, o.padding, o.bottomUp);
+                    const int32_t r = DVDecompressBuffer(instance_, f->data(), c.frameBytes, p.Top(), p.Pitch(), w,
+                                                         h, o.flags, o.fourcc, 0, 0);
+                    EXPECT_TRUE(r >= 0 && r <= 2) << c.file;
+                    EXPECT_EQ(p.Trespass(), "") << c.file << " at " << w << "x" << h << " fourcc " << o.fourcc
+                                                << (f == &frame ? "" : ", damaged");
+                }
             }
         }
     }

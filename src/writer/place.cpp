@@ -18,8 +18,12 @@ namespace hvdv {
 
 namespace {
 
+// Row `row` of slot `slot`.  The slots are consecutive, so a row past 7 runs
+// on into the following slots, as the high-definition chroma pairs (Cr upper
+// then lower) are read; the address is taken from the macroblock's bytes as a
+// whole, not from one slot's array.
 inline const uint8_t* SlotRow(const DVMacroblock* mb, int slot, int row) {
-    return mb->slot[slot] + 8 * row;
+    return reinterpret_cast<const uint8_t*>(mb) + 64 * slot + 8 * row;
 }
 
 // True when picture pixels px .. px + w - 1 of frame rows fy .. fy + h - 1
