@@ -65,6 +65,7 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, BitRe
     blk.coefficients[0] = (int16_t)(dc * 8);
     blk.scan = g_scanOrders[blk.mode];
     blk.position = 0;
+    blk.last = 0;
     blk.leftoverBits = 0;
     blk.leftoverCount = 0;
     r.w = LoadBE64(area + 1) << 4;  // drop the header's last 4 bits
@@ -76,6 +77,12 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, BitRe
 // Decodes codes until the block is complete (true) or the next code does not
 // fit in the budget (false; nothing of it consumed).  Positions past kLast
 // end the block; the coefficient there is not stored.
+//
+// Every stored reader holds at least 16 valid bits (a refill leaves 56 or
+// more and a code takes at most 16), so a code is looked up before the
+// window is topped up: the refill's load then runs beside the table lookup
+// instead of in front of it.  blk.last records the highest scan position
+// stored so far.
 template <int kLast>
 inline bool RunCodes(BitReader& r, DVBlockState& blk) {
     uint64_t w = r.w;
@@ -83,34 +90,36 @@ inline bool RunCodes(BitReader& r, DVBlockState& blk) {
     int n = r.n, budget = r.budget, pos = blk.position;
     int16_t* const coef = blk.coefficients;
     const uint8_t* const scan = blk.scan;
-    bool complete;
+    int end;
     for (;;) {
+        uint32_t e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
+        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
         w |= LoadBE64(p) >> n;
         p += (63 - n) >> 3;
         n |= 56;  // n + 8 * ((63 - n) >> 3)
-        uint32_t e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
-        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
         const int len = (int)(e & 31);
         if (len > budget) {
-            complete = false;
+            end = pos;
             break;
         }
         budget -= len;
         w <<= len;
         n -= len;
-        pos += (int)((e >> 5) & 127);
-        if (pos > kLast) {
-            complete = true;
+        const int next = pos + (int)((e >> 5) & 127);
+        if (next > kLast) {
+            end = next;
             break;
         }
+        pos = next;
         coef[scan[pos]] = (int16_t)(uint16_t)(e >> 16);
     }
     r.w = w;
     r.p = p;
     r.n = n;
     r.budget = budget;
-    blk.position = pos;
-    return complete;
+    blk.last = pos;
+    blk.position = end;
+    return end > kLast;
 }
 
 // A stopped block keeps the unread rest of its budget (below 16 bits).
@@ -158,6 +167,7 @@ void ClearMacroblock(DVMacroblockState& mb) {
         blk.mode = 0;
         blk.classNumber = 0;
         blk.position = 0;
+        blk.last = 0;
         blk.leftoverCount = 0;
         blk.scan = g_scanOrders[0];
     }

@@ -22,7 +22,8 @@ extern const DVBlockLayout kLayout25;
 struct DVBlockState {
     int32_t mode;            // 0: 8-8, 1: 2-4-8
     int32_t classNumber;     // 0..3
-    int32_t position;        // scan position reached
+    int32_t position;        // scan position reached (past the last one: complete)
+    int32_t last;            // highest scan position stored; 0: only the DC term
     uint32_t leftoverBits;   // unread remainder of the block's own area, right-aligned
     int32_t leftoverCount;   // its length in bits (below 16)
     int16_t* coefficients;   // 64 values, internal order
