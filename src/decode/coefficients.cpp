@@ -78,11 +78,11 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, BitRe
 // fit in the budget (false; nothing of it consumed).  Positions past kLast
 // end the block; the coefficient there is not stored.
 //
-// Every stored reader holds at least 16 valid bits (a refill leaves 56 or
-// more and a code takes at most 16), so a code is looked up before the
-// window is topped up: the refill's load then runs beside the table lookup
-// instead of in front of it.  blk.last records the highest scan position
-// stored so far.
+// Every stored reader holds at least 24 valid bits, so a code is looked up
+// before the window is topped up: the refill's load then runs beside the
+// table lookup instead of in front of it.  A refill leaves 56 or more bits
+// and a code takes at most 16, so one refill serves two codes.  blk.last
+// records the highest scan position stored so far.
 template <int kLast>
 inline bool RunCodes(BitReader& r, DVBlockState& blk) {
     uint64_t w = r.w;
@@ -97,7 +97,7 @@ inline bool RunCodes(BitReader& r, DVBlockState& blk) {
         w |= LoadBE64(p) >> n;
         p += (63 - n) >> 3;
         n |= 56;  // n + 8 * ((63 - n) >> 3)
-        const int len = (int)(e & 31);
+        int len = (int)(e & 31);
         if (len > budget) {
             end = pos;
             break;
@@ -105,7 +105,26 @@ inline bool RunCodes(BitReader& r, DVBlockState& blk) {
         budget -= len;
         w <<= len;
         n -= len;
-        const int next = pos + (int)((e >> 5) & 127);
+        int next = pos + (int)((e >> 5) & 127);
+        if (next > kLast) {
+            end = next;
+            break;
+        }
+        pos = next;
+        coef[scan[pos]] = (int16_t)(uint16_t)(e >> 16);
+
+        // Second code on the same refill (40 or more bits left).
+        e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
+        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
+        len = (int)(e & 31);
+        if (len > budget) {
+            end = pos;
+            break;
+        }
+        budget -= len;
+        w <<= len;
+        n -= len;
+        next = pos + (int)((e >> 5) & 127);
         if (next > kLast) {
             end = next;
             break;
