@@ -2,7 +2,9 @@
 // each instruction-set level fills, and the loops that turn one 16-pixel step
 // into the four kernel slots.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kernels/kernels.h"
 
@@ -21,6 +23,7 @@ struct DVKernelSlots {
     DVPixelKernel convertStrip422;
     DVPixelKernel convertRun444;
     DVPixelKernel convertStrip444;
+    DVMacroblockKernel convertMacroblock420;
 };
 
 enum DVKernelFamily : int {
@@ -105,9 +108,25 @@ void RunKernel(const DVPixelKernelSet* k) {
     }
 }
 
+// A 625/50 4:2:0 macroblock as sixteen strips of the family's step, the
+// luma row and its chroma rows read straight from the block slots.
+template <class F>
+void Macroblock420Kernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                         const uint8_t* slots) {
+    const uint8_t* const cr = slots + 4 * 64;
+    const uint8_t* const cb = slots + 5 * 64;
+    alignas(16) uint8_t y[16];
+    for (int r = 0; r < 16; r++, dst += pitch) {
+        const int h = r >> 3, j = r & 7, c = 4 * h + 2 * (j >> 2) + (j & 1);
+        std::memcpy(y, slots + 64 * (2 * h) + 8 * j, 8);
+        std::memcpy(y + 8, slots + 64 * (2 * h + 1) + 8 * j, 8);
+        F::template Step16<false>(y, cb + 8 * c, cr + 8 * c, dst, k->constants);
+    }
+}
+
 template <class F>
 constexpr DVKernelSlots MakeSlots() {
-    DVKernelSlots s{RunKernel<F, false>, StripKernel<F, false>, nullptr, nullptr};
+    DVKernelSlots s{RunKernel<F, false>, StripKernel<F, false>, nullptr, nullptr, Macroblock420Kernel<F>};
     if constexpr (F::kHas444) {
         s.convertRun444 = RunKernel<F, true>;
         s.convertStrip444 = StripKernel<F, true>;

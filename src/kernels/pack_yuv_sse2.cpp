@@ -35,6 +35,31 @@ struct PackedPairSSE2 {
     }
 };
 
+// A whole 4:2:0 macroblock: each output row is one 16-byte luma vector (two
+// slot rows) and one interleaved chroma vector, shared by two luma rows.
+template <bool kChromaFirst>
+void PackedMacroblock420(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* slots) {
+    const uint8_t* const cr = slots + 4 * 64;
+    const uint8_t* const cb = slots + 5 * 64;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 16
+#endif
+    for (int r = 0; r < 16; r++) {
+        const int h = r >> 3, j = r & 7, c = 4 * h + 2 * (j >> 2) + (j & 1);
+        const uint8_t* left = slots + 128 * h + 8 * j;
+        const __m128i luma = _mm_unpacklo_epi64(Load8(left), Load8(left + 64));
+        const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb + 8 * c), Load8(cr + 8 * c));
+        uint8_t* row = dst + r * pitch;
+        if (kChromaFirst) {
+            Store16(row, _mm_unpacklo_epi8(cbcr, luma));
+            Store16(row + 16, _mm_unpackhi_epi8(cbcr, luma));
+        } else {
+            Store16(row, _mm_unpacklo_epi8(luma, cbcr));
+            Store16(row + 16, _mm_unpackhi_epi8(luma, cbcr));
+        }
+    }
+}
+
 struct VuyaSSE2 {
     static constexpr int kBytesPerPixel = 4;
     static constexpr bool kHas444 = true;
@@ -69,6 +94,8 @@ struct VuyaSSE2 {
 void AddPackedYuvKernelsSSE2(DVKernelSlots* table) {
     table[kFamilyUYVY] = MakeSlots<PackedPairSSE2<UyvyOrder, true>>();
     table[kFamilyYUY2] = MakeSlots<PackedPairSSE2<Yuy2Order, false>>();
+    table[kFamilyUYVY].convertMacroblock420 = PackedMacroblock420<true>;
+    table[kFamilyYUY2].convertMacroblock420 = PackedMacroblock420<false>;
     table[kFamilyVUYA] = MakeSlots<VuyaSSE2>();
 }
 

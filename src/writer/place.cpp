@@ -223,7 +223,11 @@ void Put411HalfImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
 }  // namespace
 
 void Put420(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
-    if (Inside(w, x, y, 16, 16))
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    if (Inside(w, x, y, 16, 16) && k->convertMacroblock420)
+        k->convertMacroblock420(k, w->origin + (ptrdiff_t)y * w->pitch + (ptrdiff_t)x * w->bytesPerPixel,
+                                w->pitch, mb->slot[0]);
+    else if (Inside(w, x, y, 16, 16))
         Put420Impl<false>(w, w->kernelSets[t], x, y, mb);
     else
         Put420Impl<true>(w, w->kernelSets[t], x, y, mb);

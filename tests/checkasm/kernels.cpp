@@ -166,3 +166,70 @@ CHECKASM_TEST(pixel_kernels) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole-macroblock 4:2:0 conversion of each family and level against the
+// reference level, and the reference against sixteen strips of its own strip
+// kernel fed with the interlaced chroma rows (luma row r of the macroblock
+// takes chroma row 4 (r / 8) + 2 ((r % 8) / 4) + r % 2).
+void CheckMacroblock420(const FamilyEntry& f, int bt709, const checkasm::Isa& isa, int mode) {
+    const DVPixelKernelSet ref = MakeSet(f.init, bt709, 0);
+    const DVPixelKernelSet got = MakeSet(f.init, bt709, isa.flags);
+    if (!ref.convertMacroblock420 || !got.convertMacroblock420) {
+        if (ref.convertMacroblock420 != got.convertMacroblock420)
+            checkasm::Fail("%s macroblock420 %s: present at one level only", f.name, isa.name);
+        return;
+    }
+    alignas(16) uint8_t slots[6 * 64];
+    for (uint8_t& v : slots) v = Sample(mode);
+    const int rowBytes = 16 * ref.bytesPerPixel;
+    const int pitch = rowBytes + 16 * checkasm::rng().Range(0, 3) + checkasm::rng().Range(0, 15);
+    const size_t bytes = (size_t)15 * pitch + rowBytes;
+    checkasm::Guarded outRef(bytes), outGot(bytes), outStrips(bytes);
+
+    ref.convertMacroblock420(&ref, outRef.data(), pitch, slots);
+    got.convertMacroblock420(&got, outGot.data(), pitch, slots);
+    DVPixelKernelSet s = ref;
+    alignas(16) uint8_t y[16];
+    for (int r = 0; r < 16; r++) {
+        const int h = r / 8, j = r % 8, c = 4 * h + 2 * (j / 4) + j % 2;
+        std::memcpy(y, slots + 64 * (2 * h) + 8 * j, 8);
+        std::memcpy(y + 8, slots + 64 * (2 * h + 1) + 8 * j, 8);
+        s.srcY = y;
+        s.srcCb = slots + 5 * 64 + 8 * c;
+        s.srcCr = slots + 4 * 64 + 8 * c;
+        s.dst = outStrips.data() + (size_t)r * pitch;
+        s.convertStrip422(&s);
+    }
+
+    char what[160];
+    std::snprintf(what, sizeof what, "%s %s macroblock420 %s pitch %d mode %d", f.name, bt709 ? "bt709" : "bt601",
+                  isa.name, pitch, mode);
+    checkasm::SameBytes(what, outRef.data(), outGot.data(), bytes);
+    checkasm::SameBytes(what, outStrips.data(), outRef.data(), bytes);
+    if (!outRef.GuardsIntact() || !outGot.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
+}
+
+CHECKASM_TEST(macroblock420) {
+    const auto& levels = checkasm::Levels();
+    for (const checkasm::Isa& isa : levels)
+        for (const FamilyEntry& f : kFamilies)
+            for (int bt709 = 0; bt709 < 2; bt709++)
+                for (int mode = 0; mode < 3; mode++)
+                    for (int rep = 0; rep < 4; rep++) CheckMacroblock420(f, bt709, isa, mode);
+
+    if (!checkasm::BenchMode()) return;
+    alignas(16) uint8_t slots[6 * 64];
+    for (uint8_t& v : slots) v = Sample(0);
+    std::vector<uint8_t> out(16 * 16 * 4);
+    for (const FamilyEntry& f : {kFamilies[0], kFamilies[3]}) {
+        for (const checkasm::Isa& isa : levels) {
+            const DVPixelKernelSet k = MakeSet(f.init, 0, isa.flags);
+            checkasm::Bench(std::string(f.name) + "_macroblock420_" + isa.name,
+                            [&] { k.convertMacroblock420(&k, out.data(), 16 * k.bytesPerPixel, slots); });
+        }
+    }
+}
+
+}  // namespace
