@@ -395,6 +395,19 @@ TEST(Writer411, EndFrameConvertsWholeRows) {
                 }
             }
             ExpectSame(want, got, fc.name);
+
+            // The same frame converted in bands of rows on both kernel sets,
+            // out of order, one band empty and one ragged.
+            ASSERT_NE(nullptr, w->FlushRows);
+            Picture banded(fc.width, fc.height, fc.up);
+            ASSERT_EQ(0, w->BeginFrame(w.get(), banded.Row(0), banded.Pitch(), fc.width, fc.height));
+            Put411Frame(w.get(), fc.frameRows);
+            const int cut1 = fc.height / 3 + 1, cut2 = 2 * fc.height / 3 + 3;
+            w->FlushRows(w.get(), 1, cut2, fc.height - cut2);
+            w->FlushRows(w.get(), 0, cut1, 0);
+            w->FlushRows(w.get(), 0, 0, cut1);
+            w->FlushRows(w.get(), 1, cut1, cut2 - cut1);
+            ExpectSame(want, banded, std::string(fc.name) + " banded");
         }
     }
     SetCpuMask(0xFFFFFFFFu);
