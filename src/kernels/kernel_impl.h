@@ -24,6 +24,8 @@ struct DVKernelSlots {
     DVPixelKernel convertRun444;
     DVPixelKernel convertStrip444;
     DVMacroblockKernel convertMacroblock420;
+    DVMacroblockKernel convertMacroblock420Half;
+    DVMacroblockKernel convertMacroblock411Half;
 };
 
 enum DVKernelFamily : int {
@@ -124,9 +126,51 @@ void Macroblock420Kernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t
     }
 }
 
+// Half-size 4:2:0: one strip per chroma row c, its first 8 pixels on output
+// row 2c and its last 8 on row 2c + 1; each chroma row is given twice so that
+// both output rows take it.
+template <class F>
+void Macroblock420HalfKernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                             const uint8_t* slots) {
+    alignas(16) uint8_t y[16], cb[8], cr[8], out[16 * 4];
+    const size_t rowBytes = 8 * (size_t)F::kBytesPerPixel;
+    for (int c = 0; c < 4; c++) {
+        const uint8_t* left = slots + 128 * (c >> 1) + 16 * (c & 1);
+        std::memcpy(y, left, 4);
+        std::memcpy(y + 4, left + 64, 4);
+        std::memcpy(y + 8, left + 8, 4);
+        std::memcpy(y + 12, left + 72, 4);
+        std::memcpy(cb, slots + 5 * 64 + 8 * c, 4);
+        std::memcpy(cb + 4, slots + 5 * 64 + 8 * c, 4);
+        std::memcpy(cr, slots + 4 * 64 + 8 * c, 4);
+        std::memcpy(cr + 4, slots + 4 * 64 + 8 * c, 4);
+        F::template Step16<false>(y, cb, cr, out, k->constants);
+        std::memcpy(dst + 2 * c * pitch, out, rowBytes);
+        std::memcpy(dst + (2 * c + 1) * pitch, out + rowBytes, rowBytes);
+    }
+}
+
+// Half-size 4:1:1: one strip per row, each chroma sample given twice.
+template <class F>
+void Macroblock411HalfKernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                             const uint8_t* slots) {
+    alignas(16) uint8_t y[16], cb[8], cr[8];
+    for (int r = 0; r < 4; r++, dst += pitch) {
+        for (int s = 0; s < 4; s++) std::memcpy(y + 4 * s, slots + 64 * s + 8 * r, 4);
+        for (int i = 0; i < 4; i++) {
+            cb[2 * i] = cb[2 * i + 1] = slots[5 * 64 + 8 * r + i];
+            cr[2 * i] = cr[2 * i + 1] = slots[4 * 64 + 8 * r + i];
+        }
+        F::template Step16<false>(y, cb, cr, dst, k->constants);
+    }
+}
+
 template <class F>
 constexpr DVKernelSlots MakeSlots() {
-    DVKernelSlots s{RunKernel<F, false>, StripKernel<F, false>, nullptr, nullptr, Macroblock420Kernel<F>};
+    DVKernelSlots s{RunKernel<F, false>,          StripKernel<F, false>,
+                    nullptr,                      nullptr,
+                    Macroblock420Kernel<F>,       Macroblock420HalfKernel<F>,
+                    Macroblock411HalfKernel<F>};
     if constexpr (F::kHas444) {
         s.convertRun444 = RunKernel<F, true>;
         s.convertStrip444 = StripKernel<F, true>;

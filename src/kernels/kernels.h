@@ -19,6 +19,12 @@ typedef void (*DVPixelKernel)(const DVPixelKernelSet* k);
 // luma rows 4 (c / 2) + c % 2 and the row two below it, i.e. luma row r
 // takes chroma row 4 (r / 8) + 2 ((r % 8) / 4) + r % 2.  The result is that
 // of sixteen 16-pixel strips of the same family.
+//
+// The half-size kernels take the 4 x 4 samples at the top left of each slot
+// (rows 8 bytes apart).  4:2:0 half size: 8 x 8 pixels, luma of slots 0 1
+// over 2 3, output row r taking chroma row r / 2.  4:1:1 half size (every
+// macroblock but the right-edge column): 16 x 4 pixels, luma of slots 0 1 2 3
+// side by side, each chroma sample of row r serving four pixels of row r.
 typedef void (*DVMacroblockKernel)(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
                                    const uint8_t* slots);
 
@@ -44,7 +50,9 @@ struct alignas(16) DVPixelKernelSet {
     uint8_t scratchCb[8];
     uint8_t scratchCr[8];
     alignas(16) uint8_t scratchOut[64];
-    DVMacroblockKernel convertMacroblock420;  // may be null
+    DVMacroblockKernel convertMacroblock420;      // may be null
+    DVMacroblockKernel convertMacroblock420Half;  // may be null
+    DVMacroblockKernel convertMacroblock411Half;  // may be null
 };
 
 // Set initialisers, one per output format.  Each sets pixelCount to 16,
