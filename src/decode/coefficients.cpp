@@ -15,6 +15,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 #include "decode/tables.h"
 
 namespace hvdv {
@@ -55,9 +59,30 @@ inline BitReader Normalised(BitReader r) {
     return r;
 }
 
+// Zeroes a block's 64 coefficients (16-byte aligned) with eight vector
+// stores: a memset of this size becomes a string instruction, whose start-up
+// costs more than the stores.
+inline void ClearCoefficients(int16_t* c) {
+#if defined(__SSE2__) || defined(_M_X64)
+    // Written out: as a loop it is turned back into the string instruction.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i* v = (__m128i*)c;
+    _mm_store_si128(v + 0, zero);
+    _mm_store_si128(v + 1, zero);
+    _mm_store_si128(v + 2, zero);
+    _mm_store_si128(v + 3, zero);
+    _mm_store_si128(v + 4, zero);
+    _mm_store_si128(v + 5, zero);
+    _mm_store_si128(v + 6, zero);
+    _mm_store_si128(v + 7, zero);
+#else
+    std::memset(c, 0, 64 * sizeof(int16_t));
+#endif
+}
+
 // Parses the 12-bit block header and positions the reader on the AC codes.
 inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, BitReader& r) {
-    std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
+    ClearCoefficients(blk.coefficients);
     const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
     blk.classNumber = (int32_t)(hdr & 3);
     blk.mode = (int32_t)((hdr >> 2) & 1);
