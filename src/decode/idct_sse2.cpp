@@ -29,6 +29,9 @@ inline void Dequantise(__m128i* X, const int16_t* coefficients, const uint16_t* 
     const __m128i hiShift = _mm_cvtsi32_si128(3 + s2);
     const __m128i loShift = _mm_cvtsi32_si128(13 - s2);
     const __m128i doubling = _mm_set1_epi16((int16_t)(s > 3 ? -1 : 0));
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8
+#endif
     for (int h = 0; h < rows; h++) {
         __m128i x = _mm_load_si128((const __m128i*)(coefficients + 8 * h));
         x = _mm_add_epi16(x, _mm_and_si128(x, doubling));
