@@ -166,6 +166,87 @@ inline bool RunCodes(BitReader& r, DVBlockState& blk) {
     return end > kLast;
 }
 
+// Two blocks decoded side by side.  Each code of a block waits for the
+// previous one (its length decides where the next begins), so one block
+// alone leaves the processor idle for most of every table lookup; two
+// independent blocks interleaved fill that time.  Blocks of a macroblock
+// are independent in their own areas, and the results are those of
+// RunCodes on each.
+struct CodeCursor {
+    uint64_t w;
+    const uint8_t* p;
+    int n, budget, pos, end;
+    int16_t* coef;
+    const uint8_t* scan;
+};
+
+enum { kCodeGoOn = 0, kCodeStop = 1 };
+
+// One code of a cursor (at least 16 valid bits on entry, as in RunCodes).
+template <int kLast>
+inline int CodeStep(CodeCursor& c) {
+    const uint32_t e0 = g_vlcLevel1[c.w >> (64 - kVlcLevel1Bits)];
+    const uint32_t e =
+        (e0 & kVlcLinkFlag) ? g_vlcLevel2[(e0 >> 16) + ((uint32_t)(c.w >> 48) & 31)] : e0;
+    c.w |= LoadBE64(c.p) >> c.n;
+    c.p += (63 - c.n) >> 3;
+    c.n |= 56;
+    const int len = (int)(e & 31);
+    if (len > c.budget) {
+        c.end = c.pos;
+        return kCodeStop;
+    }
+    c.budget -= len;
+    c.w <<= len;
+    c.n -= len;
+    const int next = c.pos + (int)((e >> 5) & 127);
+    if (next > kLast) {
+        c.end = next;
+        return kCodeStop;
+    }
+    c.pos = next;
+    c.coef[c.scan[next]] = (int16_t)(uint16_t)(e >> 16);
+    return kCodeGoOn;
+}
+
+inline CodeCursor OpenCursor(const BitReader& r, const DVBlockState& blk) {
+    return CodeCursor{r.w, r.p, r.n, r.budget, blk.position, blk.position, blk.coefficients, blk.scan};
+}
+
+// Stores a cursor back; a finished one records where it ended.
+inline void CloseCursor(const CodeCursor& c, BitReader& r, DVBlockState& blk, bool finished) {
+    r.w = c.w;
+    r.p = c.p;
+    r.n = c.n;
+    r.budget = c.budget;
+    blk.last = c.pos;
+    blk.position = finished ? c.end : c.pos;
+}
+
+// RunCodes on blocks a and b; returns their completion in *completeA and
+// *completeB.
+template <int kLast>
+inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockState& b, bool* completeA,
+                         bool* completeB) {
+    CodeCursor ca = OpenCursor(ra, a), cb = OpenCursor(rb, b);
+    for (;;) {
+        if (CodeStep<kLast>(ca) != kCodeGoOn) {
+            CloseCursor(ca, ra, a, true);
+            CloseCursor(cb, rb, b, false);
+            *completeA = ca.end > kLast;
+            *completeB = RunCodes<kLast>(rb, b);
+            return;
+        }
+        if (CodeStep<kLast>(cb) != kCodeGoOn) {
+            CloseCursor(cb, rb, b, true);
+            CloseCursor(ca, ra, a, false);
+            *completeB = cb.end > kLast;
+            *completeA = RunCodes<kLast>(ra, a);
+            return;
+        }
+    }
+}
+
 // A stopped block keeps the unread rest of its budget (below 16 bits).
 inline void KeepLeftover(DVBlockState& blk, const BitReader& r) {
     blk.leftoverCount = r.budget;
@@ -226,7 +307,15 @@ void DecodeOwnBits(DVMacroblockState* macroblocks) {
             ClearMacroblock(mb);
             continue;
         }
-        for (int b = 0; b < layout.blockCount; b++) {
+        int b = 0;
+        for (; b + 1 < layout.blockCount; b += 2) {
+            BitReader r0, r1;
+            bool c0, c1;
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], r0);
+            StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], r1);
+            RunCodesPair<kLast>(r0, mb.blocks[b], r1, mb.blocks[b + 1], &c0, &c1);
+        }
+        if (b < layout.blockCount) {
             BitReader r;
             StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], r);
             RunCodes<kLast>(r, mb.blocks[b]);
@@ -274,15 +363,25 @@ void DecodeCoefficients(DVMacroblockState* macroblocks) {
         DVBlockState* unfinished[kMaxBlocks];
         BitReader spans[kMaxBlocks];
         int unfinishedCount = 0, spanCount = 0;
-        for (int b = 0; b < layout.blockCount; b++) {
-            DVBlockState& blk = mb.blocks[b];
-            BitReader r;
-            StartBlock(blk, mb.data + layout.offset[b], layout.bits[b], r);
-            if (!RunCodes<63>(r, blk)) {
-                KeepLeftover(blk, r);
-                unfinished[unfinishedCount++] = &blk;
-            } else if (r.budget > 0) {
-                spans[spanCount++] = Normalised(r);
+        for (int b = 0; b < layout.blockCount; b += 2) {
+            BitReader r[2];
+            bool complete[2];
+            const int count = b + 1 < layout.blockCount ? 2 : 1;
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], r[0]);
+            if (count == 2) {
+                StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], r[1]);
+                RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
+            } else {
+                complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
+            }
+            for (int i = 0; i < count; i++) {
+                DVBlockState& blk = mb.blocks[b + i];
+                if (!complete[i]) {
+                    KeepLeftover(blk, r[i]);
+                    unfinished[unfinishedCount++] = &blk;
+                } else if (r[i].budget > 0) {
+                    spans[spanCount++] = Normalised(r[i]);
+                }
             }
         }
         const int damaged = mb.sta & 9;
