@@ -182,15 +182,20 @@ struct CodeCursor {
 
 enum { kCodeGoOn = 0, kCodeStop = 1 };
 
-// One code of a cursor (at least 16 valid bits on entry, as in RunCodes).
-template <int kLast>
+// One code of a cursor, with (kRefill) or without a refill of the window.
+// A cursor holds at least 24 valid bits between pairs of steps, as readers
+// do in RunCodes: the first step of a pair looks its code up and refills, the
+// second finds 40 or more bits left.
+template <int kLast, bool kRefill>
 inline int CodeStep(CodeCursor& c) {
     const uint32_t e0 = g_vlcLevel1[c.w >> (64 - kVlcLevel1Bits)];
     const uint32_t e =
         (e0 & kVlcLinkFlag) ? g_vlcLevel2[(e0 >> 16) + ((uint32_t)(c.w >> 48) & 31)] : e0;
-    c.w |= LoadBE64(c.p) >> c.n;
-    c.p += (63 - c.n) >> 3;
-    c.n |= 56;
+    if (kRefill) {
+        c.w |= LoadBE64(c.p) >> c.n;
+        c.p += (63 - c.n) >> 3;
+        c.n |= 56;
+    }
     const int len = (int)(e & 31);
     if (len > c.budget) {
         c.end = c.pos;
@@ -229,21 +234,35 @@ template <int kLast>
 inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockState& b, bool* completeA,
                          bool* completeB) {
     CodeCursor ca = OpenCursor(ra, a), cb = OpenCursor(rb, b);
+    bool aStopped;
     for (;;) {
-        if (CodeStep<kLast>(ca) != kCodeGoOn) {
-            CloseCursor(ca, ra, a, true);
-            CloseCursor(cb, rb, b, false);
-            *completeA = ca.end > kLast;
-            *completeB = RunCodes<kLast>(rb, b);
-            return;
+        if (CodeStep<kLast, true>(ca) != kCodeGoOn) {
+            aStopped = true;
+            break;
         }
-        if (CodeStep<kLast>(cb) != kCodeGoOn) {
-            CloseCursor(cb, rb, b, true);
-            CloseCursor(ca, ra, a, false);
-            *completeB = cb.end > kLast;
-            *completeA = RunCodes<kLast>(ra, a);
-            return;
+        if (CodeStep<kLast, true>(cb) != kCodeGoOn) {
+            aStopped = false;
+            break;
         }
+        if (CodeStep<kLast, false>(ca) != kCodeGoOn) {
+            aStopped = true;
+            break;
+        }
+        if (CodeStep<kLast, false>(cb) != kCodeGoOn) {
+            aStopped = false;
+            break;
+        }
+    }
+    if (aStopped) {
+        CloseCursor(ca, ra, a, true);
+        CloseCursor(cb, rb, b, false);
+        *completeA = ca.end > kLast;
+        *completeB = RunCodes<kLast>(rb, b);
+    } else {
+        CloseCursor(cb, rb, b, true);
+        CloseCursor(ca, ra, a, false);
+        *completeB = cb.end > kLast;
+        *completeA = RunCodes<kLast>(ra, a);
     }
 }
 
