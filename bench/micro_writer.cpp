@@ -43,6 +43,19 @@ void BM_EndFrame411To422(benchmark::State& state) {
 }
 BENCHMARK(BM_EndFrame411To422)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// The same conversion into UYVY, the common case.
+void BM_EndFrame411UYVY(benchmark::State& state) {
+    SetLevel(state);
+    DVPictureWriter* w = CreatePictureWriterWith(PackUYVY, 0, 1, 0x03, 0, 0);
+    std::vector<uint8_t> picture((size_t)720 * 480 * 2);
+    w->BeginFrame(w, picture.data(), 720 * 2, 720, 480);
+    for (auto _ : state) w->EndFrame(w);
+    w->FreeFrameBuffer(w);
+    w->Release(w);
+    SetCpuMask(0xFFFFFFFFu);
+}
+BENCHMARK(BM_EndFrame411UYVY)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // One thread flushing all 1080 rows of a 1440-wide frame to 1920 (3:4) or
 // a 1280-wide frame to 1920 (2:3).
 void BM_FlushHD1080(benchmark::State& state) {
