@@ -1,0 +1,90 @@
+#include "cli.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace hvdv_cli {
+
+std::vector<Command>& Commands() {
+    static std::vector<Command> commands;
+    return commands;
+}
+
+RegisterCommand::RegisterCommand(const char* name, const char* summary, CommandFn run) {
+    std::vector<Command>& commands = Commands();
+    commands.push_back({name, summary, run});
+    std::sort(commands.begin(), commands.end(),
+              [](const Command& a, const Command& b) { return std::strcmp(a.name, b.name) < 0; });
+}
+
+void PrintError(const std::string& command, const std::string& message) {
+    std::fprintf(stderr, "hvdv %s: %s\n", command.c_str(), message.c_str());
+}
+
+InputFile::~InputFile() {
+    if (file_) std::fclose(static_cast<FILE*>(file_));
+}
+
+bool InputFile::Open(const std::string& path, std::string* error) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    file_ = f;
+    // Seek-and-tell on 64-bit offsets where the platform has them.
+#if defined(_WIN32)
+    const bool sized = _fseeki64(f, 0, SEEK_END) == 0;
+    const int64_t end = sized ? _ftelli64(f) : -1;
+#else
+    const bool sized = fseeko(f, 0, SEEK_END) == 0;
+    const int64_t end = sized ? int64_t(ftello(f)) : -1;
+#endif
+    if (end < 0) {
+        *error = "cannot find the file's size (not a regular file?)";
+        return false;
+    }
+    size_ = uint64_t(end);
+    return true;
+}
+
+std::vector<uint8_t> InputFile::Read(uint64_t offset, size_t count) {
+    std::vector<uint8_t> bytes;
+    FILE* f = static_cast<FILE*>(file_);
+    if (!f || offset >= size_) return bytes;
+    count = size_t(std::min<uint64_t>(count, size_ - offset));
+#if defined(_WIN32)
+    if (_fseeki64(f, int64_t(offset), SEEK_SET) != 0) return bytes;
+#else
+    if (fseeko(f, off_t(offset), SEEK_SET) != 0) return bytes;
+#endif
+    bytes.resize(count);
+    bytes.resize(std::fread(bytes.data(), 1, count, f));
+    return bytes;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += char(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace hvdv_cli

@@ -1,0 +1,56 @@
+// The hvdv command-line tool: subcommand registration and shared helpers.
+//
+// Each subcommand lives in its own cmd_<name>.cpp and registers itself with
+// a namespace-scope RegisterCommand object, so adding one touches no other
+// file:
+//
+//     static const hvdv_cli::RegisterCommand kRegister{"name", "one-line help", RunName};
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace hvdv_cli {
+
+// A subcommand: argv[0] is the subcommand's name; returns the exit status.
+using CommandFn = int (*)(int argc, char** argv);
+
+struct Command {
+    const char* name;
+    const char* summary;  // one line for "hvdv help"
+    CommandFn run;
+};
+
+// Every registered subcommand, sorted by name.
+std::vector<Command>& Commands();
+
+struct RegisterCommand {
+    RegisterCommand(const char* name, const char* summary, CommandFn run);
+};
+
+// Prints "hvdv <command>: <message>" on stderr.
+void PrintError(const std::string& command, const std::string& message);
+
+// An open file read in pieces; size known up front.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // False with a reason ("No such file or directory") in *error.
+    bool Open(const std::string& path, std::string* error);
+    uint64_t Size() const { return size_; }
+    // Reads up to count bytes from offset; returns the bytes read.
+    std::vector<uint8_t> Read(uint64_t offset, size_t count);
+
+private:
+    void* file_ = nullptr;
+    uint64_t size_ = 0;
+};
+
+// A JSON string literal with quotes and escapes.
+std::string JsonString(const std::string& text);
+
+}  // namespace hvdv_cli
