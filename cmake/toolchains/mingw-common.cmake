@@ -17,12 +17,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
-# Tests run through Wine when it is installed (ctest prefixes the command).
-find_program(HVDV_WINE NAMES wine wine64)
-if(HVDV_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${HVDV_WINE})
-endif()
-
 set(HVDV_GTEST_FROM_SOURCE ON CACHE BOOL "")
 set(HVDV_WITH_LAVC OFF CACHE BOOL "")
 set(HVDV_BUILD_BENCH OFF CACHE BOOL "")
