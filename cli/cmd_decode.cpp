@@ -381,12 +381,13 @@ int RunDecode(int argc, char** argv) {
     if (ok && (o.kind == Output::kY4m || o.kind == Output::kRaw)) ok = out.Close();
 
     const double seconds = std::chrono::duration<double>(decodeTime).count();
+    const uint64_t frames = decoded;  // every frame handed to the decoder
     std::fprintf(stderr,
-                 "hvdv decode: %" PRIu64 " frames decoded, %" PRIu64 " with damaged macroblocks, %" PRIu64
-                 " failed; %.1f frames/s\n",
-                 decoded, damaged, failed, seconds > 0 ? double(decoded) / seconds : 0.0);
+                 "hvdv decode: %" PRIu64 " frames: %" PRIu64 " decoded (%" PRIu64
+                 " with damaged macroblocks), %" PRIu64 " failed; %.1f frames/s\n",
+                 frames, frames - failed, damaged, failed, seconds > 0 ? double(frames) / seconds : 0.0);
     if (!ok) return 1;
-    return failed == decoded ? 1 : 0;
+    return failed == frames ? 1 : 0;
 }
 
 const hvdv_cli::RegisterCommand kRegister{kCommand, "decode a raw DV file to YUV4MPEG2, PNG or raw pixels, or MD5s",
