@@ -383,9 +383,9 @@ int RunDecode(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(decodeTime).count();
     const uint64_t frames = decoded;  // every frame handed to the decoder
     std::fprintf(stderr,
-                 "hvdv decode: %" PRIu64 " frames: %" PRIu64 " decoded (%" PRIu64
+                 "hvdv decode: %" PRIu64 " frame%s: %" PRIu64 " decoded (%" PRIu64
                  " with damaged macroblocks), %" PRIu64 " failed; %.1f frames/s\n",
-                 frames, frames - failed, damaged, failed, seconds > 0 ? double(frames) / seconds : 0.0);
+                 frames, frames == 1 ? "" : "s", frames - failed, damaged, failed, seconds > 0 ? double(frames) / seconds : 0.0);
     if (!ok) return 1;
     return failed == frames ? 1 : 0;
 }
