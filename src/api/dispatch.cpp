@@ -1,12 +1,15 @@
 // Rebuilds every process-wide kernel table from the current CpuFlags().
+#include "decode/idct.h"
 #include "threads/cpu.h"
 
 namespace hvdv {
 
+void RebuildWriterDsp();  // writer/writer_dsp.cpp
+
 void RebuildKernelTables() {
     const uint32_t flags = CpuFlags();
-    (void)flags;
-    // Each kernel family's table initialiser is called here.
+    InitIdctKernels(flags);
+    RebuildWriterDsp();
 }
 
 }  // namespace hvdv

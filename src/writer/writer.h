@@ -44,6 +44,9 @@ struct DVPictureWriter {
     int32_t lumaStride;
     int32_t chromaStride;
     DVPixelKernelSet** kernelSets;  // threadCount sets, set t for job index t
+    // Picture row that frame row 0 lands on (origin = picture + rowOffset * pitch).
+    // Writers clip to picture rows 0 .. height - 1 and pixels 0 .. width - 1.
+    int32_t rowOffset;
 };
 
 // The factory of one output format (a DVOutputFormat code, see api/formats.h).

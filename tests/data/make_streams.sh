@@ -31,6 +31,12 @@ make pal_411.dv 3 144000 testsrc2=size=720x576:rate=25 -pix_fmt yuv411p -c:v dvv
 # 625/50 4:2:0 wide screen (16:9) with 32 kHz audio.
 make pal_420_wide_32k.dv 3 144000 testsrc2=size=720x576:rate=25 $(audio 32000) \
      -pix_fmt yuv420p -aspect 16:9 -c:v dvvideo
+# Dense pictures (fine detail and noise: few DC-only blocks, many codes that
+# spill into other blocks' spare bits), for fidelity and speed measurements.
+make pal_420_detail.dv 3 144000 "mandelbrot=size=720x576:rate=25,noise=alls=12:allf=t" \
+     -pix_fmt yuv420p -c:v dvvideo
+make ntsc_411_detail.dv 3 120000 "mandelbrot=size=720x480:rate=30000/1001,noise=alls=12:allf=t" \
+     -pix_fmt yuv411p -c:v dvvideo
 # 50 Mb/s 4:2:2, both systems, interlaced so that 2-4-8 blocks occur.
 make dv50_625.dv 3 288000 testsrc2=size=720x576:rate=25 -vf tinterlace=mode=interleave_top \
      -flags +ildct -pix_fmt yuv422p -c:v dvvideo

@@ -1,0 +1,123 @@
+// Speed against libavcodec's DV decoder: the same frames in the same run, in
+// alternating rounds, at 1 and 2 threads.
+//   hvdv_compare [--seconds S] [STREAM.dv ...]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "hv_dec_dv.h"
+#include "lavc_dv.h"
+
+namespace {
+
+struct Stream {
+    std::string path;
+    uint32_t frameBytes = 0, width = 720, height = 0;
+    std::vector<uint8_t> data;
+    size_t frames() const { return data.size() / frameBytes; }
+};
+
+bool Load(const std::string& path, Stream* s) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    uint8_t buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s->data.insert(s->data.end(), buf, buf + n);
+    std::fclose(f);
+    DVStreamInfoEx info;
+    std::memset(&info, 0, sizeof info);
+    info.size = sizeof info;
+    if (s->data.size() < 120000 ||
+        DVGetInfoEx(s->data.data(), (int32_t)s->data.size(), &info, nullptr, nullptr) != 0)
+        return false;
+    s->path = path;
+    s->frameBytes = (uint32_t)info.frameBytes;
+    s->height = (uint32_t)info.height;
+    return info.formatCode <= 2 && s->frames() > 0;
+}
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Frames per second of fn over at least `seconds`.
+template <class F>
+double Rate(const Stream& s, double seconds, F fn) {
+    size_t done = 0;
+    double t0 = Now(), t;
+    do {
+        for (size_t i = 0; i < s.frames(); i++) fn(s.data.data() + i * s.frameBytes);
+        done += s.frames();
+        t = Now();
+    } while (t - t0 < seconds);
+    return (double)done / (t - t0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    double seconds = 0.5;
+    int rounds = 3;
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; i++) {
+        if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = std::atoi(argv[++i]);
+        else paths.push_back(argv[i]);
+    }
+    if (paths.empty()) {
+        paths = {HVDV_TEST_DATA_DIR "/sample_625_420.dv", HVDV_TEST_DATA_DIR "/ntsc_411_48k.dv",
+                 HVDV_TEST_DATA_DIR "/pal_411.dv"};
+    }
+    InitDVDec();
+    std::printf("%-18s %-5s %-4s %3s %12s %12s %7s\n", "stream", "fmt", "size", "thr", "hv fps",
+                "lavc fps", "ratio");
+    for (const std::string& path : paths) {
+        Stream s;
+        if (!Load(path, &s)) {
+            std::fprintf(stderr, "%s: not a 25 Mb/s DV stream\n", path.c_str());
+            return 1;
+        }
+        std::string name = path.substr(path.find_last_of('/') + 1);
+        for (int threads : {1, 2}) {
+            lavc::DvDecoder peer(threads);
+            DVDecInstance* inst = DVNewDec();
+            const struct {
+                const char* name;
+                uint32_t fourcc;
+                int bpp;
+            } formats[] = {{"UYVY", HVDV_FOURCC_UYVY, 2}, {"BGRA", HVDV_FOURCC_BGRA, 4}};
+            for (const auto& f : formats) {
+                for (int half = 0; half < 2; half++) {
+                    uint32_t w = half ? 360 : 720, h = half ? s.height / 2 : s.height;
+                    std::vector<uint8_t> pic((size_t)w * h * f.bpp);
+                    uint32_t flags = threads == 1 ? HVDV_FLAG_SINGLE_THREAD : 0;
+                    double ours = 0, theirs = 0;
+                    for (int r = 0; r < rounds; r++) {
+                        ours += Rate(s, seconds, [&](const uint8_t* fr) {
+                            DVDecompressBuffer(inst, fr, s.frameBytes, pic.data(), (int32_t)(w * f.bpp), w, h,
+                                               flags, f.fourcc, 0, 0);
+                        });
+                        // The peer always decodes at full size into planar YUV.
+                        if (half == 0 && f.fourcc == HVDV_FOURCC_UYVY)
+                            theirs += Rate(s, seconds, [&](const uint8_t* fr) {
+                                peer.DecodeOnly(fr, (int)s.frameBytes);
+                            });
+                    }
+                    ours /= rounds;
+                    theirs /= rounds;
+                    if (theirs > 0)
+                        std::printf("%-18s %-5s %-4s %3d %12.1f %12.1f %6.2fx\n", name.c_str(), f.name,
+                                    half ? "half" : "full", threads, ours, theirs, ours / theirs);
+                    else
+                        std::printf("%-18s %-5s %-4s %3d %12.1f %12s %7s\n", name.c_str(), f.name,
+                                    half ? "half" : "full", threads, ours, "-", "-");
+                }
+            }
+            DVDoneDec(inst);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,87 @@
+// Picture writer stages: whole-frame 4:1:1 conversion, high-definition
+// flush, and the row kernels, with a trivial 4-byte probe pixel format.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "../tests/writer_probe.h"
+#include "threads/cpu.h"
+#include "writer/writer_ops.h"
+
+using namespace hvdv;
+
+namespace {
+
+struct Writer {
+    DVPictureWriter* w;
+    std::vector<uint8_t> picture;
+    Writer(DVKernelSetInit init, int kind, int width, int height)
+        : w(CreatePictureWriterWith(init, 0, 1, kind, 0, 0)), picture((size_t)width * height * 4) {
+        w->BeginFrame(w, picture.data(), width * 4, width, height);
+    }
+    ~Writer() {
+        w->FreeFrameBuffer(w);
+        w->Release(w);
+    }
+};
+
+void SetLevel(const benchmark::State& state) { SetCpuMask(state.range(0) ? 0xFFFFFFFFu : 0); }
+
+void BM_EndFrame411To444(benchmark::State& state) {
+    SetLevel(state);
+    Writer wr(probe::Init, 0x03, 720, 480);
+    for (auto _ : state) wr.w->EndFrame(wr.w);
+    SetCpuMask(0xFFFFFFFFu);
+}
+BENCHMARK(BM_EndFrame411To444)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+void BM_EndFrame411To422(benchmark::State& state) {
+    SetLevel(state);
+    Writer wr(probe::Init422, 0x03, 720, 480);
+    for (auto _ : state) wr.w->EndFrame(wr.w);
+    SetCpuMask(0xFFFFFFFFu);
+}
+BENCHMARK(BM_EndFrame411To422)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// One thread flushing all 1080 rows of a 1440-wide frame to 1920 (3:4) or
+// a 1280-wide frame to 1920 (2:3).
+void BM_FlushHD1080(benchmark::State& state) {
+    SetCpuMask(state.range(1) ? 0xFFFFFFFFu : 0);
+    Writer wr(probe::Init, state.range(0) ? 0x24 : 0x25, 1920, 1080);
+    for (auto _ : state) wr.w->FlushRows(wr.w, 0, 0, 1080);
+    SetCpuMask(0xFFFFFFFFu);
+}
+BENCHMARK(BM_FlushHD1080)->Args({1, 0})->Args({1, 1})->Args({0, 0})->Args({0, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// Cost of the zero-filled work buffers: BeginFrame plus FreeFrameBuffer.
+void BM_BeginFrameBuffers(benchmark::State& state) {
+    const int kind = (int)state.range(0);
+    const int width = kind == 0x03 ? 720 : 1920, height = kind == 0x03 ? 480 : 1080;
+    DVPictureWriter* w = CreatePictureWriterWith(probe::Init, 0, 1, kind, 0, 0);
+    std::vector<uint8_t> pic(16);
+    for (auto _ : state) {
+        w->BeginFrame(w, pic.data(), width * 4, width, height);
+        benchmark::DoNotOptimize(w->frameBuffer);
+        w->FreeFrameBuffer(w);
+    }
+    w->Release(w);
+}
+BENCHMARK(BM_BeginFrameBuffers)->Arg(0x03)->Arg(0x24)->Unit(benchmark::kMicrosecond);
+
+void BM_ResampleRow(benchmark::State& state) {
+    DVWriterDsp d;
+    InitWriterDsp(&d, state.range(1) ? CpuFlags() : 0);
+    const bool threeToFour = state.range(0) != 0;
+    const int n = threeToFour ? 1440 : 1280;
+    std::vector<uint8_t> row(n + 32, 100), out(1920);
+    for (int i = 0; i < n; i++) row[16 + i] = (uint8_t)(i * 37);
+    for (auto _ : state) {
+        (threeToFour ? d.resampleRow3To4 : d.resampleRow2To3)(row.data() + 16, n, out.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 1920);
+}
+BENCHMARK(BM_ResampleRow)->Args({1, 0})->Args({1, 1})->Args({0, 0})->Args({0, 1});
+
+}  // namespace

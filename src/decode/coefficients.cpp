@@ -1,0 +1,250 @@
+// Coefficient decoding with the DV bit redistribution.
+//
+// Every block of a compressed macroblock has a fixed area.  Codes that do not
+// fit in it continue, in stream order, in the spare bits that blocks which
+// finished early left behind: first those of the same macroblock (pass 2),
+// then those of the whole segment (pass 3).  The bits of a block that stopped
+// short (fewer than 16, since no code is longer) are kept and read before the
+// lent bits, so a code may straddle the two.
+//
+// The bit reader keeps a 64-bit window, next bit at the top, refilled with
+// 8-byte big-endian loads before every code.  Only bits within a block's
+// budget are ever consumed; the loads run ahead of the budget by at most
+// kOverRead bytes past the area being read, which the caller keeps readable.
+#include "decode/coefficients.h"
+
+#include <cstring>
+
+#include "decode/tables.h"
+
+namespace hvdv {
+
+const DVBlockLayout kLayout25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}};
+
+namespace {
+
+inline uint64_t LoadBE64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(_MSC_VER) && !defined(__clang__)
+    return _byteswap_uint64(v);
+#else
+    return __builtin_bswap64(v);
+#endif
+}
+
+// Reader state; also the record of a span of spare bits.  Invariants: the
+// next unread bit is bit 63 of w; n bits of w are valid (bits below them are
+// zero or the stream's own next bits); p is the byte whose first bit belongs
+// at position n; budget is the number of bits that may still be consumed.
+struct BitReader {
+    uint64_t w;
+    const uint8_t* p;
+    int n;
+    int budget;
+};
+
+// Spans are stored with at most 48 bits in the window, so that a block's
+// leftover bits (at most 15) can be put in front of them.
+inline BitReader Normalised(BitReader r) {
+    if (r.n > 48) {
+        int d = (r.n - 41) >> 3;
+        r.p -= d;
+        r.n -= 8 * d;
+    }
+    return r;
+}
+
+// Parses the 12-bit block header and positions the reader on the AC codes.
+inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, BitReader& r) {
+    std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
+    const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
+    blk.classNumber = (int32_t)(hdr & 3);
+    blk.mode = (int32_t)((hdr >> 2) & 1);
+    const int dc = (int)((hdr >> 3) ^ 256) - 256;  // 9-bit two's complement
+    blk.coefficients[0] = (int16_t)(dc * 8);
+    blk.scan = g_scanOrders[blk.mode];
+    blk.position = 0;
+    blk.leftoverBits = 0;
+    blk.leftoverCount = 0;
+    r.w = LoadBE64(area + 1) << 4;  // drop the header's last 4 bits
+    r.n = 52;
+    r.p = area + 8;
+    r.budget = acBits;
+}
+
+// Decodes codes until the block is complete (true) or the next code does not
+// fit in the budget (false; nothing of it consumed).  Positions past kLast
+// end the block; the coefficient there is not stored.
+template <int kLast>
+inline bool RunCodes(BitReader& r, DVBlockState& blk) {
+    uint64_t w = r.w;
+    const uint8_t* p = r.p;
+    int n = r.n, budget = r.budget, pos = blk.position;
+    int16_t* const coef = blk.coefficients;
+    const uint8_t* const scan = blk.scan;
+    bool complete;
+    for (;;) {
+        w |= LoadBE64(p) >> n;
+        p += (63 - n) >> 3;
+        n |= 56;  // n + 8 * ((63 - n) >> 3)
+        uint32_t e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
+        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
+        const int len = (int)(e & 31);
+        if (len > budget) {
+            complete = false;
+            break;
+        }
+        budget -= len;
+        w <<= len;
+        n -= len;
+        pos += (int)((e >> 5) & 127);
+        if (pos > kLast) {
+            complete = true;
+            break;
+        }
+        coef[scan[pos]] = (int16_t)(uint16_t)(e >> 16);
+    }
+    r.w = w;
+    r.p = p;
+    r.n = n;
+    r.budget = budget;
+    blk.position = pos;
+    return complete;
+}
+
+// A stopped block keeps the unread rest of its budget (below 16 bits).
+inline void KeepLeftover(DVBlockState& blk, const BitReader& r) {
+    blk.leftoverCount = r.budget;
+    blk.leftoverBits = r.budget ? (uint32_t)(r.w >> (64 - r.budget)) : 0;
+}
+
+// Continues blocks[cursor..count) in the spare bits of spans[0..spanCount).
+// Spans still holding bits once every block is complete go to overflow (if
+// given).  Returns the cursor: the first block still unfinished.
+int Redistribute(BitReader* spans, int spanCount, DVBlockState** blocks, int count, int cursor,
+                 BitReader* overflow, int* overflowCount) {
+    for (int s = 0; s < spanCount; s++) {
+        BitReader& span = spans[s];
+        while (cursor < count && span.budget > 0) {
+            DVBlockState& blk = *blocks[cursor];
+            BitReader r = span;
+            const int k = blk.leftoverCount;
+            if (k > 0) {
+                // The block's own leftover bits come first, then the lent ones.
+                r.w = ((uint64_t)blk.leftoverBits << (64 - k)) | (span.w >> k);
+                r.n += k;
+                r.budget += k;
+            }
+            if (RunCodes<63>(r, blk)) {
+                blk.leftoverCount = 0;
+                span = Normalised(r);
+                cursor++;
+            } else {
+                KeepLeftover(blk, r);
+                span.budget = 0;
+            }
+        }
+        if (cursor == count && span.budget > 0 && overflow) overflow[(*overflowCount)++] = span;
+    }
+    return cursor;
+}
+
+// A macroblock that is not in the frame: every block is DC 0, 8-8, class 0.
+void ClearMacroblock(DVMacroblockState& mb) {
+    for (int b = 0; b < mb.blockCount; b++) {
+        DVBlockState& blk = mb.blocks[b];
+        std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
+        blk.mode = 0;
+        blk.classNumber = 0;
+        blk.position = 0;
+        blk.leftoverCount = 0;
+        blk.scan = g_scanOrders[0];
+    }
+}
+
+template <int kLast>
+void DecodeOwnBits(DVMacroblockState* macroblocks) {
+    const DVBlockLayout& layout = kLayout25;
+    for (int j = 0; j < kMacroblocksPerSegment; j++) {
+        DVMacroblockState& mb = macroblocks[j];
+        if (mb.missing) {
+            ClearMacroblock(mb);
+            continue;
+        }
+        for (int b = 0; b < layout.blockCount; b++) {
+            BitReader r;
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], r);
+            RunCodes<kLast>(r, mb.blocks[b]);
+        }
+    }
+}
+
+}  // namespace
+
+void InitMacroblockState(DVMacroblockState* state, int blockCount) {
+    for (int b = 0; b < kMaxBlocks; b++) state->blocks[b].coefficients = state->coefficientArea[b];
+    state->blockCount = blockCount;
+}
+
+void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, int j, uint32_t x, uint32_t y) {
+    (void)j;
+    state->data = payload + 1;
+    state->x = x;
+    state->y = y;
+    state->sta = payload[0] >> 4;
+    state->qno = payload[0] & 15;
+    state->missing = 0;
+}
+
+void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks) { DecodeOwnBits<63>(macroblocks); }
+
+void DecodeCoefficientsHalf(DVMacroblockState* macroblocks) { DecodeOwnBits<24>(macroblocks); }
+
+void DecodeCoefficients(DVMacroblockState* macroblocks) {
+    const DVBlockLayout& layout = kLayout25;
+    // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
+    // unfinished blocks of later macroblocks no longer take part in pass 3.
+    int excluded = 0;
+    DVBlockState* segmentBlocks[kMacroblocksPerSegment * kMaxBlocks];
+    BitReader segmentSpans[kMacroblocksPerSegment * kMaxBlocks];
+    int segmentBlockCount = 0, segmentSpanCount = 0;
+
+    for (int j = 0; j < kMacroblocksPerSegment; j++) {
+        DVMacroblockState& mb = macroblocks[j];
+        if (mb.missing) {
+            ClearMacroblock(mb);
+            continue;
+        }
+        // Pass 1: every block in its own area.
+        DVBlockState* unfinished[kMaxBlocks];
+        BitReader spans[kMaxBlocks];
+        int unfinishedCount = 0, spanCount = 0;
+        for (int b = 0; b < layout.blockCount; b++) {
+            DVBlockState& blk = mb.blocks[b];
+            BitReader r;
+            StartBlock(blk, mb.data + layout.offset[b], layout.bits[b], r);
+            if (!RunCodes<63>(r, blk)) {
+                KeepLeftover(blk, r);
+                unfinished[unfinishedCount++] = &blk;
+            } else if (r.budget > 0) {
+                spans[spanCount++] = Normalised(r);
+            }
+        }
+        const int damaged = mb.sta & 9;
+        if (damaged) {
+            excluded |= damaged;
+            continue;
+        }
+        // Pass 2: within the macroblock.
+        int cursor = Redistribute(spans, spanCount, unfinished, unfinishedCount, 0, segmentSpans,
+                                  &segmentSpanCount);
+        if (!excluded)
+            for (int c = cursor; c < unfinishedCount; c++) segmentBlocks[segmentBlockCount++] = unfinished[c];
+    }
+    // Pass 3: across the segment.
+    if (segmentBlockCount == 0 || segmentSpanCount == 0) return;
+    Redistribute(segmentSpans, segmentSpanCount, segmentBlocks, segmentBlockCount, 0, nullptr, nullptr);
+}
+
+}  // namespace hvdv

@@ -1,0 +1,56 @@
+// Coefficient decoding: the compressed bytes of one video segment (five
+// macroblocks) to quantised DCT coefficients, with the DV redistribution of
+// spare bits between blocks.
+#pragma once
+#include <cstdint>
+
+namespace hvdv {
+
+// Where the blocks of a compressed macroblock lie.  The 25 Mb/s layout has
+// four 14-byte luminance and two 10-byte colour-difference blocks; each block
+// starts with a 12-bit header (9-bit DC, DCT mode, 2-bit class) followed by
+// its AC budget of 8 * bytes - 12 bits.  Kept as data so that other block
+// arrangements can be added without touching the decoders' inner loops.
+enum { kMaxBlocks = 8, kMacroblocksPerSegment = 5 };
+struct DVBlockLayout {
+    int blockCount;
+    uint8_t offset[kMaxBlocks];  // byte offset of each block in the compressed macroblock
+    uint8_t bits[kMaxBlocks];    // AC bit budget
+};
+extern const DVBlockLayout kLayout25;
+
+struct DVBlockState {
+    int32_t mode;            // 0: 8-8, 1: 2-4-8
+    int32_t classNumber;     // 0..3
+    int32_t position;        // scan position reached
+    uint32_t leftoverBits;   // unread remainder of the block's own area, right-aligned
+    int32_t leftoverCount;   // its length in bits (below 16)
+    int16_t* coefficients;   // 64 values, internal order
+    const uint8_t* scan;     // scan order of the mode (internal indexes)
+};
+
+struct DVMacroblockState {
+    DVBlockState blocks[kMaxBlocks];
+    alignas(16) int16_t coefficientArea[kMaxBlocks][64];
+    uint32_t x, y;
+    int32_t qno;
+    int32_t sta;
+    const uint8_t* data;   // the compressed macroblock (byte after STA/QNO)
+    int32_t blockCount;
+    int32_t missing;       // nonzero: not in the frame; decoded as all zero
+};
+
+// Sets the block coefficient pointers and the block count.
+void InitMacroblockState(DVMacroblockState* state, int blockCount);
+// payload points at the STA/QNO byte of the macroblock's DIF block.
+void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, int j, uint32_t x, uint32_t y);
+
+// The three decoders; each fills mode, class and all 64 coefficients of the
+// 30 blocks of the five macroblock states.  The bit reader may load up to
+// kOverRead bytes past the end of a macroblock's 77-byte payload.
+enum { kOverRead = 16 };
+void DecodeCoefficients(DVMacroblockState* macroblocks);            // three passes
+void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks);  // own bits only
+void DecodeCoefficientsHalf(DVMacroblockState* macroblocks);        // own bits, positions 0-24
+
+}  // namespace hvdv

@@ -1,0 +1,49 @@
+// Dequantisation fused with the 16-bit fixed-point inverse DCT.
+#pragma once
+#include <cstdint>
+
+namespace hvdv {
+
+// One block's kernel: dequantises coefficients (64 values in the internal
+// transposed order, 16-byte aligned, not modified) with weights W and the
+// step shift s (-1..4), transforms them in DCT mode m (0 = 8-8, 1 = 2-4-8)
+// and writes unsigned samples, level-shifted by 128 and clamped, to out
+// (16-byte aligned 64-byte slot).  Full size: 8 rows of 8 samples, row y at
+// out + 8y.  Half size: 4 rows of 4 samples at out + 8y (other bytes kept).
+typedef void (*DVIdctKernel)(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s,
+                             int m);
+
+struct DVIdctKernels {
+    DVIdctKernel full;
+    DVIdctKernel half;
+};
+
+// The process-wide choice, rebuilt by InitIdctKernels.
+extern DVIdctKernels g_idctKernels;
+
+// Picks the kernels for cpuFlags (threads/cpu.h) into g_idctKernels.
+void InitIdctKernels(uint32_t cpuFlags);
+// The kernels for cpuFlags, without touching the process-wide table.
+DVIdctKernels SelectIdctKernels(uint32_t cpuFlags);
+
+void IdctKernel8_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#define HVDV_HAVE_SSE2_KERNELS 1
+void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+#endif
+
+// Block-level entry points: choose weights and shift from class c (0-3),
+// mode m and QNO q (0-15), then run the selected kernel.
+void InverseTransform(const int16_t* coefficients, int c, int m, int q, uint8_t* out);
+void InverseTransformHalf(const int16_t* coefficients, int c, int m, int q, uint8_t* out);
+
+// Weight table and shift for class c, mode m, QNO q.
+struct DVDequant {
+    const uint16_t* weights;
+    int shift;
+};
+DVDequant SelectDequant(int c, int m, int q);
+
+}  // namespace hvdv

@@ -1,0 +1,175 @@
+// SSE2 inverse transform: the arithmetic of idct.cpp on eight 16-bit lanes.
+// Coefficients arrive transposed (row h holds the eight vertical indexes of
+// horizontal frequency h), so the first pass runs across the eight rows with
+// one lane per vertical index; one 8x8 transpose then turns the columns into
+// rows for the second pass, whose lanes are the output columns.
+#include <emmintrin.h>
+
+#include <cstring>
+
+#include "decode/idct.h"
+#include "decode/tables.h"
+
+namespace hvdv {
+
+namespace {
+
+inline __m128i Const(int k) { return _mm_load_si128((const __m128i*)g_idctConstants.v[k]); }
+
+// Dequantises rows 0..rows-1 into X: the DC lane takes the step shift
+// directly; every lane keeps bits (13 - s') .. (28 - s') of x * w, assembled
+// from the high and low halves of the 16 x 16-bit product.
+inline void Dequantise(__m128i* X, const int16_t* coefficients, const uint16_t* W, int s, int rows) {
+    const int s2 = s == 4 ? 3 : s;
+    const int c0 = coefficients[0];
+    int dc = s == -1 ? 2 * c0 : s == 0 ? c0 : s < 4 ? (c0 >> s) : (c0 >> 3);
+    const __m128i hiShift = _mm_cvtsi32_si128(3 + s2);
+    const __m128i loShift = _mm_cvtsi32_si128(13 - s2);
+    for (int h = 0; h < rows; h++) {
+        __m128i x = _mm_load_si128((const __m128i*)(coefficients + 8 * h));
+        if (s == 4) x = _mm_add_epi16(x, x);
+        if (h == 0) x = _mm_insert_epi16(x, dc, 0);
+        const __m128i w = _mm_load_si128((const __m128i*)(W + 8 * h));
+        const __m128i lo = _mm_mullo_epi16(x, w), hi = _mm_mulhi_epi16(x, w);
+        X[h] = _mm_or_si128(_mm_sll_epi16(hi, hiShift), _mm_srl_epi16(lo, loShift));
+    }
+}
+
+// 8-point step across x[0..7]; bias is added to the DC path.
+inline void Idct8Step(__m128i* x, __m128i bias) {
+    const __m128i one = Const(kIdctRound1), two = Const(kIdctRound5);
+    const __m128i cos4 = Const(kIdctCos4), cos8 = Const(kIdctCos8), k13 = Const(kIdctK13);
+    __m128i a = _mm_sub_epi16(x[5], x[3]), b5 = _mm_add_epi16(x[5], x[3]);
+    __m128i c = _mm_sub_epi16(x[1], x[7]), d = _mm_add_epi16(x[1], x[7]);
+    __m128i e = _mm_sub_epi16(c, a), f = _mm_add_epi16(a, c);
+    __m128i g = _mm_mulhi_epi16(_mm_add_epi16(_mm_add_epi16(e, e), one), cos4);
+    __m128i i = _mm_sub_epi16(d, b5), j = _mm_add_epi16(b5, d);
+    __m128i k = _mm_mulhi_epi16(_mm_add_epi16(_mm_add_epi16(j, j), one), cos8);
+    __m128i l = _mm_add_epi16(_mm_mulhi_epi16(_mm_add_epi16(_mm_add_epi16(f, f), one), cos4), a);
+    __m128i n = _mm_sub_epi16(_mm_add_epi16(g, c), k);
+    __m128i p = _mm_sub_epi16(_mm_mulhi_epi16(_mm_add_epi16(_mm_slli_epi16(i, 2), two), k13), n);
+    __m128i y = _mm_sub_epi16(l, p);
+    __m128i o = _mm_sub_epi16(x[2], x[6]), q = _mm_add_epi16(x[2], x[6]);
+    __m128i r = _mm_mulhi_epi16(_mm_add_epi16(_mm_slli_epi16(o, 2), Const(kIdctRound6)), cos4);
+    __m128i t = _mm_sub_epi16(r, q);
+    __m128i x0 = _mm_add_epi16(x[0], bias);
+    __m128i s1 = _mm_sub_epi16(x0, x[4]), s2 = _mm_add_epi16(x0, x[4]);
+    __m128i u = _mm_sub_epi16(s2, q), t0 = _mm_add_epi16(s2, q);
+    __m128i sa = _mm_sub_epi16(s1, t), sb = _mm_add_epi16(s1, t);
+    x[0] = _mm_add_epi16(t0, k);
+    x[1] = _mm_add_epi16(sb, n);
+    x[2] = _mm_add_epi16(sa, p);
+    x[3] = _mm_add_epi16(u, y);
+    x[4] = _mm_sub_epi16(u, y);
+    x[5] = _mm_sub_epi16(sa, p);
+    x[6] = _mm_sub_epi16(sb, n);
+    x[7] = _mm_sub_epi16(t0, k);
+}
+
+// 2-4-8 vertical pass on T[0..7] (lanes = columns), in place.
+inline void Idct248Pass(__m128i* T) {
+    const __m128i one = Const(kIdctRound0), tan8 = Const(kIdctTan8);
+    __m128i e0 = _mm_sub_epi16(T[2], T[3]), e1 = _mm_add_epi16(T[2], T[3]);
+    __m128i e2 = _mm_sub_epi16(T[6], T[7]), e3 = _mm_add_epi16(T[6], T[7]);
+    __m128i uu = _mm_add_epi16(_mm_mulhi_epi16(_mm_add_epi16(e2, one), tan8), e0);
+    __m128i vv = _mm_sub_epi16(e2, _mm_mulhi_epi16(_mm_add_epi16(e0, one), tan8));
+    __m128i z = _mm_add_epi16(e1, _mm_mulhi_epi16(_mm_add_epi16(e3, one), tan8));
+    __m128i w = _mm_sub_epi16(e3, _mm_mulhi_epi16(_mm_add_epi16(e1, one), tan8));
+    __m128i t0 = _mm_add_epi16(T[0], Const(kIdctBias));
+    __m128i alpha = _mm_sub_epi16(t0, T[1]), beta = _mm_add_epi16(t0, T[1]);
+    __m128i gamma = _mm_sub_epi16(T[4], T[5]), delta = _mm_add_epi16(T[4], T[5]);
+    __m128i bd0 = _mm_add_epi16(beta, delta), bd1 = _mm_sub_epi16(beta, delta);
+    __m128i ag0 = _mm_add_epi16(alpha, gamma), ag1 = _mm_sub_epi16(alpha, gamma);
+    T[0] = _mm_add_epi16(bd0, z);
+    T[6] = _mm_sub_epi16(bd0, z);
+    T[2] = _mm_sub_epi16(bd1, w);
+    T[4] = _mm_add_epi16(bd1, w);
+    T[1] = _mm_add_epi16(ag0, uu);
+    T[7] = _mm_sub_epi16(ag0, uu);
+    T[3] = _mm_sub_epi16(ag1, vv);
+    T[5] = _mm_add_epi16(ag1, vv);
+}
+
+inline void Transpose8x8(__m128i* r) {
+    __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
+    __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
+    __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
+    __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
+    __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
+    __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
+    __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
+    __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
+    r[0] = _mm_unpacklo_epi64(b0, b4);
+    r[1] = _mm_unpackhi_epi64(b0, b4);
+    r[2] = _mm_unpacklo_epi64(b1, b5);
+    r[3] = _mm_unpackhi_epi64(b1, b5);
+    r[4] = _mm_unpacklo_epi64(b2, b6);
+    r[5] = _mm_unpackhi_epi64(b2, b6);
+    r[6] = _mm_unpacklo_epi64(b3, b7);
+    r[7] = _mm_unpackhi_epi64(b3, b7);
+}
+
+// 4-point step across x[0..3].
+inline void Idct4Step(__m128i* x, __m128i bias) {
+    const __m128i one = Const(kIdctRound1), cos4 = Const(kIdctCos4);
+    __m128i m2 = _mm_mulhi_epi16(_mm_add_epi16(_mm_add_epi16(x[2], x[2]), one), cos4);
+    __m128i x0 = _mm_add_epi16(x[0], bias);
+    __m128i E0 = _mm_add_epi16(x0, m2), E1 = _mm_sub_epi16(x0, m2);
+    __m128i sum = _mm_add_epi16(x[1], x[3]), dif = _mm_sub_epi16(x[1], x[3]);
+    __m128i O0 = _mm_srai_epi16(
+        _mm_add_epi16(x[1], _mm_mulhi_epi16(_mm_add_epi16(_mm_add_epi16(sum, sum), one), cos4)), 1);
+    __m128i O1 = _mm_srai_epi16(
+        _mm_sub_epi16(_mm_mulhi_epi16(_mm_add_epi16(_mm_add_epi16(dif, dif), one), cos4), x[3]), 1);
+    x[0] = _mm_add_epi16(E0, O0);
+    x[1] = _mm_add_epi16(E1, O1);
+    x[2] = _mm_sub_epi16(E1, O1);
+    x[3] = _mm_sub_epi16(E0, O0);
+}
+
+inline void Store4(uint8_t* out, __m128i v) {
+    int32_t word = _mm_cvtsi128_si32(v);
+    std::memcpy(out, &word, 4);
+}
+
+}  // namespace
+
+void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
+    __m128i X[8];
+    Dequantise(X, coefficients, W, s, 8);
+    Idct8Step(X, _mm_setzero_si128());
+    Transpose8x8(X);
+    if (m == 0) Idct8Step(X, Const(kIdctBias));
+    else Idct248Pass(X);
+    for (int y = 0; y < 8; y += 2) {
+        __m128i rows = _mm_packus_epi16(_mm_srai_epi16(X[y], 5), _mm_srai_epi16(X[y + 1], 5));
+        _mm_store_si128((__m128i*)(out + 8 * y), rows);
+    }
+}
+
+void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
+    __m128i X[4];
+    Dequantise(X, coefficients, W, s, 4);
+    Idct4Step(X, _mm_setzero_si128());
+    // X[x] has lanes v; gather T[v] with lanes x = 0..3 (upper lanes unused).
+    __m128i a = _mm_unpacklo_epi16(X[0], X[1]), b = _mm_unpacklo_epi16(X[2], X[3]);
+    __m128i t01 = _mm_unpacklo_epi32(a, b), t23 = _mm_unpackhi_epi32(a, b);
+    __m128i T[4] = {t01, _mm_unpackhi_epi64(t01, t01), t23, _mm_unpackhi_epi64(t23, t23)};
+    if (m == 0) {
+        Idct4Step(T, Const(kIdctBias));
+    } else {
+        __m128i A = _mm_add_epi16(T[0], Const(kIdctBias)), S = T[2];
+        __m128i mu = _mm_mulhi_epi16(_mm_add_epi16(S, Const(kIdctRound0)), Const(kIdctNegTan8));
+        T[0] = _mm_add_epi16(A, S);
+        T[1] = _mm_sub_epi16(A, mu);
+        T[2] = _mm_add_epi16(A, mu);
+        T[3] = _mm_sub_epi16(A, S);
+    }
+    __m128i r01 = _mm_packus_epi16(_mm_srai_epi16(T[0], 5), _mm_srai_epi16(T[1], 5));
+    __m128i r23 = _mm_packus_epi16(_mm_srai_epi16(T[2], 5), _mm_srai_epi16(T[3], 5));
+    Store4(out, r01);
+    Store4(out + 8, _mm_srli_si128(r01, 8));
+    Store4(out + 16, r23);
+    Store4(out + 24, _mm_srli_si128(r23, 8));
+}
+
+}  // namespace hvdv

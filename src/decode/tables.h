@@ -1,0 +1,91 @@
+// Process-wide block decoding tables: dequantisation weights, scan orders,
+// quantiser selection, transform constants and the AC code lookup tables.
+// Built once by InitDVDec (see include/hv_dec_dv.h); read-only afterwards.
+#pragma once
+#include <cstdint>
+
+namespace hvdv {
+
+// Coefficient blocks are kept transposed inside the decoder: coefficient
+// (v, h) (v vertical index, h horizontal frequency) lives at index 8h + v, so
+// that one 16-byte row of the block holds the eight vertical indexes of one
+// horizontal frequency and the first transform pass runs across rows.
+inline int InternalIndex(int v, int h) { return 8 * h + v; }
+
+// The two DV zig-zag orders in the natural index convention 8v + h (DCT mode
+// 0: 8-8; mode 1: 2-4-8, where v = 2m is the sum field and v = 2m + 1 the
+// difference field of vertical frequency m).
+extern const uint8_t kScan88[64];
+extern const uint8_t kScan248[64];
+
+// The same orders remapped to internal indexes; scanOrders[mode].
+extern uint8_t g_scanOrders[2][64];
+
+// Dequantisation weights, [mode][table n][internal index], 16384 = 1.0 at
+// the DC position; every weight lies in 1406..21407.
+struct alignas(16) DVWeightTable {
+    uint16_t w[64];
+};
+extern DVWeightTable g_weightTables[2][4];
+
+// Quantisation pattern T per class (0-3) and QNO (0-15).
+extern const uint8_t kQuantIndex[4][16];
+
+// Weight table and shift per pattern and mode, indexed m + 2T.
+struct DVQuantSelect {
+    uint8_t table;
+    int8_t shift;  // -1 .. 4
+};
+extern const DVQuantSelect kQuantSelect[26];
+
+// Transform constant vectors: 17 vectors of eight equal 16-bit lanes.
+enum {
+    kIdctRound0 = 0,   // 1
+    kIdctRound1 = 1,   // 1
+    kIdctRound3 = 3,   // 1
+    kIdctRound5 = 5,   // 2
+    kIdctRound6 = 6,   // 1
+    kIdctTan8 = 7,     // 27146 = tan(pi/8) * 65536
+    kIdctCos4 = 8,     // 23170 = cos(pi/4) * 32768
+    kIdctCos8 = 10,    // 30274 = cos(pi/8) * 32768
+    kIdctK13 = 12,     // 21407 = 1.30656 * 16384
+    kIdctSqrt2 = 13,   // 23170 = sqrt(2) * 16384
+    kIdctBias = 14,    // 4112 = 128 * 32 + 16: level shift and rounding
+    kIdctNegTan8 = 16, // -27146
+    kIdctConstantCount = 17
+};
+struct alignas(16) DVIdctConstants {
+    int16_t v[kIdctConstantCount][8];
+};
+extern DVIdctConstants g_idctConstants;
+
+// AC code lookup.  One entry describes one code:
+//   bits 0-4   code length in bits including the sign (3..16)
+//   bits 5-11  scan position advance, run + 1 (64 for end of block)
+//   bit  12    set: not a code but a link to a second-level table
+//   bits 16-31 coefficient value, amplitude * 16 (signed), or for a link the
+//              base index into g_vlcLevel2
+// The first level is indexed by the next 11 bits of the stream and resolves
+// every code of up to 11 bits; the 48 prefixes of longer codes link to
+// 32-entry tables indexed by the following 5 bits.
+enum : uint32_t { kVlcLinkFlag = 0x1000u };
+enum { kVlcLevel1Bits = 11, kVlcLevel2Bits = 5, kVlcLevel2Size = 48 * 32 };
+extern uint32_t g_vlcLevel1[1 << kVlcLevel1Bits];
+extern uint32_t g_vlcLevel2[kVlcLevel2Size];
+
+// Decodes the next code from a 16-bit pattern (most significant bit first)
+// through the lookup tables: length, advance and value.
+struct DVCode {
+    int length;
+    int advance;
+    int value;
+};
+DVCode LookupCode(uint32_t pattern16);
+
+// The builders InitDVDec runs, in this order.  Each may be called again;
+// the result is the same.
+void BuildWeightTables();
+void InitIdctConstants();
+void BuildCodeTables();
+
+}  // namespace hvdv

@@ -1,0 +1,92 @@
+// Full-size 4:1:1 frames: the whole-frame conversion of the macroblock frame
+// buffer at the end of the frame.  4:1:1 carries one chroma sample per four
+// pixels; working on complete rows lets each sample be upsampled with its
+// neighbours across macroblock borders.
+#include "writer/convert_rows.h"
+#include "writer/writer_ops.h"
+
+namespace hvdv {
+
+void ConvertRunPartial(DVPixelKernelSet* k, DVPixelKernel run, uint8_t* dst, int count) {
+    alignas(16) uint8_t row[kMaxRunPixels * 4];
+    if (count > kMaxRunPixels || k->bytesPerPixel > 4) return;
+    k->pixelCount = (count + 15) & ~15;
+    k->dst = row;
+    run(k);
+    std::memcpy(dst, row, (size_t)count * (size_t)k->bytesPerPixel);
+}
+
+namespace {
+
+enum { kRowPixels = 720, kWorkingLuma = kEntriesPerRow * 32 };
+
+// Touches one byte per cache line of a macroblock row before its 8 rows are
+// converted: each picture row reads 23 pieces 384 bytes apart.
+inline void WarmMacroblockRow(const uint8_t* p) {
+#if defined(__GNUC__)
+    for (int i = 0; i < kMacroblockRowBytes; i += 64) __builtin_prefetch(p + i);
+#else
+    (void)p;
+#endif
+}
+
+template <bool k444>
+void EndFrame411(DVPictureWriter* w) {
+    const DVWriterDsp& dsp = WriterDsp();
+    DVPixelKernelSet* k = w->kernelSets[0];
+    // The 4:4:4 working chroma rows are written from index -1 on (the first
+    // entry's leftmost extrapolated pixel); each has 16 bytes in front.
+    alignas(16) uint8_t luma[kWorkingLuma];
+    alignas(16) uint8_t cbRow[16 + kWorkingLuma];
+    alignas(16) uint8_t crRow[16 + kWorkingLuma];
+    alignas(8) uint8_t cbMargin[8] = {0};
+    alignas(8) uint8_t crMargin[8] = {0};
+    uint8_t* cb = cbRow + 16;
+    uint8_t* cr = crRow + 16;
+    k->srcY = luma;
+    k->srcCb = cb;
+    k->srcCr = cr;
+    const DVPixelKernel run = k444 ? k->convertRun444 : k->convertRun422;
+    const int count = w->width < kRowPixels ? w->width : kRowPixels;
+    const int macroblockRows = w->height / 8;
+    if (!w->frameBuffer || !run) return;
+    for (int m = 0; m < macroblockRows; m++) {
+        const uint8_t* mbRow = w->frameBuffer + (size_t)m * kMacroblockRowBytes;
+        WarmMacroblockRow(mbRow);
+        for (int r = 0; r < 8; r++) {
+            const int pictureRow = w->rowOffset + 8 * m + r;
+            if (pictureRow < 0 || pictureRow >= w->height) continue;
+            const uint8_t* e = mbRow + r * kEntryRowBytes;
+            if (k444) {
+                // Sample 0 of the row is its own left neighbour.
+                cbMargin[7] = e[32];
+                crMargin[7] = e[40];
+            }
+            for (int i = 0; i < kEntriesPerRow; i++, e += kEntryBytes) {
+                std::memcpy(luma + 32 * i, e, 32);
+                // The next entry's chroma; for the right-edge entry these are
+                // bytes past the picture's last sample, which only reach
+                // pixels beyond 719.
+                const uint8_t* nextCb = e + kEntryBytes + 32;
+                const uint8_t* nextCr = e + kEntryBytes + 40;
+                if (k444) {
+                    const uint8_t* prevCb = i == 0 ? cbMargin : e - kEntryBytes + 32;
+                    const uint8_t* prevCr = i == 0 ? crMargin : e - kEntryBytes + 40;
+                    dsp.chroma411To444(e + 32, prevCb, nextCb, cb + 32 * i);
+                    dsp.chroma411To444(e + 40, prevCr, nextCr, cr + 32 * i);
+                } else {
+                    dsp.chroma411To422(e + 32, nextCb, cb + 16 * i);
+                    dsp.chroma411To422(e + 40, nextCr, cr + 16 * i);
+                }
+            }
+            ConvertRun(k, run, PictureRow(w->picture, pictureRow, w->pitch), count);
+        }
+    }
+}
+
+}  // namespace
+
+void EndFrame411To444(DVPictureWriter* w) { EndFrame411<true>(w); }
+void EndFrame411To422(DVPictureWriter* w) { EndFrame411<false>(w); }
+
+}  // namespace hvdv

@@ -1,0 +1,31 @@
+// The writer factory of each output format: the formats differ only in the
+// kernel set initialiser applied to every per-thread set.
+#include "api/formats.h"
+#include "writer/writer_ops.h"
+
+namespace hvdv {
+
+DVPictureWriter* CreatePictureWriter(uint32_t outputFormat, int threadCount, int frameKind,
+                                     int halfSize, int wideScreen) {
+    DVKernelSetInit init = nullptr;
+    switch (outputFormat) {
+        case kFormatUYVY:
+        case kFormatUyVy: init = PackUYVY; break;
+        case kFormatYUY2:
+        case kFormatYuYv: init = PackYUY2; break;
+        case kFormatVUYA: init = PackVUYA; break;
+        case kFormatBGR24: init = ConvertBGR24; break;
+        case kFormatBGR24Studio: init = ConvertBGR24Studio; break;
+        case kFormatBGRA32: init = ConvertBGRA32; break;
+        case kFormatBGRA32Studio: init = ConvertBGRA32Studio; break;
+        case kFormatRGB555: init = ConvertRGB555; break;
+        case kFormatRGB565: init = ConvertRGB565; break;
+        default: return nullptr;
+    }
+    // High-definition material uses the BT.709 matrix, standard definition BT.601.
+    const int kind = frameKind & 0xFF;
+    const int useBT709 = (kind == 0x14 || kind == 0x15 || kind == 0x24 || kind == 0x25) ? 1 : 0;
+    return CreatePictureWriterWith(init, useBT709, threadCount, frameKind, halfSize, wideScreen);
+}
+
+}  // namespace hvdv

@@ -1,0 +1,401 @@
+// Macroblock placement: where the samples of one decoded macroblock go, for
+// every frame family and size.  Direct writers gather 16 luma samples (and
+// their chroma) per output row into the thread's kernel set and convert them
+// with the 16-pixel strip kernel; the 4:1:1 full-size writer and the
+// high-definition plane writers only store samples.
+//
+// Every direct writer decides once per macroblock whether the macroblock
+// lies wholly inside the caller's picture.  If it does, strips go straight
+// to the picture; otherwise each strip is clipped to rows 0 .. height - 1
+// and pixels 0 .. width - 1 (converted into the set's scratch and copied in
+// part when it crosses the right edge).
+#include <cstddef>
+#include <cstring>
+
+#include "writer/writer_ops.h"
+
+namespace hvdv {
+
+namespace {
+
+inline const uint8_t* SlotRow(const DVMacroblock* mb, int slot, int row) {
+    return mb->slot[slot] + 8 * row;
+}
+
+// True when picture pixels px .. px + w - 1 of frame rows fy .. fy + h - 1
+// (frame rows counted from origin) all lie inside the picture.
+inline bool Inside(const DVPictureWriter* w, int px, int fy, int wd, int h) {
+    const int pr = w->rowOffset + fy;
+    return px >= 0 && pr >= 0 && pr + h <= w->height && px + wd <= w->width;
+}
+
+// Copies count converted pixels from src to frame row fy at pixel px,
+// dropping what falls outside the picture.
+inline void CopyClipped(DVPictureWriter* w, int fy, int px, const uint8_t* src, int count) {
+    const int pr = w->rowOffset + fy;
+    if (pr < 0 || pr >= w->height || px < 0 || px >= w->width) return;
+    if (count > w->width - px) count = w->width - px;
+    std::memcpy(w->picture + (ptrdiff_t)pr * w->pitch + (ptrdiff_t)px * w->bytesPerPixel, src,
+                (size_t)count * (size_t)w->bytesPerPixel);
+}
+
+// Converts the strip the set's sources describe into 16 pixels at frame
+// row fy, pixel px.
+template <bool kClip>
+inline void EmitStrip(DVPictureWriter* w, DVPixelKernelSet* k, int fy, int px) {
+    if (!kClip) {
+        k->dst = w->origin + (ptrdiff_t)fy * w->pitch + (ptrdiff_t)px * w->bytesPerPixel;
+        k->convertStrip422(k);
+        return;
+    }
+    const int pr = w->rowOffset + fy;
+    if (pr < 0 || pr >= w->height || px < 0 || px >= w->width) return;
+    if (w->width - px >= 16) {
+        k->dst = w->picture + (ptrdiff_t)pr * w->pitch + (ptrdiff_t)px * w->bytesPerPixel;
+        k->convertStrip422(k);
+        return;
+    }
+    k->dst = k->scratchOut;
+    k->convertStrip422(k);
+    CopyClipped(w, fy, px, k->scratchOut, 16);
+}
+
+// Converts a strip into scratchOut and sends its first 8 pixels to frame
+// row fyA at pixel pxA and its last 8 to row fyB at pixel pxB.
+template <bool kClip>
+inline void EmitSplitStrip(DVPictureWriter* w, DVPixelKernelSet* k, int fyA, int pxA, int fyB,
+                           int pxB) {
+    k->dst = k->scratchOut;
+    k->convertStrip422(k);
+    const size_t half = 8 * (size_t)w->bytesPerPixel;
+    if (!kClip) {
+        std::memcpy(w->origin + (ptrdiff_t)fyA * w->pitch + (ptrdiff_t)pxA * w->bytesPerPixel,
+                    k->scratchOut, half);
+        std::memcpy(w->origin + (ptrdiff_t)fyB * w->pitch + (ptrdiff_t)pxB * w->bytesPerPixel,
+                    k->scratchOut + half, half);
+        return;
+    }
+    CopyClipped(w, fyA, pxA, k->scratchOut, 8);
+    CopyClipped(w, fyB, pxB, k->scratchOut + half, 8);
+}
+
+inline void Gather8x2(uint8_t* dst, const uint8_t* a, const uint8_t* b) {
+    std::memcpy(dst, a, 8);
+    std::memcpy(dst + 8, b, 8);
+}
+
+inline void Gather4x4(uint8_t* dst, const uint8_t* a, const uint8_t* b, const uint8_t* c,
+                      const uint8_t* d) {
+    std::memcpy(dst, a, 4);
+    std::memcpy(dst + 4, b, 4);
+    std::memcpy(dst + 8, c, 4);
+    std::memcpy(dst + 12, d, 4);
+}
+
+// 625/50 4:2:0: 16 x 16 luma, Cr (slot 4) and Cb (slot 5) at half resolution
+// both ways.  The frame is interlaced and each chroma row belongs to one
+// field: chroma row c serves luma rows 4 (c / 2) + c % 2 and the row two
+// below it, the same field's next line.
+template <bool kClip>
+void Put420Impl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y, const DVMacroblock* mb) {
+    k->srcY = k->scratchY;
+    for (int h = 0; h < 2; h++) {
+        const int left = 2 * h, right = 2 * h + 1;
+        for (int q = 0; q < 2; q++) {
+            for (int parity = 0; parity < 2; parity++) {
+                const int c = 4 * h + 2 * q + parity;
+                k->srcCb = SlotRow(mb, 5, c);
+                k->srcCr = SlotRow(mb, 4, c);
+                for (int d = 0; d < 4; d += 2) {
+                    const int j = 4 * q + parity + d;
+                    Gather8x2(k->scratchY, SlotRow(mb, left, j), SlotRow(mb, right, j));
+                    EmitStrip<kClip>(w, k, y + 8 * h + j, x);
+                }
+            }
+        }
+    }
+}
+
+// 50 Mb/s 4:2:2: 16 x 8 luma from slots 0 (left) and 2 (right), one Cr
+// (slot 4) and Cb (slot 5) sample per two pixels on every row.
+template <bool kClip>
+void Put422Impl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y, const DVMacroblock* mb) {
+    k->srcY = k->scratchY;
+    for (int r = 0; r < 8; r++) {
+        Gather8x2(k->scratchY, SlotRow(mb, 0, r), SlotRow(mb, 2, r));
+        k->srcCb = SlotRow(mb, 5, r);
+        k->srcCr = SlotRow(mb, 4, r);
+        EmitStrip<kClip>(w, k, y + r, x);
+    }
+}
+
+// High definition at the coded width: 16 x 16 luma, Cr in slots 4 and 5 and
+// Cb in slots 6 and 7 (upper and lower 8 rows), one sample per two pixels.
+// The last macroblock row of a 1080-line frame (y = 1072) is 8 rows tall
+// and 32 wide: the lower luma pair and lower chroma slots go to its right.
+template <bool kClip>
+void PutHDNativeImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
+                     const DVMacroblock* mb, bool bottomStrip) {
+    k->srcY = k->scratchY;
+    for (int r = 0; r < 16; r++) {
+        const int pair = r >> 3, j = r & 7;
+        Gather8x2(k->scratchY, SlotRow(mb, 2 * pair, j), SlotRow(mb, 2 * pair + 1, j));
+        k->srcCb = SlotRow(mb, 6, r);  // rows 8-15 run on into slot 7
+        k->srcCr = SlotRow(mb, 4, r);  // and slot 5
+        if (bottomStrip)
+            EmitStrip<kClip>(w, k, y + j, x + 16 * pair);
+        else
+            EmitStrip<kClip>(w, k, y + r, x);
+    }
+}
+
+// Half-size 4:2:0: 8 x 8; each 16-pixel strip covers two output rows of 8,
+// and each half-size chroma row serves both of them.
+template <bool kClip>
+void Put420HalfImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
+                    const DVMacroblock* mb) {
+    const int px = x / 2, fy = y / 2;
+    k->srcY = k->scratchY;
+    k->srcCb = k->scratchCb;
+    k->srcCr = k->scratchCr;
+    k->pixelCount = 16;
+    for (int c = 0; c < 4; c++) {
+        const int left = 2 * (c >> 1), right = left + 1, a = 2 * (c & 1);
+        Gather4x4(k->scratchY, SlotRow(mb, left, a), SlotRow(mb, right, a),
+                  SlotRow(mb, left, a + 1), SlotRow(mb, right, a + 1));
+        std::memcpy(k->scratchCb, SlotRow(mb, 5, c), 4);
+        std::memcpy(k->scratchCb + 4, SlotRow(mb, 5, c), 4);
+        std::memcpy(k->scratchCr, SlotRow(mb, 4, c), 4);
+        std::memcpy(k->scratchCr + 4, SlotRow(mb, 4, c), 4);
+        EmitSplitStrip<kClip>(w, k, fy + 2 * c, px, fy + 2 * c + 1, px);
+    }
+}
+
+// Half-size 4:2:2: 8 x 4, every output row with its own chroma row.
+template <bool kClip>
+void Put422HalfImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
+                    const DVMacroblock* mb) {
+    const int px = x / 2, fy = y / 2;
+    k->srcY = k->scratchY;
+    k->srcCb = k->scratchCb;
+    k->srcCr = k->scratchCr;
+    k->pixelCount = 16;
+    for (int i = 0; i < 2; i++) {
+        Gather4x4(k->scratchY, SlotRow(mb, 0, 2 * i), SlotRow(mb, 2, 2 * i),
+                  SlotRow(mb, 0, 2 * i + 1), SlotRow(mb, 2, 2 * i + 1));
+        std::memcpy(k->scratchCb, SlotRow(mb, 5, 2 * i), 4);
+        std::memcpy(k->scratchCb + 4, SlotRow(mb, 5, 2 * i + 1), 4);
+        std::memcpy(k->scratchCr, SlotRow(mb, 4, 2 * i), 4);
+        std::memcpy(k->scratchCr + 4, SlotRow(mb, 4, 2 * i + 1), 4);
+        EmitSplitStrip<kClip>(w, k, fy + 2 * i, px, fy + 2 * i + 1, px);
+    }
+}
+
+// Half-size 4:1:1: 16 x 4 (luma slots side by side).  Each chroma sample is
+// written twice so that the 4:2:2 strip kernel gives it to four pixels.  The
+// right-edge macroblock (x >= 704) is 16 x 16 at full size, 8 x 8 here: the
+// first 8 pixels of a strip go to row r (upper slots, chroma samples 0 and
+// 1 of the slot row) and the last 8 to row r + 4 (lower slots, samples 2, 3).
+template <bool kClip>
+void Put411HalfImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
+                    const DVMacroblock* mb) {
+    const int px = x / 2, fy = y / 2;
+    k->srcY = k->scratchY;
+    k->srcCb = k->scratchCb;
+    k->srcCr = k->scratchCr;
+    k->pixelCount = 16;
+    for (int r = 0; r < 4; r++) {
+        Gather4x4(k->scratchY, SlotRow(mb, 0, r), SlotRow(mb, 1, r), SlotRow(mb, 2, r),
+                  SlotRow(mb, 3, r));
+        const uint8_t* cb = SlotRow(mb, 5, r);
+        const uint8_t* cr = SlotRow(mb, 4, r);
+        for (int i = 0; i < 4; i++) {
+            k->scratchCb[2 * i] = k->scratchCb[2 * i + 1] = cb[i];
+            k->scratchCr[2 * i] = k->scratchCr[2 * i + 1] = cr[i];
+        }
+        if (x < 704)
+            EmitStrip<kClip>(w, k, fy + r, px);
+        else
+            EmitSplitStrip<kClip>(w, k, fy + r, px, fy + r + 4, px);
+    }
+}
+
+}  // namespace
+
+void Put420(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    if (Inside(w, x, y, 16, 16))
+        Put420Impl<false>(w, w->kernelSets[t], x, y, mb);
+    else
+        Put420Impl<true>(w, w->kernelSets[t], x, y, mb);
+}
+
+void Put422(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    if (Inside(w, x, y, 16, 8))
+        Put422Impl<false>(w, w->kernelSets[t], x, y, mb);
+    else
+        Put422Impl<true>(w, w->kernelSets[t], x, y, mb);
+}
+
+void PutHD720Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    if (Inside(w, x, y, 16, 16))
+        PutHDNativeImpl<false>(w, w->kernelSets[t], x, y, mb, false);
+    else
+        PutHDNativeImpl<true>(w, w->kernelSets[t], x, y, mb, false);
+}
+
+void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    const bool bottom = y == 1072;
+    if (Inside(w, x, y, bottom ? 32 : 16, bottom ? 8 : 16))
+        PutHDNativeImpl<false>(w, w->kernelSets[t], x, y, mb, bottom);
+    else
+        PutHDNativeImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);
+}
+
+void Put420Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    if (Inside(w, x / 2, y / 2, 8, 8))
+        Put420HalfImpl<false>(w, w->kernelSets[t], x, y, mb);
+    else
+        Put420HalfImpl<true>(w, w->kernelSets[t], x, y, mb);
+}
+
+void Put422Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    if (Inside(w, x / 2, y / 2, 8, 4))
+        Put422HalfImpl<false>(w, w->kernelSets[t], x, y, mb);
+    else
+        Put422HalfImpl<true>(w, w->kernelSets[t], x, y, mb);
+}
+
+void Put411Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    const bool edge = x >= 704;
+    if (Inside(w, x / 2, y / 2, edge ? 8 : 16, edge ? 8 : 4))
+        Put411HalfImpl<false>(w, w->kernelSets[t], x, y, mb);
+    else
+        Put411HalfImpl<true>(w, w->kernelSets[t], x, y, mb);
+}
+
+// 4:1:1 full size: store into the macroblock frame buffer.  An entry row is
+// 32 luma, 8 Cb and 8 Cr bytes.  The right-edge macroblock (16 x 16 at
+// x = 704) fills entry 22 of two macroblock rows; its chroma slot rows carry
+// the upper half's samples in columns 0-3 and the lower half's in 4-7.  The
+// last real sample is stored twice more after itself, as the right-hand
+// neighbour the chroma reconstruction reads past the picture's edge.
+void Put411(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    const int rows = w->height / 8;
+    if (x < 0 || y < 0 || x >= 720 || !w->frameBuffer) return;
+    const int m = y / 8;
+    if (x < 704) {
+        if (m >= rows) return;
+        uint8_t* e = w->frameBuffer + (size_t)m * kMacroblockRowBytes + (size_t)(x / 32) * kEntryBytes;
+        for (int r = 0; r < 8; r++, e += kEntryRowBytes) {
+            std::memcpy(e, SlotRow(mb, 0, r), 8);
+            std::memcpy(e + 8, SlotRow(mb, 1, r), 8);
+            std::memcpy(e + 16, SlotRow(mb, 2, r), 8);
+            std::memcpy(e + 24, SlotRow(mb, 3, r), 8);
+            std::memcpy(e + 32, SlotRow(mb, 5, r), 8);
+            std::memcpy(e + 40, SlotRow(mb, 4, r), 8);
+        }
+        return;
+    }
+    for (int h = 0; h < 2; h++) {
+        if (m + h >= rows) return;
+        uint8_t* e = w->frameBuffer + (size_t)(m + h) * kMacroblockRowBytes + 22 * kEntryBytes;
+        for (int r = 0; r < 8; r++, e += kEntryRowBytes) {
+            std::memcpy(e, SlotRow(mb, 2 * h, r), 8);
+            std::memcpy(e + 8, SlotRow(mb, 2 * h + 1, r), 8);
+            const uint8_t* cb = SlotRow(mb, 5, r) + 4 * h;
+            const uint8_t* cr = SlotRow(mb, 4, r) + 4 * h;
+            std::memcpy(e + 32, cb, 4);
+            e[36] = e[37] = cb[3];
+            std::memcpy(e + 40, cr, 4);
+            e[44] = e[45] = cr[3];
+        }
+    }
+}
+
+namespace {
+
+// High definition into planes at coded width: luma 16 x 16 (slots 0, 1 over
+// 2, 3), chroma 8 x 16 per component (Cr slots 4 then 5, Cb slots 6 then 7).
+// At y = 1072 of a 1080-line frame the macroblock is 32 x 8: luma slots side
+// by side, each chroma row the two slots' rows side by side.  Macroblocks
+// that would not fit the planes are dropped.
+void PutHDPlanes(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
+    const int ls = w->lumaStride, cs = w->chromaStride;
+    const bool bottom = w->frameRows == 1080 && y == 1072;
+    if (x < 0 || y < 0 || (x & 1) || x + (bottom ? 32 : 16) > w->codedLumaWidth) return;
+    if (!bottom && y + 16 > w->frameRows) return;
+    uint8_t* cr = w->planeCr + (size_t)y * cs + x / 2;
+    uint8_t* cb = w->planeCb + (size_t)y * cs + x / 2;
+    if (bottom) {
+        for (int j = 0; j < 8; j++) {
+            uint8_t* luma = w->planeY + (size_t)(y + j) * ls + x;
+            for (int s = 0; s < 4; s++) std::memcpy(luma + 8 * s, SlotRow(mb, s, j), 8);
+            std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), 8);
+            std::memcpy(cr + (size_t)j * cs + 8, SlotRow(mb, 5, j), 8);
+            std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), 8);
+            std::memcpy(cb + (size_t)j * cs + 8, SlotRow(mb, 7, j), 8);
+        }
+        return;
+    }
+    for (int j = 0; j < 16; j++) {
+        uint8_t* luma = w->planeY + (size_t)(y + j) * ls + x;
+        const int pair = 2 * (j >> 3);
+        std::memcpy(luma, SlotRow(mb, pair, j & 7), 8);
+        std::memcpy(luma + 8, SlotRow(mb, pair + 1, j & 7), 8);
+        std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), 8);
+        std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), 8);
+    }
+}
+
+// The same at half size: 4 x 4 half blocks at (x / 2, y / 2), chroma at x / 4.
+void PutHDPlanesHalf(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
+    const int ls = w->lumaStride, cs = w->chromaStride;
+    const bool bottom = w->frameRows == 1080 && y == 1072;
+    const int px = x / 2, fy = y / 2, cx = x / 4;
+    if (x < 0 || y < 0 || (x & 3) || px + (bottom ? 16 : 8) > w->codedLumaWidth / 2) return;
+    if (!bottom && fy + 8 > w->frameRows / 2) return;
+    uint8_t* cr = w->planeCr + (size_t)fy * cs + cx;
+    uint8_t* cb = w->planeCb + (size_t)fy * cs + cx;
+    if (bottom) {
+        for (int j = 0; j < 4; j++) {
+            uint8_t* luma = w->planeY + (size_t)(fy + j) * ls + px;
+            for (int s = 0; s < 4; s++) std::memcpy(luma + 4 * s, SlotRow(mb, s, j), 4);
+            std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), 4);
+            std::memcpy(cr + (size_t)j * cs + 4, SlotRow(mb, 5, j), 4);
+            std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), 4);
+            std::memcpy(cb + (size_t)j * cs + 4, SlotRow(mb, 7, j), 4);
+        }
+        return;
+    }
+    for (int j = 0; j < 8; j++) {
+        uint8_t* luma = w->planeY + (size_t)(fy + j) * ls + px;
+        const int pair = 2 * (j >> 2);
+        std::memcpy(luma, SlotRow(mb, pair, j & 3), 4);
+        std::memcpy(luma + 4, SlotRow(mb, pair + 1, j & 3), 4);
+        std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4 + (j >> 2), j & 3), 4);
+        std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6 + (j >> 2), j & 3), 4);
+    }
+}
+
+}  // namespace
+
+void PutHD720(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    PutHDPlanes(w, x, y, mb);
+}
+void PutHD1080x60(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    PutHDPlanes(w, x, y, mb);
+}
+void PutHD1080x50(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    PutHDPlanes(w, x, y, mb);
+}
+void PutHD720Half(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    PutHDPlanesHalf(w, x, y, mb);
+}
+void PutHD1080x60Half(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    PutHDPlanesHalf(w, x, y, mb);
+}
+void PutHD1080x50Half(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    PutHDPlanesHalf(w, x, y, mb);
+}
+
+}  // namespace hvdv

@@ -1,0 +1,255 @@
+// Picture writer creation, per-picture set-up and release.
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+#include "threads/cpu.h"
+#include "writer/writer_ops.h"
+
+namespace hvdv {
+
+namespace {
+
+uint8_t* AlignUp16(void* p) {
+    return (uint8_t*)(((uintptr_t)p + 15) & ~(uintptr_t)15);
+}
+
+// Plane geometry of the high-definition writers: coded luma and chroma
+// widths, coded rows, and the plane strides (coded width plus 64 bytes, room
+// for the mirrored margins of the horizontal resamplers on both sides).
+struct HDGeometry {
+    int32_t lumaWidth, chromaWidth, rows, lumaStride, chromaStride;
+};
+const HDGeometry kGeometry720 = {960, 480, 720, 1024, 544};
+const HDGeometry kGeometry1080x60 = {1280, 640, 1080, 1344, 704};
+const HDGeometry kGeometry1080x50 = {1440, 720, 1080, 1504, 784};
+
+
+// The planes are one block; frameBuffer is its first 16-byte boundary and
+// planeY starts 32 bytes further, so that row 0 has room for its left margin.
+// The block is zero-filled: plane positions no macroblock reached are read
+// by the flush and must hold a defined value.
+int32_t AllocatePlanes(DVPictureWriter* w, const HDGeometry& g) {
+    const size_t bytes = (size_t)g.rows * (size_t)(g.lumaStride + 2 * g.chromaStride) + 16;
+    void* block = std::calloc(bytes, 1);
+    if (!block) return 1;
+    w->frameBufferBlock = block;
+    w->frameBuffer = AlignUp16(block);
+    w->planeY = w->frameBuffer + 32;
+    w->planeCr = w->planeY + (size_t)g.rows * (size_t)g.lumaStride;
+    w->planeCb = w->planeCr + (size_t)g.rows * (size_t)g.chromaStride;
+    return 0;
+}
+
+void SetGeometry(DVPictureWriter* w, const HDGeometry& g) {
+    w->codedLumaWidth = g.lumaWidth;
+    w->codedChromaWidth = g.chromaWidth;
+    w->frameRows = g.rows;
+    w->lumaStride = g.lumaStride;
+    w->chromaStride = g.chromaStride;
+}
+
+}  // namespace
+
+DVPictureWriter* CreatePictureWriterWith(DVKernelSetInit init, int useBT709, int threadCount,
+                                         int frameKind, int halfSize, int wideScreen) {
+    if (!init || threadCount < 1 || threadCount > 16) return nullptr;
+    // One zero-filled block: the record, the table of set pointers, then the
+    // sets themselves on 16-byte boundaries.
+    const size_t tableOffset = sizeof(DVPictureWriter);
+    const size_t setsOffset = tableOffset + (size_t)threadCount * sizeof(DVPixelKernelSet*);
+    const size_t bytes = setsOffset + 15 + (size_t)threadCount * sizeof(DVPixelKernelSet);
+    void* block = std::calloc(bytes, 1);
+    if (!block) return nullptr;
+    DVPictureWriter* w = (DVPictureWriter*)block;
+    w->kernelSets = (DVPixelKernelSet**)((uint8_t*)block + tableOffset);
+    DVPixelKernelSet* sets = (DVPixelKernelSet*)AlignUp16((uint8_t*)block + setsOffset);
+
+    w->BeginFrame = BeginFrameCommon;
+    w->EndFrame = EndFrameNone;
+    w->FlushRows = nullptr;
+    w->FreeFrameBuffer = FreeFrameBuffer;
+    w->Release = Release;
+    w->threadCount = threadCount;
+
+    // Process-wide row kernels must be chosen before any frame runs.
+    (void)WriterDsp();
+
+    const uint32_t flags = CpuFlags();
+    for (int t = 0; t < threadCount; t++) {
+        w->kernelSets[t] = &sets[t];
+        init(&sets[t], useBT709, flags);
+    }
+
+    const int kind = frameKind & 0xFF;
+    const bool half = halfSize != 0;
+    switch (kind) {
+        case 0x00:
+            w->PutMacroblock = half ? Put420Half : Put420;
+            break;
+        case 0x04:
+        case 0x05:
+            w->PutMacroblock = half ? Put422Half : Put422;
+            break;
+        case 0x14:
+        case 0x15:
+            w->BeginFrame = BeginFrame720;
+            w->PutMacroblock = half ? PutHD720Half : PutHD720;
+            w->EndFrame = EndFrameFlushAll;
+            w->FlushRows = FlushRowsScale3To4;
+            break;
+        case 0x24:
+            w->BeginFrame = BeginFrame1080x50;
+            w->PutMacroblock = PutHD1080x50;
+            w->EndFrame = EndFrameFlushAll;
+            w->FlushRows = FlushRowsScale3To4;
+            break;
+        case 0x25:
+            w->BeginFrame = BeginFrame1080x60;
+            w->PutMacroblock = PutHD1080x60;
+            w->EndFrame = EndFrameFlushAll;
+            w->FlushRows = FlushRowsScale2To3;
+            break;
+        default:  // 4:1:1
+            if (half) {
+                w->PutMacroblock = Put411Half;
+            } else {
+                w->BeginFrame = BeginFrame411;
+                w->PutMacroblock = Put411;
+                w->EndFrame = sets[0].convertRun444 ? EndFrame411To444 : EndFrame411To422;
+            }
+            break;
+    }
+    w->bytesPerPixel = sets[0].bytesPerPixel;
+    w->frameKind = kind;
+    w->halfSize = half ? 1 : 0;
+    w->wideScreen = wideScreen;
+    return w;
+}
+
+int32_t BeginFrameCommon(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                         int32_t height) {
+    w->pitch = pitch;
+    w->width = width;
+    w->height = height;
+    w->picture = picture;
+    w->bottomRowStep = 8 * pitch - 16 * w->bytesPerPixel;
+    // Pictures taller than the coded frame get it placed lower: the 480
+    // coded rows of 525/60 sit in rows 2-481 of a 486-row picture, and a
+    // letterboxed wide-screen frame in a 4:3 picture of 288 or 240 rows is
+    // moved down by the rows of its top bar.
+    int32_t rowOffset = 0;
+    if (height == 486) {
+        rowOffset = 2;
+    } else if (height == 288) {
+        if (w->frameKind == 0x03)
+            rowOffset = w->wideScreen ? 39 : 24;
+        else
+            rowOffset = w->wideScreen ? 36 : 0;
+    } else if (height == 240) {
+        rowOffset = w->wideScreen ? 15 : 0;
+    }
+    w->rowOffset = rowOffset;
+    w->origin = picture + (ptrdiff_t)rowOffset * pitch;
+    return 0;
+}
+
+int32_t BeginFrame411(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                      int32_t height) {
+    BeginFrameCommon(w, picture, pitch, width, height);
+    FreeFrameBuffer(w);  // a writer reused for another picture
+    // height / 8 macroblock rows, one entry of margin in front and at least
+    // 512 bytes behind (the chroma reconstruction of the right-edge entry
+    // peeks at the bytes that follow it).  Zero-filled: entry bytes that no
+    // macroblock writes are still read by the conversion.
+    const size_t rows = height > 0 ? (size_t)(height / 8) : 0;
+    void* block = std::calloc(rows * kMacroblockRowBytes + 912, 1);
+    if (!block) return 1;
+    w->frameBufferBlock = block;
+    w->frameBuffer = AlignUp16(block) + kEntryBytes;
+    return 0;
+}
+
+namespace {
+
+enum HDFamily { k720, k1080x60, k1080x50 };
+
+int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                     int32_t height, HDFamily family) {
+    BeginFrameCommon(w, picture, pitch, width, height);
+    FreeFrameBuffer(w);  // a writer reused for another picture
+    const HDGeometry& g = family == k720 ? kGeometry720
+                          : family == k1080x60 ? kGeometry1080x60
+                                               : kGeometry1080x50;
+    SetGeometry(w, g);
+    if (width == g.lumaWidth) {
+        w->PutMacroblock = family == k720 ? PutHD720Native : PutHD1080Native;
+        w->EndFrame = EndFrameNone;
+        w->FlushRows = nullptr;
+        w->frameBuffer = nullptr;
+        return 0;
+    }
+    if (AllocatePlanes(w, g)) return 1;
+    switch (family) {
+        case k720:
+            if (width == 480 || width == 640) w->halfSize = 1;
+            if (w->halfSize) w->PutMacroblock = PutHD720Half;
+            if (width == 480)
+                w->FlushRows = FlushRowsCopy;
+            else if (width == 1440 || width == 720)
+                w->FlushRows = FlushRowsScale2To3;
+            break;
+        case k1080x60:
+            if (width == 640 || width == 960) w->halfSize = 1;
+            if (w->halfSize) w->PutMacroblock = PutHD1080x60Half;
+            if (width == 640) w->FlushRows = FlushRowsCopy;
+            break;
+        case k1080x50:
+            if (width == 720 || width == 960) w->halfSize = 1;
+            if (w->halfSize) w->PutMacroblock = PutHD1080x50Half;
+            if (width == 720) w->FlushRows = FlushRowsCopy;
+            break;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int32_t BeginFrame720(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                      int32_t height) {
+    return BeginFrameHD(w, picture, pitch, width, height, k720);
+}
+
+int32_t BeginFrame1080x60(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                          int32_t height) {
+    return BeginFrameHD(w, picture, pitch, width, height, k1080x60);
+}
+
+int32_t BeginFrame1080x50(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                          int32_t height) {
+    return BeginFrameHD(w, picture, pitch, width, height, k1080x50);
+}
+
+int32_t FreeFrameBuffer(DVPictureWriter* w) {
+    if (w->frameBufferBlock) {
+        std::free(w->frameBufferBlock);
+        w->frameBufferBlock = nullptr;
+        w->frameBuffer = nullptr;
+        w->planeY = w->planeCr = w->planeCb = nullptr;
+    }
+    return 0;
+}
+
+void Release(DVPictureWriter* w) {
+    if (!w) return;
+    std::free(w->frameBufferBlock);
+    std::free(w);
+}
+
+void EndFrameNone(DVPictureWriter*) {}
+
+void EndFrameFlushAll(DVPictureWriter* w) {
+    if (w->FlushRows) w->FlushRows(w, 0, 0, w->frameRows >> w->halfSize);
+}
+
+}  // namespace hvdv

@@ -1,0 +1,229 @@
+// Inverse transform kernels: every instruction-set version against the C++
+// reference on random, extreme and realistic blocks (forward DCT of random
+// pixels, quantised) for all classes, QNOs and both modes, full and half
+// size.  Also prints how far the 16-bit transform is from a double-precision
+// inverse DCT of the same dequantised coefficients.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "checkasm.h"
+#include "decode/idct.h"
+#include "decode/tables.h"
+#include "hv_dec_dv.h"
+
+using namespace hvdv;
+
+namespace {
+
+struct alignas(16) Coefficients {
+    int16_t c[64];
+};
+
+// Orthonormal DCT basis value of frequency k at sample n.
+double Basis(int k, int n) {
+    const double pi = 3.14159265358979323846;
+    return (k == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * n + 1) * k * pi / 16);
+}
+
+// Pixel output of the 8-8 kernel per unit of dequantised coefficient (v, h)
+// relative to the orthonormal inverse DCT: the transform takes its input
+// pre-scaled by S(v) S(h), S(0) = 1, S(k) = sqrt(2) cos(k pi / 16) for even
+// k and that times 1 / (2 cos(3 pi / 8)) for odd k, and its output carries
+// 1/32 steps of which the DC path takes 16 per DC unit: 0.25 / (S(v) S(h)).
+struct Scale {
+    double k[64];  // internal index
+};
+const Scale& KernelScale() {
+    static Scale s = [] {
+        const double pi = 3.14159265358979323846;
+        double S[8];
+        for (int k = 0; k < 8; k++)
+            S[k] = k == 0 ? 1.0 : std::sqrt(2.0) * std::cos(k * pi / 16) * ((k & 1) ? 1.0823922002939015 : 1.0);
+        Scale r;
+        for (int v = 0; v < 8; v++)
+            for (int h = 0; h < 8; h++) r.k[InternalIndex(v, h)] = 0.25 / (S[v] * S[h]);
+        return r;
+    }();
+    return s;
+}
+
+// Random pixels (a smooth ramp plus noise), forward DCT, dequantised
+// coefficients in D units; then quantised for the given weights and shift.
+void RealisticBlock(Coefficients& in, const uint16_t* W, int s, double* target) {
+    checkasm::Rng& rng = checkasm::rng();
+    double pix[8][8];
+    int base = rng.Range(0, 255), gx = rng.Range(-12, 12), gy = rng.Range(-12, 12), noise = rng.Range(0, 60);
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 8; x++)
+            pix[y][x] = std::fmin(255, std::fmax(0, base + gx * (x - 3.5) + gy * (y - 3.5) +
+                                                        rng.Range(-noise, noise))) - 128;
+    const Scale& scale = KernelScale();
+    const int s2 = s == 4 ? 3 : s;
+    for (int v = 0; v < 8; v++)
+        for (int h = 0; h < 8; h++) {
+            double F = 0;
+            for (int y = 0; y < 8; y++)
+                for (int x = 0; x < 8; x++) F += pix[y][x] * Basis(v, y) * Basis(h, x);
+            const int i = InternalIndex(v, h);
+            double D = F / scale.k[i];
+            if (target) target[i] = D;
+            if (i == 0) {
+                long dc = std::lround(D / 16);
+                dc = dc < -256 ? -256 : dc > 255 ? 255 : dc;
+                in.c[0] = (int16_t)(8 * dc);
+            } else {
+                // D = (16 a * W) >> (13 - s'), with a doubled first for s = 4.
+                double a = D * std::ldexp(1.0, 13 - s2) / (W[i] * 16.0 * (s == 4 ? 2 : 1));
+                long q = std::lround(a);
+                q = q < -255 ? -255 : q > 255 ? 255 : q;
+                in.c[i] = (int16_t)(16 * q);
+            }
+        }
+}
+
+void RandomBlock(Coefficients& in, int kind) {
+    checkasm::Rng& rng = checkasm::rng();
+    std::memset(in.c, 0, sizeof in.c);
+    switch (kind) {
+    case 0: {  // sparse DV-range coefficients, cut at a random last position
+        int last = rng.Range(0, 63);
+        for (int i = 0; i <= last; i++)
+            if (rng.Range(0, 2) == 0) in.c[i] = (int16_t)(16 * rng.Range(-255, 255));
+        in.c[0] = (int16_t)(8 * rng.Range(-256, 255));
+        break;
+    }
+    case 1:  // any 16-bit value
+        for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Next() & 0xFFFF);
+        break;
+    case 2:  // extremes of the DV range
+        for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Range(0, 1) ? 4080 : -4080);
+        in.c[0] = (int16_t)(rng.Range(0, 1) ? 2040 : -2048);
+        break;
+    default:  // 16-bit extremes
+        for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Range(0, 1) ? 32767 : -32768);
+        break;
+    }
+}
+
+bool Compare(const char* what, const Coefficients& in, const uint16_t* W, int s, int m, bool half,
+             const DVIdctKernels& ref, const DVIdctKernels& got) {
+    checkasm::Guarded a(64), b(64);
+    Coefficients copy = in;
+    (half ? ref.half : ref.full)(a.data(), in.c, W, s, m);
+    (half ? got.half : got.full)(b.data(), in.c, W, s, m);
+    if (std::memcmp(copy.c, in.c, sizeof in.c) != 0) {
+        checkasm::Fail("%s: coefficients modified", what);
+        return false;
+    }
+    if (!b.GuardsIntact() || !a.GuardsIntact()) {
+        checkasm::Fail("%s: wrote outside its 64-byte slot (s=%d m=%d)", what, s, m);
+        return false;
+    }
+    if (!checkasm::SameBytes(what, a.data(), b.data(), 64)) {
+        std::printf("  (s=%d m=%d half=%d)\n", s, m, (int)half);
+        return false;
+    }
+    return true;
+}
+
+void MeasureAccuracy() {
+    // IEEE 1180 style: random pixels in -L..H through a double forward DCT,
+    // rounded to dequantised integers D, then the kernel against a double
+    // inverse DCT of the same D (rounded, clamped).
+    const Scale& scale = KernelScale();
+    alignas(16) uint16_t unit[64];
+    for (int i = 0; i < 64; i++) unit[i] = 16384;
+    struct Range {
+        int lo, hi;
+    } ranges[] = {{-128, 127}, {-5, 5}, {-50, 50}};
+    for (const Range& r : ranges) {
+        long long sum = 0, sumSq = 0, n = 0;
+        int peak = 0;
+        for (int iter = 0; iter < 10000; iter++) {
+            double pix[64];
+            for (double& p : pix) p = checkasm::rng().Range(r.lo, r.hi);
+            Coefficients in{};
+            double D[64];
+            for (int v = 0; v < 8; v++)
+                for (int h = 0; h < 8; h++) {
+                    double F = 0;
+                    for (int y = 0; y < 8; y++)
+                        for (int x = 0; x < 8; x++) F += pix[8 * y + x] * Basis(v, y) * Basis(h, x);
+                    int i = InternalIndex(v, h);
+                    long d = std::lround(F / scale.k[i] / 2);  // the kernel doubles with shift 0
+                    d = d < -16384 ? -16384 : d > 16383 ? 16383 : d;
+                    in.c[i] = (int16_t)d;
+                    D[i] = 2.0 * d;
+                }
+            alignas(16) uint8_t out[64];
+            IdctKernel8_c(out, in.c, unit, 0, 0);
+            for (int y = 0; y < 8; y++)
+                for (int x = 0; x < 8; x++) {
+                    double acc = 128;
+                    for (int v = 0; v < 8; v++)
+                        for (int h = 0; h < 8; h++)
+                            acc += D[InternalIndex(v, h)] * scale.k[InternalIndex(v, h)] * Basis(v, y) *
+                                   Basis(h, x);
+                    long want = std::lround(acc);
+                    want = want < 0 ? 0 : want > 255 ? 255 : want;
+                    int e = out[8 * y + x] - (int)want;
+                    sum += e;
+                    sumSq += e * e;
+                    peak = std::max(peak, std::abs(e));
+                    n++;
+                }
+        }
+        std::printf("  idct8 accuracy, pixels %d..%d: peak %d, mean error %+.4f, mean square %.4f\n", r.lo,
+                    r.hi, peak, (double)sum / n, (double)sumSq / n);
+    }
+    std::printf("  kernel scale k(0,0) %.5f k(0,1) %.5f k(1,1) %.5f\n", scale.k[0], scale.k[8], scale.k[9]);
+}
+
+}  // namespace
+
+CHECKASM_TEST(idct) {
+    InitDVDec();
+    const DVIdctKernels ref = SelectIdctKernels(0);
+    for (const checkasm::Isa& isa : checkasm::Levels()) {
+        if (isa.flags == 0) continue;
+        const DVIdctKernels got = SelectIdctKernels(isa.flags);
+        bool ok = true;
+        for (int c = 0; c < 4 && ok; c++)
+            for (int q = 0; q < 16 && ok; q++)
+                for (int m = 0; m < 2 && ok; m++)
+                    for (int half = 0; half < 2 && ok; half++) {
+                        DVDequant d = SelectDequant(c, m, q);
+                        for (int iter = 0; iter < 12 && ok; iter++) {
+                            Coefficients in;
+                            if (iter < 4) RandomBlock(in, iter);
+                            else RealisticBlock(in, d.weights, d.shift, nullptr);
+                            ok = Compare(isa.name, in, d.weights, d.shift, m, half != 0, ref, got);
+                        }
+                    }
+        // Any weights and every shift, not only the table combinations.
+        for (int iter = 0; iter < 4000 && ok; iter++) {
+            alignas(16) uint16_t W[64];
+            for (uint16_t& w : W) w = (uint16_t)checkasm::rng().Range(0, 32767);
+            Coefficients in;
+            RandomBlock(in, iter % 4);
+            ok = Compare(isa.name, in, W, checkasm::rng().Range(-1, 4), iter & 1, (iter >> 1) & 1, ref, got);
+        }
+    }
+    MeasureAccuracy();
+
+    if (checkasm::BenchMode()) {
+        DVDequant d = SelectDequant(2, 0, 8);
+        Coefficients in;
+        RealisticBlock(in, d.weights, d.shift, nullptr);
+        alignas(16) uint8_t out[64];
+        for (const checkasm::Isa& isa : checkasm::Levels()) {
+            const DVIdctKernels k = SelectIdctKernels(isa.flags);
+            for (int m = 0; m < 2; m++) {
+                std::string tag = std::string(isa.name) + (m ? " 2-4-8" : " 8-8");
+                checkasm::Bench("idct8 " + tag, [&] { k.full(out, in.c, d.weights, d.shift, m); }, 200000);
+                checkasm::Bench("idct4 " + tag, [&] { k.half(out, in.c, d.weights, d.shift, m); }, 200000);
+            }
+        }
+    }
+}

@@ -1,0 +1,123 @@
+// Writer row kernels: 4:1:1 chroma reconstruction and the high-definition
+// resamplers, reference against every instruction-set level.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "checkasm.h"
+#include "writer/writer_ops.h"
+
+using namespace hvdv;
+
+namespace {
+
+// Random samples, or one of the extreme patterns.
+void FillSamples(uint8_t* p, int n, int pattern) {
+    for (int i = 0; i < n; i++) {
+        switch (pattern) {
+            case 0: p[i] = (uint8_t)checkasm::rng().Next(); break;
+            case 1: p[i] = 0; break;
+            case 2: p[i] = 255; break;
+            case 3: p[i] = (i & 1) ? 255 : 0; break;
+            default: p[i] = (checkasm::rng().Next() & 1) ? 255 : 0; break;
+        }
+    }
+}
+constexpr int kPatterns = 5;
+
+}  // namespace
+
+CHECKASM_TEST(writer_chroma411) {
+    DVWriterDsp ref, prev;
+    InitWriterDsp(&ref, 0);
+    prev = ref;
+    for (const checkasm::Isa& isa : checkasm::Levels()) {
+        DVWriterDsp d;
+        InitWriterDsp(&d, isa.flags);
+        // Only the entries this level changed.
+        const bool new444 = d.chroma411To444 != prev.chroma411To444;
+        const bool new422 = d.chroma411To422 != prev.chroma411To422;
+        prev = d;
+        if (!new444 && !new422) continue;
+        for (int iter = 0; iter < 2000; iter++) {
+            uint8_t in[24];
+            FillSamples(in, 24, iter % kPatterns);
+            if (new444) {
+                checkasm::Guarded a(32, 64), b(32, 64);
+                // out[-1] .. out[30]
+                ref.chroma411To444(in + 8, in, in + 16, a.data() + 1);
+                d.chroma411To444(in + 8, in, in + 16, b.data() + 1);
+                const std::string what = std::string("chroma411To444_") + isa.name;
+                checkasm::SameBytes(what.c_str(), a.data(), b.data(), 32);
+                if (!b.GuardsIntact()) checkasm::Fail("%s: wrote outside out[-1..30]", what.c_str());
+            }
+            if (new422) {
+                checkasm::Guarded a(16, 64), b(16, 64);
+                ref.chroma411To422(in + 8, in + 16, a.data());
+                d.chroma411To422(in + 8, in + 16, b.data());
+                const std::string what = std::string("chroma411To422_") + isa.name;
+                checkasm::SameBytes(what.c_str(), a.data(), b.data(), 16);
+                if (!b.GuardsIntact()) checkasm::Fail("%s: wrote outside out[0..15]", what.c_str());
+            }
+        }
+        uint8_t in[24], out[48];
+        FillSamples(in, 24, 0);
+        if (new444) {
+            checkasm::Bench("chroma411To444_c", [&] { ref.chroma411To444(in + 8, in, in + 16, out + 1); });
+            checkasm::Bench(std::string("chroma411To444_") + isa.name,
+                            [&] { d.chroma411To444(in + 8, in, in + 16, out + 1); });
+        }
+        if (new422) {
+            checkasm::Bench("chroma411To422_c", [&] { ref.chroma411To422(in + 8, in + 16, out); });
+            checkasm::Bench(std::string("chroma411To422_") + isa.name,
+                            [&] { d.chroma411To422(in + 8, in + 16, out); });
+        }
+    }
+}
+
+CHECKASM_TEST(writer_resample) {
+    DVWriterDsp ref, prev;
+    InitWriterDsp(&ref, 0);
+    prev = ref;
+    struct Kind {
+        const char* name;
+        int num, den;
+        int lengths[7];
+    } const kinds[] = {{"resampleRow3To4", 4, 3, {960, 480, 240, 1440, 720, 360, 12}},
+                       {"resampleRow2To3", 3, 2, {1280, 640, 320, 960, 480, 240, 8}}};
+    for (const checkasm::Isa& isa : checkasm::Levels()) {
+        DVWriterDsp d;
+        InitWriterDsp(&d, isa.flags);
+        const DVWriterDsp before = prev;
+        prev = d;
+        for (const Kind& k : kinds) {
+            const ResampleRowFn fr = k.num == 4 ? ref.resampleRow3To4 : ref.resampleRow2To3;
+            const ResampleRowFn fd = k.num == 4 ? d.resampleRow3To4 : d.resampleRow2To3;
+            if (fd == (k.num == 4 ? before.resampleRow3To4 : before.resampleRow2To3)) continue;
+            const std::string what = std::string(k.name) + "_" + isa.name;
+            for (int n : k.lengths) {
+                const int outLen = n / k.den * k.num;
+                for (int pattern = 0; pattern < 2 * kPatterns; pattern++) {
+                    // The source row with its 16-byte margins, which both write.
+                    checkasm::Guarded srcA(n + 32, 64), srcB(n + 32, 64);
+                    FillSamples(srcA.data() + 16, n, pattern % kPatterns);
+                    std::memcpy(srcB.data(), srcA.data(), n + 32);
+                    checkasm::Guarded outA(outLen, 64), outB(outLen, 64);
+                    fr(srcA.data() + 16, n, outA.data());
+                    fd(srcB.data() + 16, n, outB.data());
+                    checkasm::SameBytes(what.c_str(), outA.data(), outB.data(), outLen);
+                    checkasm::SameBytes((what + " margins").c_str(), srcA.data(), srcB.data(), n + 32);
+                    if (!outB.GuardsIntact() || !srcB.GuardsIntact())
+                        checkasm::Fail("%s n=%d: wrote outside its rows", what.c_str(), n);
+                }
+            }
+            const int n = k.lengths[3];
+            checkasm::Guarded src(n + 32, 64), out(2 * n, 64);
+            FillSamples(src.data() + 16, n, 0);
+            checkasm::Bench(std::string(k.name) + "_c/" + std::to_string(n),
+                            [&] { fr(src.data() + 16, n, out.data()); }, 2000);
+            checkasm::Bench(what + "/" + std::to_string(n), [&] { fd(src.data() + 16, n, out.data()); },
+                            2000);
+        }
+    }
+}

@@ -1,0 +1,511 @@
+// Whole-frame 4:1:1 conversion, high-definition planes and flush, and the
+// arithmetic facts of the row kernels (chroma reconstruction, resamplers),
+// at every instruction-set level the processor has.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "threads/cpu.h"
+#include "writer/writer_ops.h"
+#include "writer_probe.h"
+
+using namespace hvdv;
+
+namespace {
+
+std::vector<std::pair<const char*, DVWriterDsp>> DspLevels() {
+    std::vector<std::pair<const char*, DVWriterDsp>> v;
+    DVWriterDsp d;
+    InitWriterDsp(&d, 0);
+    v.push_back({"c", d});
+    if (DetectCpuFeatures() & kCpuSSE2) {
+        InitWriterDsp(&d, kCpuSSE2);
+        v.push_back({"sse2", d});
+    }
+    return v;
+}
+
+// Runs the 4:4:4 chroma reconstruction over a row the way the 4:1:1 frame
+// conversion does: groups of 8, sample 0 as its own left neighbour.  The row
+// is padded with its last sample.  Returns pixels -1 .. 4n - 1 at index + 1.
+std::vector<int> Row444(const DVWriterDsp& d, std::vector<uint8_t> s) {
+    const size_t n = s.size();
+    s.resize((n + 7) / 8 * 8 + 8, s.back());
+    std::vector<uint8_t> out(4 * s.size() + 8, 0);
+    uint8_t margin[8] = {0, 0, 0, 0, 0, 0, 0, s[0]};
+    for (size_t g = 0; g + 8 < s.size(); g += 8)
+        d.chroma411To444(&s[g], g ? &s[g - 8] : margin, &s[g + 8], &out[1 + 4 * g]);
+    return std::vector<int>(out.begin(), out.begin() + 4 * n + 1);
+}
+
+std::vector<uint8_t> Row(std::initializer_list<int> head, int fill, int n) {
+    std::vector<uint8_t> v(n, (uint8_t)fill);
+    int i = 0;
+    for (int h : head) v[i++] = (uint8_t)h;
+    return v;
+}
+
+struct ChromaFact {
+    const char* what;
+    std::vector<uint8_t> row;
+    int firstPixel;
+    std::vector<int> pixels;
+    int elsewhere;  // value of every other pixel in 0 .. 4n - 5, or -1
+};
+
+TEST(Chroma411, ReconstructionFacts) {
+    std::vector<uint8_t> ramp(24);
+    for (int i = 0; i < 24; i++) ramp[i] = (uint8_t)(100 + 4 * i);
+    const ChromaFact kFacts[] = {
+        {"constant", Row({}, 77, 24), -1, {77, 77, 77}, 77},
+        {"constant 255", Row({}, 255, 24), -1, {255}, 255},
+        {"ramp", ramp, 3, {104, 104, 105, 106, 108, 108, 109, 110}, -1},
+        {"ramp left edge", ramp, -1, {101, 98, 102, 102}, -1},
+        {"peak", Row({100, 100, 100, 200}, 100, 24), 7,
+         {94, 73, 116, 150, 193, 253, 193, 150, 116, 73, 94}, 100},
+        {"clamped peak", Row({0, 0, 0, 255}, 0, 24), 8, {0, 39, 127, 236, 255, 236, 127, 39, 0}, 0},
+    };
+    for (const auto& level : DspLevels()) {
+        for (const ChromaFact& f : kFacts) {
+            SCOPED_TRACE(std::string(level.first) + " " + f.what);
+            const std::vector<int> px = Row444(level.second, f.row);
+            const int last = 4 * (int)f.row.size() - 5;
+            for (size_t i = 0; i < f.pixels.size(); i++)
+                EXPECT_EQ(f.pixels[i], px[f.firstPixel + 1 + i]) << "pixel " << f.firstPixel + (int)i;
+            if (f.elsewhere < 0) continue;
+            for (int p = 0; p <= last; p++) {
+                if (p >= f.firstPixel && p < f.firstPixel + (int)f.pixels.size()) continue;
+                EXPECT_EQ(f.elsewhere, px[p + 1]) << "pixel " << p;
+            }
+        }
+    }
+}
+
+TEST(Chroma411, To422InsertsRoundedMeans) {
+    struct {
+        std::vector<uint8_t> cur;
+        uint8_t next;
+        std::vector<int> out;
+    } const kCases[] = {
+        {{10, 11, 11, 11, 11, 11, 11, 11}, 11, {10, 11, 11}},
+        {{0, 255, 0, 255, 0, 255, 0, 255}, 0, {0, 128, 255, 128, 0, 128, 255, 128}},
+        {{9, 9, 9, 9, 9, 9, 9, 200}, 1, {9, 9}},
+    };
+    for (const auto& level : DspLevels()) {
+        for (const auto& c : kCases) {
+            uint8_t out[16];
+            level.second.chroma411To422(c.cur.data(), &c.next, out);
+            for (size_t i = 0; i < c.out.size(); i++) EXPECT_EQ(c.out[i], out[i]) << level.first;
+            for (int i = 0; i < 8; i++) EXPECT_EQ(c.cur[i], out[2 * i]) << level.first;
+        }
+        // The last inserted value reaches into the following entry.
+        const uint8_t cur[8] = {9, 9, 9, 9, 9, 9, 9, 200};
+        const uint8_t next = 1;
+        uint8_t out[16];
+        level.second.chroma411To422(cur, &next, out);
+        EXPECT_EQ(101, out[15]) << level.first;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Resamplers.
+
+TEST(Resample, TapTablesHaveUnityGainAndMirroredPhases) {
+    for (int p = 0; p < 4; p++) {
+        int sum = 0;
+        for (int t = 0; t < kResampleTaps; t++) sum += kTaps3To4[p][t];
+        EXPECT_EQ(2048, sum) << "3:4 phase " << p;
+    }
+    for (int p = 0; p < 3; p++) {
+        int sum = 0;
+        for (int t = 0; t < kResampleTaps; t++) sum += kTaps2To3[p][t];
+        EXPECT_EQ(2048, sum) << "2:3 phase " << p;
+    }
+    auto c34 = [](int p, int t) { return t < -7 || t > 16 ? 0 : kTaps3To4[p][t + 7]; };
+    auto c23 = [](int p, int t) { return t < -10 || t > 13 ? 0 : kTaps2To3[p][t + 10]; };
+    for (int t = -12; t <= 14; t++) {
+        EXPECT_EQ(c34(0, t), c34(0, -t)) << t;
+        EXPECT_EQ(c34(2, t), c34(2, 3 - t)) << t;
+        EXPECT_EQ(c34(1, t), c34(3, 3 - t)) << t;
+        EXPECT_EQ(c23(0, t), c23(0, -t)) << t;
+        EXPECT_EQ(c23(1, t), c23(2, 2 - t)) << t;
+    }
+    EXPECT_EQ(1870, c34(0, 0));
+    EXPECT_EQ(1924, c23(0, 0));
+}
+
+struct Resampler {
+    const char* name;
+    int num, den;
+    std::vector<int> lengths;
+};
+const Resampler kResamplers[] = {{"3:4", 4, 3, {960, 480, 240, 1440, 720, 360, 12}},
+                                 {"2:3", 3, 2, {1280, 640, 320, 960, 480, 240, 8}}};
+
+// A plane row with 16 margin bytes on both sides.
+struct PlaneRow {
+    std::vector<uint8_t> buf;
+    explicit PlaneRow(int n) : buf(n + 32, 0x5A) {}
+    uint8_t* data() { return buf.data() + 16; }
+};
+
+void RunResampler(const DVWriterDsp& d, const Resampler& r, PlaneRow& row, int n,
+                  std::vector<uint8_t>& out) {
+    out.assign(n / r.den * r.num, 0);
+    (r.num == 4 ? d.resampleRow3To4 : d.resampleRow2To3)(row.data(), n, out.data());
+}
+
+TEST(Resample, ConstantRowsStayConstant) {
+    for (const auto& level : DspLevels())
+        for (const Resampler& r : kResamplers)
+            for (int n : r.lengths)
+                for (int v : {0, 1, 128, 254, 255}) {
+                    PlaneRow row(n);
+                    std::fill(row.data(), row.data() + n, (uint8_t)v);
+                    std::vector<uint8_t> out;
+                    RunResampler(level.second, r, row, n, out);
+                    for (size_t i = 0; i < out.size(); i++)
+                        ASSERT_EQ(v, out[i]) << level.first << " " << r.name << " n " << n << " i " << i;
+                }
+}
+
+TEST(Resample, MarginsMirrorTheRowEnds) {
+    std::mt19937 rng(7);
+    for (const auto& level : DspLevels())
+        for (const Resampler& r : kResamplers) {
+            const int n = r.lengths[0];
+            PlaneRow row(n);
+            for (int i = 0; i < n; i++) row.data()[i] = (uint8_t)rng();
+            std::vector<uint8_t> out;
+            RunResampler(level.second, r, row, n, out);
+            for (int i = 0; i < 16; i++) {
+                EXPECT_EQ(row.data()[i], row.data()[-1 - i]) << level.first << " " << i;
+                EXPECT_EQ(row.data()[n - 1 - i], row.data()[n + i]) << level.first << " " << i;
+            }
+        }
+}
+
+// A single bright sample: the co-sited output keeps 1870/2048 (3:4) or
+// 1924/2048 (2:3) of it, the outputs a quarter (third) of a step away take
+// the 705/2048 (893/2048) of their phase, and the negative lobes clamp to 0.
+TEST(Resample, ImpulseResponse) {
+    struct {
+        const Resampler& r;
+        int input, centre, neighbour;
+    } const kCases[] = {
+        {kResamplers[0], 3 * 40, (1870 * 255 + 1023) >> 11, (705 * 255 + 1023) >> 11},
+        {kResamplers[1], 2 * 40, (1924 * 255 + 1023) >> 11, (893 * 255 + 1023) >> 11},
+    };
+    EXPECT_EQ(233, kCases[0].centre);
+    for (const auto& level : DspLevels())
+        for (const auto& c : kCases) {
+            const int n = c.r.lengths[0];
+            PlaneRow row(n);
+            std::fill(row.data(), row.data() + n, 0);
+            row.data()[c.input] = 255;
+            std::vector<uint8_t> out;
+            RunResampler(level.second, c.r, row, n, out);
+            const int o = c.input / c.r.den * c.r.num;
+            EXPECT_EQ(c.centre, out[o]) << level.first << c.r.name;
+            EXPECT_EQ(c.neighbour, out[o - 1]) << level.first << c.r.name;
+            EXPECT_EQ(c.neighbour, out[o + 1]) << level.first << c.r.name;
+            EXPECT_EQ(0, *std::min_element(out.begin() + o - 12, out.begin() + o + 12));
+            EXPECT_EQ(0, out[o + 40]);
+        }
+}
+
+TEST(Resample, RowStartComesFromTheMirroredMargin) {
+    std::mt19937 rng(3);
+    for (const auto& level : DspLevels())
+        for (int v : {0, 37, 255}) {
+            PlaneRow row(480);
+            for (int i = 0; i < 480; i++) row.data()[i] = i < 11 ? (uint8_t)v : (uint8_t)rng();
+            std::vector<uint8_t> out;
+            RunResampler(level.second, kResamplers[0], row, 480, out);
+            for (int i = 0; i < 4; i++) EXPECT_EQ(v, out[i]) << level.first << " " << i;
+        }
+}
+
+// ---------------------------------------------------------------------------
+// Writers with work buffers.
+
+constexpr uint8_t kFill = 0x11;
+
+int Tag(int x, int y) { return (x / 16 * 7 + y / 8 * 13) & 255; }
+uint8_t Val(int slot, int row, int col, int tag) {
+    return (uint8_t)(slot * 64 + row * 8 + col + tag);
+}
+void FillMacroblock(DVMacroblock* mb, int x, int y, bool half) {
+    for (int s = 0; s < 8; s++)
+        for (int j = 0; j < 8; j++)
+            for (int c = 0; c < 8; c++)
+                mb->slot[s][8 * j + c] =
+                    (half && (j >= 4 || c >= 4)) ? 0xCD : Val(s, j, c, Tag(x, y));
+}
+
+struct WriterDeleter {
+    void operator()(DVPictureWriter* w) const {
+        w->FreeFrameBuffer(w);
+        w->Release(w);
+    }
+};
+using WriterPtr = std::unique_ptr<DVPictureWriter, WriterDeleter>;
+
+// Picture with guard rows and guard pixels; bottom-up for negative pitch.
+struct Picture {
+    int width, height, rowBytes, guard = 8;
+    bool up;
+    std::vector<uint8_t> buf;
+    Picture(int w, int h, bool bottomUp = false)
+        : width(w), height(h), rowBytes((w + 8) * 4), up(bottomUp),
+          buf((size_t)(h + 16) * rowBytes, kFill) {}
+    uint8_t* Row(int r) { return buf.data() + (size_t)((up ? height - 1 - r : r) + guard) * rowBytes; }
+    int Pitch() const { return up ? -rowBytes : rowBytes; }
+};
+
+void ExpectSame(const Picture& want, const Picture& got, const std::string& what) {
+    ASSERT_EQ(want.buf.size(), got.buf.size());
+    auto m = std::mismatch(want.buf.begin(), want.buf.end(), got.buf.begin());
+    if (m.first != want.buf.end()) {
+        const size_t i = m.first - want.buf.begin();
+        FAIL() << what << ": difference at memory row " << (long)(i / want.rowBytes) - want.guard
+               << " pixel " << (i % want.rowBytes) / 4 << " byte " << i % 4 << ": want "
+               << int(*m.first) << " got " << int(*m.second);
+    }
+}
+
+// The 4:1:1 macroblock layout of a frame: 32 x 8 macroblocks and the 16 x 16
+// right-edge column at x = 704.
+void Put411Frame(DVPictureWriter* w, int rows) {
+    DVMacroblock mb;
+    for (int y = 0; y < rows; y += 8)
+        for (int x = 0; x < 704; x += 32) {
+            FillMacroblock(&mb, x, y, false);
+            w->PutMacroblock(w, 0, x, y, &mb);
+        }
+    for (int y = 0; y < rows; y += 16) {
+        FillMacroblock(&mb, 704, y, false);
+        w->PutMacroblock(w, 1, 704, y, &mb);
+    }
+}
+
+// Luma of frame pixel (px, fy) and the 180 real chroma samples of a row.
+uint8_t Luma411(int px, int fy) {
+    if (px < 704) return Val(px % 32 / 8, fy % 8, px % 8, Tag(px / 32 * 32, fy / 8 * 8));
+    const int s = 2 * (fy % 16 / 8) + (px - 704) / 8;
+    return Val(s, fy % 8, (px - 704) % 8, Tag(704, fy / 16 * 16));
+}
+uint8_t Chroma411(int slot, int q, int fy) {
+    if (q < 176) return Val(slot, fy % 8, q % 8, Tag(q / 8 * 32, fy / 8 * 8));
+    return Val(slot, fy % 8, 4 * (fy % 16 / 8) + q - 176, Tag(704, fy / 16 * 16));
+}
+
+TEST(Writer411, RightEdgeEntries) {
+    WriterPtr w(CreatePictureWriterWith(probe::Init, 0, 2, 0x03, 0, 0));
+    std::vector<uint8_t> pic(16);
+    ASSERT_EQ(0, w->BeginFrame(w.get(), pic.data(), 2880, 720, 480));
+    DVMacroblock mb;
+    FillMacroblock(&mb, 704, 0, false);
+    w->PutMacroblock(w.get(), 0, 704, 0, &mb);
+    const int tag = Tag(704, 0);
+    for (int h = 0; h < 2; h++) {
+        const uint8_t* e = w->frameBuffer + (h ? 45 : 22) * kEntryBytes;
+        for (int r = 0; r < 8; r++, e += kEntryRowBytes) {
+            for (int c = 0; c < 8; c++) {
+                EXPECT_EQ(Val(2 * h, r, c, tag), e[c]);
+                EXPECT_EQ(Val(2 * h + 1, r, c, tag), e[8 + c]);
+            }
+            for (int c = 0; c < 4; c++) {
+                EXPECT_EQ(Val(5, r, 4 * h + c, tag), e[32 + c]);
+                EXPECT_EQ(Val(4, r, 4 * h + c, tag), e[40 + c]);
+            }
+            EXPECT_EQ(e[35], e[36]);
+            EXPECT_EQ(e[35], e[37]);
+            EXPECT_EQ(e[43], e[44]);
+            EXPECT_EQ(e[43], e[45]);
+            for (int b : {16, 31, 38, 39, 46, 47}) EXPECT_EQ(0, e[b]) << b;
+        }
+    }
+    // Nothing else was touched.
+    for (int i = 0; i < 60 * kMacroblockRowBytes; i++) {
+        const int entry = i / kEntryBytes;
+        if (entry == 22 || entry == 45) continue;
+        ASSERT_EQ(0, w->frameBuffer[i]) << i;
+    }
+}
+
+struct Frame411Case {
+    const char* name;
+    DVKernelSetInit init;
+    int kind, width, height, rowOffset, frameRows;
+    bool up;
+};
+
+TEST(Writer411, EndFrameConvertsWholeRows) {
+    const Frame411Case kCases[] = {
+        {"4:4:4 720x480", probe::Init, 0x03, 720, 480, 0, 480, false},
+        {"4:2:2 720x480", probe::Init422, 0x03, 720, 480, 0, 480, false},
+        {"4:4:4 486 bottom-up", probe::Init, 0x03, 720, 486, 2, 480, true},
+        {"4:2:2 625 576", probe::Init422, 0x02, 720, 576, 0, 576, false},
+        {"4:4:4 narrow 700", probe::Init, 0x02, 700, 576, 0, 576, false},
+        {"4:2:2 narrow 360", probe::Init422, 0x03, 360, 480, 0, 480, true},
+        {"4:4:4 short 476", probe::Init, 0x03, 720, 476, 0, 472, false},
+    };
+    for (const auto& level : DspLevels()) {
+        for (const Frame411Case& fc : kCases) {
+            SCOPED_TRACE(std::string(level.first) + " " + fc.name);
+            SetCpuMask(level.first == std::string("c") ? 0 : 0xFFFFFFFFu);
+            WriterPtr w(CreatePictureWriterWith(fc.init, 0, 2, fc.kind, 0, 0));
+            Picture got(fc.width, fc.height, fc.up), want(fc.width, fc.height, fc.up);
+            ASSERT_EQ(0, w->BeginFrame(w.get(), got.Row(0), got.Pitch(), fc.width, fc.height));
+            Put411Frame(w.get(), fc.frameRows);
+            w->EndFrame(w.get());
+            const bool full = fc.init == probe::Init;
+            for (int fy = 0; fy < fc.frameRows; fy++) {
+                const int pr = fc.rowOffset + fy;
+                if (pr >= fc.height) break;
+                // Expected chroma: the row's 180 samples, the last repeated twice.
+                uint8_t cb[192] = {0}, cr[192] = {0};
+                for (int q = 0; q < 180; q++) {
+                    cb[q] = Chroma411(5, q, fy);
+                    cr[q] = Chroma411(4, q, fy);
+                }
+                cb[180] = cb[181] = cb[179];
+                cr[180] = cr[181] = cr[179];
+                uint8_t ucb[760] = {0}, ucr[760] = {0};
+                uint8_t mcb[8] = {0, 0, 0, 0, 0, 0, 0, cb[0]}, mcr[8] = {0, 0, 0, 0, 0, 0, 0, cr[0]};
+                for (int e = 0; e < 23; e++) {
+                    if (full) {
+                        Chroma411To444_c(cb + 8 * e, e ? cb + 8 * e - 8 : mcb, cb + 8 * e + 8, ucb + 8 + 32 * e);
+                        Chroma411To444_c(cr + 8 * e, e ? cr + 8 * e - 8 : mcr, cr + 8 * e + 8, ucr + 8 + 32 * e);
+                    } else {
+                        Chroma411To422_c(cb + 8 * e, cb + 8 * e + 8, ucb + 16 * e);
+                        Chroma411To422_c(cr + 8 * e, cr + 8 * e + 8, ucr + 16 * e);
+                    }
+                }
+                for (int px = 0; px < std::min(fc.width, 720); px++) {
+                    uint8_t* p = want.Row(pr) + 4 * px;
+                    const int ci = full ? 8 + px : px / 2;
+                    probe::Put(p, Luma411(px, fy), ucb[ci], ucr[ci]);
+                }
+            }
+            ExpectSame(want, got, fc.name);
+        }
+    }
+    SetCpuMask(0xFFFFFFFFu);
+}
+
+// ---------------------------------------------------------------------------
+// High definition through planes.
+
+struct HDCase {
+    const char* name;
+    int kind, half, width, height;
+    int num, den;  // 1, 1: copy
+};
+
+TEST(WriterHD, PlanesAndFlush) {
+    const HDCase kCases[] = {
+        {"720 to 1280", 0x14, 0, 1280, 720, 4, 3},
+        {"720 to 1440", 0x15, 0, 1440, 720, 3, 2},
+        {"720 half copy 480", 0x14, 0, 480, 360, 1, 1},
+        {"720 half to 640", 0x14, 0, 640, 360, 4, 3},
+        {"720 half to 720", 0x14, 1, 720, 360, 3, 2},
+        {"1080/1280 to 1920", 0x25, 0, 1920, 1080, 3, 2},
+        {"1080/1280 half copy 640", 0x25, 0, 640, 540, 1, 1},
+        {"1080/1280 half to 960", 0x25, 0, 960, 540, 3, 2},
+        {"1080/1440 to 1920", 0x24, 0, 1920, 1080, 4, 3},
+        {"1080/1440 half copy 720", 0x24, 0, 720, 540, 1, 1},
+        {"1080/1440 half to 960", 0x24, 0, 960, 540, 4, 3},
+        {"720 to odd width 1000", 0x14, 0, 1000, 700, 4, 3},
+        {"720 to wide 2000", 0x14, 0, 2000, 720, 4, 3},
+        {"1080/1440 narrow 700, short", 0x24, 0, 700, 600, 4, 3},
+        {"1080/1280 half copy, taller picture", 0x25, 1, 640, 560, 1, 1},
+    };
+    for (const HDCase& hc : kCases) {
+        SCOPED_TRACE(hc.name);
+        WriterPtr w(CreatePictureWriterWith(probe::Init, 0, 3, hc.kind, hc.half, 0));
+        Picture got(hc.width, hc.height), all(hc.width, hc.height), want(hc.width, hc.height);
+        ASSERT_EQ(0, w->BeginFrame(w.get(), got.Row(0), got.Pitch(), hc.width, hc.height));
+        ASSERT_NE(nullptr, w->FlushRows);
+        const bool half = w->halfSize != 0;
+        const int codedW = w->codedLumaWidth, rows = w->frameRows;
+        const int ls = w->lumaStride, cs = w->chromaStride;
+        DVMacroblock mb;
+        std::vector<std::pair<int, int>> pos;
+        const int fullRows = rows == 1080 ? 1072 : rows;
+        for (int y = 0; y < fullRows; y += 16)
+            for (int x = 0; x < codedW; x += 16) pos.push_back({x, y});
+        if (rows == 1080)
+            for (int x = 0; x < codedW; x += 32) pos.push_back({x, 1072});
+        for (auto [x, y] : pos) {
+            FillMacroblock(&mb, x, y, half);
+            w->PutMacroblock(w.get(), 0, x, y, &mb);
+        }
+        // Plane model: luma 16 x 16 (32 x 8 at y = 1072), chroma 8 x 16
+        // (16 x 8), halved at half size.
+        const int sh = half ? 1 : 0, bs = 8 >> sh;
+        for (auto [x, y] : pos) {
+            const int t = Tag(x, y), px = x >> sh, py = y >> sh, cx = x >> (1 + sh);
+            const bool bottom = y == 1072;
+            for (int s = 0; s < 4; s++)
+                for (int j = 0; j < bs; j++)
+                    for (int c = 0; c < bs; c++) {
+                        const int lx = bottom ? px + bs * s + c : px + bs * (s & 1) + c;
+                        const int ly = bottom ? py + j : py + bs * (s >> 1) + j;
+                        ASSERT_EQ(Val(s, j, c, t), w->planeY[(size_t)ly * ls + lx]) << x << "," << y;
+                    }
+            for (int h = 0; h < 2; h++)
+                for (int j = 0; j < bs; j++)
+                    for (int c = 0; c < bs; c++) {
+                        const int ccol = bottom ? cx + bs * h + c : cx + c;
+                        const int crow = bottom ? py + j : py + bs * h + j;
+                        ASSERT_EQ(Val(4 + h, j, c, t), w->planeCr[(size_t)crow * cs + ccol]);
+                        ASSERT_EQ(Val(6 + h, j, c, t), w->planeCb[(size_t)crow * cs + ccol]);
+                    }
+        }
+        // Expected picture from the reference resampler on copies of the planes.
+        const int n = codedW >> sh, nc = w->codedChromaWidth >> sh, planeRows = rows >> sh;
+        const int outLen = n / hc.den * hc.num;
+        for (int row = 0; row < std::min(planeRows, hc.height); row++) {
+            PlaneRow y(n), cb(nc), cr(nc);
+            std::memcpy(y.data(), w->planeY + (size_t)row * ls, n);
+            std::memcpy(cb.data(), w->planeCb + (size_t)row * cs, nc);
+            std::memcpy(cr.data(), w->planeCr + (size_t)row * cs, nc);
+            std::vector<uint8_t> oy(y.data(), y.data() + n), ocb(cb.data(), cb.data() + nc),
+                ocr(cr.data(), cr.data() + nc);
+            if (hc.num != 1) {
+                auto fn = hc.num == 4 ? ResampleRow3To4_c : ResampleRow2To3_c;
+                oy.resize(outLen);
+                ocb.resize(outLen / 2);
+                ocr.resize(outLen / 2);
+                fn(y.data(), n, oy.data());
+                fn(cb.data(), nc, ocb.data());
+                fn(cr.data(), nc, ocr.data());
+            }
+            for (int px = 0; px < std::min(hc.width, (int)oy.size()); px++)
+                probe::Put(want.Row(row) + 4 * px, oy[px], ocb[px / 2], ocr[px / 2]);
+        }
+        // Three bands (the middle one empty), then the same frame in one go.
+        const int third = hc.height / 3;
+        w->FlushRows(w.get(), 2, 2 * third, hc.height - 2 * third);
+        w->FlushRows(w.get(), 1, third, 0);
+        w->FlushRows(w.get(), 0, 0, third);
+        w->FlushRows(w.get(), 1, third, third);
+        ExpectSame(want, got, std::string(hc.name) + " banded");
+        ASSERT_EQ(0, w->BeginFrame(w.get(), all.Row(0), all.Pitch(), hc.width, hc.height));
+        for (auto [x, y] : pos) {
+            FillMacroblock(&mb, x, y, half);
+            w->PutMacroblock(w.get(), 1, x, y, &mb);
+        }
+        w->EndFrame(w.get());
+        if (hc.height <= planeRows) ExpectSame(want, all, std::string(hc.name) + " all at once");
+    }
+}
+
+}  // namespace
