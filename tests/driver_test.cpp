@@ -6,13 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#if defined(_WIN32)
-#include <windows.h>
-#include <tlhelp32.h>
-#else
-#include <dirent.h>
-#endif
-
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,35 +16,14 @@
 #include "hv_dec_dv.h"
 #include "threads/cpu.h"
 #include "threads/platform.h"
+#include "thread_count.h"
 
 namespace hvdv {
 namespace {
 
 using hvdv_test::FakeWriter;
 
-#if defined(_WIN32)
-int ThreadsOfProcess() {
-    int count = 0;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE) return 0;
-    THREADENTRY32 e;
-    e.dwSize = sizeof e;
-    for (BOOL ok = Thread32First(snap, &e); ok; ok = Thread32Next(snap, &e))
-        if (e.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-    CloseHandle(snap);
-    return count;
-}
-#else
-int ThreadsOfProcess() {
-    int count = 0;
-    if (DIR* d = opendir("/proc/self/task")) {
-        while (dirent* e = readdir(d))
-            if (e->d_name[0] != '.') ++count;
-        closedir(d);
-    }
-    return count;
-}
-#endif
+using hvdv_test::ThreadsOfProcess;
 
 // The thread count to come back to.  One thread is started and ended first:
 // some runtimes (the thread sanitizer) add a helper thread of their own when
