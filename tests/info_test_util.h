@@ -40,6 +40,16 @@ struct FrameRecipe {
     int packBase = -1;  // where the packs go, less 368; -1: where the layout has them
 };
 
+inline FrameRecipe Packs(uint32_t size, bool dsf, bool f50, int stype = 0, bool apt1 = false) {
+    FrameRecipe s;
+    s.size = size;
+    s.dsf = dsf;
+    s.f50 = f50;
+    s.stype = stype;
+    s.apt1 = apt1;
+    return s;
+}
+
 constexpr uint32_t kSequenceBytes = 12000;
 
 inline void PutHeaderBlock(std::vector<uint8_t>& f, uint32_t at, const FrameRecipe& recipe) {

@@ -76,35 +76,25 @@ TEST(PixelKernels, ColourResults) {
     const ColourCase cases[] = {
         // Full range: black, white, mid grey, clamping at both ends, both matrices.
         {ConvertBGRA32, "BGRA32", 0, 16, 128, 128, {0, 0, 0, 255}},
-        {ConvertBGRA32, "BGRA32", 1, 16, 128, 128, {0, 0, 0, 255}},
-        {ConvertBGRA32, "BGRA32", 0, 235, 128, 128, {255, 255, 255, 255}},
         {ConvertBGRA32, "BGRA32", 1, 235, 128, 128, {255, 255, 255, 255}},
         {ConvertBGRA32, "BGRA32", 0, 126, 128, 128, {128, 128, 128, 255}},
-        {ConvertBGRA32, "BGRA32", 1, 126, 128, 128, {128, 128, 128, 255}},
         {ConvertBGRA32, "BGRA32", 0, 0, 128, 128, {0, 0, 0, 255}},
         {ConvertBGRA32, "BGRA32", 1, 255, 128, 128, {255, 255, 255, 255}},
         // Saturated red and blue; BGR order in memory.
         {ConvertBGRA32, "BGRA32", 0, 81, 90, 240, {0, 0, 254, 255}},
-        {ConvertBGRA32, "BGRA32", 0, 41, 240, 110, {255, 0, 0, 255}},
-        {ConvertBGRA32, "BGRA32", 1, 81, 90, 240, {0, 24, 255, 255}},
         {ConvertBGRA32, "BGRA32", 1, 41, 240, 110, {255, 15, 0, 255}},
         {ConvertBGR24, "BGR24", 0, 81, 90, 240, {0, 0, 254}},
         {ConvertBGR24, "BGR24", 1, 41, 240, 110, {255, 15, 0}},
-        {ConvertBGR24, "BGR24", 0, 235, 128, 128, {255, 255, 255}},
         // Studio range keeps the luma's range.
         {ConvertBGRA32Studio, "BGRA32Studio", 0, 16, 128, 128, {16, 16, 16, 255}},
-        {ConvertBGRA32Studio, "BGRA32Studio", 1, 16, 128, 128, {16, 16, 16, 255}},
-        {ConvertBGRA32Studio, "BGRA32Studio", 0, 235, 128, 128, {235, 235, 235, 255}},
         {ConvertBGRA32Studio, "BGRA32Studio", 1, 235, 128, 128, {235, 235, 235, 255}},
         {ConvertBGRA32Studio, "BGRA32Studio", 1, 0, 128, 128, {0, 0, 0, 255}},
         {ConvertBGR24Studio, "BGR24Studio", 0, 0, 128, 128, {0, 0, 0}},
         {ConvertBGR24Studio, "BGR24Studio", 0, 81, 90, 240, {15, 16, 235}},
         {ConvertBGR24Studio, "BGR24Studio", 0, 41, 240, 110, {235, 16, 16}},
-        {ConvertBGRA32Studio, "BGRA32Studio", 0, 81, 90, 240, {15, 16, 235, 255}},
         // 16-bit words, little endian.
         {ConvertRGB555, "RGB555", 0, 235, 128, 128, {0xFF, 0x7F}},
         {ConvertRGB565, "RGB565", 1, 235, 128, 128, {0xFF, 0xFF}},
-        {ConvertRGB555, "RGB555", 1, 16, 128, 128, {0x00, 0x00}},
         {ConvertRGB565, "RGB565", 0, 16, 128, 128, {0x00, 0x00}},
         {ConvertRGB555, "RGB555", 0, 126, 128, 128, {0x10, 0x42}},
         {ConvertRGB565, "RGB565", 0, 126, 128, 128, {0x10, 0x84}},
@@ -196,7 +186,7 @@ TEST(PixelKernels, PackedYuvRunTails) {
         int cb, y0, cr, y1;  // byte positions within a pair
     };
     const Order orders[] = {{PackUYVY, "UYVY", 0, 1, 2, 3}, {PackYUY2, "YUY2", 1, 0, 3, 2}};
-    const int counts[] = {0, 1, 2, 6, 15, 16, 17, 18, 31, 33, 47, 720, 721};
+    const int counts[] = {0, 1, 2, 15, 16, 17, 33, 721};
     for (uint32_t level : CpuLevels()) {
         for (const Order& o : orders) {
             for (int n : counts) {
