@@ -148,6 +148,23 @@ TEST(DecodeHD, MisaddressedBlocksAreDamagedNotPlaced) {
     EXPECT_EQ(Decode(frame, k1080i50, &pic), 0);
 }
 
+// Frames stored without their header DIF blocks (149 blocks per DIF
+// sequence) decode to the same picture.
+TEST(DecodeHD, FramesWithoutHeaderBlocks) {
+    for (const Kind* k : {&kDV50_525, &k1080i50, &k720p60}) {
+        const std::vector<uint8_t> whole = Frame(*k, 1);
+        ASSERT_FALSE(whole.empty());
+        std::vector<uint8_t> stripped;
+        for (size_t q = 0; q < whole.size(); q += 12000)
+            stripped.insert(stripped.end(), whole.begin() + q + 80, whole.begin() + q + 12000);
+        ASSERT_EQ(stripped[0], 0x3F);
+        std::vector<uint8_t> a, b;
+        EXPECT_EQ(Decode(whole, *k, &a), 1) << k->file;
+        EXPECT_EQ(Decode(stripped, *k, &b), 1) << k->file;
+        EXPECT_TRUE(a == b) << k->file;
+    }
+}
+
 // Buffers cut short: blocks beyond the end are never read (the frame is
 // copied into a buffer of exactly the given size, so that a sanitizer
 // build catches any read past it) and count as damaged.
