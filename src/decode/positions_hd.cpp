@@ -75,8 +75,7 @@ bool Position1080x60(int c, int s, int j, int m, int* x, int* y) {
 
 bool Position1080x50(int c, int s, int j, int m, int* x, int* y) {
     if (s == 11) {
-        // The spare sequence: channel 0 only, row 0 and the bottom strip.
-        if (c != 0) return false;
+        // The spare sequence of channel 0: row 0 and the bottom strip.
         const int t = 27 * m + j;
         if (t < 90) {
             *x = 16 * t;
@@ -96,7 +95,6 @@ bool Position1080x50(int c, int s, int j, int m, int* x, int* y) {
 }
 
 bool Position720(int c, int s, int j, int m, int* x, int* y) {
-    if (s >= 10) return false;
     const int B = (10 * c + s) * 27 + j;
     const int r = (4 * c + s / 5 + 2 * B + kBandOffset[m]) % 10;
     const int k = (B / 5) % 27 + 3 * (r & 1);
@@ -113,9 +111,16 @@ const DVVideoGeometry* VideoGeometry(int frameKind) {
     return nullptr;
 }
 
+bool SequenceCarriesVideo(int frameKind, int c, int s) {
+    if (frameKind == 0x24) return !(s == 11 && c != 0);
+    if (frameKind == 0x14) return s < 10;
+    return true;
+}
+
 bool MacroblockPosition(int frameKind, int c, int s, int j, int m, int* x, int* y) {
     const DVVideoGeometry* g = VideoGeometry(frameKind);
-    if (!g || c < 0 || c > 3 || s < 0 || s >= g->sequences || j < 0 || j > 26 || m < 0 || m > 4)
+    if (!g || c < 0 || c > 3 || s < 0 || s >= g->sequences || j < 0 || j > 26 || m < 0 || m > 4 ||
+        !SequenceCarriesVideo(frameKind, c, s))
         return false;
     switch (frameKind) {
         case 0x04:

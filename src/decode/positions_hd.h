@@ -29,4 +29,9 @@ const DVVideoGeometry* VideoGeometry(int frameKind);
 // except on the last row of a 1080-line picture (y = 1072), 32 x 8.
 bool MacroblockPosition(int frameKind, int c, int s, int j, int m, int* x, int* y);
 
+// False for the DIF sequences a kind leaves without video: sequence 11 of
+// channels 1-3 at 1080 lines and 50 fields, sequences 10 and 11 at 720 lines
+// and 50 frames.
+bool SequenceCarriesVideo(int frameKind, int c, int s);
+
 }  // namespace hvdv

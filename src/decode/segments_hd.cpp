@@ -153,8 +153,6 @@ void HalveSlot(const uint8_t* in, uint8_t* out) {
 }
 
 struct SegmentContext {
-    int frameKind;
-    const DVVideoGeometry* geometry;
     const DVBlockLayout* layout;
     bool hd, lines720, half, swapFields;
     DVCoefficientPasses passes;
@@ -248,8 +246,6 @@ void DecodeSegmentsHD(DVSegmentJob* job) {
     (void)Scales();
 
     SegmentContext ctx;
-    ctx.frameKind = frameKind;
-    ctx.geometry = geometry;
     ctx.hd = geometry->blocksPerMacroblock == 8;
     ctx.layout = ctx.hd ? &kLayoutHD : &kLayout25;
     ctx.lines720 = geometry->codedHeight == 720;
@@ -305,9 +301,8 @@ void DecodeSegmentsHD(DVSegmentJob* job) {
                 !MacroblockPosition(frameKind, c, s, dbn / 5, dbn % 5, &x, &y)) {
                 // Sequences that carry no video in this kind are skipped;
                 // anything else is a damaged block.
-                const bool spare = (id[0] >> 5) == 4 && dbn < 135 &&
-                                   ((frameKind == 0x24 && s == 11 && c != 0) ||
-                                    (frameKind == 0x14 && (s == 10 || s == 11)));
+                const bool spare = (id[0] >> 5) == 4 && dbn < 135 && s < geometry->sequences &&
+                                   !SequenceCarriesVideo(frameKind, c, s);
                 if (!spare) damaged++;
                 continue;
             }
