@@ -224,10 +224,8 @@ void DequantiseHD(int16_t* out, const int16_t* coefficients, int qno, int classN
             std::memset(out + i, 0, 8);
             continue;
         }
-        for (int k = i; k < i + 4; k++) {
-            const int x = coefficients[k];
-            out[k] = x ? Saturate16(((int64_t)x * step * K[k] + 32768) >> 16) : 0;
-        }
+        for (int k = i; k < i + 4; k++)
+            out[k] = Saturate16(((int64_t)coefficients[k] * (step * K[k]) + 32768) >> 16);
     }
     out[0] = (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]);
 }
