@@ -19,8 +19,15 @@
 
 namespace hvdv {
 
-const DVBlockLayout kLayout25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1};
-const DVBlockLayout kLayoutHD = {8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0};
+namespace {
+// The layouts as constants, so that each decoder below is compiled for one
+// layout with its block count and areas folded in.
+constexpr DVBlockLayout kAreas25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1};
+constexpr DVBlockLayout kAreasHD = {8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0};
+}  // namespace
+
+const DVBlockLayout kLayout25 = kAreas25;
+const DVBlockLayout kLayoutHD = kAreasHD;
 
 namespace {
 
@@ -164,8 +171,8 @@ void ClearMacroblock(DVMacroblockState& mb) {
     }
 }
 
-template <int kLast>
-inline void DecodeOwnBits(DVMacroblockState* macroblocks, const DVBlockLayout& layout) {
+template <int kLast, const DVBlockLayout& layout>
+void DecodeOwnBits(DVMacroblockState* macroblocks) {
     for (int j = 0; j < kMacroblocksPerSegment; j++) {
         DVMacroblockState& mb = macroblocks[j];
         if (mb.missing) {
@@ -182,7 +189,8 @@ inline void DecodeOwnBits(DVMacroblockState* macroblocks, const DVBlockLayout& l
 
 // Pass 1 in every block's own area, pass 2 within each macroblock, pass 3
 // across the segment.
-inline void DecodeThreePasses(DVMacroblockState* macroblocks, const DVBlockLayout& layout) {
+template <const DVBlockLayout& layout>
+void DecodeThreePasses(DVMacroblockState* macroblocks) {
     // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
     // unfinished blocks of later macroblocks no longer take part in pass 3.
     int excluded = 0;
@@ -244,18 +252,22 @@ void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, int j, ui
     state->missing = 0;
 }
 
-void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks) { DecodeOwnBits<63>(macroblocks, kLayout25); }
+void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks) { DecodeOwnBits<63, kAreas25>(macroblocks); }
 
-void DecodeCoefficientsHalf(DVMacroblockState* macroblocks) { DecodeOwnBits<24>(macroblocks, kLayout25); }
+void DecodeCoefficientsHalf(DVMacroblockState* macroblocks) { DecodeOwnBits<24, kAreas25>(macroblocks); }
 
-void DecodeCoefficients(DVMacroblockState* macroblocks) { DecodeThreePasses(macroblocks, kLayout25); }
+void DecodeCoefficients(DVMacroblockState* macroblocks) { DecodeThreePasses<kAreas25>(macroblocks); }
 
 void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                             DVCoefficientPasses passes) {
+    const bool hd = &layout == &kLayoutHD;
     switch (passes) {
-        case kPassesThree: DecodeThreePasses(macroblocks, layout); break;
-        case kPassesSingle: DecodeOwnBits<63>(macroblocks, layout); break;
-        case kPassesHalf: DecodeOwnBits<24>(macroblocks, layout); break;
+        case kPassesThree:
+            return hd ? DecodeThreePasses<kAreasHD>(macroblocks) : DecodeThreePasses<kAreas25>(macroblocks);
+        case kPassesSingle:
+            return hd ? DecodeOwnBits<63, kAreasHD>(macroblocks) : DecodeOwnBits<63, kAreas25>(macroblocks);
+        case kPassesHalf:
+            return hd ? DecodeOwnBits<24, kAreasHD>(macroblocks) : DecodeOwnBits<24, kAreas25>(macroblocks);
     }
 }
 

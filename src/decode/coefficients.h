@@ -58,8 +58,8 @@ void DecodeCoefficients(DVMacroblockState* macroblocks);            // three pas
 void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks);  // own bits only
 void DecodeCoefficientsHalf(DVMacroblockState* macroblocks);        // own bits, positions 0-24
 
-// The same three decoders for any block layout (the five macroblock states
-// initialised with layout.blockCount blocks).
+// The same three decoders for the layout kLayout25 or kLayoutHD (the five
+// macroblock states initialised with layout.blockCount blocks).
 enum DVCoefficientPasses { kPassesThree, kPassesSingle, kPassesHalf };
 void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                             DVCoefficientPasses passes);
