@@ -6,8 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "api/decoder.h"
+#include "fake_writer.h"
 #include "hv_dec_dv.h"
 #include "test_streams.h"
+#include "threads/platform.h"
 
 namespace {
 
@@ -163,6 +166,43 @@ TEST(DecodeHD, FramesWithoutHeaderBlocks) {
         EXPECT_EQ(Decode(stripped, *k, &b), 1) << k->file;
         EXPECT_TRUE(a == b) << k->file;
     }
+}
+
+// The driver picks the kind from the source pack, shares the segments among
+// the jobs, and every video macroblock reaches the writer exactly once.
+hvdv_test::FakeWriter* g_fake = nullptr;
+int g_factoryKind = -1;
+hvdv::DVPictureWriter* RecordingFactory(uint32_t, int, int frameKind, int, int) {
+    g_factoryKind = frameKind;
+    return &g_fake->w;
+}
+
+TEST(DecodeHD, JobsShareTheSegmentsAndEveryMacroblockIsPutOnce) {
+    struct Case {
+        const Kind* kind;
+        int frameKind, macroblocks;
+    } cases[] = {{&kDV50_625, 0x04, 3240}, {&kDV50_525, 0x05, 2700}, {&k1080i50, 0x24, 6075},
+                 {&k1080i60, 0x25, 5400}, {&k720p60, 0x15, 2700}};
+    hvdv::SetWriterFactoryForTests(RecordingFactory);
+    for (const Case& t : cases) {
+        const std::vector<uint8_t> frame = Frame(*t.kind, 0);
+        ASSERT_FALSE(frame.empty());
+        for (int jobs : {1, 3, 16}) {
+            hvdv::SetProcessorCountOverride(jobs);
+            hvdv_test::FakeWriter fake;
+            g_fake = &fake;
+            std::vector<uint8_t> pic((size_t)t.kind->width * t.kind->height * 2);
+            EXPECT_EQ(DecompressBuffer_DV(frame.data(), (uint32_t)frame.size(), pic.data(), t.kind->width * 2,
+                                          t.kind->width, t.kind->height, 0, HVDV_FOURCC_UYVY, 0, 0),
+                      1);
+            EXPECT_EQ(g_factoryKind, t.frameKind) << t.kind->file;
+            EXPECT_EQ(fake.macroblocks, t.macroblocks) << t.kind->file << " jobs " << jobs;
+            for (int i = 0; i < jobs; i++) EXPECT_GT(fake.macroblocksPerIndex[i], 0) << t.kind->file << " job " << i;
+        }
+    }
+    hvdv::SetProcessorCountOverride(0);
+    hvdv::SetWriterFactoryForTests(nullptr);
+    g_fake = nullptr;
 }
 
 // Buffers cut short: blocks beyond the end are never read (the frame is
