@@ -199,12 +199,12 @@ TEST(CliY4m, UyvyToPlanar) {
     }
 }
 
+#if defined(HVDV_CLI_PNG)
+
 std::string TempPath(const std::string& name) {
     const char* dir = std::getenv("TMPDIR");
     return std::string(dir && *dir ? dir : "/tmp") + "/hvdv_cli_util_test_" + name;
 }
-
-#if defined(HVDV_CLI_PNG)
 
 // Writes a synthetic B, G, R picture with padded rows and reads it back.
 TEST(CliPng, RoundTrip) {
