@@ -202,14 +202,16 @@ TEST(DriverSplit, JobCountFollowsProcessorsUpToSixteen) {
     SetProcessorCountOverride(0);
 }
 
-TEST(DriverSystem, SetUpSystemAcceptsOnlyStandardDefinitionKinds) {
+TEST(DriverSystem, SetUpSystemAcceptsKindsWithALayout) {
     struct Case {
         uint32_t type;
         bool accepted;
-        int is525, sequences;
+        int is525, sequences, macroblocks, segments;
     } cases[] = {
-        {0x0000, true, 0, 12}, {0x4002, true, 0, 12}, {0x5003, true, 1, 10}, {0x4001, false, 0, 0},
-        {0x4004, false, 0, 0}, {0x4005, false, 0, 0}, {0x4014, false, 0, 0}, {0x4025, false, 0, 0},
+        {0x0000, true, 0, 12, 1620, 324}, {0x4002, true, 0, 12, 1620, 324}, {0x5003, true, 1, 10, 1350, 270},
+        {0x4001, false, 0, 0, 0, 0},      {0x4004, true, 0, 12, 3240, 648}, {0x4005, true, 1, 10, 2700, 540},
+        {0x4014, true, 0, 12, 2700, 648}, {0x4015, true, 1, 10, 2700, 540}, {0x4024, true, 0, 12, 6075, 1296},
+        {0x4025, true, 1, 10, 5400, 1080},
     };
     for (uint32_t height : {480u, 576u}) {
         for (const Case& c : cases) {
@@ -223,14 +225,15 @@ TEST(DriverSystem, SetUpSystemAcceptsOnlyStandardDefinitionKinds) {
             const int sequences = c.accepted ? c.sequences : (from525 ? 10 : 12);
             EXPECT_EQ(coder.is525, is525) << std::hex << c.type;
             EXPECT_EQ(coder.sequenceCount, sequences);
-            EXPECT_EQ(coder.macroblockCount, sequences * 135);
+            EXPECT_EQ(coder.macroblockCount, c.accepted ? c.macroblocks : sequences * 135);
+            EXPECT_EQ(coder.segmentCount, c.accepted ? c.segments : sequences * 27);
             const int kind = c.accepted ? (int)(c.type & 0xFF) : (from525 ? 3 : 0);
             EXPECT_EQ(coder.macroblockTable, MacroblockTable(kind));
         }
     }
     CDVCoder fresh;
     EXPECT_EQ(fresh.systemReady, 0);
-    EXPECT_FALSE(fresh.SetUpSystem(0x24));
+    EXPECT_FALSE(fresh.SetUpSystem(0x01));
     EXPECT_EQ(fresh.systemReady, 0);
     EXPECT_EQ(fresh.macroblockTable, nullptr);
 }

@@ -23,7 +23,15 @@
 
 namespace hvdv {
 
-const DVBlockLayout kLayout25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}};
+namespace {
+// The layouts as constants, so that each decoder below is compiled for one
+// layout with its block count and areas folded in.
+constexpr DVBlockLayout kAreas25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1};
+constexpr DVBlockLayout kAreasHD = {8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0};
+}  // namespace
+
+const DVBlockLayout kLayout25 = kAreas25;
+const DVBlockLayout kLayoutHD = kAreasHD;
 
 namespace {
 
@@ -81,14 +89,14 @@ inline void ClearCoefficients(int16_t* c) {
 }
 
 // Parses the 12-bit block header and positions the reader on the AC codes.
-inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, BitReader& r) {
+inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int scanByMode, BitReader& r) {
     ClearCoefficients(blk.coefficients);
     const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
     blk.classNumber = (int32_t)(hdr & 3);
     blk.mode = (int32_t)((hdr >> 2) & 1);
     const int dc = (int)((hdr >> 3) ^ 256) - 256;  // 9-bit two's complement
     blk.coefficients[0] = (int16_t)(dc * 8);
-    blk.scan = g_scanOrders[blk.mode];
+    blk.scan = g_scanOrders[blk.mode & scanByMode];
     blk.position = 0;
     blk.last = 0;
     blk.leftoverBits = 0;
@@ -317,9 +325,8 @@ void ClearMacroblock(DVMacroblockState& mb) {
     }
 }
 
-template <int kLast>
+template <int kLast, const DVBlockLayout& layout>
 void DecodeOwnBits(DVMacroblockState* macroblocks) {
-    const DVBlockLayout& layout = kLayout25;
     for (int j = 0; j < kMacroblocksPerSegment; j++) {
         DVMacroblockState& mb = macroblocks[j];
         if (mb.missing) {
@@ -330,41 +337,23 @@ void DecodeOwnBits(DVMacroblockState* macroblocks) {
         for (; b + 1 < layout.blockCount; b += 2) {
             BitReader r0, r1;
             bool c0, c1;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], r0);
-            StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], r1);
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r0);
+            StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
+                       r1);
             RunCodesPair<kLast>(r0, mb.blocks[b], r1, mb.blocks[b + 1], &c0, &c1);
         }
         if (b < layout.blockCount) {
             BitReader r;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], r);
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
             RunCodes<kLast>(r, mb.blocks[b]);
         }
     }
 }
 
-}  // namespace
-
-void InitMacroblockState(DVMacroblockState* state, int blockCount) {
-    for (int b = 0; b < kMaxBlocks; b++) state->blocks[b].coefficients = state->coefficientArea[b];
-    state->blockCount = blockCount;
-}
-
-void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, int j, uint32_t x, uint32_t y) {
-    (void)j;
-    state->data = payload + 1;
-    state->x = x;
-    state->y = y;
-    state->sta = payload[0] >> 4;
-    state->qno = payload[0] & 15;
-    state->missing = 0;
-}
-
-void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks) { DecodeOwnBits<63>(macroblocks); }
-
-void DecodeCoefficientsHalf(DVMacroblockState* macroblocks) { DecodeOwnBits<24>(macroblocks); }
-
-void DecodeCoefficients(DVMacroblockState* macroblocks) {
-    const DVBlockLayout& layout = kLayout25;
+// Pass 1 in every block's own area, pass 2 within each macroblock, pass 3
+// across the segment.
+template <const DVBlockLayout& layout>
+void DecodeThreePasses(DVMacroblockState* macroblocks) {
     // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
     // unfinished blocks of later macroblocks no longer take part in pass 3.
     int excluded = 0;
@@ -386,9 +375,10 @@ void DecodeCoefficients(DVMacroblockState* macroblocks) {
             BitReader r[2];
             bool complete[2];
             const int count = b + 1 < layout.blockCount ? 2 : 1;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], r[0]);
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r[0]);
             if (count == 2) {
-                StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], r[1]);
+                StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
+                           r[1]);
                 RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
             } else {
                 complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
@@ -417,6 +407,42 @@ void DecodeCoefficients(DVMacroblockState* macroblocks) {
     // Pass 3: across the segment.
     if (segmentBlockCount == 0 || segmentSpanCount == 0) return;
     Redistribute(segmentSpans, segmentSpanCount, segmentBlocks, segmentBlockCount, 0, nullptr, nullptr);
+}
+
+}  // namespace
+
+void InitMacroblockState(DVMacroblockState* state, int blockCount) {
+    for (int b = 0; b < kMaxBlocks; b++) state->blocks[b].coefficients = state->coefficientArea[b];
+    state->blockCount = blockCount;
+}
+
+void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, int j, uint32_t x, uint32_t y) {
+    (void)j;
+    state->data = payload + 1;
+    state->x = x;
+    state->y = y;
+    state->sta = payload[0] >> 4;
+    state->qno = payload[0] & 15;
+    state->missing = 0;
+}
+
+void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks) { DecodeOwnBits<63, kAreas25>(macroblocks); }
+
+void DecodeCoefficientsHalf(DVMacroblockState* macroblocks) { DecodeOwnBits<24, kAreas25>(macroblocks); }
+
+void DecodeCoefficients(DVMacroblockState* macroblocks) { DecodeThreePasses<kAreas25>(macroblocks); }
+
+void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                            DVCoefficientPasses passes) {
+    const bool hd = &layout == &kLayoutHD;
+    switch (passes) {
+        case kPassesThree:
+            return hd ? DecodeThreePasses<kAreasHD>(macroblocks) : DecodeThreePasses<kAreas25>(macroblocks);
+        case kPassesSingle:
+            return hd ? DecodeOwnBits<63, kAreasHD>(macroblocks) : DecodeOwnBits<63, kAreas25>(macroblocks);
+        case kPassesHalf:
+            return hd ? DecodeOwnBits<24, kAreasHD>(macroblocks) : DecodeOwnBits<24, kAreas25>(macroblocks);
+    }
 }
 
 }  // namespace hvdv

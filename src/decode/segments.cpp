@@ -9,6 +9,7 @@
 
 #include "decode/coefficients.h"
 #include "decode/idct.h"
+#include "decode/segments_hd.h"
 #include "decode/tables.h"
 #include "writer/writer.h"
 
@@ -150,6 +151,7 @@ const uint32_t* BlockOffsetTable(int headerBlocks) {
 }
 
 void DecodeSegments(DVSegmentJob* job) {
+    if (IsSegmentKindHD((int)(job->frameType & 0xFF))) return DecodeSegmentsHD(job);
     DVMacroblockState states[kMacroblocksPerSegment];
     for (DVMacroblockState& s : states) InitMacroblockState(&s, 6);
     if (job->firstSegment >= job->endSegment) return;
