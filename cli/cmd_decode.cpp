@@ -38,6 +38,7 @@ struct Options {
     std::string fourccName = "UYVY";
     bool fourccGiven = false;
     bool half = false;
+    bool codedWidth = false;
     int threads = 0;  // 0: every processor
     bool md5 = false;
     bool noSimd = false;
@@ -63,7 +64,9 @@ void PrintHelp() {
         "  --frame N       decode frame N only\n"
         "  --fourcc NAME   pixel format of .yuv/.raw output and of --md5 (default UYVY):\n"
         "                  %s\n"
-        "  --half          half size: 360 wide, half the rows\n"
+        "  --half          half size: half the width and half the rows\n"
+        "  --coded-width   high definition at the coded width (960, 1280 or 1440)\n"
+        "                  instead of the display width (1280 or 1920)\n"
         "  --threads N     1: decode on one thread; any other N: on all processors\n"
         "  --md5           print the MD5 of each decoded picture (\"frame N: <hex>\");\n"
         "                  -o is then optional\n"
@@ -138,6 +141,8 @@ int ParseOptions(int argc, char** argv, Options* o) {
             if (!value(&v) || !ParsePositive(v, &o->threads)) return usage("--threads needs a number from 1");
         } else if (arg == "--half") {
             o->half = true;
+        } else if (arg == "--coded-width") {
+            o->codedWidth = true;
         } else if (arg == "--md5") {
             o->md5 = true;
         } else if (arg == "--no-simd") {
@@ -301,7 +306,7 @@ int RunDecode(int argc, char** argv) {
     Stream stream;
     if (!DescribeStream(in, o.input, &stream)) return 1;
     PictureGeometry g;
-    if (!hvdv_cli::ChooseGeometry(stream.info, o.half, fourcc, &g, &reason)) {
+    if (!hvdv_cli::ChooseGeometry(stream.info, o.half, o.codedWidth, fourcc, &g, &reason)) {
         hvdv_cli::PrintError(kCommand, o.input + ": " + stream.format + " " + reason);
         return 1;
     }

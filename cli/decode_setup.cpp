@@ -73,7 +73,8 @@ bool ParseFrameRange(const std::string& text, uint64_t* first, uint64_t* last) {
     return ParseCount(end, last) && *last >= *first;
 }
 
-bool ChooseGeometry(const DVStreamInfoEx& info, bool half, uint32_t fourcc, PictureGeometry* g, std::string* reason) {
+bool ChooseGeometry(const DVStreamInfoEx& info, bool half, bool codedWidth, uint32_t fourcc, PictureGeometry* g,
+                    std::string* reason) {
     g->bytesPerPixel = BytesPerPixel(fourcc);
     if (!g->bytesPerPixel) {
         *reason = "unknown pixel format";
@@ -82,9 +83,10 @@ bool ChooseGeometry(const DVStreamInfoEx& info, bool half, uint32_t fourcc, Pict
     switch (info.formatCode) {
         case 1:
         case 2:
-            // 25 Mb/s standard definition: 720 samples a row, 480 or 576
-            // rows; half size keeps every other sample of every other row.
-            // Both fields are in the frame, the bottom one first in time.
+        case 3:
+            // 25 and 50 Mb/s standard definition: 720 samples a row, 480 or
+            // 576 rows; half size keeps every other sample of every other
+            // row.  Both fields are in the frame, the bottom one first.
             if (info.width != 720 || (info.height != 480 && info.height != 576)) {
                 *reason = "unexpected picture size " + std::to_string(info.width) + "x" + std::to_string(info.height);
                 return false;
@@ -93,14 +95,26 @@ bool ChooseGeometry(const DVStreamInfoEx& info, bool half, uint32_t fourcc, Pict
             g->height = uint32_t(half ? info.height / 2 : info.height);
             g->interlace = 'b';
             break;
-        case 3:  // 50 Mb/s 4:2:2: 720 wide, bottom field first
-        case 4:  // 720-line: 1280 display samples from 960 coded, progressive
-        case 5:  // 1080-line: 1920 display samples from 1280 or 1440 coded, top field first
-            *reason = "decoding is not supported yet";
-            return false;
+        case 4:
+            // 720-line: 960 coded samples a row shown 1280 wide; progressive.
+            g->width = codedWidth ? 960 : 1280;
+            g->height = 720;
+            g->interlace = 'p';
+            break;
+        case 5:
+            // 1080-line: 1280 (60 fields) or 1440 (50 fields) coded samples a
+            // row shown 1920 wide; the top field first.
+            g->width = codedWidth ? (info.systemRateNumerator == 25 ? 1440 : 1280) : 1920;
+            g->height = 1080;
+            g->interlace = 't';
+            break;
         default:
             *reason = "unknown DV format code " + std::to_string(info.formatCode);
             return false;
+    }
+    if (half && info.formatCode >= 4) {
+        g->width /= 2;
+        g->height /= 2;
     }
     g->pitch = int32_t(g->width * g->bytesPerPixel);
     // The pixel aspect makes width x pixel aspect : height equal to the

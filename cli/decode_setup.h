@@ -32,9 +32,11 @@ struct PictureGeometry {
 };
 
 // The picture for the stream described by info, at full or half size, in
-// the pixel format fourcc.  False with a reason when the library cannot
-// decode the stream's frames (yet).
-bool ChooseGeometry(const DVStreamInfoEx& info, bool half, uint32_t fourcc, PictureGeometry* geometry,
-                    std::string* reason);
+// the pixel format fourcc.  High-definition pictures come at their display
+// width (1280 or 1920) unless codedWidth asks for the coded width (960,
+// 1280 or 1440).  False with a reason when the library cannot decode the
+// stream's frames.
+bool ChooseGeometry(const DVStreamInfoEx& info, bool half, bool codedWidth, uint32_t fourcc,
+                    PictureGeometry* geometry, std::string* reason);
 
 }  // namespace hvdv_cli

@@ -124,8 +124,6 @@ elseif(CASE STREQUAL "errors")
   set(cases
     "1|1|no_such_file.dv: cannot open|${DATA}/no_such_file.dv,--md5"
     "1|1|not DV|${DATA}/make_streams.sh,--md5"
-    "1|1|DV 50 Mb/s 625/50 4:2:2 decoding is not supported yet|${DATA}/dv50_625.dv,--md5"
-    "1|1|DVCPRO HD 1080i decoding is not supported yet|${DATA}/hd_1080i50.dv,--md5"
     "1|1|no frame 10 \\(the file has 10\\)|${SAMPLE},--frames,8-10,--md5"
     "1|1|cannot write .*out.y4m|${SAMPLE},-o,${WORK}/no_such_dir/out.y4m"
     "1|2|cannot write .*out.png|${SAMPLE},-o,${WORK}/no_such_dir/out.png"

@@ -115,41 +115,38 @@ DVStreamInfoEx StreamInfo(const std::string& name) {
     return info;
 }
 
-// Sample aspect ratios as ffprobe reports them for the committed streams;
-// the formats the library cannot decode yet are refused.
+// Picture sizes and sample aspect ratios as ffprobe reports them for the
+// committed streams (high definition at its coded width, and at the display
+// width with square pixels).
 TEST(CliGeometry, CommittedStreams) {
     struct Case {
         const char* file;
-        bool decodable;
-        uint32_t height;
+        bool coded;
+        uint32_t width, height;
+        char interlace;
         uint32_t sarX, sarY;
     };
     const Case cases[] = {
-        {"sample_625_420.dv", true, 576, 16, 15}, {"pal_411.dv", true, 576, 16, 15},
-        {"pal_420_wide_32k.dv", true, 576, 64, 45}, {"ntsc_411_48k.dv", true, 480, 8, 9},
-        {"dv50_625.dv", false, 0, 0, 0},          {"dv50_525.dv", false, 0, 0, 0},
-        {"hd_720p60.dv", false, 0, 0, 0},         {"hd_1080i50.dv", false, 0, 0, 0},
-        {"hd_1080i60.dv", false, 0, 0, 0},
+        {"sample_625_420.dv", false, 720, 576, 'b', 16, 15}, {"pal_411.dv", false, 720, 576, 'b', 16, 15},
+        {"pal_420_wide_32k.dv", false, 720, 576, 'b', 64, 45}, {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9},
+        {"dv50_625.dv", false, 720, 576, 'b', 16, 15},         {"dv50_525.dv", false, 720, 480, 'b', 8, 9},
+        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3},           {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1},
+        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3},        {"hd_1080i60.dv", true, 1280, 1080, 't', 3, 2},
+        {"hd_1080i60.dv", false, 1920, 1080, 't', 1, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const DVStreamInfoEx info = StreamInfo(c.file);
         for (bool half : {false, true}) {
-            for (uint32_t fourcc : {HVDV_FOURCC_UYVY, HVDV_FOURCC_BGR3, HVDV_FOURCC_BGRA}) {
+            for (uint32_t fourcc : {HVDV_FOURCC_UYVY, HVDV_FOURCC_BGR3}) {
                 PictureGeometry g;
                 std::string reason;
-                const bool ok = hvdv_cli::ChooseGeometry(info, half, fourcc, &g, &reason);
-                ASSERT_EQ(ok, c.decodable) << reason;
-                if (!ok) {
-                    EXPECT_FALSE(reason.empty());
-                    continue;
-                }
-                EXPECT_EQ(g.width, half ? 360u : 720u);
+                ASSERT_TRUE(hvdv_cli::ChooseGeometry(info, half, c.coded, fourcc, &g, &reason)) << reason;
+                EXPECT_EQ(g.width, half ? c.width / 2 : c.width);
                 EXPECT_EQ(g.height, half ? c.height / 2 : c.height);
                 EXPECT_EQ(uint32_t(g.pitch), g.width * hvdv_cli::BytesPerPixel(fourcc));
-                EXPECT_EQ(g.interlace, 'b');
-                // Half size drops every other sample and row alike: the
-                // pixel aspect stays.
+                EXPECT_EQ(g.interlace, c.interlace);
+                // Half size halves both directions: the pixel aspect stays.
                 EXPECT_EQ(g.pixelAspectX, c.sarX);
                 EXPECT_EQ(g.pixelAspectY, c.sarY);
             }
@@ -157,15 +154,16 @@ TEST(CliGeometry, CommittedStreams) {
     }
     PictureGeometry g;
     std::string reason;
-    EXPECT_FALSE(hvdv_cli::ChooseGeometry(StreamInfo("sample_625_420.dv"), false, 0x12345678u, &g, &reason));
+    EXPECT_FALSE(
+        hvdv_cli::ChooseGeometry(StreamInfo("sample_625_420.dv"), false, false, 0x12345678u, &g, &reason));
 }
 
 TEST(CliY4m, StreamHeader) {
     PictureGeometry g;
     std::string reason;
-    ASSERT_TRUE(hvdv_cli::ChooseGeometry(StreamInfo("ntsc_411_48k.dv"), false, HVDV_FOURCC_UYVY, &g, &reason));
+    ASSERT_TRUE(hvdv_cli::ChooseGeometry(StreamInfo("ntsc_411_48k.dv"), false, false, HVDV_FOURCC_UYVY, &g, &reason));
     EXPECT_EQ(hvdv_cli::Y4mStreamHeader(g, 30000, 1001), "YUV4MPEG2 W720 H480 F30000:1001 Ib A8:9 C422\n");
-    ASSERT_TRUE(hvdv_cli::ChooseGeometry(StreamInfo("pal_420_wide_32k.dv"), true, HVDV_FOURCC_UYVY, &g, &reason));
+    ASSERT_TRUE(hvdv_cli::ChooseGeometry(StreamInfo("pal_420_wide_32k.dv"), true, false, HVDV_FOURCC_UYVY, &g, &reason));
     EXPECT_EQ(hvdv_cli::Y4mStreamHeader(g, 25, 1), "YUV4MPEG2 W360 H288 F25:1 Ib A64:45 C422\n");
 }
 
