@@ -1,6 +1,9 @@
 // Speed against libavcodec's DV decoder: the same frames in the same run, in
 // alternating rounds, at 1 and 2 threads.
-//   hvdv_compare [--seconds S] [STREAM.dv ...]
+//   hvdv_compare [--seconds S] [--rounds N] [STREAM.dv ...]
+// 50 Mb/s and high-definition streams are decoded at their coded width (as
+// the peer does), at half of it and, for high definition, at the display
+// width as well.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +19,7 @@ namespace {
 struct Stream {
     std::string path;
     uint32_t frameBytes = 0, width = 720, height = 0;
+    uint32_t displayWidth = 720;
     std::vector<uint8_t> data;
     size_t frames() const { return data.size() / frameBytes; }
 };
@@ -36,7 +40,15 @@ bool Load(const std::string& path, Stream* s) {
     s->path = path;
     s->frameBytes = (uint32_t)info.frameBytes;
     s->height = (uint32_t)info.height;
-    return info.formatCode <= 2 && s->frames() > 0;
+    s->displayWidth = (uint32_t)info.width;
+    if (!s->frameBytes || s->frames() == 0) return false;
+    // The coded size, as the peer decodes it.
+    lavc::DvDecoder peer(1);
+    lavc::Picture p;
+    if (!peer.Decode(s->data.data(), (int)s->frameBytes, &p)) return false;
+    s->width = (uint32_t)p.width;
+    s->height = (uint32_t)p.height;
+    return true;
 }
 
 double Now() {
@@ -77,7 +89,7 @@ int main(int argc, char** argv) {
     for (const std::string& path : paths) {
         Stream s;
         if (!Load(path, &s)) {
-            std::fprintf(stderr, "%s: not a 25 Mb/s DV stream\n", path.c_str());
+            std::fprintf(stderr, "%s: not a DV stream\n", path.c_str());
             return 1;
         }
         std::string name = path.substr(path.find_last_of('/') + 1);
@@ -90,8 +102,11 @@ int main(int argc, char** argv) {
                 int bpp;
             } formats[] = {{"UYVY", HVDV_FOURCC_UYVY, 2}, {"BGRA", HVDV_FOURCC_BGRA, 4}};
             for (const auto& f : formats) {
-                for (int half = 0; half < 2; half++) {
-                    uint32_t w = half ? 360 : 720, h = half ? s.height / 2 : s.height;
+                for (int half = 0; half < 3; half++) {
+                    // 0: coded width, 1: half size, 2: display width (high definition).
+                    if (half == 2 && s.displayWidth == s.width) continue;
+                    uint32_t w = half == 2 ? s.displayWidth : half ? s.width / 2 : s.width;
+                    uint32_t h = half == 1 ? s.height / 2 : s.height;
                     std::vector<uint8_t> pic((size_t)w * h * f.bpp);
                     uint32_t flags = threads == 1 ? HVDV_FLAG_SINGLE_THREAD : 0;
                     double ours = 0, theirs = 0;
@@ -110,10 +125,11 @@ int main(int argc, char** argv) {
                     theirs /= rounds;
                     if (theirs > 0)
                         std::printf("%-18s %-5s %-4s %3d %12.1f %12.1f %6.2fx\n", name.c_str(), f.name,
-                                    half ? "half" : "full", threads, ours, theirs, ours / theirs);
+                                    half == 2 ? "disp" : half ? "half" : "full", threads, ours, theirs,
+                                    ours / theirs);
                     else
                         std::printf("%-18s %-5s %-4s %3d %12.1f %12s %7s\n", name.c_str(), f.name,
-                                    half ? "half" : "full", threads, ours, "-", "-");
+                                    half == 2 ? "disp" : half ? "half" : "full", threads, ours, "-", "-");
                 }
             }
             DVDoneDec(inst);

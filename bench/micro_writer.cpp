@@ -43,6 +43,19 @@ void BM_EndFrame411To422(benchmark::State& state) {
 }
 BENCHMARK(BM_EndFrame411To422)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
+// The same conversion into UYVY, the common case.
+void BM_EndFrame411UYVY(benchmark::State& state) {
+    SetLevel(state);
+    DVPictureWriter* w = CreatePictureWriterWith(PackUYVY, 0, 1, 0x03, 0, 0);
+    std::vector<uint8_t> picture((size_t)720 * 480 * 2);
+    w->BeginFrame(w, picture.data(), 720 * 2, 720, 480);
+    for (auto _ : state) w->EndFrame(w);
+    w->FreeFrameBuffer(w);
+    w->Release(w);
+    SetCpuMask(0xFFFFFFFFu);
+}
+BENCHMARK(BM_EndFrame411UYVY)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // One thread flushing all 1080 rows of a 1440-wide frame to 1920 (3:4) or
 // a 1280-wide frame to 1920 (2:3).
 void BM_FlushHD1080(benchmark::State& state) {
@@ -83,5 +96,30 @@ void BM_ResampleRow(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 1920);
 }
 BENCHMARK(BM_ResampleRow)->Args({1, 0})->Args({1, 1})->Args({0, 0})->Args({0, 1});
+
+// A whole 625/50 4:2:0 frame of macroblocks placed into UYVY (full or half
+// size), through the whole-macroblock kernels or, with those removed from
+// the kernel set, through 16-pixel strips.
+void BM_Put420FrameUYVY(benchmark::State& state) {
+    const bool half = state.range(0) != 0, fused = state.range(1) != 0;
+    const int width = half ? 360 : 720, height = half ? 288 : 576;
+    DVPictureWriter* w = CreatePictureWriterWith(PackUYVY, 0, 1, 0x00, half ? 1 : 0, 0);
+    std::vector<uint8_t> picture((size_t)width * height * 2);
+    w->BeginFrame(w, picture.data(), width * 2, width, height);
+    if (!fused) {
+        w->kernelSets[0]->convertMacroblock420 = nullptr;
+        w->kernelSets[0]->convertMacroblock420Half = nullptr;
+    }
+    DVMacroblock mb;
+    for (int i = 0; i < (int)sizeof mb.slot; i++) mb.slot[i / 64][i % 64] = (uint8_t)(i * 7);
+    for (auto _ : state) {
+        for (int y = 0; y < 576; y += 16)
+            for (int x = 0; x < 720; x += 16) w->PutMacroblock(w, 0, x, y, &mb);
+        benchmark::DoNotOptimize(picture.data());
+    }
+    w->Release(w);
+}
+BENCHMARK(BM_Put420FrameUYVY)->ArgNames({"half", "fused"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "api/classify.h"
+
 namespace hvdv_cli {
 
 std::vector<Command>& Commands() {
@@ -63,6 +65,19 @@ std::vector<uint8_t> InputFile::Read(uint64_t offset, size_t count) {
     bytes.resize(count);
     bytes.resize(std::fread(bytes.data(), 1, count, f));
     return bytes;
+}
+
+std::string FormatName(int32_t formatCode, uint32_t frameType) {
+    switch (formatCode) {
+        case 1:
+        case 2:
+            if (frameType & hvdv::kFrame525) return "DV 25 Mb/s 525/60 4:1:1";
+            return (frameType & hvdv::kFrame411) ? "DV 25 Mb/s 625/50 4:1:1" : "DV 25 Mb/s 625/50 4:2:0";
+        case 3: return (frameType & hvdv::kFrame525) ? "DV 50 Mb/s 525/60 4:2:2" : "DV 50 Mb/s 625/50 4:2:2";
+        case 4: return "DVCPRO HD 720p";
+        case 5: return "DVCPRO HD 1080i";
+        default: return "unknown DV format";
+    }
 }
 
 std::string JsonString(const std::string& text) {

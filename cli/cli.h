@@ -50,6 +50,10 @@ private:
     uint64_t size_ = 0;
 };
 
+// The name of a DV format from DVGetInfoEx's formatCode and the frame's
+// classification (hvdv::ClassifyFrame), e.g. "DV 25 Mb/s 625/50 4:2:0".
+std::string FormatName(int32_t formatCode, uint32_t frameType);
+
 // A JSON string literal with quotes and escapes.
 std::string JsonString(const std::string& text);
 

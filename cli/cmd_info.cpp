@@ -13,6 +13,7 @@
 
 namespace {
 
+using hvdv_cli::FormatName;
 using hvdv_cli::JsonString;
 
 const char kCommand[] = "info";
@@ -36,19 +37,6 @@ struct StreamReport {
     double FrameRate() const { return double(rateNumerator) / rateDenominator; }
     double Duration() const { return rateNumerator ? double(frames) * rateDenominator / rateNumerator : 0.0; }
 };
-
-std::string FormatName(int32_t formatCode, uint32_t frameType) {
-    switch (formatCode) {
-        case 1:
-        case 2:
-            if (frameType & hvdv::kFrame525) return "DV 25 Mb/s 525/60 4:1:1";
-            return (frameType & hvdv::kFrame411) ? "DV 25 Mb/s 625/50 4:1:1" : "DV 25 Mb/s 625/50 4:2:0";
-        case 3: return (frameType & hvdv::kFrame525) ? "DV 50 Mb/s 525/60 4:2:2" : "DV 50 Mb/s 625/50 4:2:2";
-        case 4: return "DVCPRO HD 720p";
-        case 5: return "DVCPRO HD 1080i";
-        default: return "unknown DV format";
-    }
-}
 
 // Describes the first frame with DVGetInfoEx (frames that begin with their
 // header block).

@@ -1,10 +1,23 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
-#   scripts/deps.sh        compiler, test and benchmark libraries, FFmpeg
-#   scripts/deps.sh fuzz   the same and clang with libFuzzer and llvm-cov
+#   scripts/deps.sh         native build: compiler, GoogleTest, Google Benchmark,
+#                           libavcodec (reference peer) and ffmpeg
+#   scripts/deps.sh cross   also the 32-bit x86 Linux (g++ -m32) and MinGW-w64
+#                           (i686, x86-64) compilers, and Wine to run the
+#                           64-bit Windows tests
+#   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
 want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev
       libavcodec-dev libavutil-dev ffmpeg)
+if [ "${1:-}" = "cross" ]; then
+  # googletest: GoogleTest sources, built for each cross target.
+  # g++-multilib: -m32 for 32-bit x86 Linux.  (It replaces Debian's
+  # g++-<arch>-linux-gnu cross compilers, so those are not used.)
+  # The MinGW packages bring both thread models; the toolchain files use the
+  # posix one, which has std::thread.
+  want+=(googletest g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64
+         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 wine)
+fi
 if [ "${1:-}" = "fuzz" ]; then
   want+=(clang libclang-rt-dev llvm)
 fi

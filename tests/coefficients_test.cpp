@@ -217,6 +217,14 @@ void Check(const Segment& seg, const Placement& pl, Decoder which, const char* w
                 ASSERT_EQ(got.coefficients[i], want[i])
                     << what << ": macroblock " << j << " block " << b << " internal index " << i
                     << " (placed " << available << " of " << blk.stream.size() << " bits)";
+            // The segment loop paints a block flat when last is 0 and may
+            // skip work past last: no nonzero AC term may lie beyond it.
+            ASSERT_GE(got.last, 0) << what;
+            ASSERT_LE(got.last, which == Decoder::Half ? 24 : 63) << what;
+            for (int p = got.last + 1; p < 64; p++)
+                ASSERT_EQ(0, got.coefficients[g_scanOrders[blk.mode][p]])
+                    << what << ": macroblock " << j << " block " << b << " scan position " << p
+                    << " beyond last " << got.last;
         }
     }
 }

@@ -2,25 +2,15 @@
 // committed streams and synthetic frames built byte by byte.
 #pragma once
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "test_streams.h"
+
 namespace hvdv_test {
 
-inline std::string StreamPath(const std::string& name) { return std::string(HVDV_TEST_DATA_DIR) + "/" + name; }
-
 // The whole file; empty when it cannot be read.
-inline std::vector<uint8_t> ReadStream(const std::string& name) {
-    std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(StreamPath(name).c_str(), "rb")) {
-        uint8_t chunk[65536];
-        size_t n;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-        std::fclose(f);
-    }
-    return bytes;
-}
+inline std::vector<uint8_t> ReadStream(const std::string& name) { return testdata::ReadFile(name); }
 
 // A synthetic DV frame: everything 0xFF (as unused DIF bytes and empty packs
 // are) except the first DIF block's ID, the header block of every stored DIF
@@ -39,6 +29,16 @@ struct FrameRecipe {
     int bcsys = 0;
     int packBase = -1;  // where the packs go, less 368; -1: where the layout has them
 };
+
+inline FrameRecipe Packs(uint32_t size, bool dsf, bool f50, int stype = 0, bool apt1 = false) {
+    FrameRecipe s;
+    s.size = size;
+    s.dsf = dsf;
+    s.f50 = f50;
+    s.stype = stype;
+    s.apt1 = apt1;
+    return s;
+}
 
 constexpr uint32_t kSequenceBytes = 12000;
 

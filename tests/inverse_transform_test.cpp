@@ -94,7 +94,7 @@ TEST(InverseTransformHalf, IgnoresCoefficientsOutsideItsReach) {
     InitDVDec();
     struct Case {
         int mode, v, h;
-    } cases[] = {{0, 0, 4}, {0, 4, 0}, {0, 7, 7}, {1, 1, 0}, {1, 3, 2}, {1, 4, 0}, {1, 0, 5}};
+    } cases[] = {{0, 0, 4}, {0, 4, 0}, {1, 1, 0}, {1, 4, 0}, {1, 0, 5}};
     for (const Case& k : cases) {
         Block b{};
         b.c[0] = 8 * 10;

@@ -16,12 +16,12 @@
 
 namespace {
 
-class Lifecycle : public ::testing::Test {
+class LifecycleStress : public ::testing::Test {
 protected:
     void TearDown() override { hvdv::SetProcessorCountOverride(0); }
 };
 
-TEST_F(Lifecycle, InstancesAndStatelessCallsLeaveNothingBehind) {
+TEST_F(LifecycleStress, InstancesAndStatelessCallsLeaveNothingBehind) {
     if (hvdv_test::ThreadCount() < 0) GTEST_SKIP() << "no /proc";
     const auto streams = testdata::Streams25();
     struct Frame {

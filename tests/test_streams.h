@@ -1,4 +1,5 @@
-// Test helpers: the committed DV streams and simple picture measures.
+// Test helpers: the committed DV streams, decoding a frame to planes, and
+// simple picture measures.
 #pragma once
 #include <cmath>
 #include <cstdint>
@@ -6,18 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "hv_dec_dv.h"
+
 namespace testdata {
 
 inline std::string Path(const std::string& name) { return std::string(HVDV_TEST_DATA_DIR) + "/" + name; }
 
+// The whole file; empty when it cannot be read.
 inline std::vector<uint8_t> ReadFile(const std::string& name) {
     std::vector<uint8_t> data;
-    FILE* f = std::fopen(Path(name).c_str(), "rb");
-    if (!f) return data;
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    std::fclose(f);
+    if (FILE* f = std::fopen(Path(name).c_str(), "rb")) {
+        uint8_t buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
+        std::fclose(f);
+    }
     return data;
 }
 
@@ -29,6 +33,9 @@ struct Stream {
     std::vector<uint8_t> data;
     size_t frames() const { return frameBytes ? data.size() / frameBytes : 0; }
     const uint8_t* frame(size_t i) const { return data.data() + i * frameBytes; }
+    std::vector<uint8_t> copy(size_t i) const {
+        return frames() > i ? std::vector<uint8_t>(frame(i), frame(i) + frameBytes) : std::vector<uint8_t>();
+    }
 };
 
 inline Stream Load(const std::string& name, uint32_t frameBytes, uint32_t height) {
@@ -40,6 +47,40 @@ inline std::vector<Stream> Streams25() {
     return {Load("sample_625_420.dv", 144000, 576), Load("ntsc_411_48k.dv", 120000, 480),
             Load("pal_411.dv", 144000, 576), Load("pal_420_wide_32k.dv", 144000, 576),
             Load("pal_420_detail.dv", 144000, 576), Load("ntsc_411_detail.dv", 120000, 480)};
+}
+
+// One frame decoded to "UYVY" and split into planes (chroma one sample per
+// pixel pair); result is the decode call's.
+struct Planes {
+    int width = 0, height = 0, result = -1;
+    std::vector<uint8_t> packed, y, cb, cr;
+};
+
+inline Planes DecodeUyvy(const uint8_t* frame, uint32_t bytes, int width, int height, uint32_t flags = 0) {
+    Planes p;
+    p.width = width;
+    p.height = height;
+    p.packed.assign((size_t)width * height * 2, 0x33);
+    p.result = DecompressBuffer_DV(frame, bytes, p.packed.data(), width * 2, width, height, flags,
+                                   HVDV_FOURCC_UYVY, 0, 0);
+    for (size_t q = 0; q < p.packed.size() / 4; q++) {
+        p.cb.push_back(p.packed[4 * q]);
+        p.y.push_back(p.packed[4 * q + 1]);
+        p.cr.push_back(p.packed[4 * q + 2]);
+        p.y.push_back(p.packed[4 * q + 3]);
+    }
+    return p;
+}
+
+// The 2x2 mean of a plane of the given width, outW x outH samples.
+inline std::vector<uint8_t> Box2x2(const std::vector<uint8_t>& plane, int width, int outW, int outH) {
+    std::vector<uint8_t> out;
+    for (int y = 0; y < outH; y++)
+        for (int x = 0; x < outW; x++) {
+            const uint8_t* p = &plane[(size_t)2 * y * width + 2 * x];
+            out.push_back((uint8_t)((p[0] + p[1] + p[width] + p[width + 1] + 2) / 4));
+        }
+    return out;
 }
 
 // Peak signal-to-noise ratio of two equally sized 8-bit sample sets.

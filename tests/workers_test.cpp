@@ -47,10 +47,6 @@ TEST(Workers, OneFrameWorkerFlushesItsBandAfterTheBarrier) {
         DVSegmentJob job{};
         PrepareJob(&job, &writer, 3, 240, 80);
         ASSERT_EQ(StartWorker(&job, 0), 0);
-        EXPECT_EQ(job.threadStarted, 1);
-        EXPECT_EQ(job.persistent, 0);
-        EXPECT_TRUE(job.segmentsDone && job.startRows);
-        EXPECT_FALSE(job.frameDone || job.nextFrame || job.exited) << "a one-frame worker has two events";
         RunFrame(&job, &writer, 0);
         EndOneFrameWorker(&job);
         EXPECT_TRUE(AllHandlesClosed(job));
@@ -71,7 +67,6 @@ TEST(Workers, PersistentWorkerServesFramesUntilQuit) {
     DVSegmentJob job{};
     PrepareJob(&job, &writer, 1, 0, 10);
     ASSERT_EQ(StartWorker(&job, 1), 0);
-    EXPECT_EQ(job.persistent, 1);
     const int bands[][2] = {{0, 10}, {100, 20}, {50, 5}};
     for (size_t f = 0; f < 3; ++f) {
         if (f > 0) {
@@ -110,8 +105,7 @@ TEST(Workers, FailedStartLeavesNoHandle) {
     // persistent, events that may be created, threads that may be started
     struct Case {
         int persistent, eventBudget, threadBudget;
-    } cases[] = {{0, 0, -1}, {0, 1, -1}, {0, -1, 0}, {1, 0, -1}, {1, 2, -1},
-                 {1, 4, -1}, {1, -1, 0}};
+    } cases[] = {{0, 1, -1}, {0, -1, 0}, {1, 2, -1}, {1, 4, -1}, {1, -1, 0}};
     for (const Case& c : cases) {
         FakeWriter writer;
         DVSegmentJob job{};

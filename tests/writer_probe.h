@@ -1,10 +1,15 @@
 // A pixel kernel family for exercising picture writers without a real pixel
 // format: every pixel is the four bytes Y, Cb, Cr, 0xEE, so a picture shows
 // exactly which samples each pixel received and which pixels were written.
+// Also the tagged macroblocks and guarded pictures the writer tests share.
 #pragma once
 #include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "kernels/kernels.h"
+#include "writer/writer_ops.h"
 
 namespace probe {
 
@@ -43,6 +48,53 @@ inline void Init422(hvdv::DVPixelKernelSet* k, int u, uint32_t f) {
     Init(k, u, f);
     k->convertRun444 = nullptr;
     k->convertStrip444 = nullptr;
+}
+
+// Every sample carries its slot, row and column plus a tag of its
+// macroblock's position, so a picture shows where each sample landed.
+inline int Tag(int x, int y) { return (x / 16 * 7 + y / 8 * 13) & 255; }
+inline uint8_t Val(int slot, int row, int col, int tag) { return (uint8_t)(slot * 64 + row * 8 + col + tag); }
+
+// Full size: 8 x 8 per slot.  Half size: 4 x 4 at bytes 8j .. 8j + 3, the
+// other bytes poisoned so that a writer reading them shows up.
+inline void FillMacroblock(hvdv::DVMacroblock* mb, int x, int y, bool half) {
+    for (int s = 0; s < 8; s++)
+        for (int j = 0; j < 8; j++)
+            for (int c = 0; c < 8; c++)
+                mb->slot[s][8 * j + c] = (half && (j >= 4 || c >= 4)) ? 0xCD : Val(s, j, c, Tag(x, y));
+}
+
+struct WriterDeleter {
+    void operator()(hvdv::DVPictureWriter* w) const {
+        w->FreeFrameBuffer(w);
+        w->Release(w);
+    }
+};
+using WriterPtr = std::unique_ptr<hvdv::DVPictureWriter, WriterDeleter>;
+
+// A caller's picture of 4-byte pixels with guard rows above and below and
+// guard pixels right of every row; bottom-up for a negative pitch.
+struct Picture {
+    static constexpr int kGuardRows = 40;
+    int width, height, rowBytes;
+    bool up;
+    std::vector<uint8_t> buf;
+    Picture(int w, int h, bool bottomUp = false)
+        : width(w), height(h), rowBytes((w + 8) * 4), up(bottomUp),
+          buf((size_t)(h + 2 * kGuardRows) * rowBytes, 0x11) {}
+    uint8_t* Row(int r) { return buf.data() + (size_t)((up ? height - 1 - r : r) + kGuardRows) * rowBytes; }
+    int Pitch() const { return up ? -rowBytes : rowBytes; }
+};
+
+// Empty when equal, else where the first difference is.
+inline std::string FirstDifference(const Picture& want, const Picture& got) {
+    if (want.buf.size() != got.buf.size()) return "sizes differ";
+    for (size_t i = 0; i < want.buf.size(); i++)
+        if (want.buf[i] != got.buf[i])
+            return "memory row " + std::to_string((long)(i / want.rowBytes) - Picture::kGuardRows) + " pixel " +
+                   std::to_string(i % want.rowBytes / 4) + " byte " + std::to_string(i % 4) + ": want " +
+                   std::to_string(want.buf[i]) + " got " + std::to_string(got.buf[i]);
+    return "";
 }
 
 }  // namespace probe

@@ -35,4 +35,12 @@ enum : int {
 // is read.
 uint32_t ClassifyFrame(const uint8_t* frame, uint32_t frameSize, uint32_t height);
 
+// The frame kind that decoding uses.  ClassifyFrame reads the high-definition
+// STYPE values of the VAUX source pack like 25 Mb/s ones; this reads the
+// source pack again (when it lies whole inside the buffer) and turns type
+// into 1080 lines for STYPE 0x14 and 720 lines for STYPE 0x18, keeping the
+// system bit and bits 8-31.  Returns false for a kind whose macroblocks
+// cannot be placed (STYPE 0x15, 1035 lines): such a frame is not decoded.
+bool DecodingFrameType(const uint8_t* frame, uint32_t frameSize, uint32_t* type);
+
 }  // namespace hvdv

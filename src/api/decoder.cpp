@@ -4,7 +4,9 @@
 #include <new>
 
 #include "api/classify.h"
+#include "decode/positions_hd.h"
 #include "decode/segments.h"
+#include "decode/segments_hd.h"
 #include "hv_dec_dv.h"
 #include "threads/cpu.h"
 #include "threads/platform.h"
@@ -34,6 +36,17 @@ std::atomic<DVWriterFactory> g_writerFactory{nullptr};
 bool CDVCoder::SetUpSystem(uint32_t type) {
     frameType = type;
     const int kind = (int)(type & 0xFF);
+    if (const DVVideoGeometry* g = VideoGeometry(kind)) {
+        // 50 Mb/s and high definition: macroblocks are placed from their DIF
+        // block IDs, there is no position table.
+        is525 = (int32_t)(type & kFrame525);
+        sequenceCount = g->sequences;
+        macroblockCount = g->videoMacroblocks;
+        segmentCount = SegmentSlotsHD(kind);
+        macroblockTable = nullptr;
+        systemReady = 1;
+        return true;
+    }
     int sequences;
     switch (kind) {
         case kKind625_420:
@@ -44,6 +57,7 @@ bool CDVCoder::SetUpSystem(uint32_t type) {
     is525 = kind == kKind525_411 ? 1 : 0;
     sequenceCount = sequences;
     macroblockCount = sequences * kMacroblocksPerSequence;
+    segmentCount = macroblockCount / kMacroblocksPerSegment;
     macroblockTable = MacroblockTable(kind);
     systemReady = 1;
     return true;
@@ -102,6 +116,10 @@ int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_
     InitDVDec();
 
     uint32_t type = ClassifyFrame(frame, frameSize, height);
+    // High-definition STYPE values pick the real kind; a kind whose
+    // macroblocks cannot be placed is not decoded and the picture is left
+    // as it is.
+    if (!DecodingFrameType(frame, frameSize, &type)) return 0;
     if (Is525Height(height) && !(type & kFrame525)) {
         // The caller asked for a 525-line picture: whatever the frame says,
         // it is decoded as 525/60 4:1:1.
@@ -111,7 +129,7 @@ int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_
     const int headerBlocks = (type & kFrameHeaders) ? 1 : 0;
     const int wideScreen = (flags & HVDV_FLAG_IGNORE_WIDE) ? 0 : ((type & kFrameWide) ? 1 : 0);
     const int frameKind = (int)(type & 0xFF);
-    // A refused kind (50 Mb/s, high definition) keeps the height-based set-up.
+    // A refused kind (0x01) keeps the height-based set-up.
     SetUpSystem(type);
     const uint32_t* blockOffsets = BlockOffsetTable(headerBlocks);
     const int halfSize = IsHalfSize(width, height) ? 1 : 0;
@@ -126,12 +144,15 @@ int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_
         return 0;
     }
 
-    const int segments = macroblockCount / kMacroblocksPerSegment;
+    // A high-definition writer may choose half size from the width alone;
+    // the macroblocks must then be decoded at half size.
+    const int jobHalfSize = halfSize | (IsSegmentKindHD(frameKind) && writer->halfSize ? 1 : 0);
+    const int segments = segmentCount;
     for (int i = 0; i < n; ++i) {
         DVSegmentJob& job = jobs[i];
         SegmentRun(segments, n, i, &job.firstSegment, &job.endSegment);
         RowBand(height, n, i, &job.firstRow, &job.rowCount);
-        job.halfSize = halfSize;
+        job.halfSize = jobHalfSize;
         job.decodeFlags = flags;
         job.frameType = frameType;
         job.macroblockTable = macroblockTable;
@@ -195,7 +216,9 @@ int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_
     writer->Release(writer);
 
     if (damaged == 0) return 1;
-    return damaged == macroblockCount ? 0 : 2;
+    // Blocks with unusable IDs count as damaged too, so high-definition
+    // frames may count more than their video macroblocks.
+    return damaged >= macroblockCount ? 0 : 2;
 }
 
 int32_t DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uint32_t frameSize,

@@ -16,8 +16,9 @@ public:
     virtual ~CDVCoder() = default;
 
     // Sets the system for frame kinds 0x00, 0x02 and 0x03 (bits 0-7 of
-    // frameType) and returns true; any other kind is refused and changes
-    // nothing but the stored frameType.
+    // frameType), the 50 Mb/s kinds 0x04 and 0x05 and the high-definition
+    // kinds 0x14, 0x15, 0x24 and 0x25, and returns true; any other kind is
+    // refused and changes nothing but the stored frameType.
     bool SetUpSystem(uint32_t frameType);
     // 525/60 4:1:1 for heights 240, 480 and 486, 625/50 4:2:0 otherwise.
     void SetUpSystemForHeight(uint32_t height);
@@ -26,8 +27,9 @@ public:
     int32_t is525 = 0;
     uint32_t frameType = 0;
     int32_t sequenceCount = 0;    // DIF sequences per channel: 10 or 12
-    int32_t macroblockCount = 0;  // sequenceCount x 135
-    const uint32_t* macroblockTable = nullptr;
+    int32_t macroblockCount = 0;  // video macroblocks: sequenceCount x 135 at 25 Mb/s
+    const uint32_t* macroblockTable = nullptr;  // 25 Mb/s only
+    int32_t segmentCount = 0;     // video segments shared among the jobs
 };
 
 class CDVDecoder : public CDVCoder {

@@ -16,13 +16,19 @@ struct DVBlockLayout {
     int blockCount;
     uint8_t offset[kMaxBlocks];  // byte offset of each block in the compressed macroblock
     uint8_t bits[kMaxBlocks];    // AC bit budget
+    uint8_t scanByMode;          // 1: a block's M bit picks its scan order; 0: always 8-8
 };
+// 25 and 50 Mb/s: 14,14,14,14,10,10 bytes.  High definition: eight blocks,
+// 10 bytes x 6 and 8 bytes x 2, always scanned in the 8-8 order (the M bit
+// of block 0 chooses the macroblock's frame or field arrangement instead).
 extern const DVBlockLayout kLayout25;
+extern const DVBlockLayout kLayoutHD;
 
 struct DVBlockState {
     int32_t mode;            // 0: 8-8, 1: 2-4-8
     int32_t classNumber;     // 0..3
-    int32_t position;        // scan position reached
+    int32_t position;        // scan position reached (past the last one: complete)
+    int32_t last;            // highest scan position stored; 0: only the DC term
     uint32_t leftoverBits;   // unread remainder of the block's own area, right-aligned
     int32_t leftoverCount;   // its length in bits (below 16)
     int16_t* coefficients;   // 64 values, internal order
@@ -52,5 +58,11 @@ enum { kOverRead = 16 };
 void DecodeCoefficients(DVMacroblockState* macroblocks);            // three passes
 void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks);  // own bits only
 void DecodeCoefficientsHalf(DVMacroblockState* macroblocks);        // own bits, positions 0-24
+
+// The same three decoders for the layout kLayout25 or kLayoutHD (the five
+// macroblock states initialised with layout.blockCount blocks).
+enum DVCoefficientPasses { kPassesThree, kPassesSingle, kPassesHalf };
+void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                            DVCoefficientPasses passes);
 
 }  // namespace hvdv

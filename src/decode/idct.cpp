@@ -175,12 +175,6 @@ DVIdctKernels SelectIdctKernels(uint32_t cpuFlags) {
 
 void InitIdctKernels(uint32_t cpuFlags) { g_idctKernels = SelectIdctKernels(cpuFlags); }
 
-DVDequant SelectDequant(int c, int m, int q) {
-    const int T = kQuantIndex[c & 3][q & 15];
-    const DVQuantSelect sel = kQuantSelect[(m & 1) + 2 * T];
-    return DVDequant{g_weightTables[m & 1][sel.table].w, sel.shift};
-}
-
 void InverseTransform(const int16_t* coefficients, int c, int m, int q, uint8_t* out) {
     DVDequant d = SelectDequant(c, m, q);
     g_idctKernels.full(out, coefficients, d.weights, d.shift, m & 1);

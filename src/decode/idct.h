@@ -2,6 +2,8 @@
 #pragma once
 #include <cstdint>
 
+#include "decode/tables.h"
+
 namespace hvdv {
 
 // One block's kernel: dequantises coefficients (64 values in the internal
@@ -44,6 +46,10 @@ struct DVDequant {
     const uint16_t* weights;
     int shift;
 };
-DVDequant SelectDequant(int c, int m, int q);
+inline DVDequant SelectDequant(int c, int m, int q) {
+    const int T = kQuantIndex[c & 3][q & 15];
+    const DVQuantSelect sel = kQuantSelect[(m & 1) + 2 * T];
+    return DVDequant{g_weightTables[m & 1][sel.table].w, sel.shift};
+}
 
 }  // namespace hvdv

@@ -18,16 +18,23 @@ inline __m128i Const(int k) { return _mm_load_si128((const __m128i*)g_idctConsta
 
 // Dequantises rows 0..rows-1 into X: the DC lane takes the step shift
 // directly; every lane keeps bits (13 - s') .. (28 - s') of x * w, assembled
-// from the high and low halves of the 16 x 16-bit product.
+// from the high and low halves of the 16 x 16-bit product.  The step shift
+// 4 (s' = 3) doubles every coefficient first.  The step shift varies from
+// block to block, so it is applied without branches: the doubling through a
+// lane mask, the DC shift as (2 c0) >> (s' + 1), which is 2 c0 for s = -1 and
+// c0 >> s' otherwise.
 inline void Dequantise(__m128i* X, const int16_t* coefficients, const uint16_t* W, int s, int rows) {
-    const int s2 = s == 4 ? 3 : s;
-    const int c0 = coefficients[0];
-    int dc = s == -1 ? 2 * c0 : s == 0 ? c0 : s < 4 ? (c0 >> s) : (c0 >> 3);
+    const int s2 = s > 3 ? 3 : s;
+    const int dc = (2 * (int)coefficients[0]) >> (s2 + 1);
     const __m128i hiShift = _mm_cvtsi32_si128(3 + s2);
     const __m128i loShift = _mm_cvtsi32_si128(13 - s2);
+    const __m128i doubling = _mm_set1_epi16((int16_t)(s > 3 ? -1 : 0));
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8
+#endif
     for (int h = 0; h < rows; h++) {
         __m128i x = _mm_load_si128((const __m128i*)(coefficients + 8 * h));
-        if (s == 4) x = _mm_add_epi16(x, x);
+        x = _mm_add_epi16(x, _mm_and_si128(x, doubling));
         if (h == 0) x = _mm_insert_epi16(x, dc, 0);
         const __m128i w = _mm_load_si128((const __m128i*)(W + 8 * h));
         const __m128i lo = _mm_mullo_epi16(x, w), hi = _mm_mulhi_epi16(x, w);

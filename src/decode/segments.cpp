@@ -9,6 +9,7 @@
 
 #include "decode/coefficients.h"
 #include "decode/idct.h"
+#include "decode/segments_hd.h"
 #include "decode/tables.h"
 #include "writer/writer.h"
 
@@ -123,15 +124,6 @@ inline void SwapFieldLines(uint8_t* slot) {
     }
 }
 
-// True when coefficients 1..63 are all zero.
-inline bool OnlyDc(const int16_t* c) {
-    uint64_t word[16];
-    std::memcpy(word, c, sizeof word);
-    uint64_t any = (uint64_t)(uint16_t)c[1] | (uint16_t)c[2] | (uint16_t)c[3];
-    for (int i = 1; i < 16; i++) any |= word[i];
-    return any == 0;
-}
-
 // A block with only its DC coefficient (8 DC) is flat: the weight of the
 // DC is 1.0 with every step shift (dequantised value 2 c0 = 16 DC), and
 // every other term of both transform passes is zero, so each sample is
@@ -159,6 +151,7 @@ const uint32_t* BlockOffsetTable(int headerBlocks) {
 }
 
 void DecodeSegments(DVSegmentJob* job) {
+    if (IsSegmentKindHD((int)(job->frameType & 0xFF))) return DecodeSegmentsHD(job);
     DVMacroblockState states[kMacroblocksPerSegment];
     for (DVMacroblockState& s : states) InitMacroblockState(&s, 6);
     if (job->firstSegment >= job->endSegment) return;
@@ -214,7 +207,7 @@ void DecodeSegments(DVSegmentJob* job) {
             DVMacroblockState& mb = states[j];
             for (int b = 0; b < mb.blockCount; b++) {
                 const DVBlockState& blk = mb.blocks[b];
-                if (OnlyDc(blk.coefficients) && !(half && blk.mode)) {
+                if (blk.last == 0 && !(half && blk.mode)) {
                     std::memset(samples.slot[b], FlatSample(blk.coefficients[0]), 64);
                     continue;
                 }

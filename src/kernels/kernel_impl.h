@@ -2,7 +2,9 @@
 // each instruction-set level fills, and the loops that turn one 16-pixel step
 // into the four kernel slots.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "kernels/kernels.h"
 
@@ -21,6 +23,9 @@ struct DVKernelSlots {
     DVPixelKernel convertStrip422;
     DVPixelKernel convertRun444;
     DVPixelKernel convertStrip444;
+    DVMacroblockKernel convertMacroblock420;
+    DVMacroblockKernel convertMacroblock420Half;
+    DVMacroblockKernel convertMacroblock411Half;
 };
 
 enum DVKernelFamily : int {
@@ -105,9 +110,67 @@ void RunKernel(const DVPixelKernelSet* k) {
     }
 }
 
+// A 625/50 4:2:0 macroblock as sixteen strips of the family's step, the
+// luma row and its chroma rows read straight from the block slots.
+template <class F>
+void Macroblock420Kernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                         const uint8_t* slots) {
+    const uint8_t* const cr = slots + 4 * 64;
+    const uint8_t* const cb = slots + 5 * 64;
+    alignas(16) uint8_t y[16];
+    for (int r = 0; r < 16; r++, dst += pitch) {
+        const int h = r >> 3, j = r & 7, c = 4 * h + 2 * (j >> 2) + (j & 1);
+        std::memcpy(y, slots + 64 * (2 * h) + 8 * j, 8);
+        std::memcpy(y + 8, slots + 64 * (2 * h + 1) + 8 * j, 8);
+        F::template Step16<false>(y, cb + 8 * c, cr + 8 * c, dst, k->constants);
+    }
+}
+
+// Half-size 4:2:0: one strip per chroma row c, its first 8 pixels on output
+// row 2c and its last 8 on row 2c + 1; each chroma row is given twice so that
+// both output rows take it.
+template <class F>
+void Macroblock420HalfKernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                             const uint8_t* slots) {
+    alignas(16) uint8_t y[16], cb[8], cr[8], out[16 * 4];
+    const size_t rowBytes = 8 * (size_t)F::kBytesPerPixel;
+    for (int c = 0; c < 4; c++) {
+        const uint8_t* left = slots + 128 * (c >> 1) + 16 * (c & 1);
+        std::memcpy(y, left, 4);
+        std::memcpy(y + 4, left + 64, 4);
+        std::memcpy(y + 8, left + 8, 4);
+        std::memcpy(y + 12, left + 72, 4);
+        std::memcpy(cb, slots + 5 * 64 + 8 * c, 4);
+        std::memcpy(cb + 4, slots + 5 * 64 + 8 * c, 4);
+        std::memcpy(cr, slots + 4 * 64 + 8 * c, 4);
+        std::memcpy(cr + 4, slots + 4 * 64 + 8 * c, 4);
+        F::template Step16<false>(y, cb, cr, out, k->constants);
+        std::memcpy(dst + 2 * c * pitch, out, rowBytes);
+        std::memcpy(dst + (2 * c + 1) * pitch, out + rowBytes, rowBytes);
+    }
+}
+
+// Half-size 4:1:1: one strip per row, each chroma sample given twice.
+template <class F>
+void Macroblock411HalfKernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                             const uint8_t* slots) {
+    alignas(16) uint8_t y[16], cb[8], cr[8];
+    for (int r = 0; r < 4; r++, dst += pitch) {
+        for (int s = 0; s < 4; s++) std::memcpy(y + 4 * s, slots + 64 * s + 8 * r, 4);
+        for (int i = 0; i < 4; i++) {
+            cb[2 * i] = cb[2 * i + 1] = slots[5 * 64 + 8 * r + i];
+            cr[2 * i] = cr[2 * i + 1] = slots[4 * 64 + 8 * r + i];
+        }
+        F::template Step16<false>(y, cb, cr, dst, k->constants);
+    }
+}
+
 template <class F>
 constexpr DVKernelSlots MakeSlots() {
-    DVKernelSlots s{RunKernel<F, false>, StripKernel<F, false>, nullptr, nullptr};
+    DVKernelSlots s{RunKernel<F, false>,          StripKernel<F, false>,
+                    nullptr,                      nullptr,
+                    Macroblock420Kernel<F>,       Macroblock420HalfKernel<F>,
+                    Macroblock411HalfKernel<F>};
     if constexpr (F::kHas444) {
         s.convertRun444 = RunKernel<F, true>;
         s.convertStrip444 = StripKernel<F, true>;

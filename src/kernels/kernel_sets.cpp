@@ -91,6 +91,9 @@ void Init(DVPixelKernelSet* k, DVKernelFamily family, uint32_t cpuFlags, int32_t
     k->convertStrip422 = s.convertStrip422;
     k->convertRun444 = s.convertRun444;
     k->convertStrip444 = s.convertStrip444;
+    k->convertMacroblock420 = s.convertMacroblock420;
+    k->convertMacroblock420Half = s.convertMacroblock420Half;
+    k->convertMacroblock411Half = s.convertMacroblock411Half;
     k->pixelCount = 16;
     k->bytesPerPixel = bytesPerPixel;
     if (constants) std::memcpy(&k->constants, constants, sizeof(DVColourConstants));

@@ -1,6 +1,7 @@
 // Pixel kernel sets: per-thread records naming the kernels that turn planar
 // 8-bit Y, Cb, Cr runs into packed output pixels of one format.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace hvdv {
@@ -10,6 +11,22 @@ struct DVPixelKernelSet;
 // Every kernel takes the set and returns nothing.  It reads the set (never
 // writes it), its three sources and writes only its destination run.
 typedef void (*DVPixelKernel)(const DVPixelKernelSet* k);
+
+// Converts one whole 4:2:0 macroblock of the 625/50 system: slots points at
+// six consecutive 64-byte blocks of 8 x 8 samples (Y0 Y1 over Y2 Y3, then Cr
+// and Cb at half resolution both ways) and the 16 x 16 pixels go to 16 rows
+// of dst, pitch bytes apart.  The frame is interlaced: chroma row c serves
+// luma rows 4 (c / 2) + c % 2 and the row two below it, i.e. luma row r
+// takes chroma row 4 (r / 8) + 2 ((r % 8) / 4) + r % 2.  The result is that
+// of sixteen 16-pixel strips of the same family.
+//
+// The half-size kernels take the 4 x 4 samples at the top left of each slot
+// (rows 8 bytes apart).  4:2:0 half size: 8 x 8 pixels, luma of slots 0 1
+// over 2 3, output row r taking chroma row r / 2.  4:1:1 half size (every
+// macroblock but the right-edge column): 16 x 4 pixels, luma of slots 0 1 2 3
+// side by side, each chroma sample of row r serving four pixels of row r.
+typedef void (*DVMacroblockKernel)(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                                   const uint8_t* slots);
 
 // Colour conversion constants: 16 rows of eight signed 16-bit values.
 struct alignas(16) DVColourConstants {
@@ -33,6 +50,9 @@ struct alignas(16) DVPixelKernelSet {
     uint8_t scratchCb[8];
     uint8_t scratchCr[8];
     alignas(16) uint8_t scratchOut[64];
+    DVMacroblockKernel convertMacroblock420;      // may be null
+    DVMacroblockKernel convertMacroblock420Half;  // may be null
+    DVMacroblockKernel convertMacroblock411Half;  // may be null
 };
 
 // Set initialisers, one per output format.  Each sets pixelCount to 16,

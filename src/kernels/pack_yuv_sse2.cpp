@@ -2,6 +2,8 @@
 // interleaves of the luma vector with the chroma vectors.
 #include <emmintrin.h>
 
+#include <cstring>
+
 #include "kernels/kernel_impl.h"
 
 namespace hvdv {
@@ -34,6 +36,84 @@ struct PackedPairSSE2 {
         }
     }
 };
+
+// A whole 4:2:0 macroblock: each output row is one 16-byte luma vector (two
+// slot rows) and one interleaved chroma vector, shared by two luma rows.
+template <bool kChromaFirst>
+void PackedMacroblock420(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* slots) {
+    const uint8_t* const cr = slots + 4 * 64;
+    const uint8_t* const cb = slots + 5 * 64;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 16
+#endif
+    for (int r = 0; r < 16; r++) {
+        const int h = r >> 3, j = r & 7, c = 4 * h + 2 * (j >> 2) + (j & 1);
+        const uint8_t* left = slots + 128 * h + 8 * j;
+        const __m128i luma = _mm_unpacklo_epi64(Load8(left), Load8(left + 64));
+        const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb + 8 * c), Load8(cr + 8 * c));
+        uint8_t* row = dst + r * pitch;
+        if (kChromaFirst) {
+            Store16(row, _mm_unpacklo_epi8(cbcr, luma));
+            Store16(row + 16, _mm_unpackhi_epi8(cbcr, luma));
+        } else {
+            Store16(row, _mm_unpacklo_epi8(luma, cbcr));
+            Store16(row + 16, _mm_unpackhi_epi8(luma, cbcr));
+        }
+    }
+}
+
+inline __m128i Load4(const uint8_t* p) {
+    int32_t v;
+    std::memcpy(&v, p, 4);
+    return _mm_cvtsi32_si128(v);
+}
+
+inline __m128i Pack8(__m128i cbcr, __m128i luma, bool chromaFirst) {
+    return chromaFirst ? _mm_unpacklo_epi8(cbcr, luma) : _mm_unpacklo_epi8(luma, cbcr);
+}
+
+// Half-size 4:2:0: output row r is 4 + 4 luma samples of slot row r % 4 and
+// the four chroma pairs of chroma row r / 2.
+template <bool kChromaFirst>
+void PackedMacroblock420Half(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* slots) {
+    const uint8_t* const cr = slots + 4 * 64;
+    const uint8_t* const cb = slots + 5 * 64;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8
+#endif
+    for (int r = 0; r < 8; r++) {
+        const uint8_t* left = slots + 128 * (r >> 2) + 8 * (r & 3);
+        const __m128i luma = _mm_unpacklo_epi32(Load4(left), Load4(left + 64));
+        const __m128i cbcr = _mm_unpacklo_epi8(Load4(cb + 8 * (r >> 1)), Load4(cr + 8 * (r >> 1)));
+        Store16(dst + r * pitch, Pack8(cbcr, luma, kChromaFirst));
+    }
+}
+
+// Half-size 4:1:1: 16 luma samples from the four slots' row r, each chroma
+// pair repeated for two pixel pairs.
+template <bool kChromaFirst>
+void PackedMacroblock411Half(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* slots) {
+    const uint8_t* const cr = slots + 4 * 64;
+    const uint8_t* const cb = slots + 5 * 64;
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 4
+#endif
+    for (int r = 0; r < 4; r++) {
+        const uint8_t* y = slots + 8 * r;
+        const __m128i luma = _mm_unpacklo_epi64(_mm_unpacklo_epi32(Load4(y), Load4(y + 64)),
+                                                _mm_unpacklo_epi32(Load4(y + 128), Load4(y + 192)));
+        const __m128i pairs = _mm_unpacklo_epi8(Load4(cb + 8 * r), Load4(cr + 8 * r));
+        const __m128i cbcr = _mm_unpacklo_epi16(pairs, pairs);
+        uint8_t* row = dst + r * pitch;
+        if (kChromaFirst) {
+            Store16(row, _mm_unpacklo_epi8(cbcr, luma));
+            Store16(row + 16, _mm_unpackhi_epi8(cbcr, luma));
+        } else {
+            Store16(row, _mm_unpacklo_epi8(luma, cbcr));
+            Store16(row + 16, _mm_unpackhi_epi8(luma, cbcr));
+        }
+    }
+}
 
 struct VuyaSSE2 {
     static constexpr int kBytesPerPixel = 4;
@@ -69,6 +149,12 @@ struct VuyaSSE2 {
 void AddPackedYuvKernelsSSE2(DVKernelSlots* table) {
     table[kFamilyUYVY] = MakeSlots<PackedPairSSE2<UyvyOrder, true>>();
     table[kFamilyYUY2] = MakeSlots<PackedPairSSE2<Yuy2Order, false>>();
+    table[kFamilyUYVY].convertMacroblock420 = PackedMacroblock420<true>;
+    table[kFamilyYUY2].convertMacroblock420 = PackedMacroblock420<false>;
+    table[kFamilyUYVY].convertMacroblock420Half = PackedMacroblock420Half<true>;
+    table[kFamilyYUY2].convertMacroblock420Half = PackedMacroblock420Half<false>;
+    table[kFamilyUYVY].convertMacroblock411Half = PackedMacroblock411Half<true>;
+    table[kFamilyYUY2].convertMacroblock411Half = PackedMacroblock411Half<false>;
     table[kFamilyVUYA] = MakeSlots<VuyaSSE2>();
 }
 

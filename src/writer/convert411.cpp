@@ -30,10 +30,13 @@ inline void WarmMacroblockRow(const uint8_t* p) {
 #endif
 }
 
+// Converts picture rows firstRow .. firstRow + rowCount - 1 with kernel set
+// t.  Every row depends only on its own entry row of the frame buffer, so
+// bands of rows may be converted by different threads in any order.
 template <bool k444>
-void EndFrame411(DVPictureWriter* w) {
+void ConvertRows411(DVPictureWriter* w, int t, int firstRow, int rowCount) {
     const DVWriterDsp& dsp = WriterDsp();
-    DVPixelKernelSet* k = w->kernelSets[0];
+    DVPixelKernelSet* k = w->kernelSets[t];
     // The 4:4:4 working chroma rows are written from index -1 on (the first
     // entry's leftmost extrapolated pixel); each has 16 bytes in front.
     alignas(16) uint8_t luma[kWorkingLuma];
@@ -48,45 +51,51 @@ void EndFrame411(DVPictureWriter* w) {
     k->srcCr = cr;
     const DVPixelKernel run = k444 ? k->convertRun444 : k->convertRun422;
     const int count = w->width < kRowPixels ? w->width : kRowPixels;
-    const int macroblockRows = w->height / 8;
+    const int frameRows = 8 * (w->height / 8);
     if (!w->frameBuffer || !run) return;
-    for (int m = 0; m < macroblockRows; m++) {
-        const uint8_t* mbRow = w->frameBuffer + (size_t)m * kMacroblockRowBytes;
-        WarmMacroblockRow(mbRow);
-        for (int r = 0; r < 8; r++) {
-            const int pictureRow = w->rowOffset + 8 * m + r;
-            if (pictureRow < 0 || pictureRow >= w->height) continue;
-            const uint8_t* e = mbRow + r * kEntryRowBytes;
-            if (k444) {
-                // Sample 0 of the row is its own left neighbour.
-                cbMargin[7] = e[32];
-                crMargin[7] = e[40];
-            }
-            for (int i = 0; i < kEntriesPerRow; i++, e += kEntryBytes) {
-                std::memcpy(luma + 32 * i, e, 32);
-                // The next entry's chroma; for the right-edge entry these are
-                // bytes past the picture's last sample, which only reach
-                // pixels beyond 719.
-                const uint8_t* nextCb = e + kEntryBytes + 32;
-                const uint8_t* nextCr = e + kEntryBytes + 40;
-                if (k444) {
-                    const uint8_t* prevCb = i == 0 ? cbMargin : e - kEntryBytes + 32;
-                    const uint8_t* prevCr = i == 0 ? crMargin : e - kEntryBytes + 40;
-                    dsp.chroma411To444(e + 32, prevCb, nextCb, cb + 32 * i);
-                    dsp.chroma411To444(e + 40, prevCr, nextCr, cr + 32 * i);
-                } else {
-                    dsp.chroma411To422(e + 32, nextCb, cb + 16 * i);
-                    dsp.chroma411To422(e + 40, nextCr, cr + 16 * i);
-                }
-            }
-            ConvertRun(k, run, PictureRow(w->picture, pictureRow, w->pitch), count);
+    const int first = firstRow < 0 ? 0 : firstRow;
+    const int end = firstRow + rowCount < w->height ? firstRow + rowCount : w->height;
+    for (int pictureRow = first; pictureRow < end; pictureRow++) {
+        const int fy = pictureRow - w->rowOffset;
+        if (fy < 0 || fy >= frameRows) continue;
+        const uint8_t* mbRow = w->frameBuffer + (size_t)(fy / 8) * kMacroblockRowBytes;
+        if (fy % 8 == 0 || pictureRow == first) WarmMacroblockRow(mbRow);
+        const uint8_t* e = mbRow + (fy % 8) * kEntryRowBytes;
+        if (k444) {
+            // Sample 0 of the row is its own left neighbour.
+            cbMargin[7] = e[32];
+            crMargin[7] = e[40];
         }
+        for (int i = 0; i < kEntriesPerRow; i++, e += kEntryBytes) {
+            std::memcpy(luma + 32 * i, e, 32);
+            // The next entry's chroma; for the right-edge entry these are
+            // bytes past the picture's last sample, which only reach
+            // pixels beyond 719.
+            const uint8_t* nextCb = e + kEntryBytes + 32;
+            const uint8_t* nextCr = e + kEntryBytes + 40;
+            if (k444) {
+                const uint8_t* prevCb = i == 0 ? cbMargin : e - kEntryBytes + 32;
+                const uint8_t* prevCr = i == 0 ? crMargin : e - kEntryBytes + 40;
+                dsp.chroma411To444(e + 32, prevCb, nextCb, cb + 32 * i);
+                dsp.chroma411To444(e + 40, prevCr, nextCr, cr + 32 * i);
+            } else {
+                dsp.chroma411To422(e + 32, nextCb, cb + 16 * i);
+                dsp.chroma411To422(e + 40, nextCr, cr + 16 * i);
+            }
+        }
+        ConvertRun(k, run, PictureRow(w->picture, pictureRow, w->pitch), count);
     }
 }
 
 }  // namespace
 
-void EndFrame411To444(DVPictureWriter* w) { EndFrame411<true>(w); }
-void EndFrame411To422(DVPictureWriter* w) { EndFrame411<false>(w); }
+void EndFrame411To444(DVPictureWriter* w) { ConvertRows411<true>(w, 0, 0, w->height); }
+void EndFrame411To422(DVPictureWriter* w) { ConvertRows411<false>(w, 0, 0, w->height); }
+void FlushRows411To444(DVPictureWriter* w, int t, int firstRow, int rowCount) {
+    ConvertRows411<true>(w, t, firstRow, rowCount);
+}
+void FlushRows411To422(DVPictureWriter* w, int t, int firstRow, int rowCount) {
+    ConvertRows411<false>(w, t, firstRow, rowCount);
+}
 
 }  // namespace hvdv

@@ -227,7 +227,11 @@ void Put411HalfImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
 }  // namespace
 
 void Put420(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
-    if (Inside(w, x, y, 16, 16))
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    if (Inside(w, x, y, 16, 16) && k->convertMacroblock420)
+        k->convertMacroblock420(k, w->origin + (ptrdiff_t)y * w->pitch + (ptrdiff_t)x * w->bytesPerPixel,
+                                w->pitch, mb->slot[0]);
+    else if (Inside(w, x, y, 16, 16))
         Put420Impl<false>(w, w->kernelSets[t], x, y, mb);
     else
         Put420Impl<true>(w, w->kernelSets[t], x, y, mb);
@@ -256,7 +260,13 @@ void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock
 }
 
 void Put420Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
-    if (Inside(w, x / 2, y / 2, 8, 8))
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x / 2, y / 2, 8, 8);
+    if (inside && k->convertMacroblock420Half)
+        k->convertMacroblock420Half(
+            k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
+            mb->slot[0]);
+    else if (inside)
         Put420HalfImpl<false>(w, w->kernelSets[t], x, y, mb);
     else
         Put420HalfImpl<true>(w, w->kernelSets[t], x, y, mb);
@@ -271,7 +281,13 @@ void Put422Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb)
 
 void Put411Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
     const bool edge = x >= 704;
-    if (Inside(w, x / 2, y / 2, edge ? 8 : 16, edge ? 8 : 4))
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x / 2, y / 2, edge ? 8 : 16, edge ? 8 : 4);
+    if (inside && !edge && k->convertMacroblock411Half)
+        k->convertMacroblock411Half(
+            k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
+            mb->slot[0]);
+    else if (inside)
         Put411HalfImpl<false>(w, w->kernelSets[t], x, y, mb);
     else
         Put411HalfImpl<true>(w, w->kernelSets[t], x, y, mb);

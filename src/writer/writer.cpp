@@ -117,6 +117,7 @@ DVPictureWriter* CreatePictureWriterWith(DVKernelSetInit init, int useBT709, int
                 w->BeginFrame = BeginFrame411;
                 w->PutMacroblock = Put411;
                 w->EndFrame = sets[0].convertRun444 ? EndFrame411To444 : EndFrame411To422;
+                w->FlushRows = sets[0].convertRun444 ? FlushRows411To444 : FlushRows411To422;
             }
             break;
     }

@@ -30,6 +30,9 @@ void EndFrameNone(DVPictureWriter* w);
 void EndFrameFlushAll(DVPictureWriter* w);
 void EndFrame411To444(DVPictureWriter* w);
 void EndFrame411To422(DVPictureWriter* w);
+// The same conversion for a band of picture rows, on kernel set t.
+void FlushRows411To444(DVPictureWriter* w, int t, int firstRow, int rowCount);
+void FlushRows411To422(DVPictureWriter* w, int t, int firstRow, int rowCount);
 
 // Macroblock placement.
 void Put420(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);

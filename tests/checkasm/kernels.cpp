@@ -166,3 +166,126 @@ CHECKASM_TEST(pixel_kernels) {
 }
 
 }  // namespace
+
+namespace {
+
+// The whole-macroblock conversions of each family and level against the
+// reference level, and the reference against the strips the picture writers
+// would otherwise assemble for the same macroblock with the family's strip
+// kernel:
+//   4:2:0        luma row r (16 pixels) takes chroma row 4 (r / 8) + 2 ((r % 8) / 4) + r % 2;
+//   4:2:0 half   chroma row c, each sample given twice, makes one strip whose
+//                halves are output rows 2c and 2c + 1;
+//   4:1:1 half   row r of the four luma slots side by side, each chroma
+//                sample given twice.
+enum Shape { k420, k420Half, k411Half };
+const char* const kShapeNames[] = {"macroblock420", "macroblock420half", "macroblock411half"};
+
+hvdv::DVMacroblockKernel ShapeKernel(const DVPixelKernelSet& k, Shape shape) {
+    return shape == k420 ? k.convertMacroblock420
+                         : shape == k420Half ? k.convertMacroblock420Half : k.convertMacroblock411Half;
+}
+
+void ShapeSize(Shape shape, int* width, int* height) {
+    *width = shape == k420Half ? 8 : 16;
+    *height = shape == k420 ? 16 : shape == k420Half ? 8 : 4;
+}
+
+void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, uint8_t* dst, int pitch) {
+    alignas(16) uint8_t y[16], cb[8], cr[8], out[64];
+    s.srcY = y;
+    s.srcCb = cb;
+    s.srcCr = cr;
+    const int strips = shape == k420 ? 16 : 4;
+    for (int i = 0; i < strips; i++) {
+        s.dst = dst + (size_t)i * pitch;
+        if (shape == k420) {
+            const int h = i / 8, j = i % 8, c = 4 * h + 2 * (j / 4) + j % 2;
+            std::memcpy(y, slots + 64 * (2 * h) + 8 * j, 8);
+            std::memcpy(y + 8, slots + 64 * (2 * h + 1) + 8 * j, 8);
+            std::memcpy(cb, slots + 5 * 64 + 8 * c, 8);
+            std::memcpy(cr, slots + 4 * 64 + 8 * c, 8);
+        } else if (shape == k420Half) {
+            const int pair = 2 * (i / 2), a = 2 * (i % 2);
+            for (int q = 0; q < 4; q++) {
+                const int slot = pair + q % 2, row = a + q / 2;
+                std::memcpy(y + 4 * q, slots + 64 * slot + 8 * row, 4);
+            }
+            for (int q = 0; q < 8; q++) {
+                cb[q] = slots[5 * 64 + 8 * i + q % 4];
+                cr[q] = slots[4 * 64 + 8 * i + q % 4];
+            }
+            s.dst = out;
+        } else {
+            for (int q = 0; q < 4; q++) std::memcpy(y + 4 * q, slots + 64 * q + 8 * i, 4);
+            for (int q = 0; q < 8; q++) {
+                cb[q] = slots[5 * 64 + 8 * i + q / 2];
+                cr[q] = slots[4 * 64 + 8 * i + q / 2];
+            }
+        }
+        s.convertStrip422(&s);
+        if (shape == k420Half) {
+            const size_t half = 8 * (size_t)s.bytesPerPixel;
+            std::memcpy(dst + (size_t)(2 * i) * pitch, out, half);
+            std::memcpy(dst + (size_t)(2 * i + 1) * pitch, out + half, half);
+        }
+    }
+}
+
+void CheckMacroblock(Shape shape, const FamilyEntry& f, int bt709, const checkasm::Isa& isa, int mode) {
+    const DVPixelKernelSet ref = MakeSet(f.init, bt709, 0);
+    const DVPixelKernelSet got = MakeSet(f.init, bt709, isa.flags);
+    const hvdv::DVMacroblockKernel refFn = ShapeKernel(ref, shape), gotFn = ShapeKernel(got, shape);
+    if (!refFn || !gotFn) {
+        if (refFn != gotFn) checkasm::Fail("%s %s %s: present at one level only", f.name, kShapeNames[shape], isa.name);
+        return;
+    }
+    alignas(16) uint8_t slots[6 * 64];
+    for (uint8_t& v : slots) v = Sample(mode);
+    int width, height;
+    ShapeSize(shape, &width, &height);
+    const int rowBytes = width * ref.bytesPerPixel;
+    const int pitch = rowBytes + 16 * checkasm::rng().Range(0, 3) + checkasm::rng().Range(0, 15);
+    const size_t bytes = (size_t)(height - 1) * pitch + rowBytes;
+    checkasm::Guarded outRef(bytes), outGot(bytes), outStrips(bytes);
+
+    refFn(&ref, outRef.data(), pitch, slots);
+    gotFn(&got, outGot.data(), pitch, slots);
+    StripsOf(shape, ref, slots, outStrips.data(), pitch);
+
+    char what[160];
+    std::snprintf(what, sizeof what, "%s %s %s %s pitch %d mode %d", f.name, bt709 ? "bt709" : "bt601",
+                  kShapeNames[shape], isa.name, pitch, mode);
+    checkasm::SameBytes(what, outRef.data(), outGot.data(), bytes);
+    checkasm::SameBytes(what, outStrips.data(), outRef.data(), bytes);
+    if (!outRef.GuardsIntact() || !outGot.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
+}
+
+CHECKASM_TEST(macroblock_kernels) {
+    const auto& levels = checkasm::Levels();
+    for (Shape shape : {k420, k420Half, k411Half})
+        for (const checkasm::Isa& isa : levels)
+            for (const FamilyEntry& f : kFamilies)
+                for (int bt709 = 0; bt709 < 2; bt709++)
+                    for (int mode = 0; mode < 3; mode++)
+                        for (int rep = 0; rep < 4; rep++) CheckMacroblock(shape, f, bt709, isa, mode);
+
+    if (!checkasm::BenchMode()) return;
+    alignas(16) uint8_t slots[6 * 64];
+    for (uint8_t& v : slots) v = Sample(0);
+    std::vector<uint8_t> out(16 * 16 * 4);
+    for (Shape shape : {k420, k420Half, k411Half}) {
+        for (const FamilyEntry& f : {kFamilies[0], kFamilies[3]}) {
+            for (const checkasm::Isa& isa : levels) {
+                const DVPixelKernelSet k = MakeSet(f.init, 0, isa.flags);
+                int width, height;
+                ShapeSize(shape, &width, &height);
+                const hvdv::DVMacroblockKernel fn = ShapeKernel(k, shape);
+                checkasm::Bench(std::string(f.name) + "_" + kShapeNames[shape] + "_" + isa.name,
+                                [&] { fn(&k, out.data(), width * k.bytesPerPixel, slots); });
+            }
+        }
+    }
+}
+
+}  // namespace

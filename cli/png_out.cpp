@@ -1,0 +1,98 @@
+#include "png_out.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#if defined(HVDV_CLI_PNG)
+#include <png.h>
+#endif
+
+namespace hvdv_cli {
+
+#if defined(HVDV_CLI_PNG)
+
+namespace {
+
+// libpng reports errors by longjmp out of the failing call; the message goes
+// to the error record first.
+void OnPngError(png_structp png, png_const_charp message) {
+    std::string* error = static_cast<std::string*>(png_get_error_ptr(png));
+    if (error) *error = message;
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+// The file and libpng's records, released in every exit path.  Lives outside
+// the function that calls setjmp so that nothing it owns is modified between
+// setjmp and a longjmp.
+struct PngFile {
+    FILE* file = nullptr;
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngFile() {
+        if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+        if (file) std::fclose(file);
+    }
+};
+
+bool WriteRows(PngFile& f, const uint8_t* bgr, int32_t pitch, uint32_t width, uint32_t height, uint32_t aspectX,
+               uint32_t aspectY) {
+    if (setjmp(png_jmpbuf(f.png))) return false;
+    png_init_io(f.png, f.file);
+    png_set_IHDR(f.png, f.info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // pHYs with an unknown unit gives the pixel aspect alone.
+    if (aspectX && aspectY) png_set_pHYs(f.png, f.info, aspectY, aspectX, PNG_RESOLUTION_UNKNOWN);
+    png_write_info(f.png, f.info);
+    png_set_bgr(f.png);  // the rows hold B, G, R
+    for (uint32_t row = 0; row < height; ++row)
+        png_write_row(f.png, const_cast<png_bytep>(bgr + int64_t(row) * pitch));
+    png_write_end(f.png, nullptr);
+    return true;
+}
+
+}  // namespace
+
+bool PngAvailable() { return true; }
+
+bool WritePngFromBgr(const std::string& path, const uint8_t* bgr, int32_t pitch, uint32_t width, uint32_t height,
+                     uint32_t pixelAspectX, uint32_t pixelAspectY, std::string* error) {
+    PngFile f;
+    f.file = std::fopen(path.c_str(), "wb");
+    if (!f.file) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    f.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
+    if (f.png) f.info = png_create_info_struct(f.png);
+    if (!f.png || !f.info) {
+        *error = "out of memory";
+        return false;
+    }
+    if (!WriteRows(f, bgr, pitch, width, height, pixelAspectX, pixelAspectY)) return false;
+    // Errors of the last buffered write show only when the file is closed.
+    FILE* file = f.file;
+    f.file = nullptr;
+    const bool written = !std::ferror(file);
+    if (std::fclose(file) != 0 || !written) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+#else
+
+bool PngAvailable() { return false; }
+
+bool WritePngFromBgr(const std::string&, const uint8_t*, int32_t, uint32_t, uint32_t, uint32_t, uint32_t,
+                     std::string* error) {
+    *error = "this hvdv was built without libpng";
+    return false;
+}
+
+#endif
+
+}  // namespace hvdv_cli

@@ -1,0 +1,17 @@
+// PNG output of a decoded picture (libpng).
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace hvdv_cli {
+
+// False when the tool was built without libpng.
+bool PngAvailable();
+
+// Writes a width x height picture of B, G, R bytes (rows pitch bytes apart)
+// as an 8-bit RGB PNG.  A non-zero pixel aspect is recorded in a pHYs chunk.
+// False with a reason when the file cannot be written.
+bool WritePngFromBgr(const std::string& path, const uint8_t* bgr, int32_t pitch, uint32_t width, uint32_t height,
+                     uint32_t pixelAspectX, uint32_t pixelAspectY, std::string* error);
+
+}  // namespace hvdv_cli

@@ -1,0 +1,127 @@
+// 50 Mb/s and DVCPRO HD frames against libavcodec's DV decoder: every frame
+// of the committed streams at the coded width, half size against the
+// full-size picture, display widths, and thread / instruction-set
+// invariance.
+#include <gtest/gtest.h>
+
+#include "hv_dec_dv.h"
+#include "lavc_dv.h"
+#include "test_streams.h"
+#include "threads/cpu.h"
+
+namespace {
+
+using testdata::DecodeUyvy;
+using testdata::Planes;
+using testdata::Psnr;
+using testdata::Stream;
+
+struct Kind {
+    const char* file;
+    uint32_t frameBytes;
+    int codedWidth, height;  // coded picture
+    int displayWidth;        // full-size width that the picture is resampled to (0: none)
+    Stream Load() const { return testdata::Load(file, frameBytes, (uint32_t)height); }
+};
+
+const Kind kKinds[] = {
+    {"dv50_625.dv", 288000, 720, 576, 0},     {"dv50_525.dv", 240000, 720, 480, 0},
+    {"hd_1080i50.dv", 576000, 1440, 1080, 1920}, {"hd_1080i60.dv", 480000, 1280, 1080, 1920},
+    {"hd_720p60.dv", 240000, 960, 720, 1280},
+};
+
+// Every frame, coded width: luma and both chroma planes within 40 dB of the
+// peer.  The 720-line stream holds two pictures per 370M frame, one per
+// 240000-byte half (channels 0/1 and 2/3); both are decoded.
+TEST(HighDefinitionFidelity, MatchesLibavcodecOnEveryFrame) {
+    lavc::DvDecoder peer(1);
+    ASSERT_TRUE(peer.ok());
+    for (const Kind& k : kKinds) {
+        const Stream s = k.Load();
+        ASSERT_GT(s.frames(), 0u) << k.file;
+        for (size_t i = 0; i < s.frames(); i++) {
+            SCOPED_TRACE(std::string(k.file) + " frame " + std::to_string(i));
+            lavc::Picture ref;
+            ASSERT_TRUE(peer.Decode(s.frame(i), (int)s.frameBytes, &ref));
+            ASSERT_EQ(ref.width, k.codedWidth);
+            ASSERT_EQ(ref.height, k.height);
+            ASSERT_EQ(ref.chromaWidth, k.codedWidth / 2);
+            const Planes ours = DecodeUyvy(s.frame(i), s.frameBytes, k.codedWidth, k.height);
+            EXPECT_EQ(ours.result, 1);
+            const double py = Psnr(ours.y, ref.y), pb = Psnr(ours.cb, ref.cb), pr = Psnr(ours.cr, ref.cr);
+            if (i == 0) std::printf("  %-15s luma %.2f dB, Cb %.2f dB, Cr %.2f dB\n", k.file, py, pb, pr);
+            EXPECT_GE(py, 40.0);
+            EXPECT_GE(pb, 40.0);
+            EXPECT_GE(pr, 40.0);
+        }
+    }
+}
+
+// Half size (half the coded width and height) is close to the 2x2 mean of
+// the full-size picture.  The test pattern's saturated colour edges keep
+// chroma further from the box filter than luma; a misplaced block or field
+// line costs far more than either margin.  Both pictures come out the same
+// on one thread and with the reference kernels.
+TEST(HighDefinitionFidelity, HalfSizeCloseToBoxFilteredFullSize) {
+    for (const Kind& k : kKinds) {
+        const Stream s = k.Load();
+        ASSERT_GT(s.frames(), 0u) << k.file;
+        const int w = k.codedWidth, h = k.height;
+        const Planes full = DecodeUyvy(s.frame(0), s.frameBytes, w, h);
+        const Planes half = DecodeUyvy(s.frame(0), s.frameBytes, w / 2, h / 2);
+        ASSERT_EQ(full.result, 1) << k.file;
+        ASSERT_EQ(half.result, 1) << k.file;
+        const double py = Psnr(half.y, testdata::Box2x2(full.y, w, w / 2, h / 2));
+        const double pb = Psnr(half.cb, testdata::Box2x2(full.cb, w / 2, w / 4, h / 2));
+        const double pr = Psnr(half.cr, testdata::Box2x2(full.cr, w / 2, w / 4, h / 2));
+        std::printf("  %-15s half size vs 2x2 mean: luma %.2f dB, Cb %.2f dB, Cr %.2f dB\n", k.file, py, pb, pr);
+        EXPECT_GE(py, 38.0) << k.file;
+        EXPECT_GE(pb, 28.0) << k.file;
+        EXPECT_GE(pr, 28.0) << k.file;
+        // The same bytes on one thread and with the reference kernels.
+        for (const Planes* p : {&full, &half}) {
+            const Planes single = DecodeUyvy(s.frame(0), s.frameBytes, p->width, p->height, HVDV_FLAG_SINGLE_THREAD);
+            hvdv::SetCpuMask(0);
+            const Planes plain = DecodeUyvy(s.frame(0), s.frameBytes, p->width, p->height);
+            hvdv::SetCpuMask(0xFFFFFFFFu);
+            EXPECT_TRUE(single.packed == p->packed) << k.file << " one thread, width " << p->width;
+            EXPECT_TRUE(plain.packed == p->packed) << k.file << " reference kernels, width " << p->width;
+        }
+    }
+}
+
+// The display width of a high-definition picture (1920 for 1080 lines, 1280
+// for 720; half of it at half size) is the coded picture resampled
+// horizontally: close to a linear interpolation of the coded-width decode.
+TEST(HighDefinitionFidelity, DisplayWidthIsTheResampledCodedPicture) {
+    for (const Kind& k : kKinds) {
+        if (!k.displayWidth) continue;
+        const Stream s = k.Load();
+        ASSERT_GT(s.frames(), 0u) << k.file;
+        for (int shift : {0, 1}) {
+            const int codedWidth = k.codedWidth >> shift, displayWidth = k.displayWidth >> shift;
+            const int height = k.height >> shift;
+            const Planes coded = DecodeUyvy(s.frame(0), s.frameBytes, codedWidth, height);
+            const Planes shown = DecodeUyvy(s.frame(0), s.frameBytes, displayWidth, height);
+            ASSERT_EQ(coded.result, 1) << k.file;
+            ASSERT_EQ(shown.result, 1) << k.file;
+            std::vector<uint8_t> linear;
+            const double ratio = (double)codedWidth / displayWidth;
+            for (int y = 0; y < height; y++)
+                for (int x = 0; x < displayWidth; x++) {
+                    const double sx = (x + 0.5) * ratio - 0.5;
+                    const int x0 = sx < 0 ? 0 : (int)sx;
+                    const int x1 = x0 + 1 < codedWidth ? x0 + 1 : x0;
+                    const double f = sx - x0 < 0 ? 0 : sx - x0;
+                    const uint8_t* row = &coded.y[(size_t)y * codedWidth];
+                    linear.push_back((uint8_t)(row[x0] * (1 - f) + row[x1] * f + 0.5));
+                }
+            const double p = Psnr(shown.y, linear);
+            std::printf("  %-15s %d x %d vs linear resampling: luma %.2f dB\n", k.file, displayWidth, height, p);
+            EXPECT_GE(p, 30.0) << k.file << " width " << displayWidth;
+
+        }
+    }
+}
+
+}  // namespace
