@@ -25,6 +25,7 @@ if [ "${1:-}" = "--tsan" ]; then
   cmake --build "$dir" -j "$(nproc)" --target hvdv_tests
   threaded='DriverTest.*:DecodeApiTest.*:Workers.*:Platform*:Stress.*:LifecycleStress.*'
   threaded+=':DecodeTablesDeathTest.*:WholeFrame.OutputIndependentOfThreadsIsaAndAliases'
+  threaded+=':DecodeHD.JobsShareTheSegmentsAndEveryMacroblockIsPutOnce:Cpu.DetectionIsTheSameOnEveryThread'
   threaded+=':Damage.CorruptFramesStayInsideThePictureAndDoNotDependOnThreads'
   # Any data race or lock-order report fails the run.
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
