@@ -1,11 +1,12 @@
 // Fuzz target: the coefficient decoders and the inverse transforms on the
 // compressed bytes of one video segment.
 //
-// Input: 1 parameter byte, then five 77-byte macroblock payloads (STA/QNO
+// Input: 2 parameter bytes, then five 77-byte macroblock payloads (STA/QNO
 // byte and 76 bytes of blocks), zero-filled when the input is short.
-//   bits 0-1  decoder: three passes, own bits only, half size (3: three passes)
-//   bits 2-6  macroblocks not in the frame (one bit each)
-//   bit 7     run the C++ transforms instead of the selected kernels
+//   byte 0 bits 0-1  decoder: three passes, own bits only, half size (3: three passes)
+//          bits 2-6  macroblocks not in the frame (one bit each)
+//          bit 7     run the C++ transforms instead of the selected kernels
+//   byte 1 bit 0     high-definition block layout (eight blocks) instead of 25 Mb/s
 // Each payload lives in its own heap block of 77 bytes plus the reader's
 // permitted look-ahead, so a load beyond that is reported.
 #include <cstdint>
@@ -33,6 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t choice = params.Byte();
     const int decoder = choice & 3;
     const bool reference = (choice & 0x80) != 0;
+    const hvdv::DVBlockLayout& layout = (params.Byte() & 1) ? hvdv::kLayoutHD : hvdv::kLayout25;
 
     std::unique_ptr<ExactBuffer> payloads[hvdv::kMacroblocksPerSegment];
     auto states = std::make_unique<hvdv::DVMacroblockState[]>(hvdv::kMacroblocksPerSegment);
@@ -44,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::memcpy(p, params.Rest(), take);
         params.Skip(take);
         hvdv::DVMacroblockState& mb = states[j];
-        hvdv::InitMacroblockState(&mb, hvdv::kLayout25.blockCount);
+        hvdv::InitMacroblockState(&mb, layout.blockCount);
         hvdv::BeginMacroblock(&mb, p, j, 0, 0);
         if (choice & (4 << j)) {
             mb.data = nullptr;
@@ -53,9 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     const bool half = decoder == 2;
-    if (decoder == 1) hvdv::DecodeCoefficientsSinglePass(states.get());
-    else if (half) hvdv::DecodeCoefficientsHalf(states.get());
-    else hvdv::DecodeCoefficients(states.get());
+    hvdv::DecodeCoefficientsWith(states.get(), layout,
+                                 decoder == 1 ? hvdv::kPassesSingle : half ? hvdv::kPassesHalf : hvdv::kPassesThree);
 
     hvdv::DVIdctKernel kernel = half ? hvdv::g_idctKernels.half : hvdv::g_idctKernels.full;
     if (reference) kernel = half ? hvdv::IdctKernel4_c : hvdv::IdctKernel8_c;
@@ -68,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Require(blk.classNumber >= 0 && blk.classNumber < 4);
             Require(blk.leftoverCount >= 0 && blk.leftoverCount < 16);
             Require(blk.position >= 0);
+            Require(blk.last >= 0 && blk.last < 64);
             if (mb.missing) {
                 for (int i = 0; i < 64; i++) Require(blk.coefficients[i] == 0);
             }

@@ -138,9 +138,26 @@ for base in sample_625_420 pal_420_detail ntsc_411_detail pal_411; do
         dd if="$frame" bs=1 skip=$((12000 * s + 80 * (7 + v + v / 15) + 3)) count=77 status=none >> "$work/seg"
       done
       for choice in 00 01 02 80; do
-        bytes "$work/p" $choice
+        bytes "$work/p" $choice 00
         seed "$out/coefficients" "$base.s$s.k$k.c$choice" "$work/p" "$work/seg"
       done
+    done
+  done
+done
+
+# High-definition segments (eight blocks a macroblock): the first video
+# blocks of DIF sequence 0 of each high-definition stream.
+for base in hd_1080i50 hd_1080i60 hd_720p60; do
+  frame=$work/$base.frame
+  for k in 0 9; do
+    : > "$work/seg"
+    for ((j = 0; j < 5; j++)); do
+      v=$((5 * k + j))
+      dd if="$frame" bs=1 skip=$((80 * (7 + v + v / 15) + 3)) count=77 status=none >> "$work/seg"
+    done
+    for choice in 00 01 02 80; do
+      bytes "$work/p" $choice 01
+      seed "$out/coefficients" "$base.k$k.c$choice" "$work/p" "$work/seg"
     done
   done
 done
