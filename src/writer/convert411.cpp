@@ -61,26 +61,21 @@ void ConvertRows411(DVPictureWriter* w, int t, int firstRow, int rowCount) {
         const uint8_t* mbRow = w->frameBuffer + (size_t)(fy / 8) * kMacroblockRowBytes;
         if (fy % 8 == 0 || pictureRow == first) WarmMacroblockRow(mbRow);
         const uint8_t* e = mbRow + (fy % 8) * kEntryRowBytes;
-        if (k444) {
+        if (!k444) {
+            dsp.entryRow411To422(e, luma, cb, cr);
+        } else {
             // Sample 0 of the row is its own left neighbour.
             cbMargin[7] = e[32];
             crMargin[7] = e[40];
-        }
-        for (int i = 0; i < kEntriesPerRow; i++, e += kEntryBytes) {
-            std::memcpy(luma + 32 * i, e, 32);
-            // The next entry's chroma; for the right-edge entry these are
-            // bytes past the picture's last sample, which only reach
-            // pixels beyond 719.
-            const uint8_t* nextCb = e + kEntryBytes + 32;
-            const uint8_t* nextCr = e + kEntryBytes + 40;
-            if (k444) {
+            for (int i = 0; i < kEntriesPerRow; i++, e += kEntryBytes) {
+                std::memcpy(luma + 32 * i, e, 32);
+                // The next entry's chroma; for the right-edge entry these
+                // are bytes past the picture's last sample, which only
+                // reach pixels beyond 719.
                 const uint8_t* prevCb = i == 0 ? cbMargin : e - kEntryBytes + 32;
                 const uint8_t* prevCr = i == 0 ? crMargin : e - kEntryBytes + 40;
-                dsp.chroma411To444(e + 32, prevCb, nextCb, cb + 32 * i);
-                dsp.chroma411To444(e + 40, prevCr, nextCr, cr + 32 * i);
-            } else {
-                dsp.chroma411To422(e + 32, nextCb, cb + 16 * i);
-                dsp.chroma411To422(e + 40, nextCr, cr + 16 * i);
+                dsp.chroma411To444(e + 32, prevCb, e + kEntryBytes + 32, cb + 32 * i);
+                dsp.chroma411To444(e + 40, prevCr, e + kEntryBytes + 40, cr + 32 * i);
             }
         }
         ConvertRun(k, run, PictureRow(w->picture, pictureRow, w->pitch), count);

@@ -1,5 +1,6 @@
 // Row kernels of the picture writers (plain C++ references), their filter
 // taps and the process-wide table that picks an instruction set for each.
+#include <cstring>
 #include <mutex>
 
 #include "threads/cpu.h"
@@ -93,6 +94,14 @@ void Chroma411To422_c(const uint8_t* current, const uint8_t* next, uint8_t* out)
     }
 }
 
+void EntryRow411To422_c(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr) {
+    for (int i = 0; i < kEntriesPerRow; i++, row += kEntryBytes) {
+        std::memcpy(luma + 32 * i, row, 32);
+        Chroma411To422_c(row + 32, row + kEntryBytes + 32, cb + 16 * i);
+        Chroma411To422_c(row + 40, row + kEntryBytes + 40, cr + 16 * i);
+    }
+}
+
 void ResampleRow3To4_c(uint8_t* src, int n, uint8_t* out) {
     ResampleRow<4, 3, kTapsBefore3To4>(src, n, out, kTaps3To4);
 }
@@ -104,12 +113,14 @@ void ResampleRow2To3_c(uint8_t* src, int n, uint8_t* out) {
 void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags) {
     dsp->chroma411To444 = Chroma411To444_c;
     dsp->chroma411To422 = Chroma411To422_c;
+    dsp->entryRow411To422 = EntryRow411To422_c;
     dsp->resampleRow3To4 = ResampleRow3To4_c;
     dsp->resampleRow2To3 = ResampleRow2To3_c;
 #if HVDV_WRITER_SSE2
     if (cpuFlags & kCpuSSE2) {
         dsp->chroma411To444 = Chroma411To444_sse2;
         dsp->chroma411To422 = Chroma411To422_sse2;
+        dsp->entryRow411To422 = EntryRow411To422_sse2;
         dsp->resampleRow3To4 = ResampleRow3To4_sse2;
         dsp->resampleRow2To3 = ResampleRow2To3_sse2;
     }

@@ -82,6 +82,24 @@ void Chroma411To422_sse2(const uint8_t* current, const uint8_t* next, uint8_t* o
     _mm_storeu_si128((__m128i*)out, _mm_unpacklo_epi8(c, _mm_avg_epu8(c, n)));
 }
 
+// Cb and Cr of an entry row are 16 adjacent bytes, eight of each: both
+// components go through one vector.  The right neighbours are the row
+// shifted by one byte within each 8-byte half, with the next entry's first
+// Cb and Cr sample entering at the top byte of each half.
+void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr) {
+    __m128i c = _mm_loadu_si128((const __m128i*)(row + 32));
+    for (int i = 0; i < kEntriesPerRow; i++, row += kEntryBytes) {
+        _mm_storeu_si128((__m128i*)(luma + 32 * i), _mm_loadu_si128((const __m128i*)row));
+        _mm_storeu_si128((__m128i*)(luma + 32 * i + 16), _mm_loadu_si128((const __m128i*)(row + 16)));
+        const __m128i following = _mm_loadu_si128((const __m128i*)(row + kEntryBytes + 32));
+        const __m128i n = _mm_or_si128(_mm_srli_epi64(c, 8), _mm_slli_epi64(following, 56));
+        const __m128i mean = _mm_avg_epu8(c, n);
+        _mm_storeu_si128((__m128i*)(cb + 16 * i), _mm_unpacklo_epi8(c, mean));
+        _mm_storeu_si128((__m128i*)(cr + 16 * i), _mm_unpackhi_epi8(c, mean));
+        c = following;
+    }
+}
+
 // 3:4: one step takes input samples 3j - 7 .. 3j + 16 for four consecutive
 // j and produces the 16 outputs 4j .. 4j + 15.
 void ResampleRow3To4_sse2(uint8_t* src, int n, uint8_t* out) {

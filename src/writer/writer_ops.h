@@ -77,11 +77,20 @@ enum {
 typedef void (*Chroma411To444Fn)(const uint8_t* current, const uint8_t* previous,
                                  const uint8_t* next, uint8_t* out);
 typedef void (*Chroma411To422Fn)(const uint8_t* current, const uint8_t* next, uint8_t* out);
+// EntryRow411To422: one picture row of the frame buffer in a single call.
+// row points at the row's bytes in entry 0 (entry i at row + i * kEntryBytes,
+// 32 luma, 8 Cb, 8 Cr); copies the 23 * 32 luma bytes to luma and writes
+// chroma411To422 of every entry's Cb and Cr (with the next entry's first
+// sample, for the last entry the bytes at row + 23 * kEntryBytes + 32 and
+// + 40) to cb[16 i] and cr[16 i].  Bytes up to row + 23 * kEntryBytes + 48
+// must be readable.
+typedef void (*EntryRow411To422Fn)(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 typedef void (*ResampleRowFn)(uint8_t* src, int n, uint8_t* out);
 
 struct DVWriterDsp {
     Chroma411To444Fn chroma411To444;
     Chroma411To422Fn chroma411To422;
+    EntryRow411To422Fn entryRow411To422;
     ResampleRowFn resampleRow3To4;
     ResampleRowFn resampleRow2To3;
 };
@@ -98,6 +107,7 @@ void RebuildWriterDsp();
 void Chroma411To444_c(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
                       uint8_t* out);
 void Chroma411To422_c(const uint8_t* current, const uint8_t* next, uint8_t* out);
+void EntryRow411To422_c(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 void ResampleRow3To4_c(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_c(uint8_t* src, int n, uint8_t* out);
 #if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
@@ -105,6 +115,7 @@ void ResampleRow2To3_c(uint8_t* src, int n, uint8_t* out);
 void Chroma411To444_sse2(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
                          uint8_t* out);
 void Chroma411To422_sse2(const uint8_t* current, const uint8_t* next, uint8_t* out);
+void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 void ResampleRow3To4_sse2(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_sse2(uint8_t* src, int n, uint8_t* out);
 #endif

@@ -75,6 +75,38 @@ CHECKASM_TEST(writer_chroma411) {
     }
 }
 
+// A whole frame-buffer row: 23 entries plus the bytes the last one peeks at.
+CHECKASM_TEST(writer_entry_row411) {
+    enum { kInput = kEntriesPerRow * kEntryBytes + 48, kLuma = kEntriesPerRow * 32,
+           kChroma = kEntriesPerRow * 16 };
+    DVWriterDsp ref, prev;
+    InitWriterDsp(&ref, 0);
+    prev = ref;
+    for (const checkasm::Isa& isa : checkasm::Levels()) {
+        DVWriterDsp d;
+        InitWriterDsp(&d, isa.flags);
+        const bool changed = d.entryRow411To422 != prev.entryRow411To422;
+        prev = d;
+        if (!changed) continue;
+        const std::string what = std::string("entryRow411To422_") + isa.name;
+        checkasm::Guarded in(kInput, 64);
+        for (int iter = 0; iter < 200; iter++) {
+            FillSamples(in.data(), kInput, iter % kPatterns);
+            checkasm::Guarded la(kLuma), lb(kLuma), ba(kChroma), bb(kChroma), ra(kChroma), rb(kChroma);
+            ref.entryRow411To422(in.data(), la.data(), ba.data(), ra.data());
+            d.entryRow411To422(in.data(), lb.data(), bb.data(), rb.data());
+            checkasm::SameBytes((what + " luma").c_str(), la.data(), lb.data(), kLuma);
+            checkasm::SameBytes((what + " cb").c_str(), ba.data(), bb.data(), kChroma);
+            checkasm::SameBytes((what + " cr").c_str(), ra.data(), rb.data(), kChroma);
+            if (!lb.GuardsIntact() || !bb.GuardsIntact() || !rb.GuardsIntact())
+                checkasm::Fail("%s: wrote outside its rows", what.c_str());
+        }
+        alignas(16) static uint8_t luma[kLuma], cb[kChroma], cr[kChroma];
+        checkasm::Bench("entryRow411To422_c", [&] { ref.entryRow411To422(in.data(), luma, cb, cr); });
+        checkasm::Bench(what, [&] { d.entryRow411To422(in.data(), luma, cb, cr); });
+    }
+}
+
 CHECKASM_TEST(writer_resample) {
     DVWriterDsp ref, prev;
     InitWriterDsp(&ref, 0);
