@@ -224,13 +224,12 @@ int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_
 int32_t DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uint32_t frameSize,
                              uint8_t* picture, int32_t pitch, uint32_t width, uint32_t height,
                              uint32_t flags, uint32_t outputFormat) {
-    CDVDecoder* decoder = new (std::nothrow) CDVDecoder(instance);
-    if (!decoder) return 0;
-    decoder->SetUpSystemForHeight(height);
-    const int32_t result =
-        decoder->DecodeFrame(frame, frameSize, picture, pitch, width, height, flags, outputFormat);
-    delete decoder;
-    return result;
+    // The decoder object lives for this call only, on the stack: a decode
+    // through an instance allocates nothing but the picture writer and its
+    // frame buffer.
+    CDVDecoder decoder(instance);
+    decoder.SetUpSystemForHeight(height);
+    return decoder.DecodeFrame(frame, frameSize, picture, pitch, width, height, flags, outputFormat);
 }
 
 }  // namespace hvdv
