@@ -74,9 +74,13 @@ inline int16_t Saturate16(int64_t v) {
 
 }  // namespace
 
-const DVDequantHD& DequantTableHD(int qno, int classNumber, bool lines720, bool chroma) {
+const DVDequantHD* DequantTablesHD(bool lines720, bool chroma) {
     static const MultiplierTables tables;
-    return tables.m[2 * (lines720 ? 1 : 0) + (chroma ? 1 : 0)][4 * (qno & 15) + (classNumber & 3)];
+    return tables.m[2 * (lines720 ? 1 : 0) + (chroma ? 1 : 0)];
+}
+
+const DVDequantHD& DequantTableHD(int qno, int classNumber, bool lines720, bool chroma) {
+    return DequantTablesHD(lines720, chroma)[4 * (qno & 15) + (classNumber & 3)];
 }
 
 void DequantKernelHD_c(int16_t* out, const int16_t* coefficients, const DVDequantHD* m) {

@@ -16,6 +16,8 @@ struct alignas(16) DVDequantHD {
 // The multipliers for QNO qno, class classNumber, 720-line or 1080-line
 // picture, luma or chroma.  Built once, on first use.
 const DVDequantHD& DequantTableHD(int qno, int classNumber, bool lines720, bool chroma);
+// All 64 tables of one height and component: entry 4 * qno + class.
+const DVDequantHD* DequantTablesHD(bool lines720, bool chroma);
 
 // out[i] = (c[i] * M(i) + 2^15) >> 16, saturated to 16 bits, for all 64
 // indexes (index 0 included).  All pointers 16-byte aligned.

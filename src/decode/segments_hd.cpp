@@ -39,6 +39,14 @@ namespace {
 constexpr uint32_t kDifBlockBytes = 80;
 constexpr uint32_t kPayloadBytes = 77;  // after the 3-byte DIF block ID
 
+// The weighted AC terms, then the DC (stored as 8 DC) doubled into the
+// transform's DC units, unweighted.
+inline void Dequantise(DVDequantHDKernel kernel, int16_t* out, const int16_t* coefficients,
+                       const DVDequantHD* m) {
+    kernel(out, coefficients, m);
+    out[0] = (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]);
+}
+
 // Exchanges the lines of the two fields: rows 0 and 1, 2 and 3, ...
 inline void SwapFieldLines(uint8_t* slot) {
     for (int y = 0; y < 8; y += 2) {
@@ -104,6 +112,8 @@ struct SegmentContext {
     bool hd, lines720, half, swapFields;
     DVCoefficientPasses passes;
     DVIdctKernel full, halfKernel;
+    const DVDequantHD* dequant[2];  // luma, chroma tables of the picture height
+    DVDequantHDKernel dequantKernel;
 };
 
 // Samples of a 50 Mb/s macroblock: slots 0, 2 (luma), 4 (Cr), 5 (Cb).
@@ -112,7 +122,7 @@ void Samples50(const SegmentContext& ctx, const DVMacroblockState& mb, DVMacrobl
     const DVIdctKernel kernel = ctx.half ? ctx.halfKernel : ctx.full;
     for (int b : kShown) {
         const DVBlockState& blk = mb.blocks[b];
-        if (OnlyDc(blk.coefficients) && !(ctx.half && blk.mode)) {
+        if ((blk.last == 0 || OnlyDc(blk.coefficients)) && !(ctx.half && blk.mode)) {
             std::memset(out->slot[b], FlatSample(blk.coefficients[0]), 64);
             continue;
         }
@@ -134,11 +144,14 @@ void SamplesHD(const SegmentContext& ctx, const DVMacroblockState& mb, DVMacrobl
     alignas(16) int16_t D[64];
     for (int b = 0; b < 8; b++) {
         const DVBlockState& blk = mb.blocks[b];
-        if (OnlyDc(blk.coefficients)) {
+        // Nothing stored past the DC: a flat block without looking at the
+        // coefficients.
+        if (blk.last == 0 || OnlyDc(blk.coefficients)) {
             std::memset(target->slot[b], FlatSample(blk.coefficients[0]), 64);
             continue;
         }
-        DequantiseHD(D, blk.coefficients, mb.qno, blk.classNumber, ctx.lines720, b >= 4);
+        const DVDequantHD* m = ctx.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
+        Dequantise(ctx.dequantKernel, D, blk.coefficients, m);
         kernel(target->slot[b], D, kUnitWeights, 0, 0);
     }
     if (!field) {
@@ -161,8 +174,7 @@ void SamplesHD(const SegmentContext& ctx, const DVMacroblockState& mb, DVMacrobl
 
 void DequantiseHD(int16_t* out, const int16_t* coefficients, int qno, int classNumber, bool lines720,
                   bool chroma) {
-    g_dequantKernelHD(out, coefficients, &DequantTableHD(qno, classNumber, lines720, chroma));
-    out[0] = (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]);
+    Dequantise(g_dequantKernelHD, out, coefficients, &DequantTableHD(qno, classNumber, lines720, chroma));
 }
 
 bool IsSegmentKindHD(int frameKind) { return VideoGeometry(frameKind) != nullptr; }
@@ -176,7 +188,6 @@ void DecodeSegmentsHD(DVSegmentJob* job) {
     const int frameKind = (int)(job->frameType & 0xFF);
     const DVVideoGeometry* geometry = VideoGeometry(frameKind);
     if (!geometry || job->firstSegment >= job->endSegment) return;
-    (void)DequantTableHD(0, 0, false, false);  // built before the first block
 
     SegmentContext ctx;
     ctx.hd = geometry->blocksPerMacroblock == 8;
@@ -187,6 +198,9 @@ void DecodeSegmentsHD(DVSegmentJob* job) {
     ctx.passes = ctx.half ? kPassesHalf : (job->decodeFlags & 0x2u) ? kPassesSingle : kPassesThree;
     ctx.full = g_idctKernels.full;
     ctx.halfKernel = g_idctKernels.half;
+    ctx.dequant[0] = DequantTablesHD(ctx.lines720, false);
+    ctx.dequant[1] = DequantTablesHD(ctx.lines720, true);
+    ctx.dequantKernel = g_dequantKernelHD;
 
     const bool headers = (job->frameType & kFrameHeaders) != 0;
     const size_t sequenceBytes = (headers ? 150 : 149) * (size_t)kDifBlockBytes;
