@@ -15,12 +15,12 @@
 // macroblocks are rearranged into the frame order the picture writers take.
 #include "decode/segments_hd.h"
 
-#include <cmath>
 #include <cstddef>
 #include <cstring>
 
 #include "api/classify.h"
 #include "decode/coefficients.h"
+#include "decode/dequant_hd.h"
 #include "decode/idct.h"
 #include "decode/positions_hd.h"
 #include "decode/tables.h"
@@ -39,57 +39,12 @@ namespace {
 constexpr uint32_t kDifBlockBytes = 80;
 constexpr uint32_t kPayloadBytes = 77;  // after the 3-byte DIF block ID
 
-// Quantiser step per QNO (QNO 0 and 1 both leave amplitudes as they are).
-constexpr int kStepHD[16] = {1, 1, 2, 3, 4, 5, 6, 7, 8, 16, 18, 20, 22, 24, 28, 52};
-
-// Weight matrices on a 1/32 scale, row = vertical frequency, column =
-// horizontal; the DC cell is not used.  [1080 luma, 1080 chroma, 720 luma,
-// 720 chroma].
-constexpr uint16_t kWeightsHD[4][64] = {
-    {128, 16, 17, 18, 18, 19, 42, 44,  16, 17, 18, 18, 19, 38, 43, 45,
-     17, 18, 19, 19, 40, 41, 45, 48,   18, 18, 19, 40, 41, 42, 46, 49,
-     18, 19, 40, 41, 42, 43, 48, 101,  19, 38, 41, 42, 43, 44, 98, 104,
-     42, 43, 45, 46, 48, 98, 109, 116, 44, 45, 48, 49, 101, 104, 116, 123},
-    {128, 16, 17, 25, 26, 26, 42, 44,  16, 17, 25, 25, 26, 38, 43, 91,
-     17, 25, 26, 27, 40, 41, 91, 96,   25, 25, 27, 40, 41, 84, 93, 197,
-     26, 26, 40, 41, 84, 86, 191, 203, 26, 38, 41, 84, 86, 177, 197, 209,
-     42, 43, 91, 93, 191, 197, 219, 232, 44, 91, 96, 197, 203, 209, 232, 246},
-    {128, 16, 17, 18, 18, 19, 42, 44,  16, 17, 18, 18, 19, 38, 43, 68,
-     17, 18, 19, 19, 40, 41, 68, 96,   18, 18, 19, 40, 41, 63, 92, 98,
-     18, 19, 40, 41, 63, 86, 96, 202,  19, 38, 41, 63, 86, 88, 196, 208,
-     42, 43, 68, 92, 96, 196, 218, 232, 44, 68, 96, 98, 202, 208, 232, 246},
-    {128, 24, 26, 36, 36, 38, 84, 88,  24, 26, 36, 36, 38, 76, 86, 182,
-     26, 36, 38, 38, 80, 82, 182, 192, 36, 36, 38, 80, 82, 168, 186, 394,
-     36, 38, 80, 82, 168, 192, 382, 406, 38, 76, 82, 168, 172, 354, 394, 418,
-     84, 86, 182, 186, 382, 394, 438, 464, 88, 182, 192, 394, 406, 418, 464, 492},
-};
-
-// The 8-8 kernel takes coefficient (v, h) pre-multiplied by 4 S(v) S(h)
-// (orthonormal DCT units; S(0) = 1, S(k) = sqrt(2) cos(k pi / 16), times
-// 1 / (2 cos(3 pi / 8)) for odd k).  Folded with W / 32 and stored with 12
-// fraction bits, per internal index: D = (16 a * step * K + 2^15) >> 16.
-struct ScaleTables {
-    int32_t k[4][64];
-    ScaleTables() {
-        const double pi = 3.14159265358979323846;
-        double S[8];
-        for (int f = 0; f < 8; f++)
-            S[f] = f == 0 ? 1.0 : std::sqrt(2.0) * std::cos(f * pi / 16) * ((f & 1) ? 1.0823922002939015 : 1.0);
-        for (int t = 0; t < 4; t++)
-            for (int v = 0; v < 8; v++)
-                for (int h = 0; h < 8; h++)
-                    k[t][InternalIndex(v, h)] =
-                        (int32_t)std::lround(kWeightsHD[t][8 * v + h] / 32.0 * 4.0 * S[v] * S[h] * 4096.0);
-    }
-};
-
-const ScaleTables& Scales() {
-    static const ScaleTables tables;
-    return tables;
-}
-
-inline int16_t Saturate16(int64_t v) {
-    return (int16_t)(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
+// The weighted AC terms, then the DC (stored as 8 DC) doubled into the
+// transform's DC units, unweighted.
+inline void Dequantise(DVDequantHDKernel kernel, int16_t* out, const int16_t* coefficients,
+                       const DVDequantHD* m) {
+    kernel(out, coefficients, m);
+    out[0] = (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]);
 }
 
 // Exchanges the lines of the two fields: rows 0 and 1, 2 and 3, ...
@@ -157,6 +112,8 @@ struct SegmentContext {
     bool hd, lines720, half, swapFields;
     DVCoefficientPasses passes;
     DVIdctKernel full, halfKernel;
+    const DVDequantHD* dequant[2];  // luma, chroma tables of the picture height
+    DVDequantHDKernel dequantKernel;
 };
 
 // Samples of a 50 Mb/s macroblock: slots 0, 2 (luma), 4 (Cr), 5 (Cb).
@@ -165,7 +122,7 @@ void Samples50(const SegmentContext& ctx, const DVMacroblockState& mb, DVMacrobl
     const DVIdctKernel kernel = ctx.half ? ctx.halfKernel : ctx.full;
     for (int b : kShown) {
         const DVBlockState& blk = mb.blocks[b];
-        if (OnlyDc(blk.coefficients) && !(ctx.half && blk.mode)) {
+        if ((blk.last == 0 || OnlyDc(blk.coefficients)) && !(ctx.half && blk.mode)) {
             std::memset(out->slot[b], FlatSample(blk.coefficients[0]), 64);
             continue;
         }
@@ -187,11 +144,14 @@ void SamplesHD(const SegmentContext& ctx, const DVMacroblockState& mb, DVMacrobl
     alignas(16) int16_t D[64];
     for (int b = 0; b < 8; b++) {
         const DVBlockState& blk = mb.blocks[b];
-        if (OnlyDc(blk.coefficients)) {
+        // Nothing stored past the DC: a flat block without looking at the
+        // coefficients.
+        if (blk.last == 0 || OnlyDc(blk.coefficients)) {
             std::memset(target->slot[b], FlatSample(blk.coefficients[0]), 64);
             continue;
         }
-        DequantiseHD(D, blk.coefficients, mb.qno, blk.classNumber, ctx.lines720, b >= 4);
+        const DVDequantHD* m = ctx.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
+        Dequantise(ctx.dequantKernel, D, blk.coefficients, m);
         kernel(target->slot[b], D, kUnitWeights, 0, 0);
     }
     if (!field) {
@@ -214,20 +174,7 @@ void SamplesHD(const SegmentContext& ctx, const DVMacroblockState& mb, DVMacrobl
 
 void DequantiseHD(int16_t* out, const int16_t* coefficients, int qno, int classNumber, bool lines720,
                   bool chroma) {
-    const int32_t* K = Scales().k[2 * (lines720 ? 1 : 0) + (chroma ? 1 : 0)];
-    const int64_t step = (int64_t)kStepHD[qno & 15] << (classNumber & 3);
-    // Four coefficients at a time; most groups of a block are all zero.
-    for (int i = 0; i < 64; i += 4) {
-        uint64_t group;
-        std::memcpy(&group, coefficients + i, 8);
-        if (!group) {
-            std::memset(out + i, 0, 8);
-            continue;
-        }
-        for (int k = i; k < i + 4; k++)
-            out[k] = Saturate16(((int64_t)coefficients[k] * (step * K[k]) + 32768) >> 16);
-    }
-    out[0] = (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]);
+    Dequantise(g_dequantKernelHD, out, coefficients, &DequantTableHD(qno, classNumber, lines720, chroma));
 }
 
 bool IsSegmentKindHD(int frameKind) { return VideoGeometry(frameKind) != nullptr; }
@@ -241,7 +188,6 @@ void DecodeSegmentsHD(DVSegmentJob* job) {
     const int frameKind = (int)(job->frameType & 0xFF);
     const DVVideoGeometry* geometry = VideoGeometry(frameKind);
     if (!geometry || job->firstSegment >= job->endSegment) return;
-    (void)Scales();
 
     SegmentContext ctx;
     ctx.hd = geometry->blocksPerMacroblock == 8;
@@ -252,6 +198,9 @@ void DecodeSegmentsHD(DVSegmentJob* job) {
     ctx.passes = ctx.half ? kPassesHalf : (job->decodeFlags & 0x2u) ? kPassesSingle : kPassesThree;
     ctx.full = g_idctKernels.full;
     ctx.halfKernel = g_idctKernels.half;
+    ctx.dequant[0] = DequantTablesHD(ctx.lines720, false);
+    ctx.dequant[1] = DequantTablesHD(ctx.lines720, true);
+    ctx.dequantKernel = g_dequantKernelHD;
 
     const bool headers = (job->frameType & kFrameHeaders) != 0;
     const size_t sequenceBytes = (headers ? 150 : 149) * (size_t)kDifBlockBytes;

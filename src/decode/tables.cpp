@@ -13,6 +13,7 @@
 #define HVDV_PAUSE() ((void)0)
 #endif
 
+#include "decode/dequant_hd.h"
 #include "decode/idct.h"
 #include "hv_dec_dv.h"
 #include "threads/cpu.h"
@@ -279,6 +280,8 @@ extern "C" HVDV_API void HVDV_CALL InitDVDec(void) {
         InitIdctConstants();
         BuildCodeTables();
         InitIdctKernels(CpuFlags());
+        InitDequantKernelHD(CpuFlags());
+        (void)DequantTableHD(0, 0, false, false);
         g_tablesBuilt.store(1, std::memory_order_release);
     }
     g_initLock.store(0, std::memory_order_release);

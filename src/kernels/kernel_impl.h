@@ -26,6 +26,7 @@ struct DVKernelSlots {
     DVMacroblockKernel convertMacroblock420;
     DVMacroblockKernel convertMacroblock420Half;
     DVMacroblockKernel convertMacroblock411Half;
+    DVBlockPairKernel convertBlockPair422;
 };
 
 enum DVKernelFamily : int {
@@ -165,12 +166,24 @@ void Macroblock411HalfKernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdi
     }
 }
 
+// Eight 4:2:2 rows: two luma slots side by side, chroma rows read in place.
+template <class F>
+void BlockPair422Kernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* left,
+                        const uint8_t* right, const uint8_t* cb, const uint8_t* cr) {
+    alignas(16) uint8_t y[16];
+    for (int r = 0; r < 8; r++, dst += pitch) {
+        std::memcpy(y, left + 8 * r, 8);
+        std::memcpy(y + 8, right + 8 * r, 8);
+        F::template Step16<false>(y, cb + 8 * r, cr + 8 * r, dst, k->constants);
+    }
+}
+
 template <class F>
 constexpr DVKernelSlots MakeSlots() {
     DVKernelSlots s{RunKernel<F, false>,          StripKernel<F, false>,
                     nullptr,                      nullptr,
                     Macroblock420Kernel<F>,       Macroblock420HalfKernel<F>,
-                    Macroblock411HalfKernel<F>};
+                    Macroblock411HalfKernel<F>,   BlockPair422Kernel<F>};
     if constexpr (F::kHas444) {
         s.convertRun444 = RunKernel<F, true>;
         s.convertStrip444 = StripKernel<F, true>;

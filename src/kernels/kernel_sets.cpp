@@ -94,6 +94,7 @@ void Init(DVPixelKernelSet* k, DVKernelFamily family, uint32_t cpuFlags, int32_t
     k->convertMacroblock420 = s.convertMacroblock420;
     k->convertMacroblock420Half = s.convertMacroblock420Half;
     k->convertMacroblock411Half = s.convertMacroblock411Half;
+    k->convertBlockPair422 = s.convertBlockPair422;
     k->pixelCount = 16;
     k->bytesPerPixel = bytesPerPixel;
     if (constants) std::memcpy(&k->constants, constants, sizeof(DVColourConstants));

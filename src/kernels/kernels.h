@@ -28,6 +28,14 @@ typedef void (*DVPixelKernel)(const DVPixelKernelSet* k);
 typedef void (*DVMacroblockKernel)(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
                                    const uint8_t* slots);
 
+// Converts 8 rows of 16 pixels with 4:2:2 chroma: row r is the 8 luma
+// samples at left + 8r followed by those at right + 8r, with Cb and Cr
+// samples cb[8r + i] and cr[8r + i] serving pixels 2i and 2i + 1.  Rows go
+// to dst, pitch bytes apart.  The result is that of eight 16-pixel strips.
+typedef void (*DVBlockPairKernel)(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                                  const uint8_t* left, const uint8_t* right, const uint8_t* cb,
+                                  const uint8_t* cr);
+
 // Colour conversion constants: 16 rows of eight signed 16-bit values.
 struct alignas(16) DVColourConstants {
     int16_t row[16][8];
@@ -53,6 +61,7 @@ struct alignas(16) DVPixelKernelSet {
     DVMacroblockKernel convertMacroblock420;      // may be null
     DVMacroblockKernel convertMacroblock420Half;  // may be null
     DVMacroblockKernel convertMacroblock411Half;  // may be null
+    DVBlockPairKernel convertBlockPair422;        // may be null
 };
 
 // Set initialisers, one per output format.  Each sets pixelCount to 16,

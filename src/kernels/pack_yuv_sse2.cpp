@@ -62,6 +62,28 @@ void PackedMacroblock420(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t p
     }
 }
 
+// Eight 4:2:2 rows: a luma vector from two slot rows, one interleaved chroma
+// vector per row.
+template <bool kChromaFirst>
+void PackedBlockPair422(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* left,
+                        const uint8_t* right, const uint8_t* cb, const uint8_t* cr) {
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8
+#endif
+    for (int r = 0; r < 8; r++) {
+        const __m128i luma = _mm_unpacklo_epi64(Load8(left + 8 * r), Load8(right + 8 * r));
+        const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb + 8 * r), Load8(cr + 8 * r));
+        uint8_t* row = dst + r * pitch;
+        if (kChromaFirst) {
+            Store16(row, _mm_unpacklo_epi8(cbcr, luma));
+            Store16(row + 16, _mm_unpackhi_epi8(cbcr, luma));
+        } else {
+            Store16(row, _mm_unpacklo_epi8(luma, cbcr));
+            Store16(row + 16, _mm_unpackhi_epi8(luma, cbcr));
+        }
+    }
+}
+
 inline __m128i Load4(const uint8_t* p) {
     int32_t v;
     std::memcpy(&v, p, 4);
@@ -155,6 +177,8 @@ void AddPackedYuvKernelsSSE2(DVKernelSlots* table) {
     table[kFamilyYUY2].convertMacroblock420Half = PackedMacroblock420Half<false>;
     table[kFamilyUYVY].convertMacroblock411Half = PackedMacroblock411Half<true>;
     table[kFamilyYUY2].convertMacroblock411Half = PackedMacroblock411Half<false>;
+    table[kFamilyUYVY].convertBlockPair422 = PackedBlockPair422<true>;
+    table[kFamilyYUY2].convertBlockPair422 = PackedBlockPair422<false>;
     table[kFamilyVUYA] = MakeSlots<VuyaSSE2>();
 }
 

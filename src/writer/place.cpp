@@ -238,14 +238,34 @@ void Put420(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
 }
 
 void Put422(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
-    if (Inside(w, x, y, 16, 8))
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x, y, 16, 8);
+    if (inside && k->convertBlockPair422)
+        k->convertBlockPair422(k, w->origin + (ptrdiff_t)y * w->pitch + (ptrdiff_t)x * w->bytesPerPixel,
+                               w->pitch, mb->slot[0], mb->slot[2], mb->slot[5], mb->slot[4]);
+    else if (inside)
         Put422Impl<false>(w, w->kernelSets[t], x, y, mb);
     else
         Put422Impl<true>(w, w->kernelSets[t], x, y, mb);
 }
 
+// A whole high-definition macroblock in two kernel calls: the upper luma
+// pair with the upper chroma slots, then the lower ones 8 rows below (or,
+// in the 32 x 8 bottom strip, 16 pixels to the right).
+inline void PutHDNativeBlockPairs(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
+                                  const DVMacroblock* mb, bool bottomStrip) {
+    uint8_t* dst = w->origin + (ptrdiff_t)y * w->pitch + (ptrdiff_t)x * w->bytesPerPixel;
+    const ptrdiff_t lower = bottomStrip ? 16 * (ptrdiff_t)w->bytesPerPixel : 8 * (ptrdiff_t)w->pitch;
+    k->convertBlockPair422(k, dst, w->pitch, mb->slot[0], mb->slot[1], mb->slot[6], mb->slot[4]);
+    k->convertBlockPair422(k, dst + lower, w->pitch, mb->slot[2], mb->slot[3], mb->slot[7], mb->slot[5]);
+}
+
 void PutHD720Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
-    if (Inside(w, x, y, 16, 16))
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x, y, 16, 16);
+    if (inside && k->convertBlockPair422)
+        PutHDNativeBlockPairs(w, k, x, y, mb, false);
+    else if (inside)
         PutHDNativeImpl<false>(w, w->kernelSets[t], x, y, mb, false);
     else
         PutHDNativeImpl<true>(w, w->kernelSets[t], x, y, mb, false);
@@ -253,7 +273,11 @@ void PutHD720Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock*
 
 void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
     const bool bottom = y == 1072;
-    if (Inside(w, x, y, bottom ? 32 : 16, bottom ? 8 : 16))
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x, y, bottom ? 32 : 16, bottom ? 8 : 16);
+    if (inside && k->convertBlockPair422)
+        PutHDNativeBlockPairs(w, k, x, y, mb, bottom);
+    else if (inside)
         PutHDNativeImpl<false>(w, w->kernelSets[t], x, y, mb, bottom);
     else
         PutHDNativeImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);

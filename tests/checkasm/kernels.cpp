@@ -289,3 +289,75 @@ CHECKASM_TEST(macroblock_kernels) {
 }
 
 }  // namespace
+
+namespace {
+
+// Eight 4:2:2 rows from two luma slots and two chroma slots placed anywhere
+// in a macroblock's slot array: each family and level against the reference,
+// and the reference against eight strips of the family's strip kernel.
+void CheckBlockPair(const FamilyEntry& f, int bt709, const checkasm::Isa& isa, int mode) {
+    const DVPixelKernelSet ref = MakeSet(f.init, bt709, 0);
+    const DVPixelKernelSet got = MakeSet(f.init, bt709, isa.flags);
+    if (!ref.convertBlockPair422 || !got.convertBlockPair422) {
+        if (ref.convertBlockPair422 != got.convertBlockPair422)
+            checkasm::Fail("%s blockpair422 %s: present at one level only", f.name, isa.name);
+        return;
+    }
+    alignas(16) uint8_t slots[8 * 64];
+    for (uint8_t& v : slots) v = Sample(mode);
+    checkasm::Rng& r = checkasm::rng();
+    const uint8_t* left = slots + 64 * r.Range(0, 7);
+    const uint8_t* right = slots + 64 * r.Range(0, 7);
+    const uint8_t* cb = slots + 64 * r.Range(0, 7);
+    const uint8_t* cr = slots + 64 * r.Range(0, 7);
+    const int rowBytes = 16 * ref.bytesPerPixel;
+    const int pitch = rowBytes + 16 * r.Range(0, 3) + r.Range(0, 15);
+    const size_t bytes = (size_t)7 * pitch + rowBytes;
+    checkasm::Guarded outRef(bytes), outGot(bytes), outStrips(bytes);
+
+    ref.convertBlockPair422(&ref, outRef.data(), pitch, left, right, cb, cr);
+    got.convertBlockPair422(&got, outGot.data(), pitch, left, right, cb, cr);
+    DVPixelKernelSet s = ref;
+    alignas(16) uint8_t y[16];
+    s.srcY = y;
+    for (int row = 0; row < 8; row++) {
+        std::memcpy(y, left + 8 * row, 8);
+        std::memcpy(y + 8, right + 8 * row, 8);
+        s.srcCb = cb + 8 * row;
+        s.srcCr = cr + 8 * row;
+        s.dst = outStrips.data() + (size_t)row * pitch;
+        s.convertStrip422(&s);
+    }
+
+    char what[160];
+    std::snprintf(what, sizeof what, "%s %s blockpair422 %s pitch %d mode %d", f.name, bt709 ? "bt709" : "bt601",
+                  isa.name, pitch, mode);
+    checkasm::SameBytes(what, outRef.data(), outGot.data(), bytes);
+    checkasm::SameBytes(what, outStrips.data(), outRef.data(), bytes);
+    if (!outRef.GuardsIntact() || !outGot.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
+}
+
+CHECKASM_TEST(block_pair_kernels) {
+    const auto& levels = checkasm::Levels();
+    for (const checkasm::Isa& isa : levels)
+        for (const FamilyEntry& f : kFamilies)
+            for (int bt709 = 0; bt709 < 2; bt709++)
+                for (int mode = 0; mode < 3; mode++)
+                    for (int rep = 0; rep < 4; rep++) CheckBlockPair(f, bt709, isa, mode);
+
+    if (!checkasm::BenchMode()) return;
+    alignas(16) uint8_t slots[8 * 64];
+    for (uint8_t& v : slots) v = Sample(0);
+    std::vector<uint8_t> out(16 * 8 * 4);
+    for (const FamilyEntry& f : {kFamilies[0], kFamilies[3]}) {
+        for (const checkasm::Isa& isa : levels) {
+            const DVPixelKernelSet k = MakeSet(f.init, 0, isa.flags);
+            checkasm::Bench(std::string(f.name) + "_blockpair422_" + isa.name, [&] {
+                k.convertBlockPair422(&k, out.data(), 16 * k.bytesPerPixel, slots, slots + 64, slots + 384,
+                                      slots + 256);
+            });
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+// High-definition dequantisation kernels: quantised coefficients times a
+// per-coefficient multiplier into the 16-bit input of the 8-8 transform.
+#pragma once
+#include <cstdint>
+
+namespace hvdv {
+
+// The 64 multipliers (internal index order) of one picture height,
+// component, QNO and class: M(i) = step * K(i), below 2^26, stored as its
+// high and low 16-bit halves so that 16-bit lanes can take it.
+struct alignas(16) DVDequantHD {
+    int16_t high[64];  // M >> 16
+    uint16_t low[64];  // M & 0xFFFF
+};
+
+// The multipliers for QNO qno, class classNumber, 720-line or 1080-line
+// picture, luma or chroma.  Built once, on first use.
+const DVDequantHD& DequantTableHD(int qno, int classNumber, bool lines720, bool chroma);
+// All 64 tables of one height and component: entry 4 * qno + class.
+const DVDequantHD* DequantTablesHD(bool lines720, bool chroma);
+
+// out[i] = (c[i] * M(i) + 2^15) >> 16, saturated to 16 bits, for all 64
+// indexes (index 0 included).  All pointers 16-byte aligned.
+typedef void (*DVDequantHDKernel)(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
+
+void DequantKernelHD_c(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
+#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+void DequantKernelHD_sse2(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
+#endif
+
+// The kernel for cpuFlags (threads/cpu.h), and the process-wide choice
+// that InitDequantKernelHD sets.
+DVDequantHDKernel SelectDequantKernelHD(uint32_t cpuFlags);
+extern DVDequantHDKernel g_dequantKernelHD;
+void InitDequantKernelHD(uint32_t cpuFlags);
+
+}  // namespace hvdv

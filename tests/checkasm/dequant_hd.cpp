@@ -1,0 +1,90 @@
+// High-definition dequantisation kernels against the C++ reference: every
+// real multiplier table (both heights, both components, all QNOs and
+// classes) and random multipliers over the whole range the kernels accept,
+// with random, extreme and sparse coefficient blocks.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "checkasm.h"
+#include "decode/dequant_hd.h"
+
+using namespace hvdv;
+
+namespace {
+
+struct alignas(16) Block {
+    int16_t c[64];
+};
+
+const int16_t kExtremes[] = {-32768, -32767, -4080, -4079, -16, -1, 0, 1, 16, 4080, 4095, 32767};
+
+void FillCoefficients(Block* b, int mode) {
+    checkasm::Rng& r = checkasm::rng();
+    for (int16_t& v : b->c) {
+        switch (mode) {
+            case 0: v = (int16_t)(uint16_t)r.Next(); break;
+            case 1: v = kExtremes[r.Next() % (sizeof kExtremes / sizeof kExtremes[0])]; break;
+            // Decoded blocks: 16 times an amplitude of at most 255, mostly zero.
+            default: v = (r.Next() % 4 == 0) ? (int16_t)(16 * r.Range(-255, 255)) : 0; break;
+        }
+    }
+}
+
+// Multipliers below 2^26, low halves on both sides of 2^15.
+void RandomTable(DVDequantHD* m, bool extreme) {
+    checkasm::Rng& r = checkasm::rng();
+    for (int i = 0; i < 64; i++) {
+        const uint32_t M = extreme ? (r.Next() & 1 ? (1u << 26) - 1 : (uint32_t)r.Range(0, 1) * 0x8000u + 0x7FFFu)
+                                   : r.Next() & ((1u << 26) - 1);
+        m->high[i] = (int16_t)(M >> 16);
+        m->low[i] = (uint16_t)(M & 0xFFFF);
+    }
+}
+
+void CheckOne(const char* isaName, DVDequantHDKernel fn, const DVDequantHD* m, const char* table, int mode) {
+    Block in;
+    FillCoefficients(&in, mode);
+    checkasm::Guarded ref(128), got(128);
+    DequantKernelHD_c((int16_t*)ref.data(), in.c, m);
+    fn((int16_t*)got.data(), in.c, m);
+    char what[160];
+    std::snprintf(what, sizeof what, "dequant_hd %s %s mode %d", isaName, table, mode);
+    checkasm::SameBytes(what, ref.data(), got.data(), 128);
+    if (!ref.GuardsIntact() || !got.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
+}
+
+CHECKASM_TEST(dequant_hd) {
+    const auto& levels = checkasm::Levels();
+    DVDequantHDKernel previous = nullptr;
+    for (const checkasm::Isa& isa : levels) {
+        const DVDequantHDKernel fn = SelectDequantKernelHD(isa.flags);
+        if (&isa != &levels[0] && fn == previous) continue;
+        previous = fn;
+        char table[64];
+        for (int t = 0; t < 4; t++)
+            for (int q = 0; q < 16; q++)
+                for (int c = 0; c < 4; c++)
+                    for (int mode = 0; mode < 3; mode++) {
+                        std::snprintf(table, sizeof table, "table %d qno %d class %d", t, q, c);
+                        CheckOne(isa.name, fn, &DequantTableHD(q, c, t >= 2, t & 1), table, mode);
+                    }
+        for (int rep = 0; rep < 64; rep++)
+            for (int mode = 0; mode < 3; mode++) {
+                DVDequantHD m;
+                RandomTable(&m, rep & 1);
+                CheckOne(isa.name, fn, &m, rep & 1 ? "extreme multipliers" : "random multipliers", mode);
+            }
+    }
+
+    if (!checkasm::BenchMode()) return;
+    Block in, out;
+    FillCoefficients(&in, 2);
+    for (const checkasm::Isa& isa : levels) {
+        const DVDequantHDKernel fn = SelectDequantKernelHD(isa.flags);
+        const DVDequantHD* m = &DequantTableHD(9, 2, false, false);
+        checkasm::Bench(std::string("dequant_hd_") + isa.name, [&] { fn(out.c, in.c, m); });
+    }
+}
+
+}  // namespace
