@@ -358,88 +358,65 @@ void Put411(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
 
 namespace {
 
-// High definition into planes at coded width: luma 16 x 16 (slots 0, 1 over
-// 2, 3), chroma 8 x 16 per component (Cr slots 4 then 5, Cb slots 6 then 7).
-// At y = 1072 of a 1080-line frame the macroblock is 32 x 8: luma slots side
-// by side, each chroma row the two slots' rows side by side.  Macroblocks
-// that would not fit the planes are dropped.
+// High definition into planes.  Full size (Half = 0): luma 16 x 16 (slots
+// 0, 1 over 2, 3) at (x, y), chroma 8 x 16 per component (Cr slots 4 then 5,
+// Cb slots 6 then 7) at x / 2.  At y = 1072 of a 1080-line frame the
+// macroblock is 32 x 8: luma slots side by side, each chroma row the two
+// slots' rows side by side.  Half size (Half = 1): the same with 4 x 4 half
+// blocks at (x / 2, y / 2), chroma at x / 4.  Macroblocks that would not fit
+// the planes are dropped.
+template <int Half>
 void PutHDPlanes(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
+    constexpr int b = 8 >> Half;  // samples per block row
     const int ls = w->lumaStride, cs = w->chromaStride;
     const bool bottom = w->frameRows == 1080 && y == 1072;
-    if (x < 0 || y < 0 || (x & 1) || x + (bottom ? 32 : 16) > w->codedLumaWidth) return;
-    if (!bottom && y + 16 > w->frameRows) return;
-    uint8_t* cr = w->planeCr + (size_t)y * cs + x / 2;
-    uint8_t* cb = w->planeCb + (size_t)y * cs + x / 2;
+    const int px = x >> Half, py = y >> Half;
+    if (x < 0 || y < 0 || (x & ((2 << Half) - 1)) ||
+        px + (bottom ? 4 * b : 2 * b) > (w->codedLumaWidth >> Half))
+        return;
+    if (!bottom && py + 2 * b > (w->frameRows >> Half)) return;
+    uint8_t* cr = w->planeCr + (size_t)py * cs + (x >> (Half + 1));
+    uint8_t* cb = w->planeCb + (size_t)py * cs + (x >> (Half + 1));
     if (bottom) {
-        for (int j = 0; j < 8; j++) {
-            uint8_t* luma = w->planeY + (size_t)(y + j) * ls + x;
-            for (int s = 0; s < 4; s++) std::memcpy(luma + 8 * s, SlotRow(mb, s, j), 8);
-            std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), 8);
-            std::memcpy(cr + (size_t)j * cs + 8, SlotRow(mb, 5, j), 8);
-            std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), 8);
-            std::memcpy(cb + (size_t)j * cs + 8, SlotRow(mb, 7, j), 8);
+        for (int j = 0; j < b; j++) {
+            uint8_t* luma = w->planeY + (size_t)(py + j) * ls + px;
+            for (int s = 0; s < 4; s++) std::memcpy(luma + b * s, SlotRow(mb, s, j), b);
+            std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), b);
+            std::memcpy(cr + (size_t)j * cs + b, SlotRow(mb, 5, j), b);
+            std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), b);
+            std::memcpy(cb + (size_t)j * cs + b, SlotRow(mb, 7, j), b);
         }
         return;
     }
-    for (int j = 0; j < 16; j++) {
-        uint8_t* luma = w->planeY + (size_t)(y + j) * ls + x;
-        const int pair = 2 * (j >> 3);
-        std::memcpy(luma, SlotRow(mb, pair, j & 7), 8);
-        std::memcpy(luma + 8, SlotRow(mb, pair + 1, j & 7), 8);
-        std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), 8);
-        std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), 8);
-    }
-}
-
-// The same at half size: 4 x 4 half blocks at (x / 2, y / 2), chroma at x / 4.
-void PutHDPlanesHalf(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
-    const int ls = w->lumaStride, cs = w->chromaStride;
-    const bool bottom = w->frameRows == 1080 && y == 1072;
-    const int px = x / 2, fy = y / 2, cx = x / 4;
-    if (x < 0 || y < 0 || (x & 3) || px + (bottom ? 16 : 8) > w->codedLumaWidth / 2) return;
-    if (!bottom && fy + 8 > w->frameRows / 2) return;
-    uint8_t* cr = w->planeCr + (size_t)fy * cs + cx;
-    uint8_t* cb = w->planeCb + (size_t)fy * cs + cx;
-    if (bottom) {
-        for (int j = 0; j < 4; j++) {
-            uint8_t* luma = w->planeY + (size_t)(fy + j) * ls + px;
-            for (int s = 0; s < 4; s++) std::memcpy(luma + 4 * s, SlotRow(mb, s, j), 4);
-            std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), 4);
-            std::memcpy(cr + (size_t)j * cs + 4, SlotRow(mb, 5, j), 4);
-            std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), 4);
-            std::memcpy(cb + (size_t)j * cs + 4, SlotRow(mb, 7, j), 4);
-        }
-        return;
-    }
-    for (int j = 0; j < 8; j++) {
-        uint8_t* luma = w->planeY + (size_t)(fy + j) * ls + px;
-        const int pair = 2 * (j >> 2);
-        std::memcpy(luma, SlotRow(mb, pair, j & 3), 4);
-        std::memcpy(luma + 4, SlotRow(mb, pair + 1, j & 3), 4);
-        std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4 + (j >> 2), j & 3), 4);
-        std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6 + (j >> 2), j & 3), 4);
+    for (int j = 0; j < 2 * b; j++) {
+        uint8_t* luma = w->planeY + (size_t)(py + j) * ls + px;
+        const int pair = 2 * (j / b), row = j % b;
+        std::memcpy(luma, SlotRow(mb, pair, row), b);
+        std::memcpy(luma + b, SlotRow(mb, pair + 1, row), b);
+        std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4 + j / b, row), b);
+        std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6 + j / b, row), b);
     }
 }
 
 }  // namespace
 
 void PutHD720(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
-    PutHDPlanes(w, x, y, mb);
+    PutHDPlanes<0>(w, x, y, mb);
 }
 void PutHD1080x60(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
-    PutHDPlanes(w, x, y, mb);
+    PutHDPlanes<0>(w, x, y, mb);
 }
 void PutHD1080x50(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
-    PutHDPlanes(w, x, y, mb);
+    PutHDPlanes<0>(w, x, y, mb);
 }
 void PutHD720Half(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
-    PutHDPlanesHalf(w, x, y, mb);
+    PutHDPlanes<1>(w, x, y, mb);
 }
 void PutHD1080x60Half(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
-    PutHDPlanesHalf(w, x, y, mb);
+    PutHDPlanes<1>(w, x, y, mb);
 }
 void PutHD1080x50Half(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
-    PutHDPlanesHalf(w, x, y, mb);
+    PutHDPlanes<1>(w, x, y, mb);
 }
 
 }  // namespace hvdv
