@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,19 +13,14 @@
 #include "writer_probe.h"
 
 using namespace hvdv;
-using probe::FillMacroblock;
-using probe::Picture;
-using probe::Tag;
-using probe::Val;
-using probe::WriterPtr;
+using namespace probe;
 using V = std::vector<int>;
 
 namespace {
 
 std::vector<std::pair<std::string, DVWriterDsp>> DspLevels() {
-    std::vector<std::pair<std::string, DVWriterDsp>> v(1, {"c", DVWriterDsp()});
-    InitWriterDsp(&v[0].second, 0);
-    if (DetectCpuFeatures() & kCpuSSE2) v.push_back({"sse2", DVWriterDsp()}), InitWriterDsp(&v[1].second, kCpuSSE2);
+    std::vector<std::pair<std::string, DVWriterDsp>> v(1 + !!(DetectCpuFeatures() & kCpuSSE2));
+    for (size_t i = 0; i < v.size(); i++) v[i].first = i ? "sse2" : "c", InitWriterDsp(&v[i].second, i ? kCpuSSE2 : 0u);
     return v;
 }
 
@@ -51,14 +45,8 @@ TEST(Chroma411, ReconstructionFacts) {
     std::vector<uint8_t> ramp(24), peak(24, 0), alt(24, 0), step(24, 9);
     for (int i = 0; i < 24; i++) ramp[i] = (uint8_t)(100 + 4 * i), alt[i] = i % 2 ? 255 : 0;
     peak[3] = 255, step[7] = 200, step[8] = 1;
-    const struct {
-        const char* what;
-        std::vector<uint8_t> row;
-        bool full;
-        int firstPixel;
-        V pixels;
-        int elsewhere;  // value of every other pixel in 0 .. 4n - 5, or -1
-    } kFacts[] = {
+    // elsewhere: the value of every other pixel in 0 .. 4n - 5, or -1
+    const struct { const char* what; std::vector<uint8_t> row; bool full; int firstPixel; V pixels; int elsewhere; } kFacts[] = {
         {"constant", std::vector<uint8_t>(24, 77), true, -1, {77}, 77},
         {"ramp", ramp, true, 3, {104, 104, 105, 106, 108, 108, 109, 110}, -1},
         {"ramp left edge", ramp, true, -1, {101, 98, 102, 102}, -1},
@@ -76,15 +64,8 @@ TEST(Chroma411, ReconstructionFacts) {
         }
 }
 
-// Every phase of both filters sums to 2048 (unity gain).
-TEST(Resample, TapTablesHaveUnityGain) {
-    V sums(7, 0);
-    for (int t = 0; t < kResampleTaps; t++)
-        for (int p = 0; p < 7; p++) sums[p] += p < 4 ? kTaps3To4[p][t] : kTaps2To3[p - 4][t];
-    EXPECT_EQ(sums, V(7, 2048));
-}
-
-// Constant rows stay constant at every length; a single bright sample keeps
+// Every phase of both filters sums to 2048 (unity gain) and constant rows
+// stay constant at every length; a single bright sample keeps
 // 1870/2048 (3:4) or 1924/2048 (2:3) of itself on the co-sited output and
 // gives the outputs a quarter (third) of a step away 705/2048 (893/2048),
 // the negative lobes clamping to 0, the response symmetric; after a run the 16 margin bytes on both
@@ -92,7 +73,10 @@ TEST(Resample, TapTablesHaveUnityGain) {
 TEST(Resample, ConstantImpulseAndMargins) {
     const struct { const char* name; int num, den; V lengths; int centre, side; } kResamplers[] = {
         {"3:4", 4, 3, {960, 480, 240, 1440, 12}, 1870, 705}, {"2:3", 3, 2, {1280, 640, 320, 960, 8}, 1924, 893}};
-    std::mt19937 rng(7);
+    V sums(7, 0);
+    for (int t = 0; t < kResampleTaps; t++)
+        for (int p = 0; p < 7; p++) sums[p] += p < 4 ? kTaps3To4[p][t] : kTaps2To3[p - 4][t];
+    EXPECT_EQ(sums, V(7, 2048));
     for (const auto& level : DspLevels())
         for (const auto& r : kResamplers)
             for (int n : r.lengths) {
@@ -112,7 +96,7 @@ TEST(Resample, ConstantImpulseAndMargins) {
                               (V{(r.centre * 255 + 1023) >> 11, (r.side * 255 + 1023) >> 11, 0}));
                     for (int k = 1; k < 24; k++) EXPECT_EQ(out[o - k], out[o + k]) << k;
                 }
-                for (int i = 0; i < n; i++) row[i] = (uint8_t)rng();
+                for (int i = 0; i < n; i++) row[i] = (uint8_t)(i * 37 + i / 5);
                 run();
                 for (int i = 0; i < 16; i++) EXPECT_EQ((V{row[-1 - i], row[n + i]}), (V{row[i], row[n - 1 - i]})) << i;
             }
@@ -129,12 +113,10 @@ void Put411Frame(DVPictureWriter* w, int rows) {
 
 // Luma of frame pixel (px, fy) and the 180 real chroma samples of a row.
 uint8_t Luma411(int px, int fy) {
-    if (px < 704) return Val(px % 32 / 8, fy % 8, px % 8, Tag(px / 32 * 32, fy / 8 * 8));
-    return Val(2 * (fy % 16 / 8) + (px - 704) / 8, fy % 8, (px - 704) % 8, Tag(704, fy / 16 * 16));
+    return px < 704 ? Val(px % 32 / 8, fy % 8, px % 8, Tag(px / 32 * 32, fy / 8 * 8)) : Val(2 * (fy % 16 / 8) + (px - 704) / 8, fy % 8, (px - 704) % 8, Tag(704, fy / 16 * 16));
 }
 uint8_t Chroma411(int slot, int q, int fy) {
-    if (q < 176) return Val(slot, fy % 8, q % 8, Tag(q / 8 * 32, fy / 8 * 8));
-    return Val(slot, fy % 8, 4 * (fy % 16 / 8) + q - 176, Tag(704, fy / 16 * 16));
+    return q < 176 ? Val(slot, fy % 8, q % 8, Tag(q / 8 * 32, fy / 8 * 8)) : Val(slot, fy % 8, 4 * (fy % 16 / 8) + q - 176, Tag(704, fy / 16 * 16));
 }
 
 TEST(Writer411, EndFrameAndBandsConvertWholeRows) {
@@ -144,19 +126,18 @@ TEST(Writer411, EndFrameAndBandsConvertWholeRows) {
         {"4:2:2 narrow 360", probe::Init422, 0x03, 360, 480, 0, 480, true},
         {"4:4:4 short 476", probe::Init, 0x03, 720, 476, 0, 472, false},
     };
-    const DVWriterDsp reference = DspLevels()[0].second;
     for (const auto& level : DspLevels())
         for (const auto& fc : kCases) {
             SCOPED_TRACE(level.first + " " + fc.name);
             SetCpuMask(level.first == "c" ? 0 : 0xFFFFFFFFu);
             WriterPtr w(CreatePictureWriterWith(fc.init, 0, 2, fc.kind, 0, 0));
             Picture want(fc.width, fc.height, fc.up);
-            const bool full = fc.init == probe::Init;
             for (int fy = 0; fy < fc.frameRows && fc.rowOffset + fy < fc.height; fy++) {
                 // Expected chroma: the row's 180 samples through the C reconstruction.
                 std::vector<uint8_t> cb(180), cr(180);
                 for (int q = 0; q < 180; q++) cb[q] = Chroma411(5, q, fy), cr[q] = Chroma411(4, q, fy);
-                const V ub = RowUp(reference, cb, full), ur = RowUp(reference, cr, full);
+                const bool full = fc.init == probe::Init;
+                const V ub = RowUp(DspLevels()[0].second, cb, full), ur = RowUp(DspLevels()[0].second, cr, full);
                 for (int px = 0, ci = 1; px < std::min(fc.width, 720); px++, ci = 1 + (full ? px : px / 2))
                     probe::Put(want.Row(fc.rowOffset + fy) + 4 * px, Luma411(px, fy), ub[ci], ur[ci]);
             }
@@ -181,7 +162,6 @@ TEST(WriterHD, PlanesAndFlush) {
         {"720 to 1280", 0x14, 0, 1280, 720, 4, 3},
         {"720 half to 720", 0x14, 1, 720, 360, 3, 2},
         {"1080/1280 to 1920", 0x25, 0, 1920, 1080, 3, 2},
-        {"1080/1440 half copy 720", 0x24, 0, 720, 540, 1, 1},
         {"720 to odd width 1000", 0x14, 0, 1000, 700, 4, 3},
         {"1080/1280 half copy, taller picture", 0x25, 1, 640, 560, 1, 1},
     };
