@@ -21,9 +21,8 @@ namespace {
 template <typename T>
 T Filled(bool sized = true) {
     T t;
-    std::memset(&t, 0xA5, sizeof t);
     const int32_t size = sizeof t;
-    if (sized) std::memcpy(&t, &size, sizeof size);
+    std::memset(&t, 0xA5, sizeof t), std::memcpy(&t, &size, sized ? sizeof size : 0);
     return t;
 }
 
@@ -65,8 +64,7 @@ TEST(StreamInfo, CommittedStreamsAgreeWithFfprobe) {
     for (const auto& p : kProbed) {
         const std::vector<uint8_t> stream = hvdv_test::ReadStream(p.file);
         ASSERT_TRUE(!stream.empty() && stream.size() % p.frameBytes == 0) << p.file;
-        const int32_t width = p.displayWidth ? p.width * p.sarNum / p.sarDen : p.width;
-        const V video{width, p.height, p.darX, p.darY, 0, p.frameBytes, p.formatCode};
+        const V video{p.displayWidth ? p.width * p.sarNum / p.sarDen : p.width, p.height, p.darX, p.darY, 0, p.frameBytes, p.formatCode};
         for (size_t at = 0; at < stream.size(); at += p.frameBytes) {
             SCOPED_TRACE(std::string(p.file) + " frame at " + std::to_string(at));
             DVStreamInfoEx ex = Filled<DVStreamInfoEx>();
@@ -116,6 +114,8 @@ TEST(StreamInfo, SyntheticFrames) {
          k525RateEx, {48000, 2, 4, 3, 8, 1}},
         {"720-line 60, 24 frames with phase 3", Synth(240000, false, 0x18, false, 2, 0, V{0x40, 0x24, 0x03}), k720,
          {0x24, 24000, 1001, 2, 3, 0}, {24000, 1001, 3, 0x60, 60000, 0}, {48000, 2, 4, 3, 4, 1}},
+        {"720-line 60, 24 frames without phase", Synth(240000, false, 0x18, false, 2, 0, V{0x00, 0x24, 0x0F}), k720,
+         {0x24, 24000, 1001, 0, 0, 0}, {24000, 1001, 15, 0x24, 24000, 0}, kNone},
         {"720-line 50 carrying 25 frames", Synth(288000, true, 0x18, false, 2, 0, V{0x20, 0x25, 0x0F}),
          {1280, 720, 16, 9, 1, 288000, 4}, {0x25, 25, 1, 3, 0, 0}, {25, 1, 15, 0x50, 50, 1}, {48000, 2, 4, 3, 4, 1}},
         {"525 24 frames, progressive", Synth(120000, false, 0, false, 1, 0, V{0x80, 0x24, 0x0F}),
@@ -176,25 +176,23 @@ TEST(StreamInfo, ExRecordsAreWrittenOnlyAsFarAsTheirSize) {
     }
 }
 
-// A 525 frame with one byte changed.
-std::vector<uint8_t> Poked(size_t at, uint8_t value, uint8_t keep = 0) {
-    std::vector<uint8_t> f = MakeFrame(Packs(120000, false, false));
-    return f[at] = uint8_t((f[at] & keep) | value), f;
-}
-
 // Every way a frame cannot be described, on both calls.  audioValid is
 // cleared first whenever it is given.  DVGetInfoEx describes frames longer
 // than their buffer (without reading past it).
 TEST(StreamInfo, Failures) {
     const std::vector<uint8_t> ok525 = Synth(120000, false, 0, false, 1, 0);
     const int F = HVDV_INFO_FAILED, OK = HVDV_INFO_OK;
+    auto poked = [&](size_t at, uint8_t value, uint8_t keep = 0) {  // ok525 with one byte changed
+        std::vector<uint8_t> f(ok525);
+        return f[at] = uint8_t((f[at] & keep) | value), f;
+    };
     const struct { const char* name; std::vector<uint8_t> frame; bool nullInfo, nullValid; int32_t info, ex; } cases[] = {
         {"null info", ok525, true, false, F, F},
         {"null audioValid", ok525, false, true, F, OK},
         {"one byte short", std::vector<uint8_t>(ok525.begin(), ok525.end() - 1), false, false, F, F},
-        {"subcode block first", Poked(0, 0x3F), false, false, F, F},
-        {"video not valid (TF2)", Poked(6, 0x80, 0xFF), false, false, F, F},
-        {"no source pack", Poked(448, 0xFF), false, false, F, F},
+        {"subcode block first", poked(0, 0x3F), false, false, F, F},
+        {"video not valid (TF2)", poked(6, 0x80, 0xFF), false, false, F, F},
+        {"no source pack", poked(448, 0xFF), false, false, F, F},
         {"DSF 1, 60 fields", MakeFrame(Packs(144000, true, false)), false, false, F, F},
         {"625 frame cut to 143999", MakeFrame(Packs(143999, true, true)), false, false, F, OK},
         {"1080-line frame in one unit", MakeFrame(Packs(120000, false, false, 0x14, true)), false, false, F, OK},
