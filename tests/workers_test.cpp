@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <thread>
+#include <vector>
 
 #include "fake_writer.h"
 #include "threads/platform.h"
@@ -15,118 +16,57 @@ namespace {
 
 using hvdv_test::FakeWriter;
 
-void PrepareJob(DVSegmentJob* job, FakeWriter* writer, int index, int firstRow, int rowCount) {
-    job->firstSegment = job->endSegment = 7;  // nothing to decode
-    job->writer = &writer->w;
-    job->jobIndex = index;
-    job->firstRow = firstRow;
-    job->rowCount = rowCount;
+bool AllHandlesClosed(const DVSegmentJob& j) {
+    return !j.thread && !j.segmentsDone && !j.startRows && !j.frameDone && !j.nextFrame && !j.exited && !j.threadStarted;
 }
 
-bool AllHandlesClosed(const DVSegmentJob& job) {
-    return !job.thread && !job.segmentsDone && !job.startRows && !job.frameDone && !job.nextFrame &&
-           !job.exited && !job.threadStarted;
-}
-
-// The calling thread's half of one frame for one worker.
-void RunFrame(DVSegmentJob* job, FakeWriter* writer, size_t flushesBefore) {
-    WaitEvent(job->segmentsDone, kWaitInfinite);
-    ResetEventSignal(job->segmentsDone);
-    // Give a worker that would flush too early the chance to do so.
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    {
-        std::lock_guard<std::mutex> hold(writer->mutex);
-        EXPECT_EQ(writer->flushes.size(), flushesBefore) << "rows flushed before startRows";
-    }
-    SignalEvent(job->startRows);
-}
-
-TEST(Workers, OneFrameWorkerFlushesItsBandAfterTheBarrier) {
-    for (bool withFlush : {true, false}) {
-        FakeWriter writer(withFlush);
-        DVSegmentJob job{};
-        PrepareJob(&job, &writer, 3, 240, 80);
-        ASSERT_EQ(StartWorker(&job, 0), 0);
-        RunFrame(&job, &writer, 0);
-        EndOneFrameWorker(&job);
-        EXPECT_TRUE(AllHandlesClosed(job));
-        if (withFlush) {
-            ASSERT_EQ(writer.flushes.size(), 1u);
-            EXPECT_EQ(writer.flushes[0].threadIndex, 3);
-            EXPECT_EQ(writer.flushes[0].firstRow, 240);
-            EXPECT_EQ(writer.flushes[0].rowCount, 80);
-            EXPECT_NE(writer.flushes[0].thread, std::this_thread::get_id());
-        } else {
-            EXPECT_TRUE(writer.flushes.empty());
-        }
-    }
-}
-
-TEST(Workers, PersistentWorkerServesFramesUntilQuit) {
-    FakeWriter writer;
+// Starts a worker with nothing to decode, then plays the calling thread's
+// half of `frames` frames: wait for the segments, give an early flush the
+// chance to show, release the rows.  Returns 0 after the frames, 1 when the
+// start failed cleanly, -1 when it failed leaving a handle.
+int RunWorker(FakeWriter& writer, int persistent, int frames) {
     DVSegmentJob job{};
-    PrepareJob(&job, &writer, 1, 0, 10);
-    ASSERT_EQ(StartWorker(&job, 1), 0);
-    const int bands[][2] = {{0, 10}, {100, 20}, {50, 5}};
-    for (size_t f = 0; f < 3; ++f) {
-        if (f > 0) {
-            job.firstRow = bands[f][0];
-            job.rowCount = bands[f][1];
-            SignalEvent(job.nextFrame);
-        }
-        RunFrame(&job, &writer, f);
-        WaitEvent(job.frameDone, kWaitInfinite);
-        ResetEventSignal(job.frameDone);
-        ASSERT_EQ(writer.flushes.size(), f + 1);
-        EXPECT_EQ(writer.flushes[f].firstRow, bands[f][0]);
-        EXPECT_EQ(writer.flushes[f].rowCount, bands[f][1]);
-        EXPECT_EQ(writer.flushes[f].thread, writer.flushes[0].thread) << "one thread serves every frame";
+    job.firstSegment = job.endSegment = 7;
+    job.writer = &writer.w, job.jobIndex = 3, job.rowCount = 10;
+    if (StartWorker(&job, persistent)) return AllHandlesClosed(job) ? 1 : -1;
+    for (int f = 0; f < frames; ++f) {
+        if (f) job.firstRow = 100 * f, SignalEvent(job.nextFrame);
+        WaitEvent(job.segmentsDone, kWaitInfinite);
+        ResetEventSignal(job.segmentsDone);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_EQ(writer.flushes.size(), size_t(f)) << "rows flushed before startRows";
+        SignalEvent(job.startRows);
+        if (persistent) WaitEvent(job.frameDone, kWaitInfinite), ResetEventSignal(job.frameDone);
     }
-    EndPersistentWorker(&job);
+    persistent ? EndPersistentWorker(&job) : EndOneFrameWorker(&job);
     EXPECT_TRUE(AllHandlesClosed(job));
-    EXPECT_EQ(writer.flushes.size(), 3u) << "quitting runs no further frame";
-    EndPersistentWorker(&job);  // nothing left to end
+    return 0;
 }
 
-TEST(Workers, PersistentWorkerStartedWithQuitDoesNoFrame) {
-    FakeWriter writer;
-    DVSegmentJob job{};
-    PrepareJob(&job, &writer, 2, 0, 10);
-    job.quit = 1;
-    ASSERT_EQ(StartWorker(&job, 1), 0);
-    WaitEvent(job.frameDone, kWaitInfinite);
-    EXPECT_EQ(WaitEvent(job.segmentsDone, 0), kWaitTimedOut);
-    EndPersistentWorker(&job);
-    EXPECT_TRUE(AllHandlesClosed(job));
-    EXPECT_TRUE(writer.flushes.empty());
-}
-
-TEST(Workers, FailedStartLeavesNoHandle) {
-    // persistent, events that may be created, threads that may be started
-    struct Case {
-        int persistent, eventBudget, threadBudget;
-    } cases[] = {{0, 1, -1}, {0, -1, 0}, {1, 2, -1}, {1, 4, -1}, {1, -1, 0}};
-    for (const Case& c : cases) {
+TEST(Workers, EachFrameFlushesItsBandOnTheWorkerThreadAfterTheBarrier) {
+    for (int persistent : {0, 1}) {
         FakeWriter writer;
-        DVSegmentJob job{};
-        PrepareJob(&job, &writer, 1, 0, 10);
-        SetEventCreationBudget(c.eventBudget);
-        SetThreadStartBudget(c.threadBudget);
-        EXPECT_EQ(StartWorker(&job, c.persistent), 1)
-            << "persistent " << c.persistent << " events " << c.eventBudget << " threads " << c.threadBudget;
-        SetEventCreationBudget(-1);
-        SetThreadStartBudget(-1);
-        EXPECT_TRUE(AllHandlesClosed(job)) << "events " << c.eventBudget << " threads " << c.threadBudget;
-        // The slot can be started later, once creation works again.
-        ASSERT_EQ(StartWorker(&job, c.persistent), 0);
-        RunFrame(&job, &writer, 0);
-        if (c.persistent) {
-            WaitEvent(job.frameDone, kWaitInfinite);
-            EndPersistentWorker(&job);
-        } else {
-            EndOneFrameWorker(&job);
+        const int frames = persistent ? 3 : 1;
+        ASSERT_EQ(RunWorker(writer, persistent, frames), 0);
+        ASSERT_EQ(writer.flushes.size(), size_t(frames)) << "quitting runs no further frame";
+        for (int f = 0; f < frames; ++f) {
+            const FakeWriter::Flush& fl = writer.flushes[f];
+            EXPECT_EQ((std::vector<int>{fl.threadIndex, fl.firstRow, fl.rowCount}), (std::vector<int>{3, 100 * f, 10}));
+            EXPECT_NE(fl.thread, std::this_thread::get_id());
+            EXPECT_EQ(fl.thread, writer.flushes[0].thread) << "one thread serves every frame";
         }
-        EXPECT_TRUE(AllHandlesClosed(job));
+    }
+}
+
+TEST(Workers, FailedStartLeavesNoHandleAndTheSlotCanStartLater) {
+    const struct { int persistent, eventBudget, threadBudget; } cases[] = {{0, 1, -1}, {0, -1, 0}, {1, 2, -1}, {1, 4, -1}, {1, -1, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.persistent << " " << c.eventBudget << " " << c.threadBudget);
+        FakeWriter writer;
+        SetEventCreationBudget(c.eventBudget), SetThreadStartBudget(c.threadBudget);
+        EXPECT_EQ(RunWorker(writer, c.persistent, 1), 1);
+        SetEventCreationBudget(-1), SetThreadStartBudget(-1);
+        EXPECT_EQ(RunWorker(writer, c.persistent, 1), 0);
         EXPECT_EQ(writer.flushes.size(), 1u);
     }
 }
