@@ -38,9 +38,10 @@ TEST(PixelKernels, ColourResults) {
         // Full range: black, white, mid grey, clamping at both ends, both matrices.
         {ConvertBGRA32, 0, 16, 128, 128, {0, 0, 0, 255}}, {ConvertBGRA32, 1, 235, 128, 128, {255, 255, 255, 255}},
         {ConvertBGRA32, 0, 126, 128, 128, {128, 128, 128, 255}}, {ConvertBGRA32, 1, 255, 128, 128, {255, 255, 255, 255}},
-        // Saturated red and blue; BGR order in memory.
+        // Saturated red and blue; BGR order in memory; BT.709 Cr unclamped
+        // (R 185.45 and G 111.03 before rounding).
         {ConvertBGRA32, 0, 81, 90, 240, {0, 0, 254, 255}}, {ConvertBGRA32, 1, 41, 240, 110, {255, 15, 0, 255}},
-        {ConvertBGR24, 1, 41, 240, 110, {255, 15, 0}},
+        {ConvertBGR24, 1, 41, 240, 110, {255, 15, 0}}, {ConvertBGRA32, 1, 126, 128, 160, {128, 111, 185, 255}},
         // Studio range keeps the luma's range.
         {ConvertBGRA32Studio, 0, 16, 128, 128, {16, 16, 16, 255}}, {ConvertBGRA32Studio, 1, 235, 128, 128, {235, 235, 235, 255}},
         {ConvertBGR24Studio, 0, 81, 90, 240, {15, 16, 235}}, {ConvertBGR24Studio, 0, 41, 240, 110, {235, 16, 16}},
