@@ -23,7 +23,7 @@ esac
 cmake -S . -B "$dir" "${extra[@]}" >/dev/null
 if [ "${1:-}" = "--tsan" ]; then
   cmake --build "$dir" -j "$(nproc)" --target hvdv_tests
-  threaded='DriverTest.*:DecodeApiTest.*:Workers.*:Platform*:Stress.*:LifecycleStress.*'
+  threaded='DriverTest.*:Workers.*:Platform*:Stress.*:LifecycleStress.*'
   threaded+=':DecodeTablesDeathTest.*:WholeFrame.OutputIndependentOfThreadsIsaAndAliases'
   threaded+=':DecodeHD.JobsShareTheSegmentsAndEveryMacroblockIsPutOnce:Cpu.DetectionIsTheSameOnEveryThread'
   threaded+=':Damage.CorruptFramesStayInsideThePictureAndDoNotDependOnThreads'
