@@ -12,10 +12,15 @@ using hvdv_test::Packs;
 namespace {
 
 FrameRecipe With(FrameRecipe s, FrameRecipe::Layout layout, int disp = 0, int bcsys = 0, bool packs = true) {
-    s.layout = layout, s.disp = disp, s.bcsys = bcsys, s.packs = packs;
+    s.layout = layout;
+    s.disp = disp;
+    s.bcsys = bcsys;
+    s.packs = packs;
     return s;
 }
-FrameRecipe NoPacks(uint32_t size) { return With(Packs(size, false, false), FrameRecipe::kHeader, 0, 0, false); }
+FrameRecipe NoPacks(uint32_t size) {
+    return With(Packs(size, false, false), FrameRecipe::kHeader, 0, 0, false);
+}
 const FrameRecipe::Layout kHead = FrameRecipe::kHeader, kNoHead = FrameRecipe::kNoHeader;
 
 TEST(ClassifyFrame, Table) {
@@ -72,7 +77,10 @@ TEST(ClassifyFrame, Table) {
 // high definition, STYPE 4 at 50 Mb/s, DISP 2 / BCSYS 0 for 16:9; the packs
 // alone give high-definition frames their system's 25 Mb/s kind.
 TEST(ClassifyFrame, CommittedStreams) {
-    const struct { const char* file; uint32_t frameBytes, height, expected; } cases[] = {
+    const struct {
+        const char* file;
+        uint32_t frameBytes, height, expected;
+    } cases[] = {
         {"sample_625_420.dv", 144000, 576, 0x4000}, {"pal_420_wide_32k.dv", 144000, 576, 0x5000},
         {"pal_411.dv", 144000, 576, 0x4002},        {"ntsc_411_48k.dv", 120000, 480, 0x4003},
         {"dv50_625.dv", 288000, 576, 0x4004},       {"dv50_525.dv", 240000, 480, 0x4005},

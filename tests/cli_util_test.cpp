@@ -24,10 +24,14 @@ namespace {
 // pieces that cross block boundaries, the object reused after each digest.
 TEST(CliMd5, PublishedDigestsInOneGoAndInPieces) {
     const std::pair<std::string, const char*> cases[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"}, {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890", "57edf4a22be3c955ac49da2e2107b67a"},
-        {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"}, {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
-        {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"}, {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"}};
+        {"", "d41d8cd98f00b204e9800998ecf8427e"},
+        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+         "57edf4a22be3c955ac49da2e2107b67a"},
+        {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+        {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+        {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
+        {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"}};
     hvdv_cli::Md5 md5;
     for (const auto& [message, digest] : cases)
         for (size_t piece : {message.size() + 1, size_t{1}, size_t{63}, size_t{65}}) {
@@ -43,33 +47,49 @@ TEST(CliFourcc, NamesSpellTheirCodes) {
     uint32_t fourcc = 0;
     for (size_t at = 0; at < names.size(); at += 5) {
         const std::string name = names.substr(at, 4);
-        EXPECT_TRUE(hvdv_cli::FourccFromName(name, &fourcc) && fourcc == HVDV_FOURCC(name[0], name[1], name[2], name[3])) << name;
+        EXPECT_TRUE(hvdv_cli::FourccFromName(name, &fourcc) &&
+                    fourcc == HVDV_FOURCC(name[0], name[1], name[2], name[3]))
+            << name;
     }
-    for (const char* bad : {"yuy2", "UYV", "UYVY ", "", "RGB3"}) EXPECT_FALSE(hvdv_cli::FourccFromName(bad, &fourcc)) << bad;
-    EXPECT_EQ(std::vector<uint32_t>({hvdv_cli::BytesPerPixel(HVDV_FOURCC_UYVY), hvdv_cli::BytesPerPixel(HVDV_FOURCC_BGR3),
-                                     hvdv_cli::BytesPerPixel(HVDV_FOURCC_R32C), hvdv_cli::BytesPerPixel(0x454E4F4E)}),
-              std::vector<uint32_t>({2, 3, 4, 0}));
+    for (const char* bad : {"yuy2", "UYV", "UYVY ", "", "RGB3"})
+        EXPECT_FALSE(hvdv_cli::FourccFromName(bad, &fourcc)) << bad;
+    EXPECT_EQ(
+        std::vector<uint32_t>({hvdv_cli::BytesPerPixel(HVDV_FOURCC_UYVY), hvdv_cli::BytesPerPixel(HVDV_FOURCC_BGR3),
+                               hvdv_cli::BytesPerPixel(HVDV_FOURCC_R32C), hvdv_cli::BytesPerPixel(0x454E4F4E)}),
+        std::vector<uint32_t>({2, 3, 4, 0}));
 }
 
 TEST(CliFrameRange, Parsing) {
-    const struct { const char* text; bool ok; uint64_t first, last; } cases[] = {
-        {"7", true, 7, 7}, {"2-5", true, 2, 5}, {"3-3", true, 3, 3}, {"4-", true, 4, UINT64_MAX}, {"5-2", false, 0, 0},
-        {"-3", false, 0, 0}, {"", false, 0, 0}, {"1-2-3", false, 0, 0}, {"1 ", false, 0, 0}, {"+1", false, 0, 0},
-        {"1-x", false, 0, 0}, {"99999999999999999999", false, 0, 0}};
+    const struct {
+        const char* text;
+        bool ok;
+        uint64_t first, last;
+    } cases[] = {{"7", true, 7, 7},           {"2-5", true, 2, 5},    {"3-3", true, 3, 3},
+                 {"4-", true, 4, UINT64_MAX}, {"5-2", false, 0, 0},   {"-3", false, 0, 0},
+                 {"", false, 0, 0},           {"1-2-3", false, 0, 0}, {"1 ", false, 0, 0},
+                 {"+1", false, 0, 0},         {"1-x", false, 0, 0},   {"99999999999999999999", false, 0, 0}};
     uint64_t first = 111, last = 222;
     for (const auto& c : cases)
-        EXPECT_TRUE(hvdv_cli::ParseFrameRange(c.text, &first, &last) == c.ok && (!c.ok || (first == c.first && last == c.last))) << '"' << c.text << '"';
+        EXPECT_TRUE(hvdv_cli::ParseFrameRange(c.text, &first, &last) == c.ok &&
+                    (!c.ok || (first == c.first && last == c.last)))
+            << '"' << c.text << '"';
 }
 
 // Picture sizes and sample aspect ratios as ffprobe reports them for the
 // committed streams (high definition at its coded width, and at the display
 // width with square pixels); half size halves both, the pixel aspect stays.
 TEST(CliGeometry, CommittedStreams) {
-    const struct { const char* file; bool coded; uint32_t width, height; char interlace; uint32_t sarX, sarY; } cases[] = {
+    const struct {
+        const char* file;
+        bool coded;
+        uint32_t width, height;
+        char interlace;
+        uint32_t sarX, sarY;
+    } cases[] = {
         {"sample_625_420.dv", false, 720, 576, 'b', 16, 15}, {"pal_420_wide_32k.dv", false, 720, 576, 'b', 64, 45},
-        {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9},      {"hd_1080i60.dv", false, 1920, 1080, 't', 1, 1},
-        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3},           {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1},
-        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3},        {"hd_1080i60.dv", true, 1280, 1080, 't', 3, 2}};
+        {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9},     {"hd_1080i60.dv", false, 1920, 1080, 't', 1, 1},
+        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3},         {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1},
+        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3},      {"hd_1080i60.dv", true, 1280, 1080, 't', 3, 2}};
     for (const auto& c : cases) {
         const std::vector<uint8_t> bytes = hvdv_test::ReadStream(c.file);
         DVStreamInfoEx info{};
@@ -80,8 +100,10 @@ TEST(CliGeometry, CommittedStreams) {
         for (uint32_t half : {0, 1}) {
             SCOPED_TRACE(std::string(c.file) + (half ? " half size" : ""));
             ASSERT_TRUE(hvdv_cli::ChooseGeometry(info, half, c.coded, HVDV_FOURCC_BGR3, &g, &reason)) << reason;
-            EXPECT_EQ(std::vector<uint32_t>({g.width, g.height, uint32_t(g.pitch), uint32_t(g.interlace), g.pixelAspectX, g.pixelAspectY}),
-                      std::vector<uint32_t>({c.width >> half, c.height >> half, (c.width >> half) * 3, uint32_t(c.interlace), c.sarX, c.sarY}));
+            EXPECT_EQ(std::vector<uint32_t>({g.width, g.height, uint32_t(g.pitch), uint32_t(g.interlace),
+                                             g.pixelAspectX, g.pixelAspectY}),
+                      std::vector<uint32_t>({c.width >> half, c.height >> half, (c.width >> half) * 3,
+                                             uint32_t(c.interlace), c.sarX, c.sarY}));
         }
         EXPECT_FALSE(hvdv_cli::ChooseGeometry(info, false, c.coded, 0x12345678u, &g, &reason));
     }
@@ -92,7 +114,8 @@ TEST(CliGeometry, CommittedStreams) {
 TEST(CliY4m, UyvyToPlanar) {
     const uint32_t width = 360, height = 5, pitch = width * 2 + 6;
     std::vector<uint8_t> packed(pitch * height, 0xEE);
-    for (uint32_t i = 0; i < height * width * 2; ++i) packed[i / (width * 2) * pitch + i % (width * 2)] = uint8_t(i % 229);
+    for (uint32_t i = 0; i < height * width * 2; ++i)
+        packed[i / (width * 2) * pitch + i % (width * 2)] = uint8_t(i % 229);
     const size_t luma = size_t(width) * height, chroma = luma / 2;
     std::vector<uint8_t> planes(luma + 2 * chroma + 1, 0x5A);  // one guard byte
     hvdv_cli::UyvyToPlanar422(packed.data(), int32_t(pitch), width, height, planes.data(), planes.data() + luma,
@@ -101,7 +124,8 @@ TEST(CliY4m, UyvyToPlanar) {
     for (uint32_t i = 0; i < luma; ++i) {
         const uint8_t* pair = &packed[i / width * pitch + i % width / 2 * 4];
         ASSERT_EQ(planes[i], pair[1 + 2 * (i % 2)]) << "Y " << i;
-        ASSERT_TRUE(i % 2 || (planes[luma + i / 2] == pair[0] && planes[luma + chroma + i / 2] == pair[2])) << "UV " << i;
+        ASSERT_TRUE(i % 2 || (planes[luma + i / 2] == pair[0] && planes[luma + chroma + i / 2] == pair[2]))
+            << "UV " << i;
     }
 }
 
@@ -116,7 +140,8 @@ TEST(CliY4m, UyvyToPlanar) {
 TEST(CliPng, RoundTrip) {
     const uint32_t width = 37, height = 11, pitch = width * 3 + 5;
     std::vector<uint8_t> bgr(pitch * height, 0xEE), back(pitch * height, 0xEE);
-    for (uint32_t i = 0; i < width * 3 * height; ++i) bgr[i / (width * 3) * pitch + i % (width * 3)] = uint8_t(i * 7 + i / 5);
+    for (uint32_t i = 0; i < width * 3 * height; ++i)
+        bgr[i / (width * 3) * pitch + i % (width * 3)] = uint8_t(i * 7 + i / 5);
     const std::string path = ::testing::TempDir() + "hvdv_cli_util_test_round_trip.png";
     std::string error;
     ASSERT_TRUE(hvdv_cli::WritePngFromBgr(path, bgr.data(), int32_t(pitch), width, height, 16, 15, &error)) << error;
@@ -124,7 +149,8 @@ TEST(CliPng, RoundTrip) {
     image.version = PNG_IMAGE_VERSION;
     ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << image.message;
     // 8-bit RGB, no alpha.
-    EXPECT_EQ(std::vector<uint32_t>({image.width, image.height, image.format}), std::vector<uint32_t>({width, height, PNG_FORMAT_RGB}));
+    EXPECT_EQ(std::vector<uint32_t>({image.width, image.height, image.format}),
+              std::vector<uint32_t>({width, height, PNG_FORMAT_RGB}));
     image.format = PNG_FORMAT_BGR;
     ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), int32_t(pitch), nullptr)) << image.message;
     EXPECT_TRUE(back == bgr);

@@ -25,7 +25,9 @@ constexpr uint32_t kDifBlock = 80;
 // Start of video DIF block v (0-134) of DIF sequence s: a sequence of 150
 // blocks is the header block, two subcode blocks, three VAUX blocks, then
 // nine runs of one audio and fifteen video blocks.
-uint32_t VideoBlock(uint32_t s, uint32_t v) { return (s * 150 + 7 + v + v / 15) * kDifBlock; }
+uint32_t VideoBlock(uint32_t s, uint32_t v) {
+    return (s * 150 + 7 + v + v / 15) * kDifBlock;
+}
 
 // 1 when every video DIF block lies inside frameSize and none has STA bit 0
 // (the upper nibble of the byte after the 3-byte ID) set, 0 when none is
@@ -40,7 +42,13 @@ int32_t ExpectedResult(const std::vector<uint8_t>& frame, uint32_t frameSize, ui
 }
 
 // A picture format, half size or not, row padding, bottom-up or not, flags.
-struct Output { uint32_t fourcc, bytesPerPixel; bool half; uint32_t padding; bool bottomUp; uint32_t flags; };
+struct Output {
+    uint32_t fourcc, bytesPerPixel;
+    bool half;
+    uint32_t padding;
+    bool bottomUp;
+    uint32_t flags;
+};
 
 const Output kOutputs[] = {
     {HVDV_FOURCC_YUY2, 2, false, 0, false, 0},
@@ -52,7 +60,10 @@ const Output kOutputs[] = {
     {HVDV_FOURCC_R555, 2, true, 1, false, 0},
 };
 
-struct Source { testdata::Stream stream; uint32_t sequences; };
+struct Source {
+    testdata::Stream stream;
+    uint32_t sequences;
+};
 
 std::vector<Source> Sources() {
     return {{testdata::Load("sample_625_420.dv", 144000, 576), 12},
@@ -60,19 +71,23 @@ std::vector<Source> Sources() {
             {testdata::Load("pal_411.dv", 144000, 576), 12}};
 }
 
-struct Decoded { int32_t result; std::string trespass; std::vector<uint8_t> rows; };
+struct Decoded {
+    int32_t result;
+    std::string trespass;
+    std::vector<uint8_t> rows;
+};
 
 // Decodes the first frameSize bytes of frame from an exact-size copy (a read
 // past frameSize falls outside it) into a guarded w x h picture.
-Decoded Decode(DVDecInstance* instance, const std::vector<uint8_t>& frame, uint32_t frameSize, uint32_t w,
-               uint32_t h, const Output& o, uint32_t extraFlags = 0) {
+Decoded Decode(DVDecInstance* instance, const std::vector<uint8_t>& frame, uint32_t frameSize, uint32_t w, uint32_t h,
+               const Output& o, uint32_t extraFlags = 0) {
     GuardedPicture p(w, h, o.bytesPerPixel, o.padding, o.bottomUp);
     const std::vector<uint8_t> bytes(frame.begin(), frame.begin() + frameSize);
     const uint32_t flags = o.flags | extraFlags;
-    const int32_t r = instance ? DVDecompressBuffer(instance, bytes.data(), frameSize, p.Top(), p.Pitch(), w, h,
-                                                    flags, o.fourcc, 0, 0)
-                               : DecompressBuffer_DV(bytes.data(), frameSize, p.Top(), p.Pitch(), w, h, flags,
-                                                     o.fourcc, 0, 0);
+    const int32_t r =
+        instance
+            ? DVDecompressBuffer(instance, bytes.data(), frameSize, p.Top(), p.Pitch(), w, h, flags, o.fourcc, 0, 0)
+            : DecompressBuffer_DV(bytes.data(), frameSize, p.Top(), p.Pitch(), w, h, flags, o.fourcc, 0, 0);
     return {r, p.Trespass(), p.Rows()};
 }
 
@@ -101,8 +116,8 @@ TEST_F(Damage, TruncatedAtEveryDifBlockBoundary) {
             if (hvdv_test::kSanitized && k % 13 != 0 && k > 10 && k + 3 < blocks) continue;
             const uint32_t size = k * kDifBlock - (k % 7 == 3 ? 1 : 0);  // one byte short now and then
             const Output& o = kOutputs[k % (sizeof kOutputs / sizeof kOutputs[0])];
-            const Decoded d = Decode(k % 2 ? instance_ : nullptr, frame, size, o.half ? 360 : 720,
-                                     o.half ? h / 2 : h, o);
+            const Decoded d =
+                Decode(k % 2 ? instance_ : nullptr, frame, size, o.half ? 360 : 720, o.half ? h / 2 : h, o);
             const int32_t expected = ExpectedResult(frame, size, src.sequences);
             ASSERT_EQ(d.result, expected) << src.stream.name << " cut to " << size << " bytes";
             ASSERT_EQ(d.trespass, "") << src.stream.name << " cut to " << size << " bytes";
@@ -116,9 +131,19 @@ TEST_F(Damage, CorruptFramesStayInsideThePictureAndDoNotDependOnThreads) {
     // kStatus gives count per mille of the video blocks a random nonzero STA
     // value (kStatusOdd: every block an odd one, so all are in error).
     enum Kind { kStatus, kStatusOdd, kFlipVideoBytes, kZeroBlocks, kRandomFrame, kRandomVideoPayloads };
-    const struct { Kind kind; uint32_t count; } cases[] = {{kStatus, 0},         {kStatus, 1},          {kStatus, 300},          {kStatus, 1000},
-                 {kStatusOdd, 0},      {kFlipVideoBytes, 40}, {kFlipVideoBytes, 20000}, {kZeroBlocks, 300},
-                 {kRandomFrame, 0},    {kRandomVideoPayloads, 0}};
+    const struct {
+        Kind kind;
+        uint32_t count;
+    } cases[] = {{kStatus, 0},
+                 {kStatus, 1},
+                 {kStatus, 300},
+                 {kStatus, 1000},
+                 {kStatusOdd, 0},
+                 {kFlipVideoBytes, 40},
+                 {kFlipVideoBytes, 20000},
+                 {kZeroBlocks, 300},
+                 {kRandomFrame, 0},
+                 {kRandomVideoPayloads, 0}};
     std::mt19937 rng(77);
     for (const Source& src : Sources())
         for (const auto& c : cases) {
@@ -166,9 +191,28 @@ TEST_F(Damage, AnyGeometryStaysInsideThePicture) {
     // told apart by their size alone.  Clean and damaged, every output: a
     // decode may refuse or fill part of the picture, never write outside it.
     using Sizes = std::vector<std::pair<uint32_t, uint32_t>>;
-    const struct { const char* file; uint32_t frameBytes; bool loseVaux; Sizes sizes; } cases[] = {
-        {"sample_625_420.dv", 144000, false, {{0, 0}, {1, 1}, {16, 16}, {720, 1}, {1, 480}, {719, 575}, {721, 577},
-                                              {704, 480}, {360, 576}, {640, 360}, {1920, 1080}, {2, 486}, {4096, 2}}},
+    const struct {
+        const char* file;
+        uint32_t frameBytes;
+        bool loseVaux;
+        Sizes sizes;
+    } cases[] = {
+        {"sample_625_420.dv",
+         144000,
+         false,
+         {{0, 0},
+          {1, 1},
+          {16, 16},
+          {720, 1},
+          {1, 480},
+          {719, 575},
+          {721, 577},
+          {704, 480},
+          {360, 576},
+          {640, 360},
+          {1920, 1080},
+          {2, 486},
+          {4096, 2}}},
         {"hd_1080i50.dv", 576000, true, {{1920, 1080}, {1440, 1080}, {960, 540}, {720, 540}, {720, 576}, {16, 1080}}},
         {"hd_1080i60.dv", 480000, true, {{1920, 1080}, {1280, 1080}, {640, 540}, {720, 480}, {1920, 8}}},
         {"hd_720p60.dv", 240000, true, {{1280, 720}, {960, 720}, {640, 360}, {480, 360}, {720, 360}, {1440, 720}}},

@@ -13,8 +13,8 @@
 #include "api/classify.h"
 #include "fake_writer.h"
 #include "hv_dec_dv.h"
-#include "threads/platform.h"
 #include "thread_count.h"
+#include "threads/platform.h"
 
 namespace hvdv {
 namespace {
@@ -27,7 +27,8 @@ using V = std::vector<int>;
 // (the thread sanitizer adds a helper thread with the first one), and a
 // SCOPED_TRACE is made (GoogleTest on Windows starts a watcher with it).
 int BaselineThreads() {
-    std::thread([] {}).join(), [] { SCOPED_TRACE("thread count baseline"); }();
+    std::thread([] {}).join();
+    [] { SCOPED_TRACE("thread count baseline"); }();
     return ThreadsOfProcess();
 }
 
@@ -51,8 +52,11 @@ class DriverTest : public ::testing::Test {
 protected:
     void SetUp() override { SetWriterFactoryForTests(FakeFactory); }
     void TearDown() override {
-        SetWriterFactoryForTests(nullptr), SetProcessorCountOverride(0), g_writer = nullptr;
-        SetEventCreationBudget(-1), SetThreadStartBudget(-1);
+        SetWriterFactoryForTests(nullptr);
+        SetProcessorCountOverride(0);
+        g_writer = nullptr;
+        SetEventCreationBudget(-1);
+        SetThreadStartBudget(-1);
     }
     // A frame that holds no byte: every macroblock is decoded grey and
     // counted damaged.
@@ -81,25 +85,35 @@ void ExpectSharedOut(const FakeWriter& w, int jobs, int segments, uint32_t heigh
         int32_t first, count;
         RowBand(height, jobs, f.threadIndex, &first, &count);
         EXPECT_EQ((V{f.firstRow, f.rowCount, f.macroblocksBefore}), (V{first, count, segments * 5}));
-        if (!w.macroblockThreads[f.threadIndex].empty()) { EXPECT_EQ(f.thread, w.macroblockThreads[f.threadIndex][0]); }
+        if (!w.macroblockThreads[f.threadIndex].empty()) {
+            EXPECT_EQ(f.thread, w.macroblockThreads[f.threadIndex][0]);
+        }
     }
 }
 
 // Bands follow one another and cover the picture; the remainder rows go to
 // the middle jobs.  Segment runs give the remainder to the last job.
 TEST(DriverSplit, RowBandsAndSegmentRuns) {
-    const struct { uint32_t height; V rows; } bands[] = {{486, {121, 122, 122, 121}}, {3, {0, 1, 1, 1}}, {1080, {}}, {1, {}}};
+    const struct {
+        uint32_t height;
+        V rows;
+    } bands[] = {{486, {121, 122, 122, 121}}, {3, {0, 1, 1, 1}}, {1080, {}}, {1, {}}};
     for (const auto& c : bands)
         for (int jobs = 1; jobs <= 16; ++jobs) {
             int32_t next = 0, first, count;
             for (int i = 0; i < jobs; ++i, next += count) {
                 RowBand(c.height, jobs, i, &first, &count);
                 ASSERT_EQ(first, next) << c.height << "/" << jobs;
-                if (jobs == (int)c.rows.size()) { EXPECT_EQ(count, c.rows[i]) << c.height << " job " << i; }
+                if (jobs == (int)c.rows.size()) {
+                    EXPECT_EQ(count, c.rows[i]) << c.height << " job " << i;
+                }
             }
             EXPECT_EQ((uint32_t)next, c.height);
         }
-    const struct { int segments; V runs; } runs[] = {{270, {67, 67, 67, 69}}, {324, {64, 64, 64, 64, 68}}};
+    const struct {
+        int segments;
+        V runs;
+    } runs[] = {{270, {67, 67, 67, 69}}, {324, {64, 64, 64, 64, 68}}};
     for (const auto& c : runs) {
         int32_t next = 0, first, end;
         for (int i = 0; i < (int)c.runs.size(); ++i, next = end) {
@@ -111,10 +125,17 @@ TEST(DriverSplit, RowBandsAndSegmentRuns) {
 }
 
 TEST_F(DriverTest, HalfSizeJobCountAndSystems) {
-    const struct { uint32_t width, height; bool half; } sizes[] = {
-        {360, 0, true}, {960, 540, true}, {720, 540, true}, {720, 576, false}, {960, 360, false}, {361, 288, false}};
+    const struct {
+        uint32_t width, height;
+        bool half;
+    } sizes[] = {{360, 0, true},    {960, 540, true},  {720, 540, true},
+                 {720, 576, false}, {960, 360, false}, {361, 288, false}};
     for (const auto& c : sizes) EXPECT_EQ(IsHalfSize(c.width, c.height), c.half) << c.width << "x" << c.height;
-    const struct { int processors; uint32_t flags; int jobs; } counts[] = {
+    const struct {
+        int processors;
+        uint32_t flags;
+        int jobs;
+    } counts[] = {
         {5, 0, 5}, {24, 0, 16}, {8, HVDV_FLAG_SINGLE_THREAD | HVDV_FLAG_SWAP_FIELDS, 1}, {8, HVDV_FLAG_IGNORE_WIDE, 8}};
     for (const auto& c : counts) {
         SetProcessorCountOverride(c.processors);
@@ -122,7 +143,10 @@ TEST_F(DriverTest, HalfSizeJobCountAndSystems) {
     }
     // Kinds without a macroblock layout (three 525 units) are refused and the
     // system set up for the picture height stays.
-    const struct { uint32_t type; int macroblocks; } kinds[] = {{0x4002, 1620}, {0x4001, 0}, {0x4024, 6075}};
+    const struct {
+        uint32_t type;
+        int macroblocks;
+    } kinds[] = {{0x4002, 1620}, {0x4001, 0}, {0x4024, 6075}};
     for (uint32_t height : {480u, 576u})
         for (const auto& c : kinds) {
             CDVCoder coder;
@@ -141,7 +165,8 @@ TEST_F(DriverTest, WriterRefusalsAndUnknownFormats) {
     // Unknown formats never reach the factory, leave the picture alone and
     // leave the instance's lock: another thread decodes on it next.
     FakeWriter w;
-    g_writer = &w, g_calls.clear();
+    g_writer = &w;
+    g_calls.clear();
     DVDecInstance* instance = DVNewDec();
     picture.assign(picture.size(), 0x5A);
     for (uint32_t fourcc : {0u, 0x32315659u /* "YV12" */, HVDV_FOURCC_YUY2 ^ 0x20u})
@@ -154,19 +179,26 @@ TEST_F(DriverTest, WriterRefusalsAndUnknownFormats) {
 }
 
 std::string g_text;
-void CollectText(const char* text) { g_text += text; }
+void CollectText(const char* text) {
+    g_text += text;
+}
 
 // Frames without packs are classified by size (144000 bytes 625/50, 120000
 // 525/60); a 525-line picture of another frame is decoded as 525/60 (ten DIF
 // sequences, 270 segments) after a debug text.
 TEST_F(DriverTest, A525LinePictureOfAnotherFrameIsDecodedAs525) {
     std::vector<uint8_t> big(144000, 0);
-    const struct { uint32_t frameSize, height; bool text; } cases[] = {
-        {144000, 486, true}, {144000, 240, true}, {144000, 576, false}, {120000, 480, false}};
-    SetProcessorCountOverride(3), SetDebugTextHook(CollectText);
+    const struct {
+        uint32_t frameSize, height;
+        bool text;
+    } cases[] = {{144000, 486, true}, {144000, 240, true}, {144000, 576, false}, {120000, 480, false}};
+    SetProcessorCountOverride(3);
+    SetDebugTextHook(CollectText);
     for (const auto& c : cases) {
         FakeWriter w;
-        g_writer = &w, g_calls.clear(), g_text.clear();
+        g_writer = &w;
+        g_calls.clear();
+        g_text.clear();
         DecompressBuffer_DV(big.data(), c.frameSize, picture.data(), 0, 720, c.height, 0, HVDV_FOURCC_UYVY, 0, 0);
         ASSERT_EQ(g_calls.size(), 1u);
         const int kind = c.text ? 3 : int(ClassifyFrame(big.data(), c.frameSize, c.height) & 0xFF);
@@ -185,23 +217,33 @@ TEST_F(DriverTest, SharingFallbackPersistenceAndEnd) {
     DVDoneDec(nullptr), DVDoneDec(DVNewDec());  // never decoded: nothing to end
     DVDecInstance* instance = DVNewDec();
     std::thread::id workerThread[16];
-    const struct { bool onInstance; int jobs, events, threads, alive; uint32_t height; bool flush; } plan[] = {
-        {0, 4, -1, -1, 0, 486, true},  {0, 16, -1, -1, 0, 240, false}, {0, 3, -1, -1, 0, 1080, true},
-        {0, 4, 3, 1, 0, 576, true},    {0, 16, 9, 5, 0, 480, true},    {1, 4, 3, 1, -1, 480, true},
-        {1, 4, -1, -1, 3, 480, true},  {1, 8, 9, 5, -1, 576, true},    {1, 8, -1, -1, 7, 576, true},
-        {1, 2, -1, -1, 7, 480, true}};  // alive: workers afterwards, -1 not checked
+    const struct {
+        bool onInstance;
+        int jobs, events, threads, alive;
+        uint32_t height;
+        bool flush;
+    } plan[] = {{0, 4, -1, -1, 0, 486, true}, {0, 16, -1, -1, 0, 240, false}, {0, 3, -1, -1, 0, 1080, true},
+                {0, 4, 3, 1, 0, 576, true},   {0, 16, 9, 5, 0, 480, true},    {1, 4, 3, 1, -1, 480, true},
+                {1, 4, -1, -1, 3, 480, true}, {1, 8, 9, 5, -1, 576, true},    {1, 8, -1, -1, 7, 576, true},
+                {1, 2, -1, -1, 7, 480, true}};  // alive: workers afterwards, -1 not checked
     for (const auto& p : plan) {
         SCOPED_TRACE(testing::Message() << p.onInstance << ", " << p.jobs << " jobs, " << p.events << " " << p.threads);
         SetProcessorCountOverride(p.jobs);
-        SetEventCreationBudget(p.events), SetThreadStartBudget(p.threads);
+        SetEventCreationBudget(p.events);
+        SetThreadStartBudget(p.threads);
         FakeWriter w(p.flush);
-        g_writer = &w, g_calls.clear();
+        g_writer = &w;
+        g_calls.clear();
         EXPECT_EQ(Decode(p.onInstance ? instance : nullptr, p.height), 0) << "every macroblock damaged";
         EXPECT_EQ((g_calls.size() == 1 ? V{g_calls[0][0], g_calls[0][1]} : V{}), (V{0x2331, p.jobs}));
         ExpectSharedOut(w, p.jobs, p.height % 576 && p.height != 1080 ? 270 : 324, p.height, p.flush);
-        if (p.alive >= 0) { EXPECT_EQ(ThreadsSettled(baseline + p.alive), baseline + p.alive); }
+        if (p.alive >= 0) {
+            EXPECT_EQ(ThreadsSettled(baseline + p.alive), baseline + p.alive);
+        }
         for (int i = 1; i < p.jobs && p.onInstance && p.events < 0; ++i) {
-            if (workerThread[i] != std::thread::id()) { EXPECT_EQ(w.macroblockThreads[i][0], workerThread[i]) << i; }
+            if (workerThread[i] != std::thread::id()) {
+                EXPECT_EQ(w.macroblockThreads[i][0], workerThread[i]) << i;
+            }
             workerThread[i] = w.macroblockThreads[i][0];
         }
     }

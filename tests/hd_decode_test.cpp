@@ -15,7 +15,11 @@
 
 namespace {
 
-struct Kind { const char* file; uint32_t frameBytes; int width, height; };  // coded picture size
+struct Kind {
+    const char* file;
+    uint32_t frameBytes;
+    int width, height;
+};  // coded picture size
 
 const Kind kDV50_625 = {"dv50_625.dv", 288000, 720, 576};
 const Kind kDV50_525 = {"dv50_525.dv", 240000, 720, 480};
@@ -23,7 +27,9 @@ const Kind k1080i50 = {"hd_1080i50.dv", 576000, 1440, 1080};
 const Kind k1080i60 = {"hd_1080i60.dv", 480000, 1280, 1080};
 const Kind k720p60 = {"hd_720p60.dv", 240000, 960, 720};
 
-std::vector<uint8_t> Frame(const Kind& k, size_t i) { return testdata::Load(k.file, k.frameBytes, 0).copy(i); }
+std::vector<uint8_t> Frame(const Kind& k, size_t i) {
+    return testdata::Load(k.file, k.frameBytes, 0).copy(i);
+}
 
 int Decode(const std::vector<uint8_t>& frame, const Kind& k, std::vector<uint8_t>* pic, uint8_t fill = 0) {
     pic->assign((size_t)k.width * k.height * 2, fill);
@@ -51,8 +57,11 @@ TEST(DecodeHD, MisaddressedBlocksAreDamagedNotPlaced) {
     // Byte of the ID of the first video block of the second sequence, and
     // the bits flipped in it: DBN 0 -> 200 (beyond 134), section type 4 -> 5,
     // FSP 0 (channels 2/3 in a two-channel system), DIF sequence 12 and up.
-    const struct { const Kind* kind; int byte; uint8_t mask; } cases[] = {
-        {&k1080i60, 2, 200}, {&k1080i60, 0, 0x20}, {&kDV50_625, 1, 0x04}, {&k720p60, 1, 0xC0}};
+    const struct {
+        const Kind* kind;
+        int byte;
+        uint8_t mask;
+    } cases[] = {{&k1080i60, 2, 200}, {&k1080i60, 0, 0x20}, {&kDV50_625, 1, 0x04}, {&k720p60, 1, 0xC0}};
     for (const auto& t : cases) {
         std::vector<uint8_t> frame = Frame(*t.kind, 0), clean, pic;
         ASSERT_EQ(Decode(frame, *t.kind, &clean), 1);
@@ -97,9 +106,14 @@ hvdv::DVPictureWriter* RecordingFactory(uint32_t, int, int frameKind, int, int) 
 }
 
 TEST(DecodeHD, JobsShareTheSegmentsAndEveryMacroblockIsPutOnce) {
-    const struct { const Kind* kind; int frameKind, macroblocks; } cases[] = {
-        {&kDV50_625, 0x04, 3240}, {&kDV50_525, 0x05, 2700}, {&k1080i50, 0x24, 6075}, {&k1080i60, 0x25, 5400},
-        {&k720p60, 0x15, 2700}};
+    const struct {
+        const Kind* kind;
+        int frameKind, macroblocks;
+    } cases[] = {{&kDV50_625, 0x04, 3240},
+                 {&kDV50_525, 0x05, 2700},
+                 {&k1080i50, 0x24, 6075},
+                 {&k1080i60, 0x25, 5400},
+                 {&k720p60, 0x15, 2700}};
     hvdv::SetWriterFactoryForTests(RecordingFactory);
     for (const auto& t : cases) {
         const std::vector<uint8_t> frame = Frame(*t.kind, 0);
@@ -109,8 +123,10 @@ TEST(DecodeHD, JobsShareTheSegmentsAndEveryMacroblockIsPutOnce) {
             g_fake = &fake;
             std::vector<uint8_t> pic((size_t)t.kind->width * t.kind->height * 2);
             EXPECT_EQ(DecompressBuffer_DV(frame.data(), (uint32_t)frame.size(), pic.data(), t.kind->width * 2,
-                                          t.kind->width, t.kind->height, 0, HVDV_FOURCC_UYVY, 0, 0), 1);
-            EXPECT_TRUE(g_factoryKind == t.frameKind && fake.macroblocks == t.macroblocks) << t.kind->file << " jobs " << jobs;
+                                          t.kind->width, t.kind->height, 0, HVDV_FOURCC_UYVY, 0, 0),
+                      1);
+            EXPECT_TRUE(g_factoryKind == t.frameKind && fake.macroblocks == t.macroblocks)
+                << t.kind->file << " jobs " << jobs;
             for (int i = 0; i < jobs; i++) EXPECT_GT(fake.macroblocksPerIndex[i], 0) << t.kind->file << " job " << i;
         }
     }

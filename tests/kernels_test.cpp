@@ -13,7 +13,9 @@
 namespace hvdv {
 namespace {
 
-std::vector<uint32_t> CpuLevels() { return DetectCpuFeatures() & kCpuSSE2 ? std::vector<uint32_t>{0, kCpuSSE2} : std::vector<uint32_t>{0}; }
+std::vector<uint32_t> CpuLevels() {
+    return DetectCpuFeatures() & kCpuSSE2 ? std::vector<uint32_t>{0, kCpuSSE2} : std::vector<uint32_t>{0};
+}
 
 DVPixelKernelSet MakeSet(DVKernelSetInit init, int bt709, uint32_t flags) {
     DVPixelKernelSet k;
@@ -34,23 +36,36 @@ void Aim(DVPixelKernelSet* k, const uint8_t* y, const uint8_t* cb, const uint8_t
 TEST(PixelKernels, ColourResults) {
     // One (Y, Cb, Cr) colour over a 16-pixel 4:4:4 strip (4:2:2 for VUYA
     // would do as well); every pixel must be the given bytes, in memory order.
-    const struct { DVKernelSetInit init; int bt709; uint8_t y, cb, cr; std::vector<uint8_t> bytes; } cases[] = {
-        // Full range: black, white, mid grey, clamping at both ends, both matrices.
-        {ConvertBGRA32, 0, 16, 128, 128, {0, 0, 0, 255}}, {ConvertBGRA32, 1, 235, 128, 128, {255, 255, 255, 255}},
-        {ConvertBGRA32, 0, 126, 128, 128, {128, 128, 128, 255}}, {ConvertBGRA32, 1, 255, 128, 128, {255, 255, 255, 255}},
-        // Saturated red and blue; BGR order in memory; BT.709 Cr unclamped
-        // (R 185.45 and G 111.03 before rounding).
-        {ConvertBGRA32, 0, 81, 90, 240, {0, 0, 254, 255}}, {ConvertBGRA32, 1, 41, 240, 110, {255, 15, 0, 255}},
-        {ConvertBGR24, 1, 41, 240, 110, {255, 15, 0}}, {ConvertBGRA32, 1, 126, 128, 160, {128, 111, 185, 255}},
-        // Studio range keeps the luma's range.
-        {ConvertBGRA32Studio, 0, 16, 128, 128, {16, 16, 16, 255}}, {ConvertBGRA32Studio, 1, 235, 128, 128, {235, 235, 235, 255}},
-        {ConvertBGR24Studio, 0, 81, 90, 240, {15, 16, 235}}, {ConvertBGR24Studio, 0, 41, 240, 110, {235, 16, 16}},
-        // 16-bit words, little endian.
-        {ConvertRGB555, 0, 235, 128, 128, {0xFF, 0x7F}}, {ConvertRGB565, 1, 235, 128, 128, {0xFF, 0xFF}},
-        {ConvertRGB555, 0, 126, 128, 128, {0x10, 0x42}}, {ConvertRGB565, 0, 126, 128, 128, {0x10, 0x84}},
-        {ConvertRGB565, 0, 81, 90, 240, {0x00, 0xF8}},
-        // VUYA: V, U, Y, 255 whatever the samples; no clamping.
-        {PackVUYA, 0, 0, 1, 2, {2, 1, 0, 255}}, {PackVUYA, 1, 255, 254, 253, {253, 254, 255, 255}}};
+    const struct {
+        DVKernelSetInit init;
+        int bt709;
+        uint8_t y, cb, cr;
+        std::vector<uint8_t> bytes;
+    } cases[] = {// Full range: black, white, mid grey, clamping at both ends, both matrices.
+                 {ConvertBGRA32, 0, 16, 128, 128, {0, 0, 0, 255}},
+                 {ConvertBGRA32, 1, 235, 128, 128, {255, 255, 255, 255}},
+                 {ConvertBGRA32, 0, 126, 128, 128, {128, 128, 128, 255}},
+                 {ConvertBGRA32, 1, 255, 128, 128, {255, 255, 255, 255}},
+                 // Saturated red and blue; BGR order in memory; BT.709 Cr unclamped
+                 // (R 185.45 and G 111.03 before rounding).
+                 {ConvertBGRA32, 0, 81, 90, 240, {0, 0, 254, 255}},
+                 {ConvertBGRA32, 1, 41, 240, 110, {255, 15, 0, 255}},
+                 {ConvertBGR24, 1, 41, 240, 110, {255, 15, 0}},
+                 {ConvertBGRA32, 1, 126, 128, 160, {128, 111, 185, 255}},
+                 // Studio range keeps the luma's range.
+                 {ConvertBGRA32Studio, 0, 16, 128, 128, {16, 16, 16, 255}},
+                 {ConvertBGRA32Studio, 1, 235, 128, 128, {235, 235, 235, 255}},
+                 {ConvertBGR24Studio, 0, 81, 90, 240, {15, 16, 235}},
+                 {ConvertBGR24Studio, 0, 41, 240, 110, {235, 16, 16}},
+                 // 16-bit words, little endian.
+                 {ConvertRGB555, 0, 235, 128, 128, {0xFF, 0x7F}},
+                 {ConvertRGB565, 1, 235, 128, 128, {0xFF, 0xFF}},
+                 {ConvertRGB555, 0, 126, 128, 128, {0x10, 0x42}},
+                 {ConvertRGB565, 0, 126, 128, 128, {0x10, 0x84}},
+                 {ConvertRGB565, 0, 81, 90, 240, {0x00, 0xF8}},
+                 // VUYA: V, U, Y, 255 whatever the samples; no clamping.
+                 {PackVUYA, 0, 0, 1, 2, {2, 1, 0, 255}},
+                 {PackVUYA, 1, 255, 254, 253, {253, 254, 255, 255}}};
     for (uint32_t level : CpuLevels())
         for (const auto& c : cases) {
             const std::vector<uint8_t> ys(16, c.y), cbs(16, c.cb), crs(16, c.cr);
@@ -69,7 +84,10 @@ TEST(PixelKernels, ColourResults) {
 // steps, then one pair at a time; an odd last pixel is not written.
 TEST(PixelKernels, PackedYuvRunTails) {
     // Byte positions of Cb, Y0, Cr, Y1 within a pair.
-    const struct { DVKernelSetInit init; int cb, y0, cr, y1; } orders[] = {{PackUYVY, 0, 1, 2, 3}, {PackYUY2, 1, 0, 3, 2}};
+    const struct {
+        DVKernelSetInit init;
+        int cb, y0, cr, y1;
+    } orders[] = {{PackUYVY, 0, 1, 2, 3}, {PackYUY2, 1, 0, 3, 2}};
     for (uint32_t level : CpuLevels())
         for (const auto& o : orders)
             for (int n : {0, 1, 17, 33}) {
@@ -81,8 +99,10 @@ TEST(PixelKernels, PackedYuvRunTails) {
                 k.convertRun422(&k);
                 std::vector<uint8_t> expected(out.size(), 0xEE);
                 for (int p = 0; p < n / 2; p++) {
-                    expected[4 * p + o.cb] = cb[p], expected[4 * p + o.y0] = y[2 * p];
-                    expected[4 * p + o.cr] = cr[p], expected[4 * p + o.y1] = y[2 * p + 1];
+                    expected[4 * p + o.cb] = cb[p];
+                    expected[4 * p + o.y0] = y[2 * p];
+                    expected[4 * p + o.cr] = cr[p];
+                    expected[4 * p + o.y1] = y[2 * p + 1];
                 }
                 EXPECT_EQ(out, expected) << "order " << &o - orders << " level " << level << " count " << n;
             }
@@ -92,11 +112,16 @@ TEST(PixelKernels, PackedYuvRunTails) {
 // 4:2:2 strip equals a 4:4:4 strip on chroma with each sample doubled, and a
 // run of 48 pixels equals three strips.
 TEST(PixelKernels, SlotsAgreeOnLayout) {
-    const struct { DVKernelSetInit init; int bytesPerPixel; bool has444; } families[] = {
-        {PackUYVY, 2, false}, {PackYUY2, 2, false}, {PackVUYA, 4, true}, {ConvertBGRA32, 4, true}, {ConvertBGR24, 3, true},
-        {ConvertBGRA32Studio, 4, true}, {ConvertBGR24Studio, 3, true}, {ConvertRGB555, 2, true}, {ConvertRGB565, 2, true}};
+    const struct {
+        DVKernelSetInit init;
+        int bytesPerPixel;
+        bool has444;
+    } families[] = {{PackUYVY, 2, false},          {PackYUY2, 2, false},     {PackVUYA, 4, true},
+                    {ConvertBGRA32, 4, true},      {ConvertBGR24, 3, true},  {ConvertBGRA32Studio, 4, true},
+                    {ConvertBGR24Studio, 3, true}, {ConvertRGB555, 2, true}, {ConvertRGB565, 2, true}};
     uint8_t y[48], cb[48], cr[48], cbWide[48], crWide[48];
-    for (int i = 0; i < 48; i++) y[i] = (uint8_t)(i * 53 + 7), cb[i] = (uint8_t)(i * 29 + 100), cr[i] = (uint8_t)(200 - i * 31);
+    for (int i = 0; i < 48; i++)
+        y[i] = (uint8_t)(i * 53 + 7), cb[i] = (uint8_t)(i * 29 + 100), cr[i] = (uint8_t)(200 - i * 31);
     for (int i = 0; i < 48; i++) cbWide[i] = cb[i / 2], crWide[i] = cr[i / 2];
     for (uint32_t level : CpuLevels())
         for (const auto& f : families)

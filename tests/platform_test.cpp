@@ -19,8 +19,11 @@ namespace {
 TEST(PlatformEvent, ManualResetSemantics) {
     // initial state, operations ('s' signal, 'r' reset), zero-timeout wait
     // result, checked twice: a wait never consumes a signal.
-    const struct { int initial; const char* ops; uint32_t expected; } cases[] = {
-        {0, "", kWaitTimedOut}, {1, "", kWaitSignalled}, {1, "r", kWaitTimedOut}, {0, "srs", kWaitSignalled}};
+    const struct {
+        int initial;
+        const char* ops;
+        uint32_t expected;
+    } cases[] = {{0, "", kWaitTimedOut}, {1, "", kWaitSignalled}, {1, "r", kWaitTimedOut}, {0, "srs", kWaitSignalled}};
     for (const auto& c : cases) {
         DVHandle e = nullptr;
         ASSERT_EQ(CreateManualEvent(&e, c.initial), 0);
@@ -37,7 +40,8 @@ TEST(PlatformEvent, ManualResetSemantics) {
     // One signal releases every waiter.
     std::atomic<int> released{0};
     std::vector<std::thread> waiters;
-    for (int i = 0; i < 4; ++i) waiters.emplace_back([&] { released += WaitEvent(e, kWaitInfinite) == kWaitSignalled; });
+    for (int i = 0; i < 4; ++i)
+        waiters.emplace_back([&] { released += WaitEvent(e, kWaitInfinite) == kWaitSignalled; });
     SignalEvent(e);
     for (auto& t : waiters) t.join();
     EXPECT_EQ(released.load(), 4);
@@ -66,7 +70,8 @@ TEST(PlatformThread, HandOffAndEnd) {
     EXPECT_EQ(WaitThreadEnd(thread, kWaitInfinite), 0u);
     CloseDVHandle(&thread);
     EXPECT_EQ(thread, nullptr);
-    CloseDVHandle(&ev[0]), CloseDVHandle(&ev[1]);
+    CloseDVHandle(&ev[0]);
+    CloseDVHandle(&ev[1]);
     // A handle closed while its thread runs leaves the thread to finish.
     std::atomic<int> done{0};
     ASSERT_EQ(StartThread(&thread, SleepThenMark, &done, nullptr), 0);

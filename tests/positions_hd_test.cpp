@@ -19,7 +19,9 @@ namespace {
 // Every picture is tiled exactly once by its macroblocks, counted in 8 x 8
 // luma cells.  The 720-line kinds make one picture from each channel pair.
 TEST(PositionsHD, EveryPictureIsTiledExactlyOnce) {
-    const struct { int kind, firstChannel; } cases[] = {{0x04, 0}, {0x05, 0}, {0x14, 0}, {0x14, 2}, {0x15, 0}, {0x15, 2}, {0x24, 0}, {0x25, 0}};
+    const struct {
+        int kind, firstChannel;
+    } cases[] = {{0x04, 0}, {0x05, 0}, {0x14, 0}, {0x14, 2}, {0x15, 0}, {0x15, 2}, {0x24, 0}, {0x25, 0}};
     for (const auto& k : cases) {
         const DVVideoGeometry* g = VideoGeometry(k.kind);
         ASSERT_NE(g, nullptr);
@@ -40,7 +42,8 @@ TEST(PositionsHD, EveryPictureIsTiledExactlyOnce) {
             }
         }
         EXPECT_TRUE(placed == g->videoMacroblocks && outside == 0) << std::hex << k.kind;
-        EXPECT_EQ(std::count(cover.begin(), cover.end(), 1), cols * rows) << std::hex << k.kind << " from " << k.firstChannel;
+        EXPECT_EQ(std::count(cover.begin(), cover.end(), 1), cols * rows)
+            << std::hex << k.kind << " from " << k.firstChannel;
     }
 }
 
@@ -48,12 +51,13 @@ TEST(PositionsHD, EveryPictureIsTiledExactlyOnce) {
 // first macroblock of the second picture of a 720-line frame), then
 // sequences without video and indexes out of range (x -1: no position).
 TEST(PositionsHD, KnownMacroblocksAndIndexesOutOfRange) {
-    const struct { int kind, c, s, j, m, x, y; } cases[] = {
-        {0x15, 2, 0, 0, 0, 384, 0},  {0x14, 1, 3, 13, 2, 672, 48}, {0x14, 3, 3, 13, 2, 672, 624},
-        {0x14, 2, 0, 0, 0, 384, 0},  {0x24, 3, 11, 26, 4, -1, 0},  {0x14, 0, 10, 5, 1, -1, 0},
-        {0x05, 2, 0, 0, 0, -1, 0},   {0x04, 0, 12, 0, 0, -1, 0},   {0x25, 0, 10, 0, 0, -1, 0},
-        {0x25, 4, 0, 0, 0, -1, 0},   {0x25, 0, 0, 27, 0, -1, 0},   {0x25, 0, 0, 0, 5, -1, 0},
-        {0x15, -1, 0, 0, 0, -1, 0},  {0x03, 0, 0, 0, 0, -1, 0}};
+    const struct {
+        int kind, c, s, j, m, x, y;
+    } cases[] = {{0x15, 2, 0, 0, 0, 384, 0}, {0x14, 1, 3, 13, 2, 672, 48}, {0x14, 3, 3, 13, 2, 672, 624},
+                 {0x14, 2, 0, 0, 0, 384, 0}, {0x24, 3, 11, 26, 4, -1, 0},  {0x14, 0, 10, 5, 1, -1, 0},
+                 {0x05, 2, 0, 0, 0, -1, 0},  {0x04, 0, 12, 0, 0, -1, 0},   {0x25, 0, 10, 0, 0, -1, 0},
+                 {0x25, 4, 0, 0, 0, -1, 0},  {0x25, 0, 0, 27, 0, -1, 0},   {0x25, 0, 0, 0, 5, -1, 0},
+                 {0x15, -1, 0, 0, 0, -1, 0}, {0x03, 0, 0, 0, 0, -1, 0}};
     for (const auto& k : cases) {
         int x = -1, y = 0;
         EXPECT_EQ(MacroblockPosition(k.kind, k.c, k.s, k.j, k.m, &x, &y), k.x >= 0) << &k - cases;
@@ -68,10 +72,17 @@ TEST(PositionsHD, KnownMacroblocksAndIndexesOutOfRange) {
 TEST(DequantiseHD, SingleCoefficientMatchesDoublePrecision) {
     InitDVDec();
     // weight: W(v, h) / 32 as listed for the matrix; step: qstep(q).
-    const struct { bool lines720, chroma; int v, h, amplitude, classNumber, qno; double weight; int step; } cases[] = {
-        {false, false, 1, 1, -3, 1, 9, 17, 16}, {false, true, 3, 7, 2, 2, 2, 197, 2}, {true, false, 7, 7, 1, 0, 10, 246, 18},
-        {true, true, 4, 5, -1, 1, 6, 192, 6},   {true, true, 5, 4, 1, 1, 6, 172, 6},  {true, false, 6, 2, -2, 3, 3, 68, 3}};
-    auto basis = [](int k, int n) { return (k == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * n + 1) * k * std::acos(-1.0) / 16); };
+    const struct {
+        bool lines720, chroma;
+        int v, h, amplitude, classNumber, qno;
+        double weight;
+        int step;
+    } cases[] = {{false, false, 1, 1, -3, 1, 9, 17, 16}, {false, true, 3, 7, 2, 2, 2, 197, 2},
+                 {true, false, 7, 7, 1, 0, 10, 246, 18}, {true, true, 4, 5, -1, 1, 6, 192, 6},
+                 {true, true, 5, 4, 1, 1, 6, 172, 6},    {true, false, 6, 2, -2, 3, 3, 68, 3}};
+    auto basis = [](int k, int n) {
+        return (k == 0 ? std::sqrt(0.125) : 0.5) * std::cos((2 * n + 1) * k * std::acos(-1.0) / 16);
+    };
     for (const auto& k : cases) {
         alignas(16) int16_t coefficients[64] = {};
         coefficients[0] = 8 * 20;  // DC 20: level 128 + 10
@@ -83,7 +94,8 @@ TEST(DequantiseHD, SingleCoefficientMatchesDoublePrecision) {
             SelectIdctKernels(flags).full(out, D, kUnitWeights, 0, 0);
             const double F = k.amplitude * k.step * (1 << k.classNumber) * k.weight / 32.0;
             for (int i = 0; i < 64; i++)
-                EXPECT_NEAR(out[i], 138 + F * basis(k.v, i / 8) * basis(k.h, i % 8), 1.0) << k.v << "," << k.h << " at " << i;
+                EXPECT_NEAR(out[i], 138 + F * basis(k.v, i / 8) * basis(k.h, i % 8), 1.0)
+                    << k.v << "," << k.h << " at " << i;
         }
     }
 }

@@ -22,7 +22,8 @@ template <typename T>
 T Filled(bool sized = true) {
     T t;
     const int32_t size = sizeof t;
-    std::memset(&t, 0xA5, sizeof t), std::memcpy(&t, &size, sized ? sizeof size : 0);
+    std::memset(&t, 0xA5, sizeof t);
+    std::memcpy(&t, &size, sized ? sizeof size : 0);
     return t;
 }
 
@@ -64,7 +65,13 @@ TEST(StreamInfo, CommittedStreamsAgreeWithFfprobe) {
     for (const auto& p : kProbed) {
         const std::vector<uint8_t> stream = hvdv_test::ReadStream(p.file);
         ASSERT_TRUE(!stream.empty() && stream.size() % p.frameBytes == 0) << p.file;
-        const V video{p.displayWidth ? p.width * p.sarNum / p.sarDen : p.width, p.height, p.darX, p.darY, 0, p.frameBytes, p.formatCode};
+        const V video{p.displayWidth ? p.width * p.sarNum / p.sarDen : p.width,
+                      p.height,
+                      p.darX,
+                      p.darY,
+                      0,
+                      p.frameBytes,
+                      p.formatCode};
         for (size_t at = 0; at < stream.size(); at += p.frameBytes) {
             SCOPED_TRACE(std::string(p.file) + " frame at " + std::to_string(at));
             DVStreamInfoEx ex = Filled<DVStreamInfoEx>();
@@ -86,7 +93,8 @@ TEST(StreamInfo, CommittedStreamsAgreeWithFfprobe) {
 std::vector<uint8_t> Synth(uint32_t size, bool f50, int stype, bool apt1, int channels, int smp, V pack = {},
                            bool badCheck = false, int tf1At = 0, int disp = 0, int bcsys = 0) {
     hvdv_test::FrameRecipe r = Packs(size, f50, f50, stype, apt1);
-    r.disp = disp, r.bcsys = bcsys;
+    r.disp = disp;
+    r.bcsys = bcsys;
     std::vector<uint8_t> f = MakeFrame(r);
     for (int c = 0; c < channels; ++c) hvdv_test::PutAudioSourcePack(f, c * (f50 ? 144000 : 120000), smp);
     if (!pack.empty()) hvdv_test::PutRatePack(f, uint8_t(pack[0]), uint8_t(pack[1]), uint8_t(pack[2]), badCheck);
@@ -102,26 +110,65 @@ const V k525RateEx{30000, 1001, 15, 0x30, 30000, 0}, k625RateEx{25, 1, 15, 0x25,
 const V k525{720, 480, 4, 3, 2, 120000, 1}, k720{1280, 720, 16, 9, 1, 240000, 4};
 
 TEST(StreamInfo, SyntheticFrames) {
-    const struct { const char* name; std::vector<uint8_t> frame; V video, rate, rateEx, audio; } cases[] = {
-        {"525 with TF1 set", Synth(120000, false, 0, false, 1, 0, {}, false, 5), k525, k525Rate, k525RateEx,
+    const struct {
+        const char* name;
+        std::vector<uint8_t> frame;
+        V video, rate, rateEx, audio;
+    } cases[] = {
+        {"525 with TF1 set",
+         Synth(120000, false, 0, false, 1, 0, {}, false, 5),
+         k525,
+         k525Rate,
+         k525RateEx,
          {0, 0, 0, 0, 2, 0}},
-        {"625 APT 1 with DISP 2 is wide whatever BCSYS", Synth(144000, true, 0, true, 0, 0, {}, false, 0, 2, 1),
-         {720, 576, 16, 9, 2, 144000, 2}, k625Rate, k625RateEx, {0, 0, 0, 0, 2, 0}},
-        {"525 50 Mb/s with audio in both channels", Synth(240000, false, 4, false, 2, 1), {720, 480, 4, 3, 2, 240000, 3},
-         k525Rate, k525RateEx, {44100, 2, 4, 3, 4, 1}},
+        {"625 APT 1 with DISP 2 is wide whatever BCSYS",
+         Synth(144000, true, 0, true, 0, 0, {}, false, 0, 2, 1),
+         {720, 576, 16, 9, 2, 144000, 2},
+         k625Rate,
+         k625RateEx,
+         {0, 0, 0, 0, 2, 0}},
+        {"525 50 Mb/s with audio in both channels",
+         Synth(240000, false, 4, false, 2, 1),
+         {720, 480, 4, 3, 2, 240000, 3},
+         k525Rate,
+         k525RateEx,
+         {44100, 2, 4, 3, 4, 1}},
         {"1080-line 60, audio stops at the first channel without it",
-         Synth(480000, false, 0x15, true, 4, 0, {}, false, 2 * 120000 + 5), {1920, 1080, 16, 9, 3, 480000, 5}, k525Rate,
-         k525RateEx, {48000, 2, 4, 3, 8, 1}},
-        {"720-line 60, 24 frames with phase 3", Synth(240000, false, 0x18, false, 2, 0, V{0x40, 0x24, 0x03}), k720,
-         {0x24, 24000, 1001, 2, 3, 0}, {24000, 1001, 3, 0x60, 60000, 0}, {48000, 2, 4, 3, 4, 1}},
-        {"720-line 60, 24 frames without phase", Synth(240000, false, 0x18, false, 2, 0, V{0x00, 0x24, 0x0F}), k720,
-         {0x24, 24000, 1001, 0, 0, 0}, {24000, 1001, 15, 0x24, 24000, 0}, kNone},
-        {"720-line 50 carrying 25 frames", Synth(288000, true, 0x18, false, 2, 0, V{0x20, 0x25, 0x0F}),
-         {1280, 720, 16, 9, 1, 288000, 4}, {0x25, 25, 1, 3, 0, 0}, {25, 1, 15, 0x50, 50, 1}, {48000, 2, 4, 3, 4, 1}},
-        {"525 24 frames, progressive", Synth(120000, false, 0, false, 1, 0, V{0x80, 0x24, 0x0F}),
-         {720, 480, 4, 3, 1, 120000, 1}, {0x24, 24000, 1001, 1, 15, 0}, {24000, 1001, 15, 0x30, 30000, 0}, k48kPair},
-        {"525 rate flag", Synth(120000, false, 0, false, 1, 0, V{0x10, 0x60, 0x0F}), k525, {0x30, 30, 1, 0, 0, 1},
-         {30000, 1001, 15, 0x30, 30000, 0}, kNone},
+         Synth(480000, false, 0x15, true, 4, 0, {}, false, 2 * 120000 + 5),
+         {1920, 1080, 16, 9, 3, 480000, 5},
+         k525Rate,
+         k525RateEx,
+         {48000, 2, 4, 3, 8, 1}},
+        {"720-line 60, 24 frames with phase 3",
+         Synth(240000, false, 0x18, false, 2, 0, V{0x40, 0x24, 0x03}),
+         k720,
+         {0x24, 24000, 1001, 2, 3, 0},
+         {24000, 1001, 3, 0x60, 60000, 0},
+         {48000, 2, 4, 3, 4, 1}},
+        {"720-line 60, 24 frames without phase",
+         Synth(240000, false, 0x18, false, 2, 0, V{0x00, 0x24, 0x0F}),
+         k720,
+         {0x24, 24000, 1001, 0, 0, 0},
+         {24000, 1001, 15, 0x24, 24000, 0},
+         kNone},
+        {"720-line 50 carrying 25 frames",
+         Synth(288000, true, 0x18, false, 2, 0, V{0x20, 0x25, 0x0F}),
+         {1280, 720, 16, 9, 1, 288000, 4},
+         {0x25, 25, 1, 3, 0, 0},
+         {25, 1, 15, 0x50, 50, 1},
+         {48000, 2, 4, 3, 4, 1}},
+        {"525 24 frames, progressive",
+         Synth(120000, false, 0, false, 1, 0, V{0x80, 0x24, 0x0F}),
+         {720, 480, 4, 3, 1, 120000, 1},
+         {0x24, 24000, 1001, 1, 15, 0},
+         {24000, 1001, 15, 0x30, 30000, 0},
+         k48kPair},
+        {"525 rate flag",
+         Synth(120000, false, 0, false, 1, 0, V{0x10, 0x60, 0x0F}),
+         k525,
+         {0x30, 30, 1, 0, 0, 1},
+         {30000, 1001, 15, 0x30, 30000, 0},
+         kNone},
         {"rate pack with a wrong check byte", Synth(120000, false, 0, false, 1, 0, V{0x90, 0x24, 0x03}, true), k525,
          k525Rate, k525RateEx, k48kPair},
     };
@@ -136,10 +183,10 @@ TEST(StreamInfo, SyntheticFrames) {
         ASSERT_EQ(DVGetInfoEx(c.frame.data(), int32_t(c.frame.size()), &ex, &audioEx, &validEx), HVDV_INFO_OK);
         EXPECT_EQ((std::vector<V>{VideoOf(info), VideoOf(ex)}), (std::vector<V>{c.video, c.video}));
         const V &r = c.rate, &e = c.rateEx, &a = c.audio;
-        EXPECT_EQ((V{info.rateCode, info.rateNumerator, info.rateDenominator, info.rateMode, info.ratePhase,
-                     info.rateFlag, info.reserved[0], valid, audio.channels, a[1] ? audio.sampleRate : 0,
-                     a[1] ? audio.bytesPerFrame : 0}),
-                  (V{r[0], r[1], r[2], r[3], r[4], r[5], 0, a[5], a[1], a[0], a[1] * 2}));
+        EXPECT_EQ(
+            (V{info.rateCode, info.rateNumerator, info.rateDenominator, info.rateMode, info.ratePhase, info.rateFlag,
+               info.reserved[0], valid, audio.channels, a[1] ? audio.sampleRate : 0, a[1] ? audio.bytesPerFrame : 0}),
+            (V{r[0], r[1], r[2], r[3], r[4], r[5], 0, a[5], a[1], a[0], a[1] * 2}));
         EXPECT_EQ((V{ex.rateCode, ex.rateMode, ex.rateFlag, ex.rateNumerator, ex.rateDenominator, ex.ratePhase,
                      ex.systemRateCode, ex.systemRateNumerator, ex.wholeRate, ex.reserved}),
                   (V{r[0], r[3], r[5], e[0], e[1], e[2], e[3], e[4], e[5], 0}));
@@ -147,7 +194,8 @@ TEST(StreamInfo, SyntheticFrames) {
                      audioEx.channelFound[2], audioEx.channelFound[3]}),
                   (V{a[5], a[2], a[4], a[3] & 1, a[3] >> 1 & 1, a[3] >> 2 & 1, a[3] >> 3 & 1}));
         EXPECT_EQ((a[2] ? V{audioEx.formatTag, audioEx.sampleRate, audioEx.bitsPerSample, audioEx.bytesPerFrame}
-                        : V{4, 0, 16, 0}), (V{4, a[0], 16, a[2] * 2}));
+                        : V{4, 0, 16, 0}),
+                  (V{4, a[0], 16, a[2] * 2}));
     }
 }
 
@@ -167,11 +215,13 @@ TEST(StreamInfo, ExRecordsAreWrittenOnlyAsFarAsTheirSize) {
         words[0][0] = words[1][0] = size;
         int32_t valid = -1;
         ASSERT_EQ(DVGetInfoEx(stream.data(), 144000, reinterpret_cast<DVStreamInfoEx*>(words[0]),
-                              reinterpret_cast<DVAudioInfoEx*>(words[1]), &valid), HVDV_INFO_OK);
+                              reinterpret_cast<DVAudioInfoEx*>(words[1]), &valid),
+                  HVDV_INFO_OK);
         EXPECT_EQ((V{valid, words[0][0], words[1][0]}), (V{1, size, size}));
         for (int k = 0; k < 2; ++k)
             for (int i = 1; i < 24; ++i)
-                EXPECT_EQ(words[k][i], int64_t(size) >= 4 * i + 4 && i < (k ? 11 : 18) ? want[k][i] : int32_t(0xA5A5A5A5))
+                EXPECT_EQ(words[k][i],
+                          int64_t(size) >= 4 * i + 4 && i < (k ? 11 : 18) ? want[k][i] : int32_t(0xA5A5A5A5))
                     << "size " << size << (k ? " audio" : " info") << " field " << i;
     }
 }
@@ -186,7 +236,12 @@ TEST(StreamInfo, Failures) {
         std::vector<uint8_t> f(ok525);
         return f[at] = uint8_t((f[at] & keep) | value), f;
     };
-    const struct { const char* name; std::vector<uint8_t> frame; bool nullInfo, nullValid; int32_t info, ex; } cases[] = {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> frame;
+        bool nullInfo, nullValid;
+        int32_t info, ex;
+    } cases[] = {
         {"null info", ok525, true, false, F, F},
         {"null audioValid", ok525, false, true, F, OK},
         {"one byte short", std::vector<uint8_t>(ok525.begin(), ok525.end() - 1), false, false, F, F},
@@ -204,9 +259,16 @@ TEST(StreamInfo, Failures) {
         DVStreamInfo info;
         DVStreamInfoEx ex = Filled<DVStreamInfoEx>();
         int32_t valid = -1, validEx = -1;
-        EXPECT_EQ(DVGetInfo(c.frame.data(), int32_t(c.frame.size()), c.nullInfo ? nullptr : &info, nullptr, c.nullValid ? nullptr : &valid), c.info) << c.name;
-        EXPECT_EQ(DVGetInfoEx(c.frame.data(), int32_t(c.frame.size()), c.nullInfo ? nullptr : &ex, nullptr, c.nullValid ? nullptr : &validEx), c.ex) << c.name;
-        EXPECT_TRUE((c.nullValid || c.info == OK || valid == 0) && (c.nullValid || c.ex == OK || validEx == 0)) << c.name;
+        EXPECT_EQ(DVGetInfo(c.frame.data(), int32_t(c.frame.size()), c.nullInfo ? nullptr : &info, nullptr,
+                            c.nullValid ? nullptr : &valid),
+                  c.info)
+            << c.name;
+        EXPECT_EQ(DVGetInfoEx(c.frame.data(), int32_t(c.frame.size()), c.nullInfo ? nullptr : &ex, nullptr,
+                              c.nullValid ? nullptr : &validEx),
+                  c.ex)
+            << c.name;
+        EXPECT_TRUE((c.nullValid || c.info == OK || valid == 0) && (c.nullValid || c.ex == OK || validEx == 0))
+            << c.name;
     }
 }
 

@@ -30,8 +30,8 @@ std::vector<uint8_t> Decode(DVDecInstance* instance, const Item& it, uint32_t fl
     hvdv_test::GuardedPicture p(it.width, it.height, it.bytesPerPixel, 0, it.bytesPerPixel == 4);
     const int32_t r = instance ? DVDecompressBuffer(instance, it.frame, it.frameBytes, p.Top(), p.Pitch(), it.width,
                                                     it.height, flags, it.fourcc, 0, 0)
-                               : DecompressBuffer_DV(it.frame, it.frameBytes, p.Top(), p.Pitch(), it.width,
-                                                     it.height, flags, it.fourcc, 0, 0);
+                               : DecompressBuffer_DV(it.frame, it.frameBytes, p.Top(), p.Pitch(), it.width, it.height,
+                                                     flags, it.fourcc, 0, 0);
     return r == HVDV_DECODE_OK && p.Trespass().empty() ? p.Rows() : std::vector<uint8_t>();
 }
 
@@ -40,8 +40,11 @@ TEST(Stress, ConcurrentCallersMatchTheSingleThreadedPicture) {
     std::vector<Item> items;
     for (const auto& s : streams)
         for (size_t f = 0; f < 2 && f < s.frames(); ++f)
-            for (const auto& [fourcc, bpp, half] : std::initializer_list<std::tuple<uint32_t, uint32_t, uint32_t>>{
-                     {HVDV_FOURCC_YUY2, 2, 0}, {HVDV_FOURCC_BGR4, 4, 0}, {HVDV_FOURCC_UYVY, 2, 1}, {HVDV_FOURCC_R565, 2, 0}}) {
+            for (const auto& [fourcc, bpp, half] :
+                 std::initializer_list<std::tuple<uint32_t, uint32_t, uint32_t>>{{HVDV_FOURCC_YUY2, 2, 0},
+                                                                                 {HVDV_FOURCC_BGR4, 4, 0},
+                                                                                 {HVDV_FOURCC_UYVY, 2, 1},
+                                                                                 {HVDV_FOURCC_R565, 2, 0}}) {
                 Item it{s.frame(f), s.frameBytes, 720u >> half, s.height >> half, fourcc, bpp, {}};
                 it.reference = Decode(nullptr, it, HVDV_FLAG_SINGLE_THREAD);
                 ASSERT_FALSE(it.reference.empty()) << s.name;
@@ -57,7 +60,8 @@ TEST(Stress, ConcurrentCallersMatchTheSingleThreadedPicture) {
             threads.emplace_back([&, t] {
                 DVDecInstance* instance = DVNewDec();
                 bad += !instance;
-                for (size_t i = (size_t)t * 7; std::chrono::steady_clock::now() - start < std::chrono::seconds(1); ++i) {
+                for (size_t i = (size_t)t * 7; std::chrono::steady_clock::now() - start < std::chrono::seconds(1);
+                     ++i) {
                     const Item& it = items[i % items.size()];
                     bad += Decode(i % 2 ? instance : nullptr, it, 0) != it.reference;
                     ++total;

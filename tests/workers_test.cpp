@@ -17,7 +17,8 @@ namespace {
 using hvdv_test::FakeWriter;
 
 bool AllHandlesClosed(const DVSegmentJob& j) {
-    return !j.thread && !j.segmentsDone && !j.startRows && !j.frameDone && !j.nextFrame && !j.exited && !j.threadStarted;
+    return !j.thread && !j.segmentsDone && !j.startRows && !j.frameDone && !j.nextFrame && !j.exited &&
+           !j.threadStarted;
 }
 
 // Starts a worker with nothing to decode, then plays the calling thread's
@@ -27,16 +28,24 @@ bool AllHandlesClosed(const DVSegmentJob& j) {
 int RunWorker(FakeWriter& writer, int persistent, int frames) {
     DVSegmentJob job{};
     job.firstSegment = job.endSegment = 7;
-    job.writer = &writer.w, job.jobIndex = 3, job.rowCount = 10;
+    job.writer = &writer.w;
+    job.jobIndex = 3;
+    job.rowCount = 10;
     if (StartWorker(&job, persistent)) return AllHandlesClosed(job) ? 1 : -1;
     for (int f = 0; f < frames; ++f) {
-        if (f) job.firstRow = 100 * f, SignalEvent(job.nextFrame);
+        if (f) {
+            job.firstRow = 100 * f;
+            SignalEvent(job.nextFrame);
+        }
         WaitEvent(job.segmentsDone, kWaitInfinite);
         ResetEventSignal(job.segmentsDone);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
         EXPECT_EQ(writer.flushes.size(), size_t(f)) << "rows flushed before startRows";
         SignalEvent(job.startRows);
-        if (persistent) WaitEvent(job.frameDone, kWaitInfinite), ResetEventSignal(job.frameDone);
+        if (persistent) {
+            WaitEvent(job.frameDone, kWaitInfinite);
+            ResetEventSignal(job.frameDone);
+        }
     }
     persistent ? EndPersistentWorker(&job) : EndOneFrameWorker(&job);
     EXPECT_TRUE(AllHandlesClosed(job));
@@ -59,13 +68,17 @@ TEST(Workers, EachFrameFlushesItsBandOnTheWorkerThreadAfterTheBarrier) {
 }
 
 TEST(Workers, FailedStartLeavesNoHandleAndTheSlotCanStartLater) {
-    const struct { int persistent, eventBudget, threadBudget; } cases[] = {{0, 1, -1}, {0, -1, 0}, {1, 2, -1}, {1, 4, -1}, {1, -1, 0}};
+    const struct {
+        int persistent, eventBudget, threadBudget;
+    } cases[] = {{0, 1, -1}, {0, -1, 0}, {1, 2, -1}, {1, 4, -1}, {1, -1, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.persistent << " " << c.eventBudget << " " << c.threadBudget);
         FakeWriter writer;
-        SetEventCreationBudget(c.eventBudget), SetThreadStartBudget(c.threadBudget);
+        SetEventCreationBudget(c.eventBudget);
+        SetThreadStartBudget(c.threadBudget);
         EXPECT_EQ(RunWorker(writer, c.persistent, 1), 1);
-        SetEventCreationBudget(-1), SetThreadStartBudget(-1);
+        SetEventCreationBudget(-1);
+        SetThreadStartBudget(-1);
         EXPECT_EQ(RunWorker(writer, c.persistent, 1), 0);
         EXPECT_EQ(writer.flushes.size(), 1u);
     }

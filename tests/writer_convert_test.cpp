@@ -44,9 +44,18 @@ V RowUp(const DVWriterDsp& d, std::vector<uint8_t> s, bool full = true) {
 TEST(Chroma411, ReconstructionFacts) {
     std::vector<uint8_t> ramp(24), peak(24, 0), alt(24, 0), step(24, 9);
     for (int i = 0; i < 24; i++) ramp[i] = (uint8_t)(100 + 4 * i), alt[i] = i % 2 ? 255 : 0;
-    peak[3] = 255, step[7] = 200, step[8] = 1;
+    peak[3] = 255;
+    step[7] = 200;
+    step[8] = 1;
     // elsewhere: the value of every other pixel in 0 .. 4n - 5, or -1
-    const struct { const char* what; std::vector<uint8_t> row; bool full; int firstPixel; V pixels; int elsewhere; } kFacts[] = {
+    const struct {
+        const char* what;
+        std::vector<uint8_t> row;
+        bool full;
+        int firstPixel;
+        V pixels;
+        int elsewhere;
+    } kFacts[] = {
         {"constant", std::vector<uint8_t>(24, 77), true, -1, {77}, 77},
         {"ramp", ramp, true, 3, {104, 104, 105, 106, 108, 108, 109, 110}, -1},
         {"ramp left edge", ramp, true, -1, {101, 98, 102, 102}, -1},
@@ -60,7 +69,9 @@ TEST(Chroma411, ReconstructionFacts) {
             const int end = f.firstPixel + (int)f.pixels.size();
             EXPECT_EQ(V(px.begin() + f.firstPixel + 1, px.begin() + end + 1), f.pixels) << level.first << f.what;
             for (int p = 0; p <= 4 * (int)f.row.size() - 5 && f.elsewhere >= 0; p++)
-                if (p < f.firstPixel || p >= end) { ASSERT_EQ(f.elsewhere, px[p + 1]) << level.first << f.what << p; }
+                if (p < f.firstPixel || p >= end) {
+                    ASSERT_EQ(f.elsewhere, px[p + 1]) << level.first << f.what << p;
+                }
         }
 }
 
@@ -71,8 +82,13 @@ TEST(Chroma411, ReconstructionFacts) {
 // the negative lobes clamping to 0, the response symmetric; after a run the 16 margin bytes on both
 // sides of the row mirror its ends.
 TEST(Resample, ConstantImpulseAndMargins) {
-    const struct { const char* name; int num, den; V lengths; int centre, side; } kResamplers[] = {
-        {"3:4", 4, 3, {960, 480, 240, 1440, 12}, 1870, 705}, {"2:3", 3, 2, {1280, 640, 320, 960, 8}, 1924, 893}};
+    const struct {
+        const char* name;
+        int num, den;
+        V lengths;
+        int centre, side;
+    } kResamplers[] = {{"3:4", 4, 3, {960, 480, 240, 1440, 12}, 1870, 705},
+                       {"2:3", 3, 2, {1280, 640, 320, 960, 8}, 1924, 893}};
     V sums(7, 0);
     for (int t = 0; t < kResampleTaps; t++)
         for (int p = 0; p < 7; p++) sums[p] += p < 4 ? kTaps3To4[p][t] : kTaps2To3[p - 4][t];
@@ -83,15 +99,19 @@ TEST(Resample, ConstantImpulseAndMargins) {
                 SCOPED_TRACE(level.first + " " + r.name + " n " + std::to_string(n));
                 std::vector<uint8_t> buf(n + 32), out(n / r.den * r.num);
                 uint8_t* row = buf.data() + 16;
-                auto run = [&] { (r.num == 4 ? level.second.resampleRow3To4 : level.second.resampleRow2To3)(row, n, out.data()); };
+                auto run = [&] {
+                    (r.num == 4 ? level.second.resampleRow3To4 : level.second.resampleRow2To3)(row, n, out.data());
+                };
                 for (int v : {0, 128, 255}) {
-                    std::fill(row, row + n, (uint8_t)v), run();
+                    std::fill(row, row + n, (uint8_t)v);
+                    run();
                     ASSERT_EQ(std::count(out.begin(), out.end(), v), (long)out.size()) << v;
                 }
                 if (n >= 240) {
                     std::fill(row, row + n, 0);
                     const int in = n / 2 / r.den * r.den, o = in / r.den * r.num;
-                    row[in] = 255, run();
+                    row[in] = 255;
+                    run();
                     EXPECT_EQ((V{out[o], out[o + 1], *std::min_element(&out[o - 12], &out[o + 12])}),
                               (V{(r.centre * 255 + 1023) >> 11, (r.side * 255 + 1023) >> 11, 0}));
                     for (int k = 1; k < 24; k++) EXPECT_EQ(out[o - k], out[o + k]) << k;
@@ -113,14 +133,21 @@ void Put411Frame(DVPictureWriter* w, int rows) {
 
 // Luma of frame pixel (px, fy) and the 180 real chroma samples of a row.
 uint8_t Luma411(int px, int fy) {
-    return px < 704 ? Val(px % 32 / 8, fy % 8, px % 8, Tag(px / 32 * 32, fy / 8 * 8)) : Val(2 * (fy % 16 / 8) + (px - 704) / 8, fy % 8, (px - 704) % 8, Tag(704, fy / 16 * 16));
+    return px < 704 ? Val(px % 32 / 8, fy % 8, px % 8, Tag(px / 32 * 32, fy / 8 * 8))
+                    : Val(2 * (fy % 16 / 8) + (px - 704) / 8, fy % 8, (px - 704) % 8, Tag(704, fy / 16 * 16));
 }
 uint8_t Chroma411(int slot, int q, int fy) {
-    return q < 176 ? Val(slot, fy % 8, q % 8, Tag(q / 8 * 32, fy / 8 * 8)) : Val(slot, fy % 8, 4 * (fy % 16 / 8) + q - 176, Tag(704, fy / 16 * 16));
+    return q < 176 ? Val(slot, fy % 8, q % 8, Tag(q / 8 * 32, fy / 8 * 8))
+                   : Val(slot, fy % 8, 4 * (fy % 16 / 8) + q - 176, Tag(704, fy / 16 * 16));
 }
 
 TEST(Writer411, EndFrameAndBandsConvertWholeRows) {
-    const struct { const char* name; DVKernelSetInit init; int kind, width, height, rowOffset, frameRows; bool up; } kCases[] = {
+    const struct {
+        const char* name;
+        DVKernelSetInit init;
+        int kind, width, height, rowOffset, frameRows;
+        bool up;
+    } kCases[] = {
         {"4:4:4 486 bottom-up", probe::Init, 0x03, 720, 486, 2, 480, true},
         {"4:2:2 625 576", probe::Init422, 0x02, 720, 576, 0, 576, false},
         {"4:2:2 narrow 360", probe::Init422, 0x03, 360, 480, 0, 480, true},
@@ -148,7 +175,9 @@ TEST(Writer411, EndFrameAndBandsConvertWholeRows) {
                 Put411Frame(w.get(), fc.frameRows);
                 const int cut1 = banded ? fc.height / 3 + 1 : fc.height, cut2 = banded ? 2 * fc.height / 3 + 3 : cut1;
                 banded ? w->FlushRows(w.get(), 1, cut2, fc.height - cut2) : w->EndFrame(w.get());
-                w->FlushRows(w.get(), 0, cut1, 0), w->FlushRows(w.get(), 0, 0, cut1 * banded), w->FlushRows(w.get(), 1, cut1, cut2 - cut1);
+                w->FlushRows(w.get(), 0, cut1, 0);
+                w->FlushRows(w.get(), 0, 0, cut1 * banded);
+                w->FlushRows(w.get(), 1, cut1, cut2 - cut1);
                 EXPECT_EQ("", probe::FirstDifference(want, got)) << "banded " << banded;
             }
         }
@@ -158,7 +187,11 @@ TEST(Writer411, EndFrameAndBandsConvertWholeRows) {
 // High definition: macroblocks land in luma and chroma planes, flushed bands
 // of the picture are resampled from them (or copied at half size).
 TEST(WriterHD, PlanesAndFlush) {
-    const struct { const char* name; int kind, half, width, height, num, den; } kCases[] = {  // num 1: copy
+    const struct {
+        const char* name;
+        int kind, half, width, height, num, den;
+    } kCases[] = {
+        // num 1: copy
         {"720 to 1280", 0x14, 0, 1280, 720, 4, 3},
         {"720 half to 720", 0x14, 1, 720, 360, 3, 2},
         {"1080/1280 to 1920", 0x25, 0, 1920, 1080, 3, 2},
@@ -188,26 +221,35 @@ TEST(WriterHD, PlanesAndFlush) {
                 const int stride = s < 4 ? ls : cs, ox = (s < 4 ? x : x / 2) >> sh;
                 for (int j = 0; j < bs * bs; j++)
                     ASSERT_EQ(Val(s, j / bs, j % bs, Tag(x, y)),
-                              plane[(size_t)((y >> sh) + bs * by + j / bs) * stride + ox + bs * bx + j % bs]) << s << " " << x << "," << y;
+                              plane[(size_t)((y >> sh) + bs * by + j / bs) * stride + ox + bs * bx + j % bs])
+                        << s << " " << x << "," << y;
             }
         // Expected picture from the reference resampler on copies of the planes.
         const int n = codedW >> sh, nc = w->codedChromaWidth >> sh, planeRows = rows >> sh;
         for (int row = 0; row < std::min(planeRows, hc.height); row++) {
             std::vector<uint8_t> o[3];  // Y, Cb, Cr
             for (int k = 0, len = n; k < 3; k++, len = nc) {
-                const uint8_t* src = (k == 0 ? w->planeY : k == 1 ? w->planeCb : w->planeCr) + (size_t)row * (k ? cs : ls);
+                const uint8_t* src = (k == 0   ? w->planeY
+                                      : k == 1 ? w->planeCb
+                                               : w->planeCr) +
+                                     (size_t)row * (k ? cs : ls);
                 std::vector<uint8_t> in(len + 32);
                 std::memcpy(in.data() + 16, src, size_t(len));
                 o[k].assign(src, src + len);
-                if (hc.num > 1) o[k].resize(len / hc.den * hc.num), (hc.num == 4 ? ResampleRow3To4_c : ResampleRow2To3_c)(in.data() + 16, len, o[k].data());
+                if (hc.num > 1) {
+                    o[k].resize(len / hc.den * hc.num);
+                    (hc.num == 4 ? ResampleRow3To4_c : ResampleRow2To3_c)(in.data() + 16, len, o[k].data());
+                }
             }
             for (int px = 0; px < std::min(hc.width, (int)o[0].size()); px++)
                 probe::Put(want.Row(row) + 4 * px, o[0][px], o[1][px / 2], o[2][px / 2]);
         }
         // Three bands (the middle one empty), then the same frame in one go.
         const int third = hc.height / 3;
-        w->FlushRows(w.get(), 2, 2 * third, hc.height - 2 * third), w->FlushRows(w.get(), 1, third, 0);
-        w->FlushRows(w.get(), 0, 0, third), w->FlushRows(w.get(), 1, third, third);
+        w->FlushRows(w.get(), 2, 2 * third, hc.height - 2 * third);
+        w->FlushRows(w.get(), 1, third, 0);
+        w->FlushRows(w.get(), 0, 0, third);
+        w->FlushRows(w.get(), 1, third, third);
         EXPECT_EQ("", probe::FirstDifference(want, got)) << "banded";
         Picture all(hc.width, hc.height);
         ASSERT_EQ(0, w->BeginFrame(w.get(), all.Row(0), all.Pitch(), hc.width, hc.height));

@@ -23,8 +23,12 @@ struct Expected {
         const int r = rowOffset + fy;
         return px >= 0 && px < pic.width && r >= 0 && r < pic.height ? pic.Row(r) + 4 * px : nullptr;
     }
-    void Y(int px, int fy, uint8_t v) { if (uint8_t* p = At(px, fy)) p[0] = v, p[3] = kMarker; }
-    void C(int px, int fy, uint8_t cb, uint8_t cr) { if (uint8_t* p = At(px, fy)) p[1] = cb, p[2] = cr; }
+    void Y(int px, int fy, uint8_t v) {
+        if (uint8_t* p = At(px, fy)) p[0] = v, p[3] = kMarker;
+    }
+    void C(int px, int fy, uint8_t cb, uint8_t cr) {
+        if (uint8_t* p = At(px, fy)) p[1] = cb, p[2] = cr;
+    }
 };
 
 // Macroblock origins (x, y) of a frame family, in full-frame coordinates.
@@ -57,7 +61,8 @@ void ModelFull(Family f, int x, int y, Expected& e) {
         const int h = i / 128, j = i / 16 % 8, c = i % 16;
         const int cy = f == k420 ? 4 * (j / 2) + j % 2 + 2 * h : bottom ? j : 8 * h + j;
         if (f != k422 || !h)
-            e.C(x + (bottom ? 16 * h : 0) + c, y + cy, Val(hd ? 6 + h : 5, j, c / 2, t), Val(hd ? 4 + h : 4, j, c / 2, t));
+            e.C(x + (bottom ? 16 * h : 0) + c, y + cy, Val(hd ? 6 + h : 5, j, c / 2, t),
+                Val(hd ? 4 + h : 4, j, c / 2, t));
     }
 }
 
@@ -73,13 +78,23 @@ void ModelHalf(Family f, int x, int y, Expected& e) {
         else if (square)  // 4:1:1 right edge: chroma columns 0-1 in rows 0-3, 2-3 in rows 4-7
             e.C(px, py, Val(5, j, s, t), Val(4, j, s, t));
         else if (r < 4)
-            e.Y(hx + col, hy + r, Val(f == k411 ? col / 4 : col < 4 ? 0 : 2, r, col % 4, t)),
+            e.Y(hx + col, hy + r,
+                Val(f == k411 ? col / 4
+                    : col < 4 ? 0
+                              : 2,
+                    r, col % 4, t)),
                 e.C(hx + col, hy + r, Val(5, r, col / (w / 4), t), Val(4, r, col / (w / 4), t));
     }
 }
 
 TEST(WriterPlacement, DirectWritersPlaceEverySample) {
-    const struct { const char* name; Family family; int kind, half, wide, width, height; bool up; int rows, rowOffset; } kCases[] = {
+    const struct {
+        const char* name;
+        Family family;
+        int kind, half, wide, width, height;
+        bool up;
+        int rows, rowOffset;
+    } kCases[] = {
         {"420 full narrow 700, short 570, bottom-up", k420, 0x00, 0, 0, 700, 570, true, 576, 0},
         {"420 half wide at 288", k420, 0x00, 1, 1, 360, 288, false, 576, 36},
         {"422 full 486", k422, 0x05, 0, 0, 720, 486, false, 480, 2},
@@ -99,7 +114,8 @@ TEST(WriterPlacement, DirectWritersPlaceEverySample) {
         DVMacroblock mb;
         int n = 0;
         for (auto [x, y] : Positions(dc.family, dc.family >= kHD720 ? dc.width : 720, dc.rows)) {
-            FillMacroblock(&mb, x, y, dc.half != 0), w->PutMacroblock(w.get(), n++ % 2, x, y, &mb);
+            FillMacroblock(&mb, x, y, dc.half != 0);
+            w->PutMacroblock(w.get(), n++ % 2, x, y, &mb);
             (dc.half ? ModelHalf : ModelFull)(dc.family, x, y, want);
         }
         w->EndFrame(w.get());
@@ -118,10 +134,12 @@ TEST(WriterCreation, ThreadsOffsetsAndBuffers) {
     WriterPtr w16(CreatePictureWriterWith(Init, 0, 16, 0x00, 0, 0));
     for (int t = 0; t < 16; t++)
         EXPECT_TRUE((uintptr_t)w16->kernelSets[t] % 16 == 0 && w16->kernelSets[t]->bytesPerPixel == 4 &&
-                    (!t || w16->kernelSets[t - 1] != w16->kernelSets[t])) << t;
-    const struct { int kind, wide, height, rows; } kOffsets[] = {
-        {0x03, 1, 486, 2}, {0x03, 0, 480, 0}, {0x03, 0, 288, 24}, {0x03, 1, 288, 39}, {0x00, 0, 288, 0},
-        {0x00, 1, 288, 36}, {0x03, 1, 240, 15}, {0x00, 1, 240, 15}, {0x00, 1, 576, 0}};
+                    (!t || w16->kernelSets[t - 1] != w16->kernelSets[t]))
+            << t;
+    const struct {
+        int kind, wide, height, rows;
+    } kOffsets[] = {{0x03, 1, 486, 2},  {0x03, 0, 480, 0},  {0x03, 0, 288, 24}, {0x03, 1, 288, 39}, {0x00, 0, 288, 0},
+                    {0x00, 1, 288, 36}, {0x03, 1, 240, 15}, {0x00, 1, 240, 15}, {0x00, 1, 576, 0}};
     std::vector<uint8_t> pic(720 * 4 * 500);
     for (const auto& oc : kOffsets)
         for (int sign : {1, -1}) {
@@ -135,15 +153,18 @@ TEST(WriterCreation, ThreadsOffsetsAndBuffers) {
         ASSERT_EQ(0, w->BeginFrame(w.get(), pic.data(), 2880, 720, height));
         EXPECT_TRUE((uintptr_t)w->frameBuffer % 16 == 0 && w->frameBuffer - (uint8_t*)w->frameBufferBlock >= 384);
     }
-    const struct { int kind, width, luma, chroma, rows; } kPlanes[] = {
-        {0x14, 1280, 960, 480, 720}, {0x25, 1920, 1280, 640, 1080}, {0x24, 1920, 1440, 720, 1080}};
+    const struct {
+        int kind, width, luma, chroma, rows;
+    } kPlanes[] = {{0x14, 1280, 960, 480, 720}, {0x25, 1920, 1280, 640, 1080}, {0x24, 1920, 1440, 720, 1080}};
     for (const auto& p : kPlanes) {
         WriterPtr w(CreatePictureWriterWith(Init, 0, 2, p.kind, 0, 0));
         ASSERT_EQ(0, w->BeginFrame(w.get(), pic.data(), p.width * 4, p.width, 1080));
         EXPECT_EQ((std::vector<int>{w->codedLumaWidth, w->codedChromaWidth, w->frameRows, w->lumaStride >= p.luma,
-                                    w->chromaStride >= p.chroma}), (std::vector<int>{p.luma, p.chroma, p.rows, 1, 1}));
+                                    w->chromaStride >= p.chroma}),
+                  (std::vector<int>{p.luma, p.chroma, p.rows, 1, 1}));
         EXPECT_TRUE(w->planeCr >= w->planeY + p.rows * w->lumaStride &&
-                    w->planeCb >= w->planeCr + p.rows * w->chromaStride) << p.kind;
+                    w->planeCb >= w->planeCr + p.rows * w->chromaStride)
+            << p.kind;
     }
 }
 
