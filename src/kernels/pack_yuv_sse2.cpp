@@ -13,6 +13,19 @@ inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cas
 inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
+// Sixteen pixels from a luma vector and an interleaved Cb Cr vector: Cb Y Cr Y
+// (UYVY) or Y Cb Y Cr (YUY2), 32 bytes.
+template <bool kChromaFirst>
+inline void StorePacked32(uint8_t* dst, __m128i luma, __m128i cbcr) {
+    if (kChromaFirst) {
+        Store16(dst, _mm_unpacklo_epi8(cbcr, luma));
+        Store16(dst + 16, _mm_unpackhi_epi8(cbcr, luma));
+    } else {
+        Store16(dst, _mm_unpacklo_epi8(luma, cbcr));
+        Store16(dst + 16, _mm_unpackhi_epi8(luma, cbcr));
+    }
+}
+
 template <class Order, bool kChromaFirst>
 struct PackedPairSSE2 {
     static constexpr int kBytesPerPixel = 2;
@@ -27,13 +40,7 @@ struct PackedPairSSE2 {
         static_assert(!kFullChroma, "4:2:2 only");
         const __m128i luma = Load16(y);
         const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb), Load8(cr));  // Cb0 Cr0 Cb1 Cr1 ...
-        if (kChromaFirst) {  // Cb Y Cr Y
-            Store16(dst, _mm_unpacklo_epi8(cbcr, luma));
-            Store16(dst + 16, _mm_unpackhi_epi8(cbcr, luma));
-        } else {  // Y Cb Y Cr
-            Store16(dst, _mm_unpacklo_epi8(luma, cbcr));
-            Store16(dst + 16, _mm_unpackhi_epi8(luma, cbcr));
-        }
+        StorePacked32<kChromaFirst>(dst, luma, cbcr);
     }
 };
 
@@ -51,14 +58,7 @@ void PackedMacroblock420(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t p
         const uint8_t* left = slots + 128 * h + 8 * j;
         const __m128i luma = _mm_unpacklo_epi64(Load8(left), Load8(left + 64));
         const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb + 8 * c), Load8(cr + 8 * c));
-        uint8_t* row = dst + r * pitch;
-        if (kChromaFirst) {
-            Store16(row, _mm_unpacklo_epi8(cbcr, luma));
-            Store16(row + 16, _mm_unpackhi_epi8(cbcr, luma));
-        } else {
-            Store16(row, _mm_unpacklo_epi8(luma, cbcr));
-            Store16(row + 16, _mm_unpackhi_epi8(luma, cbcr));
-        }
+        StorePacked32<kChromaFirst>(dst + r * pitch, luma, cbcr);
     }
 }
 
@@ -73,14 +73,7 @@ void PackedBlockPair422(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pi
     for (int r = 0; r < 8; r++) {
         const __m128i luma = _mm_unpacklo_epi64(Load8(left + 8 * r), Load8(right + 8 * r));
         const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb + 8 * r), Load8(cr + 8 * r));
-        uint8_t* row = dst + r * pitch;
-        if (kChromaFirst) {
-            Store16(row, _mm_unpacklo_epi8(cbcr, luma));
-            Store16(row + 16, _mm_unpackhi_epi8(cbcr, luma));
-        } else {
-            Store16(row, _mm_unpacklo_epi8(luma, cbcr));
-            Store16(row + 16, _mm_unpackhi_epi8(luma, cbcr));
-        }
+        StorePacked32<kChromaFirst>(dst + r * pitch, luma, cbcr);
     }
 }
 
@@ -126,14 +119,7 @@ void PackedMacroblock411Half(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff
                                                 _mm_unpacklo_epi32(Load4(y + 128), Load4(y + 192)));
         const __m128i pairs = _mm_unpacklo_epi8(Load4(cb + 8 * r), Load4(cr + 8 * r));
         const __m128i cbcr = _mm_unpacklo_epi16(pairs, pairs);
-        uint8_t* row = dst + r * pitch;
-        if (kChromaFirst) {
-            Store16(row, _mm_unpacklo_epi8(cbcr, luma));
-            Store16(row + 16, _mm_unpackhi_epi8(cbcr, luma));
-        } else {
-            Store16(row, _mm_unpacklo_epi8(luma, cbcr));
-            Store16(row + 16, _mm_unpackhi_epi8(luma, cbcr));
-        }
+        StorePacked32<kChromaFirst>(dst + r * pitch, luma, cbcr);
     }
 }
 
