@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "api/classify.h"
+#include "format/profile.h"
 #include "decode/coefficients.h"
 #include "decode/segments_hd.h"
 #include "hv_dec_dv.h"

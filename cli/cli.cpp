@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "api/classify.h"
+#include "format/profile.h"
 
 namespace hvdv_cli {
 

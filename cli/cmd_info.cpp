@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "api/classify.h"
+#include "format/profile.h"
 #include "cli.h"
 #include "hv_dec_dv.h"
 

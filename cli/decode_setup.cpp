@@ -1,7 +1,7 @@
 #include "decode_setup.h"
 
 
-#include "api/formats.h"
+#include "format/output_format.h"
 
 namespace hvdv_cli {
 

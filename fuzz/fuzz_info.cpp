@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "api/classify.h"
+#include "format/profile.h"
 #include "fuzz_common.h"
 #include "hv_dec_dv.h"
 

@@ -2,73 +2,64 @@
 #pragma once
 #include <cstdint>
 
-#include "api/instance.h"
-#include "threads/job.h"
+#include "decode/segments.h"
+#include "threads/workers.h"
+
+struct DVDecInstance;
 
 namespace hvdv {
 
 constexpr int kMaxJobs = 16;
 
-// Television system set-up shared by decoding classes.
-class CDVCoder {
-public:
-    CDVCoder() = default;
-    virtual ~CDVCoder() = default;
+// Result of a frame decode inside the library; the exported calls turn it
+// into their 0 / 1 / 2.
+enum class DVStatus { kFailed, kOk, kDamaged };
 
-    // Sets the system for frame kinds 0x00, 0x02 and 0x03 (bits 0-7 of
-    // frameType), the 50 Mb/s kinds 0x04 and 0x05 and the high-definition
-    // kinds 0x14, 0x15, 0x24 and 0x25, and returns true; any other kind is
-    // refused and changes nothing but the stored frameType.
-    bool SetUpSystem(uint32_t frameType);
-    // 525/60 4:1:1 for heights 240, 480 and 486, 625/50 4:2:0 otherwise.
-    void SetUpSystemForHeight(uint32_t height);
+struct DVPictureWriter;
 
-    int32_t systemReady = 0;
-    int32_t is525 = 0;
-    uint32_t frameType = 0;
-    int32_t sequenceCount = 0;    // DIF sequences per channel: 10 or 12
-    int32_t macroblockCount = 0;  // video macroblocks: sequenceCount x 135 at 25 Mb/s
-    const uint32_t* macroblockTable = nullptr;  // 25 Mb/s only
-    int32_t segmentCount = 0;     // video segments shared among the jobs
+// One job's share of a frame: a run of video segments to decode and a band
+// of picture rows to flush; jobs 1 to 15 run on their worker.
+struct DVSegmentJob {
+    DVWorker worker;
+    DVSegmentRun run;
+    DVPictureWriter* writer;
+    int32_t firstRow;
+    int32_t rowCount;
+    int32_t damagedCount;   // macroblocks counted damaged by the run
 };
 
-class CDVDecoder : public CDVCoder {
+class CDVDecoder {
 public:
     // With an instance the decoder uses the instance's job table; without
     // one it allocates its own (jobs stays null when memory runs out, and
     // DecodeFrame then fails).
     explicit CDVDecoder(DVDecInstance* instance);
-    ~CDVDecoder() override;
+    ~CDVDecoder();
     CDVDecoder(const CDVDecoder&) = delete;
     CDVDecoder& operator=(const CDVDecoder&) = delete;
 
-    // Decodes one frame into the picture.  0 failure, 1 clean, 2 some
-    // macroblocks damaged.
-    int32_t DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_t* picture, int32_t pitch,
-                        uint32_t width, uint32_t height, uint32_t flags, uint32_t outputFormat);
+    DVStatus DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_t* picture, int32_t pitch,
+                         uint32_t width, uint32_t height, uint32_t flags, uint32_t outputFormat);
 
-    uint32_t cpuFeatures = 0;
-    DVDecInstance* instance = nullptr;
-    DVSegmentJob* jobs = nullptr;
+private:
+    uint32_t cpuFeatures_ = 0;
+    DVDecInstance* instance_ = nullptr;
+    DVSegmentJob* jobs_ = nullptr;
 };
 
 // Common body of both decode calls: builds a decoder for the call (bound to
-// `instance` when not null), sets its system from `height` and decodes.
-int32_t DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uint32_t frameSize,
-                             uint8_t* picture, int32_t pitch, uint32_t width, uint32_t height,
-                             uint32_t flags, uint32_t outputFormat);
+// `instance` when not null) and decodes.
+DVStatus DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uint32_t frameSize,
+                              uint8_t* picture, int32_t pitch, uint32_t width, uint32_t height,
+                              uint32_t flags, uint32_t outputFormat);
 
 // --- Pieces of the driver, exposed for the tests ---------------------------
 
-struct DVPictureWriter;
 typedef DVPictureWriter* (*DVWriterFactory)(uint32_t outputFormat, int threadCount, int frameKind,
                                             int halfSize, int wideScreen);
 // Internal test hook: replaces CreatePictureWriter for every decode (null
 // restores it).  Set it only while no decode is running.
 void SetWriterFactoryForTests(DVWriterFactory factory);
-
-// Heights 240, 480 and 486 are 525-line pictures.
-bool Is525Height(uint32_t height);
 
 // Half-size decoding for this picture size.
 bool IsHalfSize(uint32_t width, uint32_t height);

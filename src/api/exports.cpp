@@ -1,21 +1,38 @@
-// The exported decoding interface: decoder instances and the two decode calls.
+// Every exported function of the library: argument checks, then a call
+// inward.  Internal results become the documented result codes here.
 #include <new>
 
 #include "api/decoder.h"
-#include "api/formats.h"
 #include "api/instance.h"
+#include "api/query.h"
+#include "decode/tables.h"
+#include "format/output_format.h"
 #include "hv_dec_dv.h"
+#include "info/stream_info.h"
 #include "threads/platform.h"
 #include "threads/workers.h"
 
-using hvdv::DVSegmentJob;
+namespace {
+
+int32_t ResultCode(hvdv::DVStatus status) {
+    switch (status) {
+        case hvdv::DVStatus::kOk: return HVDV_DECODE_OK;
+        case hvdv::DVStatus::kDamaged: return HVDV_DECODE_DAMAGED;
+        case hvdv::DVStatus::kFailed: break;
+    }
+    return HVDV_DECODE_FAILED;
+}
+
+}  // namespace
 
 extern "C" {
+
+HVDV_API void HVDV_CALL InitDVDec(void) { hvdv::InitTables(); }
 
 HVDV_API DVDecInstance* HVDV_CALL DVNewDec(void) {
     DVDecInstance* instance = new (std::nothrow) DVDecInstance();
     if (!instance) return nullptr;
-    instance->jobs = new (std::nothrow) DVSegmentJob[hvdv::kMaxJobs]();
+    instance->jobs = new (std::nothrow) hvdv::DVSegmentJob[hvdv::kMaxJobs]();
     if (!instance->jobs || hvdv::CreateLock(&instance->lock) != 0) {
         delete[] instance->jobs;
         delete instance;
@@ -27,7 +44,7 @@ HVDV_API DVDecInstance* HVDV_CALL DVNewDec(void) {
 HVDV_API void HVDV_CALL DVDoneDec(DVDecInstance* instance) {
     if (!instance) return;
     // Record 0 is the calling thread's; only records 1 to 15 have workers.
-    for (int i = 1; i < hvdv::kMaxJobs; ++i) hvdv::EndPersistentWorker(&instance->jobs[i]);
+    for (int i = 1; i < hvdv::kMaxJobs; ++i) hvdv::EndPersistentWorker(&instance->jobs[i].worker);
     delete[] instance->jobs;
     hvdv::DeleteLock(&instance->lock);
     delete instance;
@@ -40,12 +57,12 @@ HVDV_API int32_t HVDV_CALL DVDecompressBuffer(DVDecInstance* instance, const uin
     if (!instance) return HVDV_DECODE_FAILED;
     hvdv::EnterLock(instance->lock);
     const hvdv::DVOutputFormat format = hvdv::OutputFormatFromFourcc(fourcc);
-    int32_t result = HVDV_DECODE_FAILED;
+    hvdv::DVStatus status = hvdv::DVStatus::kFailed;
     if (format != hvdv::kFormatNone)
-        result = hvdv::DecodeWithNewDecoder(instance, frame, frameSize, picture, pitch, width, height,
+        status = hvdv::DecodeWithNewDecoder(instance, frame, frameSize, picture, pitch, width, height,
                                             flags, format);
     hvdv::LeaveLock(instance->lock);
-    return result;
+    return ResultCode(status);
 }
 
 HVDV_API int32_t HVDV_CALL DecompressBuffer_DV(const uint8_t* frame, uint32_t frameSize,
@@ -54,8 +71,22 @@ HVDV_API int32_t HVDV_CALL DecompressBuffer_DV(const uint8_t* frame, uint32_t fr
                                                int32_t, int32_t) {
     const hvdv::DVOutputFormat format = hvdv::OutputFormatFromFourcc(fourcc);
     if (format == hvdv::kFormatNone) return HVDV_DECODE_FAILED;
-    return hvdv::DecodeWithNewDecoder(nullptr, frame, frameSize, picture, pitch, width, height, flags,
-                                      format);
+    return ResultCode(hvdv::DecodeWithNewDecoder(nullptr, frame, frameSize, picture, pitch, width,
+                                                 height, flags, format));
+}
+
+HVDV_API int32_t HVDV_CALL DVGetInfo(const uint8_t* frame, int32_t frameSize, DVStreamInfo* info,
+                                     DVAudioInfo* audio, int32_t* audioValid) {
+    return hvdv::StreamInfo(frame, frameSize, info, audio, audioValid);
+}
+
+HVDV_API int32_t HVDV_CALL DVGetInfoEx(const uint8_t* frame, int32_t frameSize, DVStreamInfoEx* info,
+                                       DVAudioInfoEx* audio, int32_t* audioValid) {
+    return hvdv::StreamInfoEx(frame, frameSize, info, audio, audioValid);
+}
+
+HVDV_API DVDecQueryFn HVDV_CALL DVDecGetAPIExt(int32_t id) {
+    return id == HVDV_API_EXT_QUERY ? &hvdv::DVDecQuery : nullptr;
 }
 
 }  // extern "C"

@@ -2,9 +2,10 @@
 // table of 16 job records whose workers persist between frames.
 #pragma once
 
-#include "threads/job.h"
+#include "api/decoder.h"
+#include "threads/platform.h"
 
 struct DVDecInstance {
     hvdv::DVHandle lock;
-    hvdv::DVSegmentJob* jobs;  // 16 records, zero-filled at creation
+    hvdv::DVSegmentJob* jobs;  // kMaxJobs records, zero-filled at creation
 };

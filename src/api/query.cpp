@@ -1,8 +1,8 @@
 // The extension interface: an information query reporting the decoder's
 // product name, version and platform string.
-#include <cstring>
+#include "api/query.h"
 
-#include "hv_dec_dv.h"
+#include <cstring>
 
 namespace hvdv {
 
@@ -29,9 +29,8 @@ int32_t PlatformString(char* buffer, size_t size) {
     return 0;
 }
 
-// Texts are written without their terminating zero: the caller provides at
-// least 22 (name), 12 (version) or 15 (platform) bytes and terminates or
-// clears its buffer itself when it wants a C string.
+}  // namespace
+
 int32_t HVDV_CALL DVDecQuery(int32_t selector, void* out) {
     if (!out) return 1;
     switch (selector) {
@@ -62,10 +61,4 @@ int32_t HVDV_CALL DVDecQuery(int32_t selector, void* out) {
     }
 }
 
-}  // namespace
-
 }  // namespace hvdv
-
-extern "C" HVDV_API DVDecQueryFn HVDV_CALL DVDecGetAPIExt(int32_t id) {
-    return id == HVDV_API_EXT_QUERY ? &hvdv::DVDecQuery : nullptr;
-}

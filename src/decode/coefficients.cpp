@@ -416,8 +416,7 @@ void InitMacroblockState(DVMacroblockState* state, int blockCount) {
     state->blockCount = blockCount;
 }
 
-void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, int j, uint32_t x, uint32_t y) {
-    (void)j;
+void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t x, uint32_t y) {
     state->data = payload + 1;
     state->x = x;
     state->y = y;

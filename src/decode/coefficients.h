@@ -49,7 +49,7 @@ struct DVMacroblockState {
 // Sets the block coefficient pointers and the block count.
 void InitMacroblockState(DVMacroblockState* state, int blockCount);
 // payload points at the STA/QNO byte of the macroblock's DIF block.
-void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, int j, uint32_t x, uint32_t y);
+void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t x, uint32_t y);
 
 // The three decoders; each fills mode, class and all 64 coefficients of the
 // 30 blocks of the five macroblock states.  The bit reader may load up to

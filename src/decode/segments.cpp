@@ -1,118 +1,38 @@
-// Video segment decoding: DIF block addressing, the macroblock shuffle of the
-// 25 Mb/s systems, and the per-segment loop from compressed macroblocks to
-// samples handed to the picture writer.
+// Video segment decoding, one loop for every kind: DIF block addressing, the
+// macroblock's place in the picture, coefficient decoding of the five
+// macroblocks of a segment, and their samples handed to the sink.
+//
+// 25 and 50 Mb/s macroblocks have six block areas (four 14-byte and two
+// 10-byte) and the DV dequantisation.  At 50 Mb/s only the left and right
+// luminance blocks (areas 0 and 2) and the two chroma blocks (areas 4 Cr and
+// 5 Cb) are pictures: areas 1 and 3 are dummies that an encoder leaves at DC
+// -256 with an immediate end of block.  They are still parsed, because their
+// spare bits take part in the redistribution.
+//
+// High-definition macroblocks have eight areas (Y0 Y1 Y2 Y3 Cr0 Cr1 Cb0
+// Cb1), always the 8-8 transform, and a dequantisation of their own.  The M
+// bit of Y0 chooses the macroblock's arrangement: frame (Y0 Y1 over Y2 Y3,
+// Cr0/Cb0 the upper chroma rows) or field (Y0 Y1 the even lines of the
+// macroblock, Y2 Y3 the odd ones; Cr0/Cb0 even, Cr1/Cb1 odd).  Field
+// macroblocks are rearranged into the frame order the picture writers take.
 #include "decode/segments.h"
 
-#include <array>
 #include <cstddef>
 #include <cstring>
 
 #include "decode/coefficients.h"
-#include "decode/idct.h"
-#include "decode/segments_hd.h"
 #include "decode/tables.h"
-#include "writer/writer.h"
+#include "hv_dec_dv.h"
 
 namespace hvdv {
 
+alignas(16) const uint16_t kUnitWeights[64] = {
+    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192,
+    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192,
+    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192,
+    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192};
+
 namespace {
-
-constexpr int kSequencesMax = 24;
-constexpr int kVideoBlocksPerSequence = 135;
-constexpr int kEntries = kSequencesMax * kVideoBlocksPerSequence;  // 3240
-constexpr uint32_t kDifBlockBytes = 80;
-constexpr uint32_t kPayloadBytes = 77;  // after the 3-byte DIF block ID
-
-// Video DIF block v of a sequence follows the header block (if stored), two
-// subcode and three VAUX blocks, and one audio block before every 15 video
-// blocks.  Entries point past the 3-byte block ID.
-constexpr std::array<uint32_t, kEntries> MakeOffsets(bool headers) {
-    std::array<uint32_t, kEntries> t{};
-    const uint32_t sequenceBytes = (headers ? 150 : 149) * kDifBlockBytes;
-    const uint32_t first = headers ? 7 : 6;
-    for (int e = 0; e < kEntries; e++) {
-        const uint32_t s = (uint32_t)(e / kVideoBlocksPerSequence), v = (uint32_t)(e % kVideoBlocksPerSequence);
-        t[e] = s * sequenceBytes + (first + v + v / 15) * kDifBlockBytes + 3;
-    }
-    return t;
-}
-
-// The DV shuffle: macroblock j of segment k of sequence i lies in super
-// block row (i + a_j) mod n, column c_j; inside the super block (48 lines
-// high) macroblock k is found by walking columns of macroblocks downwards
-// and upwards in turn.
-constexpr int kRowOffset[5] = {2, 6, 8, 0, 4};
-constexpr int kColumn[5] = {2, 1, 3, 0, 4};
-
-// 4:2:0: 16 x 16 macroblocks, nine columns of three per super block.
-constexpr void Position420(int k, int c, int y0, uint32_t& x, uint32_t& y) {
-    const int q = k / 3, t = k % 3;
-    const int row = (q & 1) ? 2 - t : t;
-    x = (uint32_t)(144 * c + 16 * q);
-    y = (uint32_t)(y0 + 16 * row);
-}
-
-// 4:1:1: 32 x 8 macroblocks, six rows per column; the rightmost 16 columns
-// of the picture hold 16 x 16 macroblocks.
-constexpr void Position411(int k, int c, int y0, uint32_t& x, uint32_t& y) {
-    if (c == 4) {
-        if (k < 24) {
-            const int q = k / 6, t = k % 6;
-            x = (uint32_t)(576 + 32 * q);
-            y = (uint32_t)(y0 + 8 * ((q & 1) ? 5 - t : t));
-        } else {
-            x = 704;
-            y = (uint32_t)(y0 + 16 * (k - 24));
-        }
-    } else if (c == 0 || c == 2) {
-        const int m0 = 9 * (c / 2);
-        if (k < 24) {
-            const int q = k / 6, t = k % 6;
-            x = (uint32_t)(32 * (m0 + q));
-            y = (uint32_t)(y0 + 8 * ((q & 1) ? 5 - t : t));
-        } else {
-            x = (uint32_t)(32 * (m0 + 4));
-            y = (uint32_t)(y0 + 8 * (k - 24));
-        }
-    } else {
-        // Columns 1 and 3 share a macroblock column with their left
-        // neighbour: they start in its lower half.
-        const int m1 = 9 * (c / 2) + 4;
-        if (k < 3) {
-            x = (uint32_t)(32 * m1);
-            y = (uint32_t)(y0 + 24 + 8 * k);
-        } else {
-            const int kk = k - 3, q = kk / 6, t = kk % 6;
-            x = (uint32_t)(32 * (m1 + 1 + q));
-            y = (uint32_t)(y0 + 8 * ((q & 1) ? t : 5 - t));
-        }
-    }
-}
-
-template <int kSequences, bool k420>
-constexpr std::array<uint32_t, 2 * kSequences * kVideoBlocksPerSequence> MakePositions() {
-    std::array<uint32_t, 2 * kSequences * kVideoBlocksPerSequence> t{};
-    for (int i = 0; i < kSequences; i++) {
-        for (int k = 0; k < 27; k++) {
-            for (int j = 0; j < 5; j++) {
-                const int e = 5 * (27 * i + k) + j;
-                const int y0 = 48 * ((i + kRowOffset[j]) % kSequences);
-                uint32_t x = 0, y = 0;
-                if (k420) Position420(k, kColumn[j], y0, x, y);
-                else Position411(k, kColumn[j], y0, x, y);
-                t[2 * e] = x;
-                t[2 * e + 1] = y;
-            }
-        }
-    }
-    return t;
-}
-
-constexpr std::array<uint32_t, kEntries> kOffsetsHeaders = MakeOffsets(true);
-constexpr std::array<uint32_t, kEntries> kOffsetsNoHeaders = MakeOffsets(false);
-constexpr auto kPositions625_420 = MakePositions<12, true>();
-constexpr auto kPositions625_411 = MakePositions<12, false>();
-constexpr auto kPositions525_411 = MakePositions<10, false>();
 
 // Exchanges the lines of the two fields: rows 0 and 1, 2 and 3, ...
 inline void SwapFieldLines(uint8_t* slot) {
@@ -124,9 +44,17 @@ inline void SwapFieldLines(uint8_t* slot) {
     }
 }
 
-// A block with only its DC coefficient (8 DC) is flat: the weight of the
-// DC is 1.0 with every step shift (dequantised value 2 c0 = 16 DC), and
-// every other term of both transform passes is zero, so each sample is
+inline bool OnlyDc(const int16_t* c) {
+    uint64_t word[16];
+    std::memcpy(word, c, sizeof word);
+    uint64_t any = (uint64_t)(uint16_t)c[1] | (uint16_t)c[2] | (uint16_t)c[3];
+    for (int i = 1; i < 16; i++) any |= word[i];
+    return any == 0;
+}
+
+// A block with only its DC coefficient (stored as 8 DC) is flat: the weight
+// of the DC is 1.0 with every step shift (dequantised value 2 c0 = 16 DC),
+// and every other term of both transform passes is zero, so each sample is
 // (16 DC + 128 * 32 + 16) >> 5, clamped.  The same holds at half size in
 // 8-8 mode; 2-4-8 half size has a rounding term of its own and is not
 // shortcut.
@@ -135,90 +63,217 @@ inline uint8_t FlatSample(int16_t c0) {
     return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
 }
 
+inline bool IsFlat(const DVBlockState& blk) { return blk.last == 0 || OnlyDc(blk.coefficients); }
+
+// Field arrangement to frame arrangement.  Blocks a (even lines) and b (odd
+// lines) of a field macroblock become the upper and lower frame slots:
+// frame row r of the upper slot is line r / 2 of a (r even) or b (r odd);
+// the lower slot continues with lines 4 .. 7.
+inline void Interleave(const uint8_t* a, const uint8_t* b, uint8_t* upper, uint8_t* lower) {
+    for (int r = 0; r < 8; r++) {
+        const uint8_t* src = (r & 1) ? b : a;
+        std::memcpy(upper + 8 * r, src + 8 * (r >> 1), 8);
+        std::memcpy(lower + 8 * r, src + 8 * (4 + (r >> 1)), 8);
+    }
+}
+
+// Slot order of the frame arrangement from a field macroblock: (Y0, Y2) give
+// slots 0 and 2, (Y1, Y3) slots 1 and 3, (Cr0, Cr1) 4 and 5, (Cb0, Cb1) 6
+// and 7.  The bottom strip of a 1080-line picture uses the same slots (the
+// writer puts slot 2 beside slot 1 there).
+void FieldToFrame(const DVMacroblock& field, DVMacroblock* frame) {
+    Interleave(field.slot[0], field.slot[2], frame->slot[0], frame->slot[2]);
+    Interleave(field.slot[1], field.slot[3], frame->slot[1], frame->slot[3]);
+    Interleave(field.slot[4], field.slot[5], frame->slot[4], frame->slot[5]);
+    Interleave(field.slot[6], field.slot[7], frame->slot[6], frame->slot[7]);
+}
+
+// 8 x 8 to the half-size slot format (4 rows of 4 at bytes 0, 8, 16, 24):
+// the rounded mean of each 2 x 2 square.
+void HalveSlot(const uint8_t* in, uint8_t* out) {
+    uint8_t tmp[32];
+    for (int r = 0; r < 4; r++)
+        for (int x = 0; x < 4; x++) {
+            const uint8_t* p = in + 16 * r + 2 * x;
+            tmp[8 * r + x] = (uint8_t)((p[0] + p[1] + p[8] + p[9] + 2) >> 2);
+        }
+    for (int r = 0; r < 4; r++) std::memcpy(out + 8 * r, tmp + 8 * r, 4);
+}
+
+// What stays the same for every segment of a run.
+struct SegmentPlan {
+    const DVBlockLayout* layout;
+    DVCoefficientPasses passes;
+    bool half, swapFields;
+    // Standard definition: the areas that are pictures.
+    const int* shownBlocks;
+    int shownCount;
+    // High definition: luma and chroma multipliers of the picture height.
+    const DVDequantHD* dequant[2];
+};
+
+// Samples of a 25 or 50 Mb/s macroblock.
+void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
+               DVMacroblock* out) {
+    const DVIdctKernel kernel = plan.half ? run.idct.half : run.idct.full;
+    for (int i = 0; i < plan.shownCount; i++) {
+        const int b = plan.shownBlocks[i];
+        const DVBlockState& blk = mb.blocks[b];
+        if (!(plan.half && blk.mode) && IsFlat(blk)) {
+            std::memset(out->slot[b], FlatSample(blk.coefficients[0]), 64);
+            continue;
+        }
+        const DVDequant d = SelectDequant(blk.classNumber, blk.mode, mb.qno);
+        kernel(out->slot[b], blk.coefficients, d.weights, d.shift, blk.mode);
+        if (plan.swapFields) SwapFieldLines(out->slot[b]);
+    }
+}
+
+// Samples of a high-definition macroblock in frame arrangement.
+void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
+               DVMacroblock* out) {
+    const bool field = mb.blocks[0].mode != 0;
+    // Half size of a field macroblock: full-size samples, rearranged, then
+    // halved, so that the picture is the same as the full one scaled down.
+    const bool halveAfter = plan.half && field;
+    const DVIdctKernel kernel = plan.half && !field ? run.idct.half : run.idct.full;
+    alignas(16) DVMacroblock decoded;
+    DVMacroblock* target = field ? &decoded : out;
+    alignas(16) int16_t D[64];
+    for (int b = 0; b < 8; b++) {
+        const DVBlockState& blk = mb.blocks[b];
+        if (IsFlat(blk)) {
+            std::memset(target->slot[b], FlatSample(blk.coefficients[0]), 64);
+            continue;
+        }
+        // The weighted AC terms, then the DC (stored as 8 DC) doubled into
+        // the transform's DC units, unweighted.
+        const DVDequantHD* m = plan.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
+        run.dequantHD(D, blk.coefficients, m);
+        D[0] = (int16_t)(uint16_t)(2u * (uint16_t)blk.coefficients[0]);
+        kernel(target->slot[b], D, kUnitWeights, 0, 0);
+    }
+    if (field && !halveAfter) {
+        FieldToFrame(decoded, out);
+    } else if (halveAfter) {
+        alignas(16) DVMacroblock frame;
+        FieldToFrame(decoded, &frame);
+        for (int b = 0; b < 8; b++) HalveSlot(frame.slot[b], out->slot[b]);
+        return;
+    }
+    if (plan.swapFields)
+        for (int b = 0; b < 8; b++) SwapFieldLines(out->slot[b]);
+}
+
+// Not in the buffer, or in a block that is no video block of the kind.
+inline void MarkMissing(DVMacroblockState& mb, int x, int y) {
+    mb.data = nullptr;
+    mb.x = (uint32_t)x;
+    mb.y = (uint32_t)y;
+    mb.sta = 0;
+    mb.qno = 0;
+    mb.missing = 1;
+}
+
 }  // namespace
 
-const uint32_t* MacroblockTable(int frameKind) {
-    switch (frameKind) {
-    case 0x00: return kPositions625_420.data();
-    case 0x02: return kPositions625_411.data();
-    case 0x03: return kPositions525_411.data();
-    default: return nullptr;
+int DecodeSegments(const DVSegmentRun& run) {
+    static const int kAllSix[6] = {0, 1, 2, 3, 4, 5};
+    static const int kShown50[4] = {0, 2, 4, 5};
+
+    const DVProfile& p = *run.profile;
+    const bool shuffled = p.placement == DVPlacement::kShuffle;
+    SegmentPlan plan;
+    plan.layout = p.hd ? &kLayoutHD : &kLayout25;
+    plan.half = run.half;
+    plan.swapFields = !run.half && (run.decodeFlags & HVDV_FLAG_SWAP_FIELDS);
+    plan.passes = run.half ? kPassesHalf
+                  : (run.decodeFlags & HVDV_FLAG_SINGLE_PASS) ? kPassesSingle
+                                                               : kPassesThree;
+    plan.shownBlocks = p.chroma == DVChroma::k422 ? kShown50 : kAllSix;
+    plan.shownCount = p.chroma == DVChroma::k422 ? 4 : 6;
+    plan.dequant[0] = plan.dequant[1] = nullptr;
+    if (p.hd) {
+        plan.dequant[0] = DequantTablesHD(p.codedHeight == 720, false);
+        plan.dequant[1] = DequantTablesHD(p.codedHeight == 720, true);
     }
-}
 
-const uint32_t* BlockOffsetTable(int headerBlocks) {
-    return headerBlocks ? kOffsetsHeaders.data() : kOffsetsNoHeaders.data();
-}
-
-void DecodeSegments(DVSegmentJob* job) {
-    if (IsSegmentKindHD((int)(job->frameType & 0xFF))) return DecodeSegmentsHD(job);
     DVMacroblockState states[kMacroblocksPerSegment];
-    for (DVMacroblockState& s : states) InitMacroblockState(&s, 6);
-    if (job->firstSegment >= job->endSegment) return;
-
-    alignas(16) DVMacroblock samples;
+    for (DVMacroblockState& s : states) InitMacroblockState(&s, plan.layout->blockCount);
     // Zero-padded copies of macroblocks near the end of the frame buffer,
     // where the reader's look-ahead would leave it.
-    alignas(16) uint8_t padded[kMacroblocksPerSegment][kPayloadBytes + kOverRead];
-
-    const uint32_t* const offsets = job->blockOffsets;
-    const uint32_t* const positions = job->macroblockTable;
-    const uint8_t* const frame = job->frame;
-    const size_t frameSize = job->frameSize;
-    const bool half = job->halfSize != 0;
-    const bool swapFields = !half && (job->decodeFlags & 0x1u);
-    const bool singlePass = (job->decodeFlags & 0x2u) != 0;
-    const DVIdctKernel kernel = half ? g_idctKernels.half : g_idctKernels.full;
-    DVPictureWriter* const writer = job->writer;
+    alignas(16) uint8_t padded[kMacroblocksPerSegment][kDifPayloadBytes + kOverRead];
+    alignas(16) DVMacroblock samples;
+    bool shown[kMacroblocksPerSegment];
     int damaged = 0;
 
-    for (int g = job->firstSegment; g < job->endSegment; g++) {
-        for (int j = 0; j < kMacroblocksPerSegment; j++) {
-            const int e = 5 * g + j;
-            const size_t payloadOffset = offsets[e];
-            const uint32_t x = positions[2 * e], y = positions[2 * e + 1];
-            DVMacroblockState& mb = states[j];
-            if (payloadOffset < 3 || payloadOffset - 3 + kDifBlockBytes > frameSize) {
-                // Not in the buffer: decoded as a flat block, counted damaged.
-                mb.data = nullptr;
-                mb.x = x;
-                mb.y = y;
-                mb.sta = 0;
-                mb.qno = 0;
-                mb.missing = 1;
-                damaged++;
-                continue;
-            }
-            const uint8_t* payload = frame + payloadOffset;
-            if (payloadOffset + kPayloadBytes + kOverRead > frameSize) {
-                std::memcpy(padded[j], payload, kPayloadBytes);
-                std::memset(padded[j] + kPayloadBytes, 0, kOverRead);
-                payload = padded[j];
-            }
-            BeginMacroblock(&mb, payload, j, x, y);
-            damaged += mb.sta & 1;
-        }
-
-        if (half) DecodeCoefficientsHalf(states);
-        else if (singlePass) DecodeCoefficientsSinglePass(states);
-        else DecodeCoefficients(states);
-
-        for (int j = 0; j < kMacroblocksPerSegment; j++) {
-            DVMacroblockState& mb = states[j];
-            for (int b = 0; b < mb.blockCount; b++) {
-                const DVBlockState& blk = mb.blocks[b];
-                if (blk.last == 0 && !(half && blk.mode)) {
-                    std::memset(samples.slot[b], FlatSample(blk.coefficients[0]), 64);
+    const uint8_t* const frame = run.frame;
+    const size_t frameSize = run.frameSize;
+    const int first = run.firstSegment < 0 ? 0 : run.firstSegment;
+    const int end = run.endSegment < p.segments ? run.endSegment : p.segments;
+    for (int g = first; g < end; g++) {
+        const uint32_t slot = (uint32_t)g / kSegmentsPerSequence;
+        const int j = g % (int)kSegmentsPerSequence;
+        bool any = false;
+        for (int m = 0; m < kMacroblocksPerSegment; m++) {
+            DVMacroblockState& mb = states[m];
+            shown[m] = false;
+            const size_t blockOffset = VideoBlockOffset(slot, (uint32_t)(5 * j + m), run.headerBlocks);
+            int x = 0, y = 0;
+            const uint8_t* id = frame + blockOffset;
+            if (shuffled) {
+                MacroblockPosition(p, 0, (int)slot, j, m, &x, &y);
+                if (blockOffset + kDifBlockBytes > frameSize) {
+                    // Its place is known: put flat, counted damaged.
+                    MarkMissing(mb, x, y);
+                    shown[m] = any = true;
+                    damaged++;
                     continue;
                 }
-                const DVDequant d = SelectDequant(blk.classNumber, blk.mode, mb.qno);
-                kernel(samples.slot[b], blk.coefficients, d.weights, d.shift, blk.mode);
-                if (swapFields) SwapFieldLines(samples.slot[b]);
+            } else {
+                if (blockOffset + kDifBlockBytes > frameSize) {
+                    MarkMissing(mb, 0, 0);
+                    damaged++;
+                    continue;
+                }
+                // DIF block ID: section type in bits 7-5 of byte 0 (4 =
+                // video); DIF sequence in bits 7-4 of byte 1, FSC bit 3, FSP
+                // bit 2 (channel FSC + 2 (1 - FSP)); block number in byte 2.
+                const int c = ((id[1] >> 3) & 1) + 2 * (1 - ((id[1] >> 2) & 1));
+                const int s = id[1] >> 4;
+                const int dbn = id[2];
+                const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
+                if (!video || !MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y)) {
+                    // Sequences that carry no video in this kind are
+                    // skipped; anything else is a damaged block.
+                    MarkMissing(mb, 0, 0);
+                    if (!(video && s < p.sequences && !SequenceCarriesVideo(p, c, s))) damaged++;
+                    continue;
+                }
             }
-            writer->PutMacroblock(writer, job->jobIndex, (int)mb.x, (int)mb.y, &samples);
+            const uint8_t* payload = id + kDifIdBytes;
+            if (blockOffset + kDifIdBytes + kDifPayloadBytes + kOverRead > frameSize) {
+                std::memcpy(padded[m], payload, kDifPayloadBytes);
+                std::memset(padded[m] + kDifPayloadBytes, 0, kOverRead);
+                payload = padded[m];
+            }
+            BeginMacroblock(&mb, payload, (uint32_t)x, (uint32_t)y);
+            damaged += mb.sta & 1;
+            shown[m] = any = true;
+        }
+        if (!any) continue;
+
+        DecodeCoefficientsWith(states, *plan.layout, plan.passes);
+
+        for (int m = 0; m < kMacroblocksPerSegment; m++) {
+            if (!shown[m]) continue;
+            const DVMacroblockState& mb = states[m];
+            if (p.hd) SamplesHD(plan, run, mb, &samples);
+            else SamplesSD(plan, run, mb, &samples);
+            run.sink.Put(run.sink.target, run.threadIndex, (int)mb.x, (int)mb.y, &samples);
         }
     }
-    job->damagedCount += damaged;
+    return damaged;
 }
 
 }  // namespace hvdv

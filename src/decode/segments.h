@@ -1,26 +1,47 @@
 // Video segment decoding: compressed DIF blocks to decoded macroblocks handed
-// to a picture writer.
+// to a sink (the picture writer).
 #pragma once
 #include <cstdint>
 
-#include "threads/job.h"
+#include "decode/dequant_hd.h"
+#include "decode/idct.h"
+#include "format/macroblock.h"
+#include "format/profile.h"
 
 namespace hvdv {
 
-// Decodes video segments job->firstSegment .. job->endSegment - 1 and hands
-// every macroblock to job->writer->PutMacroblock with job->jobIndex.  Counts
-// damaged macroblocks in job->damagedCount.  Reads only the first
-// job->frameSize bytes of job->frame.
-void DecodeSegments(DVSegmentJob* job);
+// Where decoded macroblocks go.  x, y: the macroblock's top-left luma
+// sample in full-frame coordinates (also at half size).  The sink is done
+// with samples when Put returns.
+struct DVMacroblockSink {
+    void (*Put)(void* target, int threadIndex, int x, int y, const DVMacroblock* samples);
+    void* target;
+};
 
-// Macroblock positions, one (x, y) pair per macroblock in DIF order, for the
-// frame kinds 0x00 (625/50 4:2:0), 0x02 (625/50 4:1:1) and 0x03 (525/60
-// 4:1:1); null for any other kind.
-const uint32_t* MacroblockTable(int frameKind);
+// One job's run of video segments.  Segment g is video segment g % 27 of
+// DIF sequence slot g / 27 of the buffer (channel after channel).
+struct DVSegmentRun {
+    const DVProfile* profile;
+    const uint8_t* frame;
+    uint32_t frameSize;     // bytes of frame that may be read; blocks beyond are not read
+    bool headerBlocks;      // sequences of 150 blocks (else 149)
+    bool half;              // 4 x 4 samples a block
+    uint32_t decodeFlags;   // the caller's decode flags
+    DVIdctKernels idct;
+    DVDequantHDKernel dequantHD;
+    DVMacroblockSink sink;
+    int threadIndex;        // passed to the sink
+    int firstSegment, endSegment;
+};
 
-// Offset of each macroblock's payload (the byte after its 3-byte DIF block
-// ID), 3240 entries in DIF order, for frames with (1) or without (0) header
-// DIF blocks.
-const uint32_t* BlockOffsetTable(int headerBlocks);
+// Decodes the run and hands every macroblock to the sink.  Shuffled kinds
+// (25 Mb/s) place each macroblock by its place in the buffer: one that lies
+// outside the buffer is put flat.  The other kinds place each macroblock
+// from its own DIF block ID: a block whose ID is not a video block of the
+// kind is not decoded, and blocks of sequences that carry no video in the
+// kind are skipped.  Returns the number of damaged macroblocks: those whose
+// STA marks an error, those outside the buffer, and blocks with unusable
+// IDs.
+int DecodeSegments(const DVSegmentRun& run);
 
 }  // namespace hvdv

@@ -263,14 +263,11 @@ std::atomic<int> g_tablesBuilt{0};
 std::atomic<int> g_initLock{0};
 }  // namespace
 
-}  // namespace hvdv
-
 // Builds every table once.  The done flag is published with release order
 // after the tables are written, so a thread that sees it set (acquire) also
 // sees the tables; threads arriving during the build wait on the spin lock
 // and find the flag set when they get it.
-extern "C" HVDV_API void HVDV_CALL InitDVDec(void) {
-    using namespace hvdv;
+void InitTables() {
     if (g_tablesBuilt.load(std::memory_order_acquire)) return;
     while (g_initLock.exchange(1, std::memory_order_acquire) != 0) {
         while (g_initLock.load(std::memory_order_relaxed) != 0) HVDV_PAUSE();
@@ -286,3 +283,5 @@ extern "C" HVDV_API void HVDV_CALL InitDVDec(void) {
     }
     g_initLock.store(0, std::memory_order_release);
 }
+
+}  // namespace hvdv

@@ -1,6 +1,6 @@
 // Process-wide block decoding tables: dequantisation weights, scan orders,
 // quantiser selection, transform constants and the AC code lookup tables.
-// Built once by InitDVDec (see include/hv_dec_dv.h); read-only afterwards.
+// Built once by InitTables (the exported InitDVDec); read-only afterwards.
 #pragma once
 #include <cstdint>
 
@@ -82,7 +82,11 @@ struct DVCode {
 };
 DVCode LookupCode(uint32_t pattern16);
 
-// The builders InitDVDec runs, in this order.  Each may be called again;
+// Builds every table below once per process; safe to call from several
+// threads at once, later calls return at once.
+void InitTables();
+
+// The builders InitTables runs, in this order.  Each may be called again;
 // the result is the same.
 void BuildWeightTables();
 void InitIdctConstants();

@@ -2,33 +2,30 @@
 // DIF block, the VAUX source (0x60), source control (0x61) and frame-rate
 // (0x64) packs of the first DIF sequence, and the AAUX source pack (0x50) of
 // the audio DIF blocks.
+#include "info/stream_info.h"
+
 #include <cstring>
 
-#include "hv_dec_dv.h"
+#include "format/profile.h"
 
 namespace hvdv {
 
 namespace {
 
 // Byte offsets from the start of a frame that begins with its header block.
-constexpr int32_t kHeaderDsf = 3;      // bit 7: DSF, 0 = 525/60, 1 = 625/50
-constexpr int32_t kHeaderApt = 4;      // bytes 4-7, bits 2-0: APT, AP1, AP2, AP3
 constexpr int32_t kHeaderTf1 = 5;      // bit 7: audio data not valid
 constexpr int32_t kHeaderTf2 = 6;      // bit 7: video data not valid
-constexpr int32_t kSourcePack = 448;   // VAUX pack 39: 0x60
-constexpr int32_t kControlPack = 453;  // VAUX pack 40: 0x61
 constexpr int32_t kRatePack = 468;     // VAUX pack 43: 0x64
 
 // The first AAUX pack of audio DIF block k (0-8) of DIF sequence s lies at
 // 483 + 12000 s + 1280 k: the nine audio blocks are blocks 6, 22, 38, ...
 // of a sequence (one every 16 blocks), and the pack follows the 3 ID bytes.
 constexpr int32_t kFirstAuxPack = 483;
-constexpr int32_t kSequenceBytes = 12000;
 constexpr int32_t kAudioBlockStride = 1280;
 
 // Bytes of one 25 Mb/s DIF channel (10 or 12 DIF sequences).
-constexpr int32_t kUnit525 = 120000;
-constexpr int32_t kUnit625 = 144000;
+constexpr int32_t kUnit525 = kChannelBytes525;
+constexpr int32_t kUnit625 = kChannelBytes625;
 
 enum FormatCode : int32_t {
     kFormat25 = 1,       // 25 Mb/s, IEC 61834 kind
@@ -113,8 +110,9 @@ struct StreamValues {
 // the buffer holds at least 120000 bytes, which covers every byte read here.
 // Returns false when the frame cannot be described.
 bool ReadStream(const Frame& frame, Variant variant, StreamValues* v) {
-    if (((frame.At(0) >> 4) & 7) != 1) return false;  // no header block
-    const bool dsf625 = (frame.At(kHeaderDsf) & 0x80) != 0;
+    const DVFrameHeader h = ReadFrameHeader(frame.data, (uint32_t)frame.size);
+    if (h.dsf < 0) return false;  // no header block
+    const bool dsf625 = h.dsf == 1;
     if (variant == Variant::kInfo && dsf625 && frame.size < kUnit625) return false;
     if (frame.At(kHeaderTf2) & 0x80) return false;  // video not valid
 
@@ -123,61 +121,49 @@ bool ReadStream(const Frame& frame, Variant variant, StreamValues* v) {
     v->scanCode = 2;
     v->rateMode = 0;
     v->ratePhase = variant == Variant::kInfoEx ? 15 : 0;
-    bool aptAllOne = true;
-    for (int32_t i = kHeaderApt; i < kHeaderApt + 4; ++i)
-        if ((frame.At(i) & 7) != 1) aptAllOne = false;
+    const bool aptAllOne = h.aptAllOne;
 
-    if (frame.At(kSourcePack) != 0x60 || frame.At(kControlPack) != 0x61) return false;
-    const int sourcePC3 = frame.At(kSourcePack + 3);
-    const bool f50 = (sourcePC3 & 0x20) != 0;
+    if (!h.sourcePack || !h.controlPack) return false;
+    const bool f50 = h.f50 != 0;
     if (f50 != dsf625) return false;
-    const int stype = sourcePC3 & 0x1F;
-    const int disp = frame.At(kControlPack + 2) & 7;
-    const int bcsys = frame.At(kControlPack + 3) & 3;
+    const int stype = h.stype;
+    const int disp = h.disp;
+    const int bcsys = h.bcsys;
     v->f50 = f50;
 
+    // High definition: 1080-line frames carry four DIF channels, 720-line
+    // frames two; both are always 16:9, and 1035-line frames are described
+    // like 1080-line ones.  Standard definition: 25 Mb/s (any STYPE but 4
+    // without APT 1, STYPE 0 with it) and 50 Mb/s.
+    const DVProfile* profile = nullptr;
     bool wide;
     if ((stype & 0x10) && !(stype & 0x02)) {
-        // High definition: 1080-line frames carry four DIF channels,
-        // 720-line frames two; both are always 16:9.
+        profile = ProfileFromStype(stype == kStype1035 ? kStype1080 : stype, !f50, true);
+        if (!profile) return false;
         wide = true;
-        if (stype == 0x14 || stype == 0x15) {
-            v->formatCode = kFormatHD1080;
-            v->width = 1920;
-            v->height = 1080;
-            v->scanCode = 3;
-            v->difChannels = 4;
-            v->rateCode = f50 ? 0x25 : 0x30;
-        } else if (stype == 0x18) {
-            v->formatCode = kFormatHD720;
-            v->width = 1280;
-            v->height = 720;
-            v->scanCode = 1;
-            v->difChannels = 2;
-            v->rateCode = f50 ? 0x50 : 0x60;
-        } else {
-            return false;
-        }
+        v->formatCode = profile->codedHeight == 720 ? kFormatHD720 : kFormatHD1080;
+        v->scanCode = profile->codedHeight == 720 ? 1 : 3;
     } else {
-        if (!aptAllOne && stype != 4) {
-            v->difChannels = 1;
-        } else if (stype == 0) {
+        if (!aptAllOne && stype != kStype50) {
+            profile = ProfileFromStype(kStype25, !f50, false);
+        } else if (stype == kStype25) {
             v->formatCode = kFormat25Apt1;
-            v->difChannels = 1;
-        } else if (stype == 4) {
+            profile = ProfileFromStype(kStype25, !f50, true);
+        } else if (stype == kStype50) {
             v->formatCode = kFormat50;
-            v->difChannels = 2;
+            profile = ProfileFromStype(kStype50, !f50, aptAllOne);
         } else {
             return false;
         }
-        // DISP 2 with BCSYS 0 is 16:9 full format (DISP 2 alone for the
-        // APT-1 kind); DISP 7 and 6 with BCSYS 1 are 16:9 and 14:9.
-        wide = (aptAllOne && disp == 2) || (disp == 7 && bcsys == 1) || (disp == 2 && bcsys == 0) ||
-               (disp == 6 && bcsys == 1);
-        v->width = 720;
-        v->height = f50 ? 576 : 480;
-        v->rateCode = f50 ? 0x25 : 0x30;
+        // DISP 2 alone is 16:9 for the APT-1 kind.
+        wide = (aptAllOne && disp == 2) || IsWideScreen(disp, bcsys);
     }
+    v->width = profile->displayWidth;
+    v->height = profile->codedHeight;
+    v->difChannels = profile->channels;
+    // The system's picture rate, as binary-coded decimal of its rounded value.
+    const int rate = (profile->rateNumerator + profile->rateDenominator / 2) / profile->rateDenominator;
+    v->rateCode = 16 * (rate / 10) + rate % 10;
     // 50-field systems run at whole rates (25, 50); 60-field systems at
     // 30000/1001 and 60000/1001.
     v->rateDenominator = f50 ? 1 : 1001;
@@ -186,7 +172,7 @@ bool ReadStream(const Frame& frame, Variant variant, StreamValues* v) {
     v->systemRateNumerator = BcdValue(v->rateCode) * (f50 ? 1 : 1000);
 
     v->unit = f50 ? kUnit625 : kUnit525;
-    v->frameBytes = v->difChannels * v->unit;
+    v->frameBytes = (int32_t)profile->frameBytes;
     if (variant == Variant::kInfo && frame.size < v->frameBytes) return false;
 
     v->aspectX = wide ? 16 : 4;
@@ -254,13 +240,8 @@ void PutField(void* record, int32_t size, int index, int32_t value) {
 
 }  // namespace
 
-}  // namespace hvdv
-
-using namespace hvdv;
-
-extern "C" HVDV_API int32_t HVDV_CALL DVGetInfo(const uint8_t* frame, int32_t frameSize,
-                                                DVStreamInfo* info, DVAudioInfo* audio,
-                                                int32_t* audioValid) {
+int32_t StreamInfo(const uint8_t* frame, int32_t frameSize, DVStreamInfo* info, DVAudioInfo* audio,
+                   int32_t* audioValid) {
     if (!audioValid) return HVDV_INFO_FAILED;
     *audioValid = 0;
     if (!frame || !info || frameSize < kUnit525) return HVDV_INFO_FAILED;
@@ -309,9 +290,8 @@ extern "C" HVDV_API int32_t HVDV_CALL DVGetInfo(const uint8_t* frame, int32_t fr
     return HVDV_INFO_OK;
 }
 
-extern "C" HVDV_API int32_t HVDV_CALL DVGetInfoEx(const uint8_t* frame, int32_t frameSize,
-                                                  DVStreamInfoEx* info, DVAudioInfoEx* audio,
-                                                  int32_t* audioValid) {
+int32_t StreamInfoEx(const uint8_t* frame, int32_t frameSize, DVStreamInfoEx* info,
+                     DVAudioInfoEx* audio, int32_t* audioValid) {
     if (audioValid) *audioValid = 0;
     if (!frame || !info || frameSize < kUnit525) return HVDV_INFO_FAILED;
 
@@ -372,3 +352,5 @@ extern "C" HVDV_API int32_t HVDV_CALL DVGetInfoEx(const uint8_t* frame, int32_t 
     if (audioValid) *audioValid = v.audioValid;
     return HVDV_INFO_OK;
 }
+
+}  // namespace hvdv

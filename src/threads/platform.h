@@ -8,9 +8,9 @@
 #pragma once
 #include <cstdint>
 
-#include "threads/job.h"
-
 namespace hvdv {
+
+typedef void* DVHandle;  // a thread, event or lock of the platform layer
 
 constexpr uint32_t kWaitInfinite = 0xFFFFFFFFu;  // wait without a time limit
 constexpr uint32_t kWaitSignalled = 0;

@@ -1,6 +1,6 @@
 // The writer factory of each output format: the formats differ only in the
 // kernel set initialiser applied to every per-thread set.
-#include "api/formats.h"
+#include "format/output_format.h"
 #include "writer/writer_ops.h"
 
 namespace hvdv {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "kernels/kernels.h"
-#include "writer/macroblock.h"
+#include "format/macroblock.h"
 
 namespace hvdv {
 

@@ -1,4 +1,4 @@
-#include "api/formats.h"
+#include "format/output_format.h"
 
 #include "hv_dec_dv.h"
 

@@ -1,4 +1,4 @@
-// Output formats: the caller's FOURCC and the internal DVOutputFormat code.
+// Output formats: the internal DVOutputFormat code of a caller's FOURCC.
 #pragma once
 #include <cstdint>
 
