@@ -135,7 +135,7 @@ void BuildWeightTables() {
 
 void InitIdctConstants() {
     static const int16_t values[kIdctConstantCount] = {
-        1, 1, 1, 1, 2, 2, 1, 27146, 23170, 25080, 30274, 17734, 21407, 23170, 4112, 128, -27146};
+        1, 1, 2, 1, 27146, 23170, 30274, 21407, 4112, -27146};
     for (int k = 0; k < kIdctConstantCount; k++)
         for (int lane = 0; lane < 8; lane++) g_idctConstants.v[k][lane] = values[k];
 }

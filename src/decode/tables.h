@@ -38,21 +38,20 @@ struct DVQuantSelect {
 };
 extern const DVQuantSelect kQuantSelect[26];
 
-// Transform constant vectors: 17 vectors of eight equal 16-bit lanes.
+// Transform constant vectors of eight equal 16-bit lanes, for the SSE2
+// kernels.
 enum {
     kIdctRound0 = 0,   // 1
     kIdctRound1 = 1,   // 1
-    kIdctRound3 = 3,   // 1
-    kIdctRound5 = 5,   // 2
-    kIdctRound6 = 6,   // 1
-    kIdctTan8 = 7,     // 27146 = tan(pi/8) * 65536
-    kIdctCos4 = 8,     // 23170 = cos(pi/4) * 32768
-    kIdctCos8 = 10,    // 30274 = cos(pi/8) * 32768
-    kIdctK13 = 12,     // 21407 = 1.30656 * 16384
-    kIdctSqrt2 = 13,   // 23170 = sqrt(2) * 16384
-    kIdctBias = 14,    // 4112 = 128 * 32 + 16: level shift and rounding
-    kIdctNegTan8 = 16, // -27146
-    kIdctConstantCount = 17
+    kIdctRound5 = 2,   // 2
+    kIdctRound6 = 3,   // 1
+    kIdctTan8 = 4,     // 27146 = tan(pi/8) * 65536
+    kIdctCos4 = 5,     // 23170 = cos(pi/4) * 32768
+    kIdctCos8 = 6,     // 30274 = cos(pi/8) * 32768
+    kIdctK13 = 7,      // 21407 = 1.30656 * 16384
+    kIdctBias = 8,     // 4112 = 128 * 32 + 16: level shift and rounding
+    kIdctNegTan8 = 9,  // -27146
+    kIdctConstantCount = 10
 };
 struct alignas(16) DVIdctConstants {
     int16_t v[kIdctConstantCount][8];

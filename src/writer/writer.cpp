@@ -134,7 +134,6 @@ int32_t BeginFrameCommon(DVPictureWriter* w, uint8_t* picture, int32_t pitch, in
     w->width = width;
     w->height = height;
     w->picture = picture;
-    w->bottomRowStep = 8 * pitch - 16 * w->bytesPerPixel;
     // Pictures taller than the coded frame get it placed lower: the 480
     // coded rows of 525/60 sit in rows 2-481 of a 486-row picture, and a
     // letterboxed wide-screen frame in a 4:3 picture of 288 or 240 rows is

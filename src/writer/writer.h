@@ -27,7 +27,6 @@ struct DVPictureWriter {
     int32_t width;
     int32_t height;
     int32_t bytesPerPixel;
-    int32_t bottomRowStep;  // 8 * pitch - 16 * bytesPerPixel
     int32_t frameKind;
     int32_t halfSize;
     int32_t wideScreen;
