@@ -13,12 +13,6 @@
 #include "threads/workers.h"
 #include "writer/writer.h"
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_NEEDS_SSE2_CHECK 1
-#else
-#define HVDV_NEEDS_SSE2_CHECK 0
-#endif
-
 namespace hvdv {
 
 namespace {
@@ -110,7 +104,7 @@ void SegmentRun(int segments, int jobs, int index, int32_t* first, int32_t* end)
 int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_t* picture, int32_t pitch,
                                 uint32_t width, uint32_t height, uint32_t flags, uint32_t outputFormat) {
     if (!jobs) return 0;
-#if HVDV_NEEDS_SSE2_CHECK
+#if HVDV_ARCH_X86
     if (!(cpuFeatures & kCpuSSE2)) return 0;
 #endif
     InitDVDec();

@@ -24,7 +24,7 @@ const DVDequantHD* DequantTablesHD(bool lines720, bool chroma);
 typedef void (*DVDequantHDKernel)(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 
 void DequantKernelHD_c(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#if HVDV_HAVE_SSE2
 void DequantKernelHD_sse2(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 #endif
 

@@ -166,7 +166,7 @@ DVIdctKernels g_idctKernels = {IdctKernel8_c, IdctKernel4_c};
 
 DVIdctKernels SelectIdctKernels(uint32_t cpuFlags) {
     DVIdctKernels k = {IdctKernel8_c, IdctKernel4_c};
-#if HVDV_HAVE_SSE2_KERNELS
+#if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) k = {IdctKernel8_sse2, IdctKernel4_sse2};
 #endif
     (void)cpuFlags;

@@ -30,8 +30,7 @@ DVIdctKernels SelectIdctKernels(uint32_t cpuFlags);
 
 void IdctKernel8_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_HAVE_SSE2_KERNELS 1
+#if HVDV_HAVE_SSE2
 void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 #endif

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#if HVDV_ARCH_X86
 #include <emmintrin.h>
 #define HVDV_PAUSE() _mm_pause()
 #else

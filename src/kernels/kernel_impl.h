@@ -8,12 +8,6 @@
 
 #include "kernels/kernels.h"
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_HAVE_SSE2_KERNELS 1
-#else
-#define HVDV_HAVE_SSE2_KERNELS 0
-#endif
-
 namespace hvdv {
 
 // The four kernels of one family at one instruction-set level; the 4:4:4
@@ -46,7 +40,7 @@ enum DVKernelFamily : int {
 // reference fills all of them, faster levels then overwrite theirs.
 void AddPackedYuvKernelsC(DVKernelSlots* table);
 void AddRgbKernelsC(DVKernelSlots* table);
-#if HVDV_HAVE_SSE2_KERNELS
+#if HVDV_HAVE_SSE2
 void AddPackedYuvKernelsSSE2(DVKernelSlots* table);
 void AddRgbKernelsSSE2(DVKernelSlots* table);
 #endif

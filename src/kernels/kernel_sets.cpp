@@ -73,7 +73,7 @@ DVKernelSlots SlotsFor(DVKernelFamily family, uint32_t cpuFlags) {
     DVKernelSlots table[kFamilyCount] = {};
     AddPackedYuvKernelsC(table);
     AddRgbKernelsC(table);
-#if HVDV_HAVE_SSE2_KERNELS
+#if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         AddPackedYuvKernelsSSE2(table);
         AddRgbKernelsSSE2(table);

@@ -116,7 +116,7 @@ void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags) {
     dsp->entryRow411To422 = EntryRow411To422_c;
     dsp->resampleRow3To4 = ResampleRow3To4_c;
     dsp->resampleRow2To3 = ResampleRow2To3_c;
-#if HVDV_WRITER_SSE2
+#if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         dsp->chroma411To444 = Chroma411To444_sse2;
         dsp->chroma411To422 = Chroma411To422_sse2;

@@ -110,8 +110,7 @@ void Chroma411To422_c(const uint8_t* current, const uint8_t* next, uint8_t* out)
 void EntryRow411To422_c(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 void ResampleRow3To4_c(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_c(uint8_t* src, int n, uint8_t* out);
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_WRITER_SSE2 1
+#if HVDV_HAVE_SSE2
 void Chroma411To444_sse2(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
                          uint8_t* out);
 void Chroma411To422_sse2(const uint8_t* current, const uint8_t* next, uint8_t* out);
