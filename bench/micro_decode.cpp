@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "api/kernel_context.h"
 #include "decode/coefficients.h"
 #include "decode/idct.h"
 #include "decode/segments.h"
@@ -58,7 +59,8 @@ void BM_InverseTransform(benchmark::State& state) {
     DVMacroblockState states[5];
     PrepareSegment(states);
     DecodeCoefficients(states);
-    const DVIdctKernels k = SelectIdctKernels(state.range(0) ? CpuFlags() : 0);
+    DVIdctKernels k;
+    InitIdctDsp(&k, state.range(0) ? CpuFlags() : 0);
     const DVIdctKernel kernel = state.range(1) ? k.half : k.full;
     alignas(16) uint8_t out[64];
     int b = 0;
@@ -87,6 +89,9 @@ void BM_DecodeSegmentsFrame(benchmark::State& state) {
     job.frame = Frame().data();
     job.frameSize = (uint32_t)Frame().size();
     job.writer = &writer;
+    DVKernelContext kernels;
+    InitKernelContext(&kernels, CpuFlags());
+    job.dsp = &kernels.decode;
     for (auto _ : state) DecodeSegments(&job);
     state.counters["macroblocks/s"] = benchmark::Counter(1620.0 * state.iterations(), benchmark::Counter::kIsRate);
 }

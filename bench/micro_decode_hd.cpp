@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "api/classify.h"
+#include "api/kernel_context.h"
 #include "decode/coefficients.h"
 #include "decode/segments_hd.h"
 #include "hv_dec_dv.h"
+#include "threads/cpu.h"
 #include "writer/writer.h"
 
 using namespace hvdv;
@@ -49,6 +51,9 @@ void BM_DecodeSegmentsHD(benchmark::State& state) {
     job.frame = frame.data();
     job.frameSize = s.bytes;
     job.writer = &writer;
+    DVKernelContext kernels;
+    InitKernelContext(&kernels, CpuFlags());
+    job.dsp = &kernels.decode;
     for (auto _ : state) DecodeSegmentsHD(&job);
     state.SetLabel(s.file);
 }

@@ -63,6 +63,8 @@ void CDVCoder::SetUpSystemForHeight(uint32_t height) {
 
 CDVDecoder::CDVDecoder(DVDecInstance* inst) : cpuFeatures(DetectCpuFeatures()), instance(inst) {
     jobs = inst ? inst->jobs : new (std::nothrow) DVSegmentJob[kMaxJobs]();
+    if (!inst) InitKernelContext(&ownKernels, CpuFlags());
+    kernels = inst ? &inst->kernels : &ownKernels;
 }
 
 CDVDecoder::~CDVDecoder() {
@@ -130,8 +132,10 @@ int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_
     const int n = JobCount(flags);
 
     const DVWriterFactory factory = g_writerFactory.load(std::memory_order_relaxed);
-    DVPictureWriter* writer = (factory ? factory : CreatePictureWriter)(outputFormat, n, frameKind,
-                                                                       halfSize, wideScreen);
+    DVPictureWriter* writer =
+        factory ? factory(outputFormat, n, frameKind, halfSize, wideScreen)
+                : CreatePictureWriter(&kernels->writer, &kernels->pixel, outputFormat, n, frameKind,
+                                      halfSize, wideScreen);
     if (!writer) return 0;
     if (writer->BeginFrame(writer, picture, pitch, (int32_t)width, (int32_t)height) != 0) {
         writer->Release(writer);
@@ -154,6 +158,7 @@ int32_t CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_
         job.frame = frame;
         job.frameSize = frameSize;
         job.writer = writer;
+        job.dsp = &kernels->decode;
         job.jobIndex = i;
         job.threadCount = n;
         job.damagedCount = 0;

@@ -34,9 +34,10 @@ public:
 
 class CDVDecoder : public CDVCoder {
 public:
-    // With an instance the decoder uses the instance's job table; without
-    // one it allocates its own (jobs stays null when memory runs out, and
-    // DecodeFrame then fails).
+    // With an instance the decoder uses the instance's job table and
+    // kernels; without one it allocates its own jobs (jobs stays null when
+    // memory runs out, and DecodeFrame then fails) and chooses its kernels
+    // from CpuFlags().
     explicit CDVDecoder(DVDecInstance* instance);
     ~CDVDecoder() override;
     CDVDecoder(const CDVDecoder&) = delete;
@@ -50,6 +51,8 @@ public:
     uint32_t cpuFeatures = 0;
     DVDecInstance* instance = nullptr;
     DVSegmentJob* jobs = nullptr;
+    const DVKernelContext* kernels = nullptr;  // the instance's or ownKernels
+    DVKernelContext ownKernels;
 };
 
 // Common body of both decode calls: builds a decoder for the call (bound to

@@ -5,6 +5,7 @@
 #include "api/formats.h"
 #include "api/instance.h"
 #include "hv_dec_dv.h"
+#include "threads/cpu.h"
 #include "threads/platform.h"
 #include "threads/workers.h"
 
@@ -21,6 +22,7 @@ HVDV_API DVDecInstance* HVDV_CALL DVNewDec(void) {
         delete instance;
         return nullptr;
     }
+    hvdv::InitKernelContext(&instance->kernels, hvdv::CpuFlags());
     return instance;
 }
 

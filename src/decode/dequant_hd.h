@@ -28,10 +28,8 @@ void DequantKernelHD_c(int16_t* out, const int16_t* coefficients, const DVDequan
 void DequantKernelHD_sse2(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 #endif
 
-// The kernel for cpuFlags (threads/cpu.h), and the process-wide choice
-// that InitDequantKernelHD sets.
-DVDequantHDKernel SelectDequantKernelHD(uint32_t cpuFlags);
-extern DVDequantHDKernel g_dequantKernelHD;
-void InitDequantKernelHD(uint32_t cpuFlags);
+// Sets *kernel to the plain C++ kernel, then lets each instruction set in
+// cpuFlags (threads/cpu.h) replace it.
+void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags);
 
 }  // namespace hvdv

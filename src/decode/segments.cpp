@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decode/coefficients.h"
+#include "decode/decode_dsp.h"
 #include "decode/idct.h"
 #include "decode/segments_hd.h"
 #include "decode/tables.h"
@@ -168,7 +169,7 @@ void DecodeSegments(DVSegmentJob* job) {
     const bool half = job->halfSize != 0;
     const bool swapFields = !half && (job->decodeFlags & 0x1u);
     const bool singlePass = (job->decodeFlags & 0x2u) != 0;
-    const DVIdctKernel kernel = half ? g_idctKernels.half : g_idctKernels.full;
+    const DVIdctKernel kernel = half ? job->dsp->idct.half : job->dsp->idct.full;
     DVPictureWriter* const writer = job->writer;
     int damaged = 0;
 

@@ -20,10 +20,12 @@
 
 #include "api/classify.h"
 #include "decode/coefficients.h"
+#include "decode/decode_dsp.h"
 #include "decode/dequant_hd.h"
 #include "decode/idct.h"
 #include "decode/positions_hd.h"
 #include "decode/tables.h"
+#include "threads/cpu.h"
 #include "writer/writer.h"
 
 namespace hvdv {
@@ -174,7 +176,9 @@ void SamplesHD(const SegmentContext& ctx, const DVMacroblockState& mb, DVMacrobl
 
 void DequantiseHD(int16_t* out, const int16_t* coefficients, int qno, int classNumber, bool lines720,
                   bool chroma) {
-    Dequantise(g_dequantKernelHD, out, coefficients, &DequantTableHD(qno, classNumber, lines720, chroma));
+    DVDequantHDKernel kernel;
+    InitDequantHDDsp(&kernel, CpuFlags());
+    Dequantise(kernel, out, coefficients, &DequantTableHD(qno, classNumber, lines720, chroma));
 }
 
 bool IsSegmentKindHD(int frameKind) { return VideoGeometry(frameKind) != nullptr; }
@@ -196,11 +200,11 @@ void DecodeSegmentsHD(DVSegmentJob* job) {
     ctx.half = job->halfSize != 0;
     ctx.swapFields = !ctx.half && (job->decodeFlags & 0x1u);
     ctx.passes = ctx.half ? kPassesHalf : (job->decodeFlags & 0x2u) ? kPassesSingle : kPassesThree;
-    ctx.full = g_idctKernels.full;
-    ctx.halfKernel = g_idctKernels.half;
+    ctx.full = job->dsp->idct.full;
+    ctx.halfKernel = job->dsp->idct.half;
     ctx.dequant[0] = DequantTablesHD(ctx.lines720, false);
     ctx.dequant[1] = DequantTablesHD(ctx.lines720, true);
-    ctx.dequantKernel = g_dequantKernelHD;
+    ctx.dequantKernel = job->dsp->dequantHD;
 
     const bool headers = (job->frameType & kFrameHeaders) != 0;
     const size_t sequenceBytes = (headers ? 150 : 149) * (size_t)kDifBlockBytes;

@@ -28,7 +28,8 @@ int SegmentSlotsHD(int frameKind);
 // a * step * W(v, h) / 32 in orthonormal DCT units, step = qstep(QNO) *
 // 2^class, W the weight matrix of the picture height and component.  The DC
 // (stored as 8 DC) is not weighted.  Output at internal index i, ready for
-// the 8-8 kernel with the unit weights below and shift 0.
+// the 8-8 kernel with the unit weights below and shift 0.  Runs the kernel
+// that CpuFlags() selects (for tests and tools; decoders use their own).
 void DequantiseHD(int16_t* out, const int16_t* coefficients, int qno, int classNumber,
                   bool lines720, bool chroma);
 

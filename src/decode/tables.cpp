@@ -16,7 +16,6 @@
 #include "decode/dequant_hd.h"
 #include "decode/idct.h"
 #include "hv_dec_dv.h"
-#include "threads/cpu.h"
 
 namespace hvdv {
 
@@ -279,8 +278,6 @@ extern "C" HVDV_API void HVDV_CALL InitDVDec(void) {
         BuildWeightTables();
         InitIdctConstants();
         BuildCodeTables();
-        InitIdctKernels(CpuFlags());
-        InitDequantKernelHD(CpuFlags());
         (void)DequantTableHD(0, 0, false, false);
         g_tablesBuilt.store(1, std::memory_order_release);
     }

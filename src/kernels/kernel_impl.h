@@ -10,32 +10,6 @@
 
 namespace hvdv {
 
-// The four kernels of one family at one instruction-set level; the 4:4:4
-// pair is null for the formats that only take half-resolution chroma.
-struct DVKernelSlots {
-    DVPixelKernel convertRun422;
-    DVPixelKernel convertStrip422;
-    DVPixelKernel convertRun444;
-    DVPixelKernel convertStrip444;
-    DVMacroblockKernel convertMacroblock420;
-    DVMacroblockKernel convertMacroblock420Half;
-    DVMacroblockKernel convertMacroblock411Half;
-    DVBlockPairKernel convertBlockPair422;
-};
-
-enum DVKernelFamily : int {
-    kFamilyUYVY,
-    kFamilyYUY2,
-    kFamilyVUYA,
-    kFamilyBGRA32,
-    kFamilyBGR24,
-    kFamilyBGRA32Studio,
-    kFamilyBGR24Studio,
-    kFamilyRGB555,
-    kFamilyRGB565,
-    kFamilyCount
-};
-
 // Each level fills the entries of the families it implements; the plain C++
 // reference fills all of them, faster levels then overwrite theirs.
 void AddPackedYuvKernelsC(DVKernelSlots* table);

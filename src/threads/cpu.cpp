@@ -12,8 +12,6 @@
 
 namespace hvdv {
 
-void RebuildKernelTables();  // decode/dispatch.cpp
-
 namespace {
 
 std::atomic<uint32_t> g_mask{0xFFFFFFFFu};
@@ -82,9 +80,6 @@ uint32_t DetectCpuFeatures() {
 
 uint32_t CpuFlags() { return DetectCpuFeatures() & g_mask.load(std::memory_order_relaxed); }
 
-void SetCpuMask(uint32_t mask) {
-    g_mask.store(mask, std::memory_order_relaxed);
-    RebuildKernelTables();
-}
+void SetCpuMask(uint32_t mask) { g_mask.store(mask, std::memory_order_relaxed); }
 
 }  // namespace hvdv

@@ -6,6 +6,7 @@
 namespace hvdv {
 
 struct DVPictureWriter;
+struct DVDecodeDsp;
 
 typedef void* DVHandle;  // a thread or event of the platform layer
 
@@ -19,6 +20,7 @@ struct DVSegmentJob {
     const uint32_t* blockOffsets;     // payload offset per macroblock, DIF order
     const uint8_t* frame;
     DVPictureWriter* writer;
+    const DVDecodeDsp* dsp;  // the decoder's IDCT and dequantisation kernels
     int32_t jobIndex;
     DVHandle thread;
     int32_t persistent;
