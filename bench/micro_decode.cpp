@@ -1,17 +1,18 @@
 // Block decoding stages: one segment's coefficients, one inverse transform,
-// and a whole 625/50 frame's segments into a writer that discards them.
+// and a whole frame's segments of each kind.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "api/kernel_context.h"
 #include "decode/coefficients.h"
 #include "decode/idct.h"
 #include "decode/segments.h"
+#include "format/profile.h"
 #include "hv_dec_dv.h"
 #include "threads/cpu.h"
-#include "writer/writer.h"
 
 using namespace hvdv;
 
@@ -28,15 +29,15 @@ const std::vector<uint8_t>& Frame() {
     return data;
 }
 
-void Discard(DVPictureWriter*, int, int, int, const DVMacroblock* mb) { benchmark::DoNotOptimize(mb->slot[0][0]); }
+void Discard(void*, int, int, int, const DVMacroblock* mb) { benchmark::DoNotOptimize(mb->slot[0][0]); }
 
 // Segment 100 of the frame, five macroblocks.
 void PrepareSegment(DVMacroblockState* states) {
     InitDVDec();
-    const uint32_t* offsets = BlockOffsetTable(1);
-    for (int j = 0; j < 5; j++) {
+    for (uint32_t j = 0; j < 5; j++) {
         InitMacroblockState(&states[j], 6);
-        BeginMacroblock(&states[j], Frame().data() + offsets[5 * 100 + j], j, 0, 0);
+        const uint32_t offset = VideoBlockOffset(100 / 27, 5 * (100 % 27) + j, true) + kDifIdBytes;
+        BeginMacroblock(&states[j], Frame().data() + offset, 0, 0);
     }
 }
 
@@ -58,7 +59,8 @@ void BM_InverseTransform(benchmark::State& state) {
     DVMacroblockState states[5];
     PrepareSegment(states);
     DecodeCoefficients(states);
-    const DVIdctKernels k = SelectIdctKernels(state.range(0) ? CpuFlags() : 0);
+    DVIdctKernels k;
+    InitIdctDsp(&k, state.range(0) ? CpuFlags() : 0);
     const DVIdctKernel kernel = state.range(1) ? k.half : k.full;
     alignas(16) uint8_t out[64];
     int b = 0;
@@ -72,24 +74,45 @@ void BM_InverseTransform(benchmark::State& state) {
 }
 BENCHMARK(BM_InverseTransform)->ArgNames({"simd", "half"})->Args({0, 0})->Args({1, 0})->Args({0, 1})->Args({1, 1});
 
-void BM_DecodeSegmentsFrame(benchmark::State& state) {
-    if (Frame().empty()) return state.SkipWithError("no test frame");
+// A whole frame's segments of each kind into a sink that discards them.
+struct Stream {
+    const char* file;
+    int kind;
+};
+const Stream kStreams[] = {{"sample_625_420.dv", kKind625_420}, {"ntsc_411_detail.dv", kKind525_411},
+                           {"dv50_625.dv", kKind625_422},      {"hd_1080i50.dv", kKind1080_50},
+                           {"hd_1080i60.dv", kKind1080_60},    {"hd_720p60.dv", kKind720_60}};
+
+void BM_DecodeSegments(benchmark::State& state) {
+    const Stream& s = kStreams[state.range(0)];
+    const DVProfile* profile = ProfileForKind(s.kind);
+    std::vector<uint8_t> frame(profile->frameBytes);
+    FILE* f = std::fopen((std::string(HVDV_TEST_DATA_DIR "/") + s.file).c_str(), "rb");
+    const bool read = f && std::fread(frame.data(), 1, frame.size(), f) == frame.size();
+    if (f) std::fclose(f);
+    if (!read) return state.SkipWithError("no test frame");
     InitDVDec();
-    DVPictureWriter writer{};
-    writer.PutMacroblock = Discard;
-    DVSegmentJob job{};
-    job.firstSegment = 0;
-    job.endSegment = 324;
-    job.halfSize = (int)state.range(0);
-    job.decodeFlags = (uint32_t)state.range(1);
-    job.macroblockTable = MacroblockTable(0);
-    job.blockOffsets = BlockOffsetTable(1);
-    job.frame = Frame().data();
-    job.frameSize = (uint32_t)Frame().size();
-    job.writer = &writer;
-    for (auto _ : state) DecodeSegments(&job);
-    state.counters["macroblocks/s"] = benchmark::Counter(1620.0 * state.iterations(), benchmark::Counter::kIsRate);
+    DVKernelContext kernels;
+    InitKernelContext(&kernels, CpuFlags());
+    DVSegmentRun run{};
+    run.profile = profile;
+    run.frame = frame.data();
+    run.frameSize = (uint32_t)frame.size();
+    run.headerBlocks = true;
+    run.half = state.range(1) != 0;
+    run.decodeFlags = (uint32_t)state.range(2);
+    run.dsp = &kernels.decode;
+    run.sink = DVMacroblockSink{Discard, nullptr};
+    run.endSegment = profile->segments;
+    for (auto _ : state) benchmark::DoNotOptimize(DecodeSegments(run));
+    state.counters["macroblocks/s"] = benchmark::Counter(
+        double(profile->videoMacroblocks) * double(state.iterations()), benchmark::Counter::kIsRate);
+    state.SetLabel(s.file);
 }
-BENCHMARK(BM_DecodeSegmentsFrame)->ArgNames({"half", "flags"})->Args({0, 0})->Args({0, 2})->Args({1, 0})->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DecodeSegments)
+    ->ArgNames({"stream", "half", "flags"})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, 1}, {0}})
+    ->Args({0, 0, HVDV_FLAG_SINGLE_PASS})
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

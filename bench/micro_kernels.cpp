@@ -33,7 +33,9 @@ void RunKernel(benchmark::State& state, DVKernelSetInit init, bool fullChroma, u
     static Row row;
     DVPixelKernelSet k;
     std::memset(&k, 0, sizeof k);
-    init(&k, 0, flags);
+    DVPixelDsp dsp;
+    InitPixelDsp(&dsp, flags);
+    init(&k, 0, &dsp);
     const DVPixelKernel fn = fullChroma ? k.convertRun444 : k.convertRun422;
     k.srcY = row.y.data();
     k.srcCb = row.cb.data();

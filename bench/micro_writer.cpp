@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "../tests/writer_probe.h"
+#include "api/kernel_context.h"
 #include "threads/cpu.h"
 #include "writer/writer_ops.h"
 
@@ -12,11 +13,29 @@ using namespace hvdv;
 
 namespace {
 
+// The kernels a decoder would choose: the plain C++ references (simd 0) or
+// every instruction set the processor has.
+const DVKernelContext& Kernels(int64_t simd) {
+    static const struct Levels {
+        DVKernelContext plain, simd;
+        Levels() {
+            InitKernelContext(&plain, 0);
+            InitKernelContext(&simd, CpuFlags());
+        }
+    } levels;
+    return simd ? levels.simd : levels.plain;
+}
+
+DVPictureWriter* MakeWriter(int64_t simd, DVKernelSetInit init, int kind, int half) {
+    const DVKernelContext& k = Kernels(simd);
+    return CreatePictureWriterWith(&k.writer, &k.pixel, init, 0, 1, kind, half, 0);
+}
+
 struct Writer {
     DVPictureWriter* w;
     std::vector<uint8_t> picture;
-    Writer(DVKernelSetInit init, int kind, int width, int height)
-        : w(CreatePictureWriterWith(init, 0, 1, kind, 0, 0)), picture((size_t)width * height * 4) {
+    Writer(int64_t simd, DVKernelSetInit init, int kind, int width, int height)
+        : w(MakeWriter(simd, init, kind, 0)), picture((size_t)width * height * 4) {
         w->BeginFrame(w, picture.data(), width * 4, width, height);
     }
     ~Writer() {
@@ -25,44 +44,34 @@ struct Writer {
     }
 };
 
-void SetLevel(const benchmark::State& state) { SetCpuMask(state.range(0) ? 0xFFFFFFFFu : 0); }
-
 void BM_EndFrame411To444(benchmark::State& state) {
-    SetLevel(state);
-    Writer wr(probe::Init, 0x03, 720, 480);
+    Writer wr(state.range(0), probe::Init, 0x03, 720, 480);
     for (auto _ : state) wr.w->EndFrame(wr.w);
-    SetCpuMask(0xFFFFFFFFu);
 }
 BENCHMARK(BM_EndFrame411To444)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void BM_EndFrame411To422(benchmark::State& state) {
-    SetLevel(state);
-    Writer wr(probe::Init422, 0x03, 720, 480);
+    Writer wr(state.range(0), probe::Init422, 0x03, 720, 480);
     for (auto _ : state) wr.w->EndFrame(wr.w);
-    SetCpuMask(0xFFFFFFFFu);
 }
 BENCHMARK(BM_EndFrame411To422)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // The same conversion into UYVY, the common case.
 void BM_EndFrame411UYVY(benchmark::State& state) {
-    SetLevel(state);
-    DVPictureWriter* w = CreatePictureWriterWith(PackUYVY, 0, 1, 0x03, 0, 0);
+    DVPictureWriter* w = MakeWriter(state.range(0), PackUYVY, 0x03, 0);
     std::vector<uint8_t> picture((size_t)720 * 480 * 2);
     w->BeginFrame(w, picture.data(), 720 * 2, 720, 480);
     for (auto _ : state) w->EndFrame(w);
     w->FreeFrameBuffer(w);
     w->Release(w);
-    SetCpuMask(0xFFFFFFFFu);
 }
 BENCHMARK(BM_EndFrame411UYVY)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // One thread flushing all 1080 rows of a 1440-wide frame to 1920 (3:4) or
 // a 1280-wide frame to 1920 (2:3).
 void BM_FlushHD1080(benchmark::State& state) {
-    SetCpuMask(state.range(1) ? 0xFFFFFFFFu : 0);
-    Writer wr(probe::Init, state.range(0) ? 0x24 : 0x25, 1920, 1080);
+    Writer wr(state.range(1), probe::Init, state.range(0) ? 0x24 : 0x25, 1920, 1080);
     for (auto _ : state) wr.w->FlushRows(wr.w, 0, 0, 1080);
-    SetCpuMask(0xFFFFFFFFu);
 }
 BENCHMARK(BM_FlushHD1080)->Args({1, 0})->Args({1, 1})->Args({0, 0})->Args({0, 1})
     ->Unit(benchmark::kMillisecond);
@@ -71,7 +80,7 @@ BENCHMARK(BM_FlushHD1080)->Args({1, 0})->Args({1, 1})->Args({0, 0})->Args({0, 1}
 void BM_BeginFrameBuffers(benchmark::State& state) {
     const int kind = (int)state.range(0);
     const int width = kind == 0x03 ? 720 : 1920, height = kind == 0x03 ? 480 : 1080;
-    DVPictureWriter* w = CreatePictureWriterWith(probe::Init, 0, 1, kind, 0, 0);
+    DVPictureWriter* w = MakeWriter(1, probe::Init, kind, 0);
     std::vector<uint8_t> pic(16);
     for (auto _ : state) {
         w->BeginFrame(w, pic.data(), width * 4, width, height);
@@ -83,8 +92,7 @@ void BM_BeginFrameBuffers(benchmark::State& state) {
 BENCHMARK(BM_BeginFrameBuffers)->Arg(0x03)->Arg(0x24)->Unit(benchmark::kMicrosecond);
 
 void BM_ResampleRow(benchmark::State& state) {
-    DVWriterDsp d;
-    InitWriterDsp(&d, state.range(1) ? CpuFlags() : 0);
+    const DVWriterDsp& d = Kernels(state.range(1)).writer;
     const bool threeToFour = state.range(0) != 0;
     const int n = threeToFour ? 1440 : 1280;
     std::vector<uint8_t> row(n + 32, 100), out(1920);
@@ -103,7 +111,7 @@ BENCHMARK(BM_ResampleRow)->Args({1, 0})->Args({1, 1})->Args({0, 0})->Args({0, 1}
 void BM_Put420FrameUYVY(benchmark::State& state) {
     const bool half = state.range(0) != 0, fused = state.range(1) != 0;
     const int width = half ? 360 : 720, height = half ? 288 : 576;
-    DVPictureWriter* w = CreatePictureWriterWith(PackUYVY, 0, 1, 0x00, half ? 1 : 0, 0);
+    DVPictureWriter* w = MakeWriter(1, PackUYVY, 0x00, half ? 1 : 0);
     std::vector<uint8_t> picture((size_t)width * height * 2);
     w->BeginFrame(w, picture.data(), width * 2, width, height);
     if (!fused) {

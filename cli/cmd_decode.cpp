@@ -332,6 +332,7 @@ int RunDecode(int argc, char** argv) {
         }
     }
 
+    // Before DVNewDec: an instance chooses its kernels when it is made.
     if (o.noSimd) hvdv::SetCpuMask(0);
     DVDecInstance* decoder = DVNewDec();
     if (!decoder) {

@@ -16,6 +16,7 @@
 #include "decode/idct.h"
 #include "fuzz_common.h"
 #include "hv_dec_dv.h"
+#include "threads/cpu.h"
 
 using hvdv_fuzz::ExactBuffer;
 using hvdv_fuzz::ParamReader;
@@ -58,7 +59,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     hvdv::DecodeCoefficientsWith(states.get(), layout,
                                  decoder == 1 ? hvdv::kPassesSingle : half ? hvdv::kPassesHalf : hvdv::kPassesThree);
 
-    hvdv::DVIdctKernel kernel = half ? hvdv::g_idctKernels.half : hvdv::g_idctKernels.full;
+    static const hvdv::DVIdctKernels idct = [] {
+        hvdv::DVIdctKernels k;
+        hvdv::InitIdctDsp(&k, hvdv::CpuFlags());
+        return k;
+    }();
+    hvdv::DVIdctKernel kernel = half ? idct.half : idct.full;
     if (reference) kernel = half ? hvdv::IdctKernel4_c : hvdv::IdctKernel8_c;
     for (int j = 0; j < hvdv::kMacroblocksPerSegment; j++) {
         const hvdv::DVMacroblockState& mb = states[j];

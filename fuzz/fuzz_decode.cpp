@@ -72,9 +72,6 @@ uint32_t ChooseFrameSize(uint8_t mode, uint16_t length, size_t available) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static DVDecInstance* const instance = DVNewDec();
-    Require(instance != nullptr);
-
     ParamReader params(data, size);
     const uint8_t sizeMode = params.Byte();
     const uint16_t length = params.Word();
@@ -100,10 +97,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t flags = (flagBits & 7u) | ((flagBits & 8u) ? HVDV_FLAG_SINGLE_THREAD : 0u) |
                            ((uint32_t)(flagBits & 0xF0u) << 16);
     hvdv::SetProcessorCountOverride((jobChoice & 0x10) ? 1 + (jobChoice & 15) : 0);
-    // The kernel choice is process-wide: change it only between decodes.
+    // A decoder chooses its kernels from the mask when it is made: one
+    // instance per mask, made after the mask is set.
     static uint32_t cpuMask = ~0u;
     const uint32_t wantMask = (jobChoice & 0x20) ? 0u : ~0u;
     if (wantMask != cpuMask) hvdv::SetCpuMask(cpuMask = wantMask);
+    static DVDecInstance* instances[2] = {};
+    DVDecInstance*& instance = instances[wantMask != 0];
+    if (!instance) instance = DVNewDec();
+    Require(instance != nullptr);
 
     const int32_t r = (sizeMode & 0x80)
                           ? DVDecompressBuffer(instance, frame.data(), frameSize, top, pitch, g.width, g.height,

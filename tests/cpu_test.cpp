@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#if HVDV_ARCH_X86
 #define HVDV_TEST_X86 1
 #else
 #define HVDV_TEST_X86 0

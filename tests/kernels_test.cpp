@@ -20,7 +20,9 @@ std::vector<uint32_t> CpuLevels() {
 DVPixelKernelSet MakeSet(DVKernelSetInit init, int bt709, uint32_t flags) {
     DVPixelKernelSet k;
     std::memset(&k, 0, sizeof k);
-    init(&k, bt709, flags);
+    DVPixelDsp dsp;
+    InitPixelDsp(&dsp, flags);
+    init(&k, bt709, &dsp);
     return k;
 }
 

@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "api/kernel_context.h"
 #include "decode/segments.h"
 #include "hv_dec_dv.h"
 #include "test_streams.h"
+#include "threads/cpu.h"
 #include "writer/writer.h"
 
 using namespace hvdv;
@@ -59,6 +61,12 @@ DVSegmentJob MakeJob(const Stream& s, const uint8_t* frame, size_t size, Recorde
     job.frame = frame;
     job.frameSize = (uint32_t)size;
     job.writer = &rec.w;
+    static const DVKernelContext kernels = [] {
+        DVKernelContext k;
+        InitKernelContext(&k, CpuFlags());
+        return k;
+    }();
+    job.dsp = &kernels.decode;
     job.jobIndex = 3;
     return job;
 }

@@ -156,8 +156,7 @@ TEST(Writer411, EndFrameAndBandsConvertWholeRows) {
     for (const auto& level : DspLevels())
         for (const auto& fc : kCases) {
             SCOPED_TRACE(level.first + " " + fc.name);
-            SetCpuMask(level.first == "c" ? 0 : 0xFFFFFFFFu);
-            WriterPtr w(CreatePictureWriterWith(fc.init, 0, 2, fc.kind, 0, 0));
+            WriterPtr w(CreatePictureWriterWith(&level.second, nullptr, fc.init, 0, 2, fc.kind, 0, 0));
             Picture want(fc.width, fc.height, fc.up);
             for (int fy = 0; fy < fc.frameRows && fc.rowOffset + fy < fc.height; fy++) {
                 // Expected chroma: the row's 180 samples through the C reconstruction.
@@ -181,7 +180,6 @@ TEST(Writer411, EndFrameAndBandsConvertWholeRows) {
                 EXPECT_EQ("", probe::FirstDifference(want, got)) << "banded " << banded;
             }
         }
-    SetCpuMask(0xFFFFFFFFu);
 }
 
 // High definition: macroblocks land in luma and chroma planes, flushed bands
@@ -200,7 +198,7 @@ TEST(WriterHD, PlanesAndFlush) {
     };
     for (const auto& hc : kCases) {
         SCOPED_TRACE(hc.name);
-        WriterPtr w(CreatePictureWriterWith(probe::Init, 0, 3, hc.kind, hc.half, 0));
+        WriterPtr w(CreatePictureWriterWith(RowKernels(), nullptr, probe::Init, 0, 3, hc.kind, hc.half, 0));
         Picture got(hc.width, hc.height), want(hc.width, hc.height);
         ASSERT_EQ(0, w->BeginFrame(w.get(), got.Row(0), got.Pitch(), hc.width, hc.height));
         const bool half = w->halfSize != 0;

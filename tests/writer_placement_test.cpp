@@ -106,7 +106,7 @@ TEST(WriterPlacement, DirectWritersPlaceEverySample) {
     };
     for (const auto& dc : kCases) {
         SCOPED_TRACE(dc.name);
-        WriterPtr w(CreatePictureWriterWith(Init, 0, 2, dc.kind, dc.half, dc.wide));
+        WriterPtr w(CreatePictureWriterWith(RowKernels(), nullptr, Init, 0, 2, dc.kind, dc.half, dc.wide));
         Picture got(dc.width, dc.height, dc.up);
         Expected want{Picture(dc.width, dc.height, dc.up), dc.rowOffset};
         ASSERT_EQ(0, w->BeginFrame(w.get(), got.Row(0), got.Pitch(), dc.width, dc.height));
@@ -130,8 +130,8 @@ TEST(WriterPlacement, DirectWritersPlaceEverySample) {
 // of row 0 (the chroma filter reads left of the first entry); the
 // high-definition planes have their coded sizes and do not overlap.
 TEST(WriterCreation, ThreadsOffsetsAndBuffers) {
-    for (int threads : {0, 17}) EXPECT_EQ(nullptr, CreatePictureWriterWith(Init, 0, threads, 0x00, 0, 0));
-    WriterPtr w16(CreatePictureWriterWith(Init, 0, 16, 0x00, 0, 0));
+    for (int threads : {0, 17}) EXPECT_EQ(nullptr, CreatePictureWriterWith(RowKernels(), nullptr, Init, 0, threads, 0x00, 0, 0));
+    WriterPtr w16(CreatePictureWriterWith(RowKernels(), nullptr, Init, 0, 16, 0x00, 0, 0));
     for (int t = 0; t < 16; t++)
         EXPECT_TRUE((uintptr_t)w16->kernelSets[t] % 16 == 0 && w16->kernelSets[t]->bytesPerPixel == 4 &&
                     (!t || w16->kernelSets[t - 1] != w16->kernelSets[t]))
@@ -143,13 +143,13 @@ TEST(WriterCreation, ThreadsOffsetsAndBuffers) {
     std::vector<uint8_t> pic(720 * 4 * 500);
     for (const auto& oc : kOffsets)
         for (int sign : {1, -1}) {
-            WriterPtr w(CreatePictureWriterWith(Init, 0, 2, oc.kind, 1, oc.wide));
+            WriterPtr w(CreatePictureWriterWith(RowKernels(), nullptr, Init, 0, 2, oc.kind, 1, oc.wide));
             uint8_t* row0 = sign > 0 ? pic.data() : pic.data() + (oc.height - 1) * 2880;
             ASSERT_EQ(0, w->BeginFrame(w.get(), row0, sign * 2880, 360, oc.height));
             EXPECT_EQ(oc.rows * sign * 2880, w->origin - row0) << oc.kind << " " << oc.wide << " " << oc.height;
         }
     for (int height : {480, 486, 576}) {
-        WriterPtr w(CreatePictureWriterWith(Init, 0, 2, 0x03, 0, 0));
+        WriterPtr w(CreatePictureWriterWith(RowKernels(), nullptr, Init, 0, 2, 0x03, 0, 0));
         ASSERT_EQ(0, w->BeginFrame(w.get(), pic.data(), 2880, 720, height));
         EXPECT_TRUE((uintptr_t)w->frameBuffer % 16 == 0 && w->frameBuffer - (uint8_t*)w->frameBufferBlock >= 384);
     }
@@ -157,7 +157,7 @@ TEST(WriterCreation, ThreadsOffsetsAndBuffers) {
         int kind, width, luma, chroma, rows;
     } kPlanes[] = {{0x14, 1280, 960, 480, 720}, {0x25, 1920, 1280, 640, 1080}, {0x24, 1920, 1440, 720, 1080}};
     for (const auto& p : kPlanes) {
-        WriterPtr w(CreatePictureWriterWith(Init, 0, 2, p.kind, 0, 0));
+        WriterPtr w(CreatePictureWriterWith(RowKernels(), nullptr, Init, 0, 2, p.kind, 0, 0));
         ASSERT_EQ(0, w->BeginFrame(w.get(), pic.data(), p.width * 4, p.width, 1080));
         EXPECT_EQ((std::vector<int>{w->codedLumaWidth, w->codedChromaWidth, w->frameRows, w->lumaStride >= p.luma,
                                     w->chromaStride >= p.chroma}),

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernels/kernels.h"
+#include "threads/cpu.h"
 #include "writer/writer_ops.h"
 
 namespace probe {
@@ -34,7 +35,7 @@ inline void Strip444(const hvdv::DVPixelKernelSet* k) { Convert<0>(k, 16); }
 inline void Run444(const hvdv::DVPixelKernelSet* k) { Convert<0>(k, k->pixelCount); }
 
 // With full-resolution slots (like the RGB and VUYA families).
-inline void Init(hvdv::DVPixelKernelSet* k, int, uint32_t) {
+inline void Init(hvdv::DVPixelKernelSet* k, int, const hvdv::DVPixelDsp*) {
     k->convertRun422 = Run422;
     k->convertStrip422 = Strip422;
     k->convertRun444 = Run444;
@@ -44,10 +45,20 @@ inline void Init(hvdv::DVPixelKernelSet* k, int, uint32_t) {
 }
 
 // Half-resolution slots only (like the packed 4:2:2 families).
-inline void Init422(hvdv::DVPixelKernelSet* k, int u, uint32_t f) {
-    Init(k, u, f);
+inline void Init422(hvdv::DVPixelKernelSet* k, int u, const hvdv::DVPixelDsp* p) {
+    Init(k, u, p);
     k->convertRun444 = nullptr;
     k->convertStrip444 = nullptr;
+}
+
+// Row kernels of the processor's level, for writers made without a decoder.
+inline const hvdv::DVWriterDsp* RowKernels() {
+    static const hvdv::DVWriterDsp dsp = [] {
+        hvdv::DVWriterDsp d;
+        hvdv::InitWriterDsp(&d, hvdv::CpuFlags());
+        return d;
+    }();
+    return &dsp;
 }
 
 // Every sample carries its slot, row and column plus a tag of its

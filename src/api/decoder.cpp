@@ -11,12 +11,6 @@
 #include "threads/workers.h"
 #include "writer/writer.h"
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_NEEDS_SSE2_CHECK 1
-#else
-#define HVDV_NEEDS_SSE2_CHECK 0
-#endif
-
 namespace hvdv {
 
 namespace {
@@ -44,6 +38,8 @@ void FlushJobRows(void* argument) {
 
 CDVDecoder::CDVDecoder(DVDecInstance* inst) : cpuFeatures_(DetectCpuFeatures()), instance_(inst) {
     jobs_ = inst ? inst->jobs : new (std::nothrow) DVSegmentJob[kMaxJobs]();
+    if (!inst) InitKernelContext(&ownKernels_, CpuFlags());
+    kernels_ = inst ? &inst->kernels : &ownKernels_;
 }
 
 CDVDecoder::~CDVDecoder() {
@@ -84,7 +80,7 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
                                  int32_t pitch, uint32_t width, uint32_t height, uint32_t flags,
                                  uint32_t outputFormat) {
     if (!jobs_) return DVStatus::kFailed;
-#if HVDV_NEEDS_SSE2_CHECK
+#if HVDV_ARCH_X86
     if (!(cpuFeatures_ & kCpuSSE2)) return DVStatus::kFailed;
 #endif
     InitTables();
@@ -101,8 +97,10 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
     const int n = JobCount(flags);
 
     const DVWriterFactory factory = g_writerFactory.load(std::memory_order_relaxed);
-    DVPictureWriter* writer = (factory ? factory : CreatePictureWriter)(
-        outputFormat, n, profile->kind, halfSize ? 1 : 0, wideScreen ? 1 : 0);
+    DVPictureWriter* writer =
+        factory ? factory(outputFormat, n, profile->kind, halfSize ? 1 : 0, wideScreen ? 1 : 0)
+                : CreatePictureWriter(&kernels_->writer, &kernels_->pixel, outputFormat, n,
+                                      profile->kind, halfSize ? 1 : 0, wideScreen ? 1 : 0);
     if (!writer) return DVStatus::kFailed;
     if (writer->BeginFrame(writer, picture, pitch, (int32_t)width, (int32_t)height) != 0) {
         writer->Release(writer);
@@ -118,8 +116,7 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
     run.headerBlocks = (type & kFrameHeaders) != 0;
     run.half = halfSize || (profile->placement == DVPlacement::kBlockId && writer->halfSize);
     run.decodeFlags = flags;
-    run.idct = g_idctKernels;
-    run.dequantHD = g_dequantKernelHD;
+    run.dsp = &kernels_->decode;
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
     for (int i = 0; i < n; ++i) {
         DVSegmentJob& job = jobs_[i];

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "api/kernel_context.h"
 #include "decode/segments.h"
 #include "threads/workers.h"
 
@@ -30,9 +31,10 @@ struct DVSegmentJob {
 
 class CDVDecoder {
 public:
-    // With an instance the decoder uses the instance's job table; without
-    // one it allocates its own (jobs stays null when memory runs out, and
-    // DecodeFrame then fails).
+    // With an instance the decoder uses the instance's job table and
+    // kernels; without one it allocates its own jobs (jobs stays null when
+    // memory runs out, and DecodeFrame then fails) and chooses its kernels
+    // from CpuFlags().
     explicit CDVDecoder(DVDecInstance* instance);
     ~CDVDecoder();
     CDVDecoder(const CDVDecoder&) = delete;
@@ -45,6 +47,8 @@ private:
     uint32_t cpuFeatures_ = 0;
     DVDecInstance* instance_ = nullptr;
     DVSegmentJob* jobs_ = nullptr;
+    const DVKernelContext* kernels_ = nullptr;  // the instance's or ownKernels_
+    DVKernelContext ownKernels_;
 };
 
 // Common body of both decode calls: builds a decoder for the call (bound to

@@ -9,6 +9,7 @@
 #include "format/output_format.h"
 #include "hv_dec_dv.h"
 #include "info/stream_info.h"
+#include "threads/cpu.h"
 #include "threads/platform.h"
 #include "threads/workers.h"
 
@@ -38,6 +39,7 @@ HVDV_API DVDecInstance* HVDV_CALL DVNewDec(void) {
         delete instance;
         return nullptr;
     }
+    hvdv::InitKernelContext(&instance->kernels, hvdv::CpuFlags());
     return instance;
 }
 

@@ -1,5 +1,6 @@
-// A decoder instance: a recursive lock held for each decode on it, and the
-// table of 16 job records whose workers persist between frames.
+// A decoder instance: a recursive lock held for each decode on it, the
+// table of 16 job records whose workers persist between frames, and the
+// kernels its decodes run.
 #pragma once
 
 #include "api/decoder.h"
@@ -8,4 +9,5 @@
 struct DVDecInstance {
     hvdv::DVHandle lock;
     hvdv::DVSegmentJob* jobs;  // kMaxJobs records, zero-filled at creation
+    hvdv::DVKernelContext kernels;  // chosen at creation from CpuFlags()
 };

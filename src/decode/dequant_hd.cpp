@@ -99,16 +99,13 @@ void DequantKernelHD_c(int16_t* out, const int16_t* coefficients, const DVDequan
     }
 }
 
-DVDequantHDKernel g_dequantKernelHD = DequantKernelHD_c;
-
-DVDequantHDKernel SelectDequantKernelHD(uint32_t cpuFlags) {
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-    if (cpuFlags & kCpuSSE2) return DequantKernelHD_sse2;
-#endif
+void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags) {
+    *kernel = DequantKernelHD_c;
+#if HVDV_HAVE_SSE2
+    if (cpuFlags & kCpuSSE2) *kernel = DequantKernelHD_sse2;
+#else
     (void)cpuFlags;
-    return DequantKernelHD_c;
+#endif
 }
-
-void InitDequantKernelHD(uint32_t cpuFlags) { g_dequantKernelHD = SelectDequantKernelHD(cpuFlags); }
 
 }  // namespace hvdv

@@ -24,14 +24,12 @@ const DVDequantHD* DequantTablesHD(bool lines720, bool chroma);
 typedef void (*DVDequantHDKernel)(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 
 void DequantKernelHD_c(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#if HVDV_HAVE_SSE2
 void DequantKernelHD_sse2(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 #endif
 
-// The kernel for cpuFlags (threads/cpu.h), and the process-wide choice
-// that InitDequantKernelHD sets.
-DVDequantHDKernel SelectDequantKernelHD(uint32_t cpuFlags);
-extern DVDequantHDKernel g_dequantKernelHD;
-void InitDequantKernelHD(uint32_t cpuFlags);
+// Sets *kernel to the plain C++ kernel, then lets each instruction set in
+// cpuFlags (threads/cpu.h) replace it.
+void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags);
 
 }  // namespace hvdv

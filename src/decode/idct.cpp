@@ -162,27 +162,31 @@ void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W,
     }
 }
 
-DVIdctKernels g_idctKernels = {IdctKernel8_c, IdctKernel4_c};
-
-DVIdctKernels SelectIdctKernels(uint32_t cpuFlags) {
-    DVIdctKernels k = {IdctKernel8_c, IdctKernel4_c};
-#if HVDV_HAVE_SSE2_KERNELS
-    if (cpuFlags & kCpuSSE2) k = {IdctKernel8_sse2, IdctKernel4_sse2};
-#endif
+void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
+    k->full = IdctKernel8_c;
+    k->half = IdctKernel4_c;
+#if HVDV_HAVE_SSE2
+    if (cpuFlags & kCpuSSE2) {
+        k->full = IdctKernel8_sse2;
+        k->half = IdctKernel4_sse2;
+    }
+#else
     (void)cpuFlags;
-    return k;
+#endif
 }
 
-void InitIdctKernels(uint32_t cpuFlags) { g_idctKernels = SelectIdctKernels(cpuFlags); }
-
 void InverseTransform(const int16_t* coefficients, int c, int m, int q, uint8_t* out) {
+    DVIdctKernels k;
+    InitIdctDsp(&k, CpuFlags());
     DVDequant d = SelectDequant(c, m, q);
-    g_idctKernels.full(out, coefficients, d.weights, d.shift, m & 1);
+    k.full(out, coefficients, d.weights, d.shift, m & 1);
 }
 
 void InverseTransformHalf(const int16_t* coefficients, int c, int m, int q, uint8_t* out) {
+    DVIdctKernels k;
+    InitIdctDsp(&k, CpuFlags());
     DVDequant d = SelectDequant(c, m, q);
-    g_idctKernels.half(out, coefficients, d.weights, d.shift, m & 1);
+    k.half(out, coefficients, d.weights, d.shift, m & 1);
 }
 
 }  // namespace hvdv

@@ -20,24 +20,20 @@ struct DVIdctKernels {
     DVIdctKernel half;
 };
 
-// The process-wide choice, rebuilt by InitIdctKernels.
-extern DVIdctKernels g_idctKernels;
-
-// Picks the kernels for cpuFlags (threads/cpu.h) into g_idctKernels.
-void InitIdctKernels(uint32_t cpuFlags);
-// The kernels for cpuFlags, without touching the process-wide table.
-DVIdctKernels SelectIdctKernels(uint32_t cpuFlags);
+// Fills k with the plain C++ kernels, then lets each instruction set in
+// cpuFlags (threads/cpu.h) overwrite the ones it provides.
+void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags);
 
 void IdctKernel8_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_HAVE_SSE2_KERNELS 1
+#if HVDV_HAVE_SSE2
 void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 #endif
 
-// Block-level entry points: choose weights and shift from class c (0-3),
-// mode m and QNO q (0-15), then run the selected kernel.
+// Block-level entry points for tests and tools: choose weights and shift
+// from class c (0-3), mode m and QNO q (0-15), then run the kernel that
+// CpuFlags() selects.
 void InverseTransform(const int16_t* coefficients, int c, int m, int q, uint8_t* out);
 void InverseTransformHalf(const int16_t* coefficients, int c, int m, int q, uint8_t* out);
 

@@ -115,7 +115,7 @@ struct SegmentPlan {
 // Samples of a 25 or 50 Mb/s macroblock.
 void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
                DVMacroblock* out) {
-    const DVIdctKernel kernel = plan.half ? run.idct.half : run.idct.full;
+    const DVIdctKernel kernel = plan.half ? run.dsp->idct.half : run.dsp->idct.full;
     for (int i = 0; i < plan.shownCount; i++) {
         const int b = plan.shownBlocks[i];
         const DVBlockState& blk = mb.blocks[b];
@@ -136,7 +136,7 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     // Half size of a field macroblock: full-size samples, rearranged, then
     // halved, so that the picture is the same as the full one scaled down.
     const bool halveAfter = plan.half && field;
-    const DVIdctKernel kernel = plan.half && !field ? run.idct.half : run.idct.full;
+    const DVIdctKernel kernel = plan.half && !field ? run.dsp->idct.half : run.dsp->idct.full;
     alignas(16) DVMacroblock decoded;
     DVMacroblock* target = field ? &decoded : out;
     alignas(16) int16_t D[64];
@@ -149,7 +149,7 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
         // The weighted AC terms, then the DC (stored as 8 DC) doubled into
         // the transform's DC units, unweighted.
         const DVDequantHD* m = plan.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
-        run.dequantHD(D, blk.coefficients, m);
+        run.dsp->dequantHD(D, blk.coefficients, m);
         D[0] = (int16_t)(uint16_t)(2u * (uint16_t)blk.coefficients[0]);
         kernel(target->slot[b], D, kUnitWeights, 0, 0);
     }

@@ -3,8 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "decode/dequant_hd.h"
-#include "decode/idct.h"
+#include "decode/decode_dsp.h"
 #include "format/macroblock.h"
 #include "format/profile.h"
 
@@ -27,8 +26,7 @@ struct DVSegmentRun {
     bool headerBlocks;      // sequences of 150 blocks (else 149)
     bool half;              // 4 x 4 samples a block
     uint32_t decodeFlags;   // the caller's decode flags
-    DVIdctKernels idct;
-    DVDequantHDKernel dequantHD;
+    const DVDecodeDsp* dsp; // the decoder's transform and dequantisation kernels
     DVMacroblockSink sink;
     int threadIndex;        // passed to the sink
     int firstSegment, endSegment;

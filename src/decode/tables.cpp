@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
+#if HVDV_ARCH_X86
 #include <emmintrin.h>
 #define HVDV_PAUSE() _mm_pause()
 #else
@@ -16,7 +16,6 @@
 #include "decode/dequant_hd.h"
 #include "decode/idct.h"
 #include "hv_dec_dv.h"
-#include "threads/cpu.h"
 
 namespace hvdv {
 
@@ -276,8 +275,6 @@ void InitTables() {
         BuildWeightTables();
         InitIdctConstants();
         BuildCodeTables();
-        InitIdctKernels(CpuFlags());
-        InitDequantKernelHD(CpuFlags());
         (void)DequantTableHD(0, 0, false, false);
         g_tablesBuilt.store(1, std::memory_order_release);
     }

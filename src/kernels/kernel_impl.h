@@ -8,45 +8,13 @@
 
 #include "kernels/kernels.h"
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_HAVE_SSE2_KERNELS 1
-#else
-#define HVDV_HAVE_SSE2_KERNELS 0
-#endif
-
 namespace hvdv {
-
-// The four kernels of one family at one instruction-set level; the 4:4:4
-// pair is null for the formats that only take half-resolution chroma.
-struct DVKernelSlots {
-    DVPixelKernel convertRun422;
-    DVPixelKernel convertStrip422;
-    DVPixelKernel convertRun444;
-    DVPixelKernel convertStrip444;
-    DVMacroblockKernel convertMacroblock420;
-    DVMacroblockKernel convertMacroblock420Half;
-    DVMacroblockKernel convertMacroblock411Half;
-    DVBlockPairKernel convertBlockPair422;
-};
-
-enum DVKernelFamily : int {
-    kFamilyUYVY,
-    kFamilyYUY2,
-    kFamilyVUYA,
-    kFamilyBGRA32,
-    kFamilyBGR24,
-    kFamilyBGRA32Studio,
-    kFamilyBGR24Studio,
-    kFamilyRGB555,
-    kFamilyRGB565,
-    kFamilyCount
-};
 
 // Each level fills the entries of the families it implements; the plain C++
 // reference fills all of them, faster levels then overwrite theirs.
 void AddPackedYuvKernelsC(DVKernelSlots* table);
 void AddRgbKernelsC(DVKernelSlots* table);
-#if HVDV_HAVE_SSE2_KERNELS
+#if HVDV_HAVE_SSE2
 void AddPackedYuvKernelsSSE2(DVKernelSlots* table);
 void AddRgbKernelsSSE2(DVKernelSlots* table);
 #endif

@@ -1,6 +1,6 @@
-// Kernel set initialisers: one per output format.  Each picks the family's
-// kernels for the instruction sets in cpuFlags and loads the colour constants
-// the family reads.
+// The pixel kernel table of a decoder, and the kernel set initialisers: one
+// per output format, each taking its family's kernels from that table and
+// loading the colour constants the family reads.
 #include <cstring>
 
 #include "kernels/kernel_impl.h"
@@ -69,24 +69,9 @@ alignas(16) const DVColourConstants kStudio601 = {{
 #undef HVDV_ROW8
 #undef HVDV_PAIR4
 
-DVKernelSlots SlotsFor(DVKernelFamily family, uint32_t cpuFlags) {
-    DVKernelSlots table[kFamilyCount] = {};
-    AddPackedYuvKernelsC(table);
-    AddRgbKernelsC(table);
-#if HVDV_HAVE_SSE2_KERNELS
-    if (cpuFlags & kCpuSSE2) {
-        AddPackedYuvKernelsSSE2(table);
-        AddRgbKernelsSSE2(table);
-    }
-#else
-    (void)cpuFlags;
-#endif
-    return table[family];
-}
-
-void Init(DVPixelKernelSet* k, DVKernelFamily family, uint32_t cpuFlags, int32_t bytesPerPixel,
+void Init(DVPixelKernelSet* k, const DVPixelDsp* dsp, DVKernelFamily family, int32_t bytesPerPixel,
           const DVColourConstants* constants) {
-    const DVKernelSlots s = SlotsFor(family, cpuFlags);
+    const DVKernelSlots& s = dsp->family[family];
     k->convertRun422 = s.convertRun422;
     k->convertStrip422 = s.convertStrip422;
     k->convertRun444 = s.convertRun444;
@@ -105,27 +90,41 @@ const DVColourConstants* Studio(int useBT709) { return useBT709 ? &kStudio709 : 
 
 }  // namespace
 
-void PackUYVY(DVPixelKernelSet* k, int, uint32_t cpuFlags) { Init(k, kFamilyUYVY, cpuFlags, 2, nullptr); }
-void PackYUY2(DVPixelKernelSet* k, int, uint32_t cpuFlags) { Init(k, kFamilyYUY2, cpuFlags, 2, nullptr); }
-void PackVUYA(DVPixelKernelSet* k, int, uint32_t cpuFlags) { Init(k, kFamilyVUYA, cpuFlags, 4, nullptr); }
+void InitPixelDsp(DVPixelDsp* dsp, uint32_t cpuFlags) {
+    *dsp = DVPixelDsp{};
+    AddPackedYuvKernelsC(dsp->family);
+    AddRgbKernelsC(dsp->family);
+#if HVDV_HAVE_SSE2
+    if (cpuFlags & kCpuSSE2) {
+        AddPackedYuvKernelsSSE2(dsp->family);
+        AddRgbKernelsSSE2(dsp->family);
+    }
+#else
+    (void)cpuFlags;
+#endif
+}
 
-void ConvertBGR24(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
-    Init(k, kFamilyBGR24, cpuFlags, 3, FullRange(useBT709));
+void PackUYVY(DVPixelKernelSet* k, int, const DVPixelDsp* dsp) { Init(k, dsp, kFamilyUYVY, 2, nullptr); }
+void PackYUY2(DVPixelKernelSet* k, int, const DVPixelDsp* dsp) { Init(k, dsp, kFamilyYUY2, 2, nullptr); }
+void PackVUYA(DVPixelKernelSet* k, int, const DVPixelDsp* dsp) { Init(k, dsp, kFamilyVUYA, 4, nullptr); }
+
+void ConvertBGR24(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp) {
+    Init(k, dsp, kFamilyBGR24, 3, FullRange(useBT709));
 }
-void ConvertBGR24Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
-    Init(k, kFamilyBGR24Studio, cpuFlags, 3, Studio(useBT709));
+void ConvertBGR24Studio(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp) {
+    Init(k, dsp, kFamilyBGR24Studio, 3, Studio(useBT709));
 }
-void ConvertBGRA32(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
-    Init(k, kFamilyBGRA32, cpuFlags, 4, FullRange(useBT709));
+void ConvertBGRA32(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp) {
+    Init(k, dsp, kFamilyBGRA32, 4, FullRange(useBT709));
 }
-void ConvertBGRA32Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
-    Init(k, kFamilyBGRA32Studio, cpuFlags, 4, Studio(useBT709));
+void ConvertBGRA32Studio(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp) {
+    Init(k, dsp, kFamilyBGRA32Studio, 4, Studio(useBT709));
 }
-void ConvertRGB555(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
-    Init(k, kFamilyRGB555, cpuFlags, 2, FullRange(useBT709));
+void ConvertRGB555(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp) {
+    Init(k, dsp, kFamilyRGB555, 2, FullRange(useBT709));
 }
-void ConvertRGB565(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags) {
-    Init(k, kFamilyRGB565, cpuFlags, 2, FullRange(useBT709));
+void ConvertRGB565(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp) {
+    Init(k, dsp, kFamilyRGB565, 2, FullRange(useBT709));
 }
 
 }  // namespace hvdv

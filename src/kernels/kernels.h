@@ -64,21 +64,55 @@ struct alignas(16) DVPixelKernelSet {
     DVBlockPairKernel convertBlockPair422;        // may be null
 };
 
-// Set initialisers, one per output format.  Each sets pixelCount to 16,
-// bytesPerPixel, the four slots (null where the format has no such kernel)
-// and the constants.  useBT709 is read by the RGB families only.  The
-// kernels are chosen from cpuFlags (see threads/cpu.h): the plain C++
-// reference, or the widest instruction set present that the family has.
-typedef void (*DVKernelSetInit)(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+// The kernels of one family at one instruction-set level; the 4:4:4 pair is
+// null for the formats that only take half-resolution chroma.
+struct DVKernelSlots {
+    DVPixelKernel convertRun422;
+    DVPixelKernel convertStrip422;
+    DVPixelKernel convertRun444;
+    DVPixelKernel convertStrip444;
+    DVMacroblockKernel convertMacroblock420;
+    DVMacroblockKernel convertMacroblock420Half;
+    DVMacroblockKernel convertMacroblock411Half;
+    DVBlockPairKernel convertBlockPair422;
+};
 
-void PackUYVY(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void PackYUY2(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void PackVUYA(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void ConvertBGR24(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void ConvertBGR24Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void ConvertBGRA32(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void ConvertBGRA32Studio(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void ConvertRGB555(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
-void ConvertRGB565(DVPixelKernelSet* k, int useBT709, uint32_t cpuFlags);
+enum DVKernelFamily : int {
+    kFamilyUYVY,
+    kFamilyYUY2,
+    kFamilyVUYA,
+    kFamilyBGRA32,
+    kFamilyBGR24,
+    kFamilyBGRA32Studio,
+    kFamilyBGR24Studio,
+    kFamilyRGB555,
+    kFamilyRGB565,
+    kFamilyCount
+};
+
+// The pixel kernels of every family, chosen once per decoder.
+struct DVPixelDsp {
+    DVKernelSlots family[kFamilyCount];
+};
+
+// Fills dsp with the plain C++ references, then lets each instruction set
+// in cpuFlags (threads/cpu.h) overwrite the families it provides.
+void InitPixelDsp(DVPixelDsp* dsp, uint32_t cpuFlags);
+
+// Set initialisers, one per output format.  Each sets pixelCount to 16,
+// bytesPerPixel, the slots of its family from dsp (null where the format has
+// no such kernel) and the constants.  useBT709 is read by the RGB families
+// only.
+typedef void (*DVKernelSetInit)(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+
+void PackUYVY(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void PackYUY2(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void PackVUYA(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void ConvertBGR24(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void ConvertBGR24Studio(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void ConvertBGRA32(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void ConvertBGRA32Studio(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void ConvertRGB555(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
+void ConvertRGB565(DVPixelKernelSet* k, int useBT709, const DVPixelDsp* dsp);
 
 }  // namespace hvdv

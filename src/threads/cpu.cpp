@@ -2,8 +2,7 @@
 
 #include <atomic>
 
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_X86 1
+#if HVDV_ARCH_X86
 #if defined(_MSC_VER)
 #include <intrin.h>
 #else
@@ -13,15 +12,13 @@
 
 namespace hvdv {
 
-void RebuildKernelTables();  // decode/dispatch.cpp
-
 namespace {
 
 std::atomic<uint32_t> g_mask{0xFFFFFFFFu};
 
 uint32_t Detect() {
     uint32_t flags = 0;
-#if HVDV_X86
+#if HVDV_ARCH_X86
 #if defined(__i386__) || defined(_M_IX86)
     // On 32-bit x86 the CPUID instruction exists only when bit 21 (ID) of
     // EFLAGS can be toggled.
@@ -83,9 +80,6 @@ uint32_t DetectCpuFeatures() {
 
 uint32_t CpuFlags() { return DetectCpuFeatures() & g_mask.load(std::memory_order_relaxed); }
 
-void SetCpuMask(uint32_t mask) {
-    g_mask.store(mask, std::memory_order_relaxed);
-    RebuildKernelTables();
-}
+void SetCpuMask(uint32_t mask) { g_mask.store(mask, std::memory_order_relaxed); }
 
 }  // namespace hvdv

@@ -8,21 +8,20 @@ enum CpuFlag : uint32_t {
     kCpuSSE2 = 1u << 0,
     kCpuSSSE3 = 1u << 1,
     kCpuSSE41 = 1u << 2,
-    kCpuAVX2 = 1u << 3,
 };
 
 // What the processor supports (CPUID on x86; 0 elsewhere).  Computed once.
 uint32_t DetectCpuFeatures();
 
 // The features kernels may use: DetectCpuFeatures() restricted by the mask
-// that tests and the command-line tool can set.  Every kernel table and every
-// kernel set initialiser picks its functions from this value.
+// that tests, benchmarks and the command-line tool can set.  A decoder
+// chooses its kernels from this value when it is made (api/kernel_context.h).
 uint32_t CpuFlags();
 
 // Restricts CpuFlags() to detected & mask (all ones restores the default).
-// Not thread-safe: call it only while no decode is running.  Kernel choices
-// already made (writers alive at the time) are not changed; process-wide
-// kernel tables are rebuilt.
+// It only stores the mask: decoders made afterwards (an instance at DVNewDec,
+// each decode without an instance) choose their kernels from it; instances
+// made before keep theirs.
 void SetCpuMask(uint32_t mask);
 
 }  // namespace hvdv

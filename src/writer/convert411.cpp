@@ -35,7 +35,7 @@ inline void WarmMacroblockRow(const uint8_t* p) {
 // bands of rows may be converted by different threads in any order.
 template <bool k444>
 void ConvertRows411(DVPictureWriter* w, int t, int firstRow, int rowCount) {
-    const DVWriterDsp& dsp = WriterDsp();
+    const DVWriterDsp& dsp = *w->dsp;
     DVPixelKernelSet* k = w->kernelSets[t];
     // The 4:4:4 working chroma rows are written from index -1 on (the first
     // entry's leftmost extrapolated pixel); each has 16 bytes in front.

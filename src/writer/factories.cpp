@@ -5,7 +5,8 @@
 
 namespace hvdv {
 
-DVPictureWriter* CreatePictureWriter(uint32_t outputFormat, int threadCount, int frameKind,
+DVPictureWriter* CreatePictureWriter(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
+                                     uint32_t outputFormat, int threadCount, int frameKind,
                                      int halfSize, int wideScreen) {
     DVKernelSetInit init = nullptr;
     switch (outputFormat) {
@@ -25,7 +26,8 @@ DVPictureWriter* CreatePictureWriter(uint32_t outputFormat, int threadCount, int
     // High-definition material uses the BT.709 matrix, standard definition BT.601.
     const int kind = frameKind & 0xFF;
     const int useBT709 = (kind == 0x14 || kind == 0x15 || kind == 0x24 || kind == 0x25) ? 1 : 0;
-    return CreatePictureWriterWith(init, useBT709, threadCount, frameKind, halfSize, wideScreen);
+    return CreatePictureWriterWith(dsp, pixels, init, useBT709, threadCount, frameKind, halfSize,
+                                   wideScreen);
 }
 
 }  // namespace hvdv

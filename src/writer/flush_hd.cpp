@@ -18,7 +18,7 @@ inline bool RowVisible(const DVPictureWriter* w, int row) {
 
 template <int kNum, int kDen>
 void FlushRowsScale(DVPictureWriter* w, int t, int firstRow, int rowCount) {
-    const DVWriterDsp& dsp = WriterDsp();
+    const DVWriterDsp& dsp = *w->dsp;
     const ResampleRowFn resample = kNum == 4 ? dsp.resampleRow3To4 : dsp.resampleRow2To3;
     DVPixelKernelSet* k = w->kernelSets[t];
     alignas(16) uint8_t luma[kMaxRunPixels];

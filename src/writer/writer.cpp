@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "threads/cpu.h"
 #include "writer/writer_ops.h"
 
 namespace hvdv {
@@ -51,9 +50,10 @@ void SetGeometry(DVPictureWriter* w, const HDGeometry& g) {
 
 }  // namespace
 
-DVPictureWriter* CreatePictureWriterWith(DVKernelSetInit init, int useBT709, int threadCount,
+DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
+                                         DVKernelSetInit init, int useBT709, int threadCount,
                                          int frameKind, int halfSize, int wideScreen) {
-    if (!init || threadCount < 1 || threadCount > 16) return nullptr;
+    if (!dsp || !init || threadCount < 1 || threadCount > 16) return nullptr;
     // One zero-filled block: the record, the table of set pointers, then the
     // sets themselves on 16-byte boundaries.
     const size_t tableOffset = sizeof(DVPictureWriter);
@@ -71,14 +71,10 @@ DVPictureWriter* CreatePictureWriterWith(DVKernelSetInit init, int useBT709, int
     w->FreeFrameBuffer = FreeFrameBuffer;
     w->Release = Release;
     w->threadCount = threadCount;
-
-    // Process-wide row kernels must be chosen before any frame runs.
-    (void)WriterDsp();
-
-    const uint32_t flags = CpuFlags();
+    w->dsp = dsp;
     for (int t = 0; t < threadCount; t++) {
         w->kernelSets[t] = &sets[t];
-        init(&sets[t], useBT709, flags);
+        init(&sets[t], useBT709, pixels);
     }
 
     const int kind = frameKind & 0xFF;

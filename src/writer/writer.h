@@ -8,6 +8,8 @@
 
 namespace hvdv {
 
+struct DVWriterDsp;
+
 struct DVPictureWriter {
     // 0 ready, 1 a work buffer could not be allocated.
     int32_t (*BeginFrame)(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
@@ -43,14 +45,18 @@ struct DVPictureWriter {
     int32_t lumaStride;
     int32_t chromaStride;
     DVPixelKernelSet** kernelSets;  // threadCount sets, set t for job index t
+    const DVWriterDsp* dsp;         // row kernels (writer/writer_ops.h), the decoder's
     // Picture row that frame row 0 lands on (origin = picture + rowOffset * pitch).
     // Writers clip to picture rows 0 .. height - 1 and pixels 0 .. width - 1.
     int32_t rowOffset;
 };
 
 // The factory of one output format (a DVOutputFormat code, see api/formats.h).
+// The writer runs the row kernels of dsp and the pixel kernels of pixels,
+// both chosen by its decoder, which keeps them alive as long as the writer.
 // Returns null for an unknown format or when memory runs out.
-DVPictureWriter* CreatePictureWriter(uint32_t outputFormat, int threadCount, int frameKind,
+DVPictureWriter* CreatePictureWriter(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
+                                     uint32_t outputFormat, int threadCount, int frameKind,
                                      int halfSize, int wideScreen);
 
 }  // namespace hvdv

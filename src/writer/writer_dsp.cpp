@@ -1,7 +1,6 @@
 // Row kernels of the picture writers (plain C++ references), their filter
-// taps and the process-wide table that picks an instruction set for each.
+// taps and the initialiser of a decoder's table of them.
 #include <cstring>
-#include <mutex>
 
 #include "threads/cpu.h"
 #include "writer/writer_ops.h"
@@ -116,7 +115,7 @@ void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags) {
     dsp->entryRow411To422 = EntryRow411To422_c;
     dsp->resampleRow3To4 = ResampleRow3To4_c;
     dsp->resampleRow2To3 = ResampleRow2To3_c;
-#if HVDV_WRITER_SSE2
+#if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         dsp->chroma411To444 = Chroma411To444_sse2;
         dsp->chroma411To422 = Chroma411To422_sse2;
@@ -127,22 +126,6 @@ void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags) {
 #else
     (void)cpuFlags;
 #endif
-}
-
-namespace {
-DVWriterDsp g_dsp;
-std::once_flag g_dspOnce;
-}  // namespace
-
-const DVWriterDsp& WriterDsp() {
-    std::call_once(g_dspOnce, [] { InitWriterDsp(&g_dsp, CpuFlags()); });
-    return g_dsp;
-}
-
-void RebuildWriterDsp() {
-    // The first build must not run again after this one, or it would undo it.
-    std::call_once(g_dspOnce, [] {});
-    InitWriterDsp(&g_dsp, CpuFlags());
 }
 
 }  // namespace hvdv

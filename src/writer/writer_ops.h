@@ -1,6 +1,6 @@
 // The operations that picture writers install in their slots, and the
-// process-wide table of row kernels they use (4:1:1 chroma reconstruction
-// and the high-definition horizontal resamplers).
+// table of row kernels they use (4:1:1 chroma reconstruction and the
+// high-definition horizontal resamplers).
 #pragma once
 #include <cstdint>
 
@@ -8,9 +8,11 @@
 
 namespace hvdv {
 
-// Builds a writer whose kernel sets are initialised by init.  The format
-// factories of CreatePictureWriter are thin wrappers around it.
-DVPictureWriter* CreatePictureWriterWith(DVKernelSetInit init, int useBT709, int threadCount,
+// Builds a writer that runs the row kernels of dsp and whose kernel sets are
+// initialised by init from pixels.  CreatePictureWriter is a thin wrapper
+// around it.
+DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
+                                         DVKernelSetInit init, int useBT709, int threadCount,
                                          int frameKind, int halfSize, int wideScreen);
 
 // Frame set-up and finishing steps.
@@ -96,12 +98,8 @@ struct DVWriterDsp {
 };
 
 // Fills dsp with the reference kernels, then overwrites the entries that
-// the instruction sets allowed by cpuFlags provide.
+// the instruction sets allowed by cpuFlags (threads/cpu.h) provide.
 void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags);
-// The process-wide table (built on first use from CpuFlags(), rebuilt by
-// RebuildKernelTables()).
-const DVWriterDsp& WriterDsp();
-void RebuildWriterDsp();
 
 // Plain C++ references, the definition of the arithmetic.
 void Chroma411To444_c(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
@@ -110,8 +108,7 @@ void Chroma411To422_c(const uint8_t* current, const uint8_t* next, uint8_t* out)
 void EntryRow411To422_c(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 void ResampleRow3To4_c(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_c(uint8_t* src, int n, uint8_t* out);
-#if defined(__i386__) || defined(__x86_64__) || defined(_M_IX86) || defined(_M_X64)
-#define HVDV_WRITER_SSE2 1
+#if HVDV_HAVE_SSE2
 void Chroma411To444_sse2(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
                          uint8_t* out);
 void Chroma411To422_sse2(const uint8_t* current, const uint8_t* next, uint8_t* out);

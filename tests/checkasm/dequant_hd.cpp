@@ -58,7 +58,8 @@ CHECKASM_TEST(dequant_hd) {
     const auto& levels = checkasm::Levels();
     DVDequantHDKernel previous = nullptr;
     for (const checkasm::Isa& isa : levels) {
-        const DVDequantHDKernel fn = SelectDequantKernelHD(isa.flags);
+        DVDequantHDKernel fn;
+        InitDequantHDDsp(&fn, isa.flags);
         if (&isa != &levels[0] && fn == previous) continue;
         previous = fn;
         char table[64];
@@ -81,7 +82,8 @@ CHECKASM_TEST(dequant_hd) {
     Block in, out;
     FillCoefficients(&in, 2);
     for (const checkasm::Isa& isa : levels) {
-        const DVDequantHDKernel fn = SelectDequantKernelHD(isa.flags);
+        DVDequantHDKernel fn;
+        InitDequantHDDsp(&fn, isa.flags);
         const DVDequantHD* m = &DequantTableHD(9, 2, false, false);
         checkasm::Bench(std::string("dequant_hd_") + isa.name, [&] { fn(out.c, in.c, m); });
     }

@@ -1,0 +1,12 @@
+#include "api/kernel_context.h"
+
+namespace hvdv {
+
+void InitKernelContext(DVKernelContext* ctx, uint32_t cpuFlags) {
+    InitIdctDsp(&ctx->decode.idct, cpuFlags);
+    InitDequantHDDsp(&ctx->decode.dequantHD, cpuFlags);
+    InitWriterDsp(&ctx->writer, cpuFlags);
+    InitPixelDsp(&ctx->pixel, cpuFlags);
+}
+
+}  // namespace hvdv

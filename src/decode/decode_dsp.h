@@ -1,0 +1,15 @@
+// The kernels a segment decoder runs, chosen once per decoder (see
+// api/kernel_context.h) and reached through its jobs.
+#pragma once
+
+#include "decode/dequant_hd.h"
+#include "decode/idct.h"
+
+namespace hvdv {
+
+struct DVDecodeDsp {
+    DVIdctKernels idct;           // InitIdctDsp
+    DVDequantHDKernel dequantHD;  // InitDequantHDDsp
+};
+
+}  // namespace hvdv
