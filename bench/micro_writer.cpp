@@ -28,7 +28,7 @@ const DVKernelContext& Kernels(int64_t simd) {
 
 DVPictureWriter* MakeWriter(int64_t simd, DVKernelSetInit init, int kind, int half) {
     const DVKernelContext& k = Kernels(simd);
-    return CreatePictureWriterWith(&k.writer, &k.pixel, init, 0, 1, kind, half, 0);
+    return CreatePictureWriterWith(&k.writer, &k.pixel, init, 0, 1, *ProfileForKind(kind), half, 0);
 }
 
 struct Writer {

@@ -98,9 +98,9 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
 
     const DVWriterFactory factory = g_writerFactory.load(std::memory_order_relaxed);
     DVPictureWriter* writer =
-        factory ? factory(outputFormat, n, profile->kind, halfSize ? 1 : 0, wideScreen ? 1 : 0)
+        factory ? factory(outputFormat, n, *profile, halfSize ? 1 : 0, wideScreen ? 1 : 0)
                 : CreatePictureWriter(&kernels_->writer, &kernels_->pixel, outputFormat, n,
-                                      profile->kind, halfSize ? 1 : 0, wideScreen ? 1 : 0);
+                                      *profile, halfSize ? 1 : 0, wideScreen ? 1 : 0);
     if (!writer) return DVStatus::kFailed;
     if (writer->BeginFrame(writer, picture, pitch, (int32_t)width, (int32_t)height) != 0) {
         writer->Release(writer);

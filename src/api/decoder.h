@@ -59,7 +59,7 @@ DVStatus DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uin
 
 // --- Pieces of the driver, exposed for the tests ---------------------------
 
-typedef DVPictureWriter* (*DVWriterFactory)(uint32_t outputFormat, int threadCount, int frameKind,
+typedef DVPictureWriter* (*DVWriterFactory)(uint32_t outputFormat, int threadCount, const DVProfile& profile,
                                             int halfSize, int wideScreen);
 // Internal test hook: replaces CreatePictureWriter for every decode (null
 // restores it).  Set it only while no decode is running.

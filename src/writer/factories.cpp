@@ -6,7 +6,7 @@
 namespace hvdv {
 
 DVPictureWriter* CreatePictureWriter(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
-                                     uint32_t outputFormat, int threadCount, int frameKind,
+                                     uint32_t outputFormat, int threadCount, const DVProfile& profile,
                                      int halfSize, int wideScreen) {
     DVKernelSetInit init = nullptr;
     switch (outputFormat) {
@@ -24,9 +24,8 @@ DVPictureWriter* CreatePictureWriter(const DVWriterDsp* dsp, const DVPixelDsp* p
         default: return nullptr;
     }
     // High-definition material uses the BT.709 matrix, standard definition BT.601.
-    const int kind = frameKind & 0xFF;
-    const int useBT709 = (kind == 0x14 || kind == 0x15 || kind == 0x24 || kind == 0x25) ? 1 : 0;
-    return CreatePictureWriterWith(dsp, pixels, init, useBT709, threadCount, frameKind, halfSize,
+    const int useBT709 = profile.hd ? 1 : 0;
+    return CreatePictureWriterWith(dsp, pixels, init, useBT709, threadCount, profile, halfSize,
                                    wideScreen);
 }
 

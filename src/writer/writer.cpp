@@ -19,10 +19,11 @@ uint8_t* AlignUp16(void* p) {
 struct HDGeometry {
     int32_t lumaWidth, chromaWidth, rows, lumaStride, chromaStride;
 };
-const HDGeometry kGeometry720 = {960, 480, 720, 1024, 544};
-const HDGeometry kGeometry1080x60 = {1280, 640, 1080, 1344, 704};
-const HDGeometry kGeometry1080x50 = {1440, 720, 1080, 1504, 784};
 
+HDGeometry PlaneGeometry(const DVProfile& p) {
+    const int32_t chroma = p.codedWidth / 2;
+    return HDGeometry{p.codedWidth, chroma, p.codedHeight, p.codedWidth + 64, chroma + 64};
+}
 
 // The planes are one block; frameBuffer is its first 16-byte boundary and
 // planeY starts 32 bytes further, so that row 0 has room for its left margin.
@@ -52,7 +53,7 @@ void SetGeometry(DVPictureWriter* w, const HDGeometry& g) {
 
 DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
                                          DVKernelSetInit init, int useBT709, int threadCount,
-                                         int frameKind, int halfSize, int wideScreen) {
+                                         const DVProfile& profile, int halfSize, int wideScreen) {
     if (!dsp || !init || threadCount < 1 || threadCount > 16) return nullptr;
     // One zero-filled block: the record, the table of set pointers, then the
     // sets themselves on 16-byte boundaries.
@@ -77,48 +78,38 @@ DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDs
         init(&sets[t], useBT709, pixels);
     }
 
-    const int kind = frameKind & 0xFF;
     const bool half = halfSize != 0;
-    switch (kind) {
-        case 0x00:
-            w->PutMacroblock = half ? Put420Half : Put420;
-            break;
-        case 0x04:
-        case 0x05:
-            w->PutMacroblock = half ? Put422Half : Put422;
-            break;
-        case 0x14:
-        case 0x15:
-            w->BeginFrame = BeginFrame720;
+    if (profile.hd) {
+        // Planes first, converted in row bands by FlushRows: 720 and 1440
+        // coded samples a row are shown 4/3 wider, 1280 3/2 wider.
+        w->BeginFrame = BeginFrameHD;
+        w->EndFrame = EndFrameFlushAll;
+        if (profile.codedHeight == 720) {
             w->PutMacroblock = half ? PutHD720Half : PutHD720;
-            w->EndFrame = EndFrameFlushAll;
             w->FlushRows = FlushRowsScale3To4;
-            break;
-        case 0x24:
-            w->BeginFrame = BeginFrame1080x50;
+        } else if (profile.kind == kKind1080_50) {
             w->PutMacroblock = PutHD1080x50;
-            w->EndFrame = EndFrameFlushAll;
             w->FlushRows = FlushRowsScale3To4;
-            break;
-        case 0x25:
-            w->BeginFrame = BeginFrame1080x60;
+        } else {
             w->PutMacroblock = PutHD1080x60;
-            w->EndFrame = EndFrameFlushAll;
             w->FlushRows = FlushRowsScale2To3;
-            break;
-        default:  // 4:1:1
-            if (half) {
-                w->PutMacroblock = Put411Half;
-            } else {
-                w->BeginFrame = BeginFrame411;
-                w->PutMacroblock = Put411;
-                w->EndFrame = sets[0].convertRun444 ? EndFrame411To444 : EndFrame411To422;
-                w->FlushRows = sets[0].convertRun444 ? FlushRows411To444 : FlushRows411To422;
-            }
-            break;
+        }
+    } else if (profile.chroma == DVChroma::k420) {
+        w->PutMacroblock = half ? Put420Half : Put420;
+    } else if (profile.chroma == DVChroma::k422) {
+        w->PutMacroblock = half ? Put422Half : Put422;
+    } else if (half) {
+        w->PutMacroblock = Put411Half;
+    } else {
+        // Full-size 4:1:1 goes through a frame buffer: each chroma sample
+        // is reconstructed from its neighbours across macroblock borders.
+        w->BeginFrame = BeginFrame411;
+        w->PutMacroblock = Put411;
+        w->EndFrame = sets[0].convertRun444 ? EndFrame411To444 : EndFrame411To422;
+        w->FlushRows = sets[0].convertRun444 ? FlushRows411To444 : FlushRows411To422;
     }
     w->bytesPerPixel = sets[0].bytesPerPixel;
-    w->frameKind = kind;
+    w->profile = &profile;
     w->halfSize = half ? 1 : 0;
     w->wideScreen = wideScreen;
     return w;
@@ -138,7 +129,7 @@ int32_t BeginFrameCommon(DVPictureWriter* w, uint8_t* picture, int32_t pitch, in
     if (height == 486) {
         rowOffset = 2;
     } else if (height == 288) {
-        if (w->frameKind == 0x03)
+        if (w->profile->kind == kKind525_411)
             rowOffset = w->wideScreen ? 39 : 24;
         else
             rowOffset = w->wideScreen ? 36 : 0;
@@ -166,28 +157,24 @@ int32_t BeginFrame411(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32
     return 0;
 }
 
-namespace {
-
-enum HDFamily { k720, k1080x60, k1080x50 };
-
 int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
-                     int32_t height, HDFamily family) {
+                     int32_t height) {
     BeginFrameCommon(w, picture, pitch, width, height);
     FreeFrameBuffer(w);  // a writer reused for another picture
-    const HDGeometry& g = family == k720 ? kGeometry720
-                          : family == k1080x60 ? kGeometry1080x60
-                                               : kGeometry1080x50;
+    const HDGeometry g = PlaneGeometry(*w->profile);
+    const int kind = w->profile->kind;
     SetGeometry(w, g);
     if (width == g.lumaWidth) {
-        w->PutMacroblock = family == k720 ? PutHD720Native : PutHD1080Native;
+        w->PutMacroblock = w->profile->codedHeight == 720 ? PutHD720Native : PutHD1080Native;
         w->EndFrame = EndFrameNone;
         w->FlushRows = nullptr;
         w->frameBuffer = nullptr;
         return 0;
     }
     if (AllocatePlanes(w, g)) return 1;
-    switch (family) {
-        case k720:
+    switch (kind) {
+        case kKind720_50:
+        case kKind720_60:
             if (width == 480 || width == 640) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD720Half;
             if (width == 480)
@@ -195,35 +182,18 @@ int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_
             else if (width == 1440 || width == 720)
                 w->FlushRows = FlushRowsScale2To3;
             break;
-        case k1080x60:
+        case kKind1080_60:
             if (width == 640 || width == 960) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD1080x60Half;
             if (width == 640) w->FlushRows = FlushRowsCopy;
             break;
-        case k1080x50:
+        case kKind1080_50:
             if (width == 720 || width == 960) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD1080x50Half;
             if (width == 720) w->FlushRows = FlushRowsCopy;
             break;
     }
     return 0;
-}
-
-}  // namespace
-
-int32_t BeginFrame720(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
-                      int32_t height) {
-    return BeginFrameHD(w, picture, pitch, width, height, k720);
-}
-
-int32_t BeginFrame1080x60(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
-                          int32_t height) {
-    return BeginFrameHD(w, picture, pitch, width, height, k1080x60);
-}
-
-int32_t BeginFrame1080x50(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
-                          int32_t height) {
-    return BeginFrameHD(w, picture, pitch, width, height, k1080x50);
 }
 
 int32_t FreeFrameBuffer(DVPictureWriter* w) {

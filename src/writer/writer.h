@@ -5,6 +5,7 @@
 
 #include "kernels/kernels.h"
 #include "format/macroblock.h"
+#include "format/profile.h"
 
 namespace hvdv {
 
@@ -29,7 +30,7 @@ struct DVPictureWriter {
     int32_t width;
     int32_t height;
     int32_t bytesPerPixel;
-    int32_t frameKind;
+    const DVProfile* profile;  // the kind of frame the writer places
     int32_t halfSize;
     int32_t wideScreen;
     uint8_t* origin;        // picture byte that frame row 0 is written to
@@ -56,7 +57,7 @@ struct DVPictureWriter {
 // both chosen by its decoder, which keeps them alive as long as the writer.
 // Returns null for an unknown format or when memory runs out.
 DVPictureWriter* CreatePictureWriter(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
-                                     uint32_t outputFormat, int threadCount, int frameKind,
+                                     uint32_t outputFormat, int threadCount, const DVProfile& profile,
                                      int halfSize, int wideScreen);
 
 }  // namespace hvdv

@@ -13,19 +13,16 @@ namespace hvdv {
 // around it.
 DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
                                          DVKernelSetInit init, int useBT709, int threadCount,
-                                         int frameKind, int halfSize, int wideScreen);
+                                         const DVProfile& profile, int halfSize, int wideScreen);
 
 // Frame set-up and finishing steps.
 int32_t BeginFrameCommon(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
                          int32_t height);
 int32_t BeginFrame411(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
                       int32_t height);
-int32_t BeginFrame720(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
-                      int32_t height);
-int32_t BeginFrame1080x60(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
-                          int32_t height);
-int32_t BeginFrame1080x50(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
-                          int32_t height);
+// High definition: planes, or the picture itself at the coded width.
+int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
+                     int32_t height);
 int32_t FreeFrameBuffer(DVPictureWriter* w);
 void Release(DVPictureWriter* w);
 void EndFrameNone(DVPictureWriter* w);
