@@ -149,13 +149,10 @@ void BlockPair422Kernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t 
 template <class F>
 constexpr DVKernelSlots MakeSlots() {
     DVKernelSlots s{RunKernel<F, false>,          StripKernel<F, false>,
-                    nullptr,                      nullptr,
-                    Macroblock420Kernel<F>,       Macroblock420HalfKernel<F>,
-                    Macroblock411HalfKernel<F>,   BlockPair422Kernel<F>};
-    if constexpr (F::kHas444) {
-        s.convertRun444 = RunKernel<F, true>;
-        s.convertStrip444 = StripKernel<F, true>;
-    }
+                    nullptr,                      Macroblock420Kernel<F>,
+                    Macroblock420HalfKernel<F>,   Macroblock411HalfKernel<F>,
+                    BlockPair422Kernel<F>};
+    if constexpr (F::kHas444) s.convertRun444 = RunKernel<F, true>;
     return s;
 }
 

@@ -75,7 +75,6 @@ void Init(DVPixelKernelSet* k, const DVPixelDsp* dsp, DVKernelFamily family, int
     k->convertRun422 = s.convertRun422;
     k->convertStrip422 = s.convertStrip422;
     k->convertRun444 = s.convertRun444;
-    k->convertStrip444 = s.convertStrip444;
     k->convertMacroblock420 = s.convertMacroblock420;
     k->convertMacroblock420Half = s.convertMacroblock420Half;
     k->convertMacroblock411Half = s.convertMacroblock411Half;

@@ -49,7 +49,6 @@ struct alignas(16) DVPixelKernelSet {
     DVPixelKernel convertRun422;    // pixelCount pixels, chroma at half resolution
     DVPixelKernel convertStrip422;  // exactly 16 pixels, chroma at half resolution
     DVPixelKernel convertRun444;    // may be null: pixelCount pixels, full-resolution chroma
-    DVPixelKernel convertStrip444;  // may be null: 16 pixels, full-resolution chroma
     int32_t pixelCount;
     int32_t bytesPerPixel;
     DVColourConstants constants;    // read only by the RGB families
@@ -64,13 +63,12 @@ struct alignas(16) DVPixelKernelSet {
     DVBlockPairKernel convertBlockPair422;        // may be null
 };
 
-// The kernels of one family at one instruction-set level; the 4:4:4 pair is
+// The kernels of one family at one instruction-set level; the 4:4:4 run is
 // null for the formats that only take half-resolution chroma.
 struct DVKernelSlots {
     DVPixelKernel convertRun422;
     DVPixelKernel convertStrip422;
     DVPixelKernel convertRun444;
-    DVPixelKernel convertStrip444;
     DVMacroblockKernel convertMacroblock420;
     DVMacroblockKernel convertMacroblock420Half;
     DVMacroblockKernel convertMacroblock411Half;

@@ -29,15 +29,14 @@ const FamilyEntry kFamilies[] = {
     {"rgb565", hvdv::ConvertRGB565},
 };
 
-enum Slot { kRun422, kStrip422, kRun444, kStrip444 };
-const char* const kSlotNames[] = {"run422", "strip422", "run444", "strip444"};
+enum Slot { kRun422, kStrip422, kRun444 };
+const char* const kSlotNames[] = {"run422", "strip422", "run444"};
 
 DVPixelKernel SlotOf(const DVPixelKernelSet& k, int slot) {
     switch (slot) {
         case kRun422: return k.convertRun422;
         case kStrip422: return k.convertStrip422;
-        case kRun444: return k.convertRun444;
-        default: return k.convertStrip444;
+        default: return k.convertRun444;
     }
 }
 
@@ -85,8 +84,8 @@ void CheckOne(const FamilyEntry& f, int bt709, int slot, const checkasm::Isa& is
         return;
     }
     if (gotFn == refFn) return;  // the level left the reference in place
-    const bool strip = slot == kStrip422 || slot == kStrip444;
-    const bool full = slot == kRun444 || slot == kStrip444;
+    const bool strip = slot == kStrip422;
+    const bool full = slot == kRun444;
     const int n = strip ? 16 : count;
     const int chroma = full ? n : n / 2;
     const Source y(n, mode), cb(chroma, mode), cr(chroma, mode);
@@ -127,8 +126,8 @@ CHECKASM_TEST(pixel_kernels) {
         for (const FamilyEntry& f : kFamilies) {
             const bool packed422 = f.init == hvdv::PackUYVY || f.init == hvdv::PackYUY2;
             for (int bt709 = 0; bt709 < 2; bt709++) {
-                for (int slot = 0; slot < 4; slot++) {
-                    const bool strip = slot == kStrip422 || slot == kStrip444;
+                for (int slot = 0; slot < 3; slot++) {
+                    const bool strip = slot == kStrip422;
                     const std::vector<int>& counts =
                         strip ? std::vector<int>{16} : (packed422 && slot == kRun422 ? packedRunCounts : runCounts);
                     for (int count : counts)
