@@ -177,6 +177,39 @@ inline void MarkMissing(DVMacroblockState& mb, int x, int y) {
 
 }  // namespace
 
+void LocateBlocks(const DVProfile& p, const uint8_t* frame, uint32_t frameSize, bool headerBlocks,
+                  DVBlockPlaces* places) {
+    // One bit per 16 x 8 area of the coded picture: taken by a block already.
+    constexpr int kAreas = (1440 / 16) * (1080 / 8);
+    uint32_t taken[(kAreas + 31) / 32] = {};
+    const int columns = p.codedWidth / 16;
+    const uint32_t blocks = (uint32_t)p.segments * kMacroblocksPerSegment;
+    for (uint32_t b = 0; b < blocks; b++) {
+        const uint32_t q = b / kVideoBlocksPerSequence, v = b % kVideoBlocksPerSequence;
+        const size_t offset = VideoBlockOffset(q, v, headerBlocks);
+        uint32_t& place = places->place[b];
+        place = kPlaceDamaged;
+        if (offset + kDifBlockBytes > frameSize) continue;
+        // DIF block ID: section type in bits 7-5 of byte 0 (4 = video); DIF
+        // sequence in bits 7-4 of byte 1, FSC bit 3, FSP bit 2 (channel FSC
+        // + 2 (1 - FSP)); block number in byte 2.
+        const uint8_t* id = frame + offset;
+        const int c = ((id[1] >> 3) & 1) + 2 * (1 - ((id[1] >> 2) & 1));
+        const int s = id[1] >> 4;
+        const int dbn = id[2];
+        const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
+        int x = 0, y = 0;
+        if (!video || !MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y)) {
+            if (video && s < p.sequences && !SequenceCarriesVideo(p, c, s)) place = kPlaceSpare;
+            continue;
+        }
+        const int area = (y / 8) * columns + x / 16;
+        if (taken[area / 32] & (1u << (area % 32))) continue;
+        taken[area / 32] |= 1u << (area % 32);
+        place = (uint32_t)x | (uint32_t)y << 16;
+    }
+}
+
 int DecodeSegments(const DVSegmentRun& run) {
     static const int kAllSix[6] = {0, 1, 2, 3, 4, 5};
     static const int kShown50[4] = {0, 2, 4, 5};
@@ -220,7 +253,6 @@ int DecodeSegments(const DVSegmentRun& run) {
             shown[m] = false;
             const size_t blockOffset = VideoBlockOffset(slot, (uint32_t)(5 * j + m), run.headerBlocks);
             int x = 0, y = 0;
-            const uint8_t* id = frame + blockOffset;
             if (shuffled) {
                 MacroblockPosition(p, 0, (int)slot, j, m, &x, &y);
                 if (blockOffset + kDifBlockBytes > frameSize) {
@@ -231,27 +263,18 @@ int DecodeSegments(const DVSegmentRun& run) {
                     continue;
                 }
             } else {
-                if (blockOffset + kDifBlockBytes > frameSize) {
+                // Sequences that carry no video in this kind are skipped;
+                // blocks outside the buffer or with unusable IDs are damaged.
+                const uint32_t place = run.places->place[slot * kVideoBlocksPerSequence + 5 * j + m];
+                if (place == kPlaceDamaged || place == kPlaceSpare) {
                     MarkMissing(mb, 0, 0);
-                    damaged++;
+                    damaged += place == kPlaceDamaged;
                     continue;
                 }
-                // DIF block ID: section type in bits 7-5 of byte 0 (4 =
-                // video); DIF sequence in bits 7-4 of byte 1, FSC bit 3, FSP
-                // bit 2 (channel FSC + 2 (1 - FSP)); block number in byte 2.
-                const int c = ((id[1] >> 3) & 1) + 2 * (1 - ((id[1] >> 2) & 1));
-                const int s = id[1] >> 4;
-                const int dbn = id[2];
-                const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
-                if (!video || !MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y)) {
-                    // Sequences that carry no video in this kind are
-                    // skipped; anything else is a damaged block.
-                    MarkMissing(mb, 0, 0);
-                    if (!(video && s < p.sequences && !SequenceCarriesVideo(p, c, s))) damaged++;
-                    continue;
-                }
+                x = (int)(place & 0xFFFF);
+                y = (int)(place >> 16);
             }
-            const uint8_t* payload = id + kDifIdBytes;
+            const uint8_t* payload = frame + blockOffset + kDifIdBytes;
             if (blockOffset + kDifIdBytes + kDifPayloadBytes + kOverRead > frameSize) {
                 std::memcpy(padded[m], payload, kDifPayloadBytes);
                 std::memset(padded[m] + kDifPayloadBytes, 0, kOverRead);
