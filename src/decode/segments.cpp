@@ -44,14 +44,6 @@ inline void SwapFieldLines(uint8_t* slot) {
     }
 }
 
-inline bool OnlyDc(const int16_t* c) {
-    uint64_t word[16];
-    std::memcpy(word, c, sizeof word);
-    uint64_t any = (uint64_t)(uint16_t)c[1] | (uint16_t)c[2] | (uint16_t)c[3];
-    for (int i = 1; i < 16; i++) any |= word[i];
-    return any == 0;
-}
-
 // A block with only its DC coefficient (stored as 8 DC) is flat: the weight
 // of the DC is 1.0 with every step shift (dequantised value 2 c0 = 16 DC),
 // and every other term of both transform passes is zero, so each sample is
@@ -62,8 +54,6 @@ inline uint8_t FlatSample(int16_t c0) {
     const int v = (2 * c0 + 4112) >> 5;
     return (uint8_t)(v < 0 ? 0 : v > 255 ? 255 : v);
 }
-
-inline bool IsFlat(const DVBlockState& blk) { return blk.last == 0 || OnlyDc(blk.coefficients); }
 
 // Field arrangement to frame arrangement.  Blocks a (even lines) and b (odd
 // lines) of a field macroblock become the upper and lower frame slots:
@@ -119,7 +109,7 @@ void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     for (int i = 0; i < plan.shownCount; i++) {
         const int b = plan.shownBlocks[i];
         const DVBlockState& blk = mb.blocks[b];
-        if (!(plan.half && blk.mode) && IsFlat(blk)) {
+        if (!(plan.half && blk.mode) && blk.last == 0) {
             std::memset(out->slot[b], FlatSample(blk.coefficients[0]), 64);
             continue;
         }
@@ -142,7 +132,7 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     alignas(16) int16_t D[64];
     for (int b = 0; b < 8; b++) {
         const DVBlockState& blk = mb.blocks[b];
-        if (IsFlat(blk)) {
+        if (blk.last == 0) {
             std::memset(target->slot[b], FlatSample(blk.coefficients[0]), 64);
             continue;
         }
@@ -215,7 +205,8 @@ int DecodeSegments(const DVSegmentRun& run) {
     static const int kShown50[4] = {0, 2, 4, 5};
 
     const DVProfile& p = *run.profile;
-    const bool shuffled = p.placement == DVPlacement::kShuffle;
+    const uint16_t* const shuffle = ShufflePositions(p);
+    const bool shuffled = shuffle != nullptr;
     SegmentPlan plan;
     plan.layout = p.hd ? &kLayoutHD : &kLayout25;
     plan.half = run.half;
@@ -254,7 +245,9 @@ int DecodeSegments(const DVSegmentRun& run) {
             const size_t blockOffset = VideoBlockOffset(slot, (uint32_t)(5 * j + m), run.headerBlocks);
             int x = 0, y = 0;
             if (shuffled) {
-                MacroblockPosition(p, 0, (int)slot, j, m, &x, &y);
+                const int e = 5 * g + m;
+                x = shuffle[2 * e];
+                y = shuffle[2 * e + 1];
                 if (blockOffset + kDifBlockBytes > frameSize) {
                     // Its place is known: put flat, counted damaged.
                     MarkMissing(mb, x, y);

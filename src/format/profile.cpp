@@ -168,10 +168,21 @@ constexpr auto kShuffle625_420 = MakeShuffle<12, true>();
 constexpr auto kShuffle625_411 = MakeShuffle<12, false>();
 constexpr auto kShuffle525_411 = MakeShuffle<10, false>();
 
+}  // namespace
+
+const uint16_t* ShufflePositions(const DVProfile& p) {
+    switch (p.kind) {
+        case kKind625_420: return kShuffle625_420.data();
+        case kKind625_411: return kShuffle625_411.data();
+        case kKind525_411: return kShuffle525_411.data();
+        default: return nullptr;
+    }
+}
+
+namespace {
+
 bool PositionShuffled(const DVProfile& p, int s, int j, int m, int* x, int* y) {
-    const uint16_t* t = p.kind == kKind625_420   ? kShuffle625_420.data()
-                        : p.kind == kKind625_411 ? kShuffle625_411.data()
-                                                 : kShuffle525_411.data();
+    const uint16_t* t = ShufflePositions(p);
     const int e = 5 * (27 * s + j) + m;
     *x = t[2 * e];
     *y = t[2 * e + 1];
@@ -307,7 +318,7 @@ DVFrameHeader ReadFrameHeader(const uint8_t* frame, uint32_t frameSize) {
     } else if (id == 0x3F) {
         h.headerBlocks = false;
     }
-    const uint32_t base = h.headerBlocks ? kDifBlockBytes : 0;
+    const uint32_t base = h.headerBlocks ? (uint32_t)kDifBlockBytes : 0u;
     h.sourcePack = bytes.HasPack(base + kSourcePack, 0x60);
     h.controlPack = bytes.HasPack(base + kControlPack, 0x61);
     if (h.sourcePack) {
@@ -338,7 +349,7 @@ uint32_t ClassifyFrame(const uint8_t* frame, uint32_t frameSize, uint32_t height
         for (uint32_t size : kSizes525)
             if (frameSize == size) is525 = true;
     }
-    uint32_t type = h.headerBlocks ? kFrameHeaders : 0;
+    uint32_t type = h.headerBlocks ? (uint32_t)kFrameHeaders : 0u;
     if (is525) type |= kFrame525;
     if (h.stype == kStype50)
         type |= kFrame422;

@@ -144,6 +144,11 @@ inline uint32_t VideoBlockOffset(uint32_t q, uint32_t v, bool headerBlocks) {
 // macroblock carries no video in this kind or an index is out of range.
 bool MacroblockPosition(const DVProfile& profile, int c, int s, int j, int m, int* x, int* y);
 
+// The same for the shuffled kinds as a table: (x, y) of macroblock m of
+// segment j of sequence s at entries 2 e and 2 e + 1, e = 5 (27 s + j) + m.
+// Null for kinds placed by block ID.
+const uint16_t* ShufflePositions(const DVProfile& profile);
+
 // False for the DIF sequences a kind leaves without video: sequence 11 of
 // channels 1-3 at 1080 lines and 50 fields, sequences 10 and 11 at 720 lines
 // and 50 frames.
