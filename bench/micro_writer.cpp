@@ -4,9 +4,9 @@
 
 #include <vector>
 
-#include "../tests/writer_probe.h"
 #include "threads/cpu.h"
 #include "writer/writer_ops.h"
+#include "writer_probe.h"
 
 using namespace hvdv;
 
