@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "hv_dec_dv.h"
-#include "info_test_util.h"
+#include "test_streams.h"
 
 namespace {
 
@@ -64,7 +64,7 @@ TEST(InfoBounds, NoReadOutsideTheBuffer) {
         {"hd_1080i60.dv", 480000, 120000},
     };
     for (const auto& s : streams) {
-        const std::vector<uint8_t> stream = hvdv_test::ReadStream(s.file);
+        const std::vector<uint8_t> stream = testdata::ReadFile(s.file);
         ASSERT_GE(stream.size(), s.frameBytes) << s.file;
         int describedAt = -1;  // first size both info calls accept
         int calls = 0;
