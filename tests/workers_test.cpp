@@ -1,10 +1,11 @@
 // Worker threads through the decode calls: when events or threads cannot be
 // created, the jobs of the workers that did not start run on the calling
-// thread and the picture is the same; an instance starts its workers on a
-// later frame once creation works again; nothing is left running after
-// DVDoneDec or a stateless call.
+// thread and the picture is the same; an instance keeps the workers that
+// started and starts the others on a later frame once creation works again;
+// nothing is left running after DVDoneDec or a stateless call.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "hv_dec_dv.h"
@@ -37,10 +38,11 @@ TEST_F(Workers, FailedStartsLeaveTheirJobsToTheCallingThread) {
     };
     const std::vector<uint8_t> reference = decode(nullptr, HVDV_FLAG_SINGLE_THREAD);
     const long threads = hvdv_test::ThreadCount();
-    // Jobs, then how many event creations and thread starts succeed (-1: all).
+    // Jobs (most leaving a remainder of the 480 rows to share), then how many
+    // event creations and thread starts succeed (-1: all).
     const struct {
         int jobs, events, starts;
-    } cases[] = {{4, 1, -1}, {4, 3, 1}, {16, 9, 5}, {8, -1, 0}, {8, 2, -1}, {8, 4, -1}, {3, -1, -1}};
+    } cases[] = {{7, -1, 2}, {9, 1, -1}, {16, 9, 5}, {11, -1, 0}, {13, 2, -1}, {7, 4, -1}, {3, -1, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.jobs << " jobs, budgets " << c.events << " " << c.starts);
         hvdv::SetProcessorCountOverride(c.jobs);
@@ -49,6 +51,10 @@ TEST_F(Workers, FailedStartsLeaveTheirJobsToTheCallingThread) {
             hvdv::SetEventCreationBudget(c.events);
             hvdv::SetThreadStartBudget(c.starts);
             EXPECT_TRUE(decode(in, 0) == reference);
+            if (in && c.events < 0 && threads >= 0) {
+                const long started = threads + std::min(c.jobs - 1, c.starts < 0 ? c.jobs : c.starts);
+                EXPECT_EQ(hvdv_test::ThreadCountSettled(started), started) << "the threads that started stay";
+            }
             hvdv::SetEventCreationBudget(-1);
             hvdv::SetThreadStartBudget(-1);
             EXPECT_TRUE(decode(in, 0) == reference);
