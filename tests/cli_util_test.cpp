@@ -1,6 +1,6 @@
-// Pieces of the hvdv command-line tool: pixel format names, frame ranges,
-// the decode geometry of the committed streams against ffprobe, the planar
-// split for YUV4MPEG2, and PNG output read back with libpng.
+// Pieces of the hvdv command-line tool: frame ranges, the decode geometry
+// of the committed streams against ffprobe, the planar split for YUV4MPEG2,
+// and PNG output read back with libpng.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,24 +16,6 @@
 #include "y4m.h"
 
 namespace {
-
-TEST(CliFourcc, NamesSpellTheirCodes) {
-    // Every listed name, first character in the lowest byte.
-    const std::string names = hvdv_cli::FourccNames();
-    uint32_t fourcc = 0;
-    for (size_t at = 0; at < names.size(); at += 5) {
-        const std::string name = names.substr(at, 4);
-        EXPECT_TRUE(hvdv_cli::FourccFromName(name, &fourcc) &&
-                    fourcc == HVDV_FOURCC(name[0], name[1], name[2], name[3]))
-            << name;
-    }
-    for (const char* bad : {"yuy2", "UYV", "UYVY ", "", "RGB3"})
-        EXPECT_FALSE(hvdv_cli::FourccFromName(bad, &fourcc)) << bad;
-    EXPECT_EQ(
-        std::vector<uint32_t>({hvdv_cli::BytesPerPixel(HVDV_FOURCC_UYVY), hvdv_cli::BytesPerPixel(HVDV_FOURCC_BGR3),
-                               hvdv_cli::BytesPerPixel(HVDV_FOURCC_R32C), hvdv_cli::BytesPerPixel(0x454E4F4E)}),
-        std::vector<uint32_t>({2, 3, 4, 0}));
-}
 
 TEST(CliFrameRange, Parsing) {
     const struct {
