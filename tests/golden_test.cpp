@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -106,7 +107,9 @@ std::vector<std::string> AllCases() {
             continue;
         }
         const Size half = {s.full.width / 2, s.full.height / 2};
-        for (size_t frame = 0; frame<frames; frame += frames - 1> 0 ? frames - 1 : 1)
+        std::vector<size_t> picks = {0};
+        if (frames > 1) picks.push_back(frames - 1);
+        for (size_t frame : picks)
             for (const Format& f : kFormats)
                 for (Size size : {s.full, half})
                     if (frame == 0 || !f.alias) lines.push_back(Case(dec, s, data, frame, f, size, 0, kInstance));

@@ -9,9 +9,10 @@
 #     --work DIR         where the copy of the tree lives
 #                        (default /tmp/hvdv-mutate-<hash of the project path>)
 #     --mutants FILE     mutant list (default tests/mutants.txt)
-#     --timeout SECONDS  limit for one suite run (default 300); a run that
+#     --timeout SECONDS  limit for one suite run (default 120); a run that
 #                        hits it counts as killed (the fault made a test hang)
 #     --exclude REGEX    ctest -E: tests left out of every run
+#     --only REGEX       ctest -R: run only these tests (what one test catches)
 #
 # Per mutant: killed (a test failed; the first one is named), survived,
 # invalid (the mutant does not build), stale (its original text is no longer
@@ -23,8 +24,9 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 MUTANTS=$ROOT/tests/mutants.txt
 WORK=${TMPDIR:-/tmp}/hvdv-mutate-$(printf '%s' "$ROOT" | md5sum | cut -c1-8)
 BUILD=
-TIMEOUT=300
+TIMEOUT=120
 EXCLUDE=
+ONLY=
 LIST=0
 PATTERNS=()
 
@@ -36,7 +38,8 @@ while [ $# -gt 0 ]; do
     --mutants) MUTANTS=$2; shift ;;
     --timeout) TIMEOUT=$2; shift ;;
     --exclude) EXCLUDE=$2; shift ;;
-    -h|--help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --only) ONLY=$2; shift ;;
+    -h|--help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) PATTERNS+=("$1") ;;
   esac
@@ -125,6 +128,7 @@ build() { nice -n 10 cmake --build "$BUILD" -j2 > "$LOG.build" 2>&1; }
 suite() {
   local args=(-j2 --stop-on-failure) rc
   [ -n "$EXCLUDE" ] && args+=(-E "$EXCLUDE")
+  [ -n "$ONLY" ] && args+=(-R "$ONLY")
   (cd "$BUILD" && timeout -k 10 "$TIMEOUT" nice -n 10 ctest "${args[@]}" > "$LOG.test" 2>&1)
   rc=$?
   [ $rc -eq 0 ] && return 0
