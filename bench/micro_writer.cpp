@@ -4,10 +4,10 @@
 
 #include <vector>
 
-#include "../tests/writer_probe.h"
 #include "api/kernel_context.h"
 #include "threads/cpu.h"
 #include "writer/writer_ops.h"
+#include "writer_probe.h"
 
 using namespace hvdv;
 

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "build_kind.h"
 #include "hv_dec_dv.h"
 #include "test_streams.h"
 

@@ -1,7 +1,6 @@
-// Pieces of the hvdv command-line tool: MD5 against published digests,
-// pixel format names, frame ranges, the decode geometry of the committed
-// streams against ffprobe, the planar split for YUV4MPEG2, and PNG output
-// read back with libpng.
+// Pieces of the hvdv command-line tool: frame ranges, the decode geometry
+// of the committed streams against ffprobe, the planar split for YUV4MPEG2,
+// and PNG output read back with libpng.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,52 +11,11 @@
 #include <vector>
 
 #include "decode_setup.h"
-#include "info_test_util.h"
-#include "md5.h"
 #include "png_out.h"
+#include "test_streams.h"
 #include "y4m.h"
 
 namespace {
-
-// RFC 1321 appendix A.5, then lengths around the 56-byte padding limit and
-// one long message (digests from Python's hashlib); whole and in uneven
-// pieces that cross block boundaries, the object reused after each digest.
-TEST(CliMd5, PublishedDigestsInOneGoAndInPieces) {
-    const std::pair<std::string, const char*> cases[] = {
-        {"", "d41d8cd98f00b204e9800998ecf8427e"},
-        {"abc", "900150983cd24fb0d6963f7d28e17f72"},
-        {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
-         "57edf4a22be3c955ac49da2e2107b67a"},
-        {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
-        {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
-        {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
-        {std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21"}};
-    hvdv_cli::Md5 md5;
-    for (const auto& [message, digest] : cases)
-        for (size_t piece : {message.size() + 1, size_t{1}, size_t{63}, size_t{65}}) {
-            for (size_t at = 0; at < message.size(); at += piece)
-                md5.Update(message.data() + at, std::min(piece, message.size() - at));
-            EXPECT_EQ(md5.HexDigest(), digest) << "length " << message.size() << " pieces of " << piece;
-        }
-}
-
-TEST(CliFourcc, NamesSpellTheirCodes) {
-    // Every listed name, first character in the lowest byte.
-    const std::string names = hvdv_cli::FourccNames();
-    uint32_t fourcc = 0;
-    for (size_t at = 0; at < names.size(); at += 5) {
-        const std::string name = names.substr(at, 4);
-        EXPECT_TRUE(hvdv_cli::FourccFromName(name, &fourcc) &&
-                    fourcc == HVDV_FOURCC(name[0], name[1], name[2], name[3]))
-            << name;
-    }
-    for (const char* bad : {"yuy2", "UYV", "UYVY ", "", "RGB3"})
-        EXPECT_FALSE(hvdv_cli::FourccFromName(bad, &fourcc)) << bad;
-    EXPECT_EQ(
-        std::vector<uint32_t>({hvdv_cli::BytesPerPixel(HVDV_FOURCC_UYVY), hvdv_cli::BytesPerPixel(HVDV_FOURCC_BGR3),
-                               hvdv_cli::BytesPerPixel(HVDV_FOURCC_R32C), hvdv_cli::BytesPerPixel(0x454E4F4E)}),
-        std::vector<uint32_t>({2, 3, 4, 0}));
-}
 
 TEST(CliFrameRange, Parsing) {
     const struct {
@@ -91,7 +49,7 @@ TEST(CliGeometry, CommittedStreams) {
         {"hd_720p60.dv", true, 960, 720, 'p', 4, 3},         {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1},
         {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3},      {"hd_1080i60.dv", true, 1280, 1080, 't', 3, 2}};
     for (const auto& c : cases) {
-        const std::vector<uint8_t> bytes = hvdv_test::ReadStream(c.file);
+        const std::vector<uint8_t> bytes = testdata::ReadFile(c.file);
         DVStreamInfoEx info{};
         info.size = sizeof info;
         ASSERT_EQ(DVGetInfoEx(bytes.data(), int32_t(bytes.size()), &info, nullptr, nullptr), HVDV_INFO_OK) << c.file;

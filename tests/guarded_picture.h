@@ -4,7 +4,6 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,22 +45,13 @@ public:
     }
 
     // Empty when every guard and padding byte still holds its value, else
-    // where the first changed byte is.
+    // where the first changed byte is (from the first byte of memory row 0).
     std::string Trespass() const {
-        auto report = [](const char* what, size_t at) {
-            std::ostringstream s;
-            s << "byte " << at << " of " << what << " was written";
-            return s.str();
-        };
-        for (size_t i = 0; i < kGuardBytes; ++i)
-            if (bytes_[i] != kGuardValue) return report("the guard before the picture", i);
-        const uint8_t* after = bytes_.data() + kGuardBytes + stride_ * height_;
-        for (size_t i = 0; i < kGuardBytes; ++i)
-            if (after[i] != kGuardValue) return report("the guard after the picture", i);
-        for (uint32_t y = 0; y < height_; ++y) {
-            const uint8_t* row = bytes_.data() + kGuardBytes + y * stride_;
-            for (size_t i = rowBytes_; i < stride_; ++i)
-                if (row[i] != kGuardValue) return report(("the padding of memory row " + std::to_string(y)).c_str(), i);
+        for (size_t i = 0; i < bytes_.size(); ++i) {
+            const size_t at = i - kGuardBytes;  // wraps below the first row
+            const bool inPicture = i >= kGuardBytes && at < stride_ * height_ && at % stride_ < rowBytes_;
+            if (!inPicture && bytes_[i] != kGuardValue)
+                return "byte " + std::to_string((long long)i - (long long)kGuardBytes) + " was written";
         }
         return {};
     }

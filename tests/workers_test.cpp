@@ -1,88 +1,73 @@
-// Worker threads and their hand-off with the calling thread, driven with
-// empty segment runs and a writer that records who flushed which rows.
-#include "threads/workers.h"
-
+// Worker threads through the decode calls: when events or threads cannot be
+// created, the jobs of the workers that did not start run on the calling
+// thread and the picture is the same; an instance keeps the workers that
+// started and starts the others on a later frame once creation works again;
+// nothing is left running after DVDoneDec or a stateless call.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <algorithm>
 #include <thread>
 #include <vector>
 
-#include "fake_writer.h"
+#include "hv_dec_dv.h"
+#include "proc_counts.h"
+#include "test_streams.h"
 #include "threads/platform.h"
 
-namespace hvdv {
 namespace {
 
-using hvdv_test::FakeWriter;
-
-bool AllHandlesClosed(const DVSegmentJob& j) {
-    return !j.thread && !j.segmentsDone && !j.startRows && !j.frameDone && !j.nextFrame && !j.exited &&
-           !j.threadStarted;
-}
-
-// Starts a worker with nothing to decode, then plays the calling thread's
-// half of `frames` frames: wait for the segments, give an early flush the
-// chance to show, release the rows.  Returns 0 after the frames, 1 when the
-// start failed cleanly, -1 when it failed leaving a handle.
-int RunWorker(FakeWriter& writer, int persistent, int frames) {
-    DVSegmentJob job{};
-    job.firstSegment = job.endSegment = 7;
-    job.writer = &writer.w;
-    job.jobIndex = 3;
-    job.rowCount = 10;
-    if (StartWorker(&job, persistent)) return AllHandlesClosed(job) ? 1 : -1;
-    for (int f = 0; f < frames; ++f) {
-        if (f) {
-            job.firstRow = 100 * f;
-            SignalEvent(job.nextFrame);
-        }
-        WaitEvent(job.segmentsDone, kWaitInfinite);
-        ResetEventSignal(job.segmentsDone);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        EXPECT_EQ(writer.flushes.size(), size_t(f)) << "rows flushed before startRows";
-        SignalEvent(job.startRows);
-        if (persistent) {
-            WaitEvent(job.frameDone, kWaitInfinite);
-            ResetEventSignal(job.frameDone);
-        }
+class Workers : public ::testing::Test {
+protected:
+    void TearDown() override {
+        hvdv::SetProcessorCountOverride(0);
+        hvdv::SetEventCreationBudget(-1);
+        hvdv::SetThreadStartBudget(-1);
     }
-    persistent ? EndPersistentWorker(&job) : EndOneFrameWorker(&job);
-    EXPECT_TRUE(AllHandlesClosed(job));
-    return 0;
-}
+};
 
-TEST(Workers, EachFrameFlushesItsBandOnTheWorkerThreadAfterTheBarrier) {
-    for (int persistent : {0, 1}) {
-        FakeWriter writer;
-        const int frames = persistent ? 3 : 1;
-        ASSERT_EQ(RunWorker(writer, persistent, frames), 0);
-        ASSERT_EQ(writer.flushes.size(), size_t(frames)) << "quitting runs no further frame";
-        for (int f = 0; f < frames; ++f) {
-            const FakeWriter::Flush& fl = writer.flushes[f];
-            EXPECT_EQ((std::vector<int>{fl.threadIndex, fl.firstRow, fl.rowCount}), (std::vector<int>{3, 100 * f, 10}));
-            EXPECT_NE(fl.thread, std::this_thread::get_id());
-            EXPECT_EQ(fl.thread, writer.flushes[0].thread) << "one thread serves every frame";
-        }
-    }
-}
-
-TEST(Workers, FailedStartLeavesNoHandleAndTheSlotCanStartLater) {
+TEST_F(Workers, FailedStartsLeaveTheirJobsToTheCallingThread) {
+    const testdata::Stream s = testdata::Load("ntsc_411_48k.dv", 120000, 480);
+    ASSERT_GT(s.frames(), 0u);
+    auto decode = [&](DVDecInstance* instance, uint32_t flags) {
+        std::vector<uint8_t> picture((size_t)720 * 480 * 2, 0x5A);
+        const int32_t r = instance ? DVDecompressBuffer(instance, s.frame(0), s.frameBytes, picture.data(), 1440, 720,
+                                                        480, flags, HVDV_FOURCC_UYVY, 0, 0)
+                                   : DecompressBuffer_DV(s.frame(0), s.frameBytes, picture.data(), 1440, 720, 480,
+                                                         flags, HVDV_FOURCC_UYVY, 0, 0);
+        EXPECT_EQ(r, HVDV_DECODE_OK);
+        return picture;
+    };
+    const std::vector<uint8_t> reference = decode(nullptr, HVDV_FLAG_SINGLE_THREAD);
+    std::thread([] {}).join();  // the thread sanitizer adds a helper thread with the first one
+    const long threads = hvdv_test::ThreadCount();
+    // Jobs (most leaving a remainder of the 480 rows to share), then how many
+    // event creations and thread starts succeed (-1: all).
     const struct {
-        int persistent, eventBudget, threadBudget;
-    } cases[] = {{0, 1, -1}, {0, -1, 0}, {1, 2, -1}, {1, 4, -1}, {1, -1, 0}};
+        int jobs, events, starts;
+    } cases[] = {{7, -1, 2}, {9, 1, -1}, {16, 9, 5}, {11, -1, 0}, {13, 2, -1}, {7, 4, -1}, {3, -1, -1}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.persistent << " " << c.eventBudget << " " << c.threadBudget);
-        FakeWriter writer;
-        SetEventCreationBudget(c.eventBudget);
-        SetThreadStartBudget(c.threadBudget);
-        EXPECT_EQ(RunWorker(writer, c.persistent, 1), 1);
-        SetEventCreationBudget(-1);
-        SetThreadStartBudget(-1);
-        EXPECT_EQ(RunWorker(writer, c.persistent, 1), 0);
-        EXPECT_EQ(writer.flushes.size(), 1u);
+        SCOPED_TRACE(::testing::Message() << c.jobs << " jobs, budgets " << c.events << " " << c.starts);
+        hvdv::SetProcessorCountOverride(c.jobs);
+        DVDecInstance* instance = DVNewDec();
+        for (DVDecInstance* in : {(DVDecInstance*)nullptr, instance}) {
+            hvdv::SetEventCreationBudget(c.events);
+            hvdv::SetThreadStartBudget(c.starts);
+            EXPECT_TRUE(decode(in, 0) == reference);
+            if (in && c.events < 0 && threads >= 0) {
+                const long started = threads + std::min(c.jobs - 1, c.starts < 0 ? c.jobs : c.starts);
+                EXPECT_EQ(hvdv_test::ThreadCountSettled(started), started) << "the threads that started stay";
+            }
+            hvdv::SetEventCreationBudget(-1);
+            hvdv::SetThreadStartBudget(-1);
+            EXPECT_TRUE(decode(in, 0) == reference);
+            EXPECT_TRUE(decode(in, 0) == reference);
+        }
+        if (threads >= 0) {
+            EXPECT_EQ(hvdv_test::ThreadCountSettled(threads + c.jobs - 1), threads + c.jobs - 1) << "an instance keeps its workers";
+        }
+        DVDoneDec(instance);
+        EXPECT_EQ(hvdv_test::ThreadCountSettled(threads), threads) << "threads left running";
     }
 }
 
 }  // namespace
-}  // namespace hvdv

@@ -24,6 +24,20 @@ const DVDequantHD* DequantTablesHD(bool lines720, bool chroma);
 typedef void (*DVDequantHDKernel)(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 
 void DequantKernelHD_c(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
+
+// One block into the transform's input domain: the weighted AC terms through
+// the kernel, then the DC (stored as 8 DC) doubled into the transform's DC
+// units, unweighted.  The result goes to the 8-8 kernel with kUnitWeights
+// and shift 0.
+inline void DequantiseBlockHD(DVDequantHDKernel kernel, int16_t* out, const int16_t* coefficients,
+                              const DVDequantHD* m) {
+    kernel(out, coefficients, m);
+    out[0] = (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]);
+}
+
+// Weights that make the 8-8 kernel take its input unchanged (8192 with
+// shift 0: (x * 8192) >> 13 = x).
+extern const uint16_t kUnitWeights[64];
 #if HVDV_HAVE_SSE2
 void DequantKernelHD_sse2(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 #endif

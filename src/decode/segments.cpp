@@ -26,12 +26,6 @@
 
 namespace hvdv {
 
-alignas(16) const uint16_t kUnitWeights[64] = {
-    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192,
-    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192,
-    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192,
-    8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192, 8192};
-
 namespace {
 
 // Exchanges the lines of the two fields: rows 0 and 1, 2 and 3, ...
@@ -136,11 +130,8 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
             std::memset(target->slot[b], FlatSample(blk.coefficients[0]), 64);
             continue;
         }
-        // The weighted AC terms, then the DC (stored as 8 DC) doubled into
-        // the transform's DC units, unweighted.
         const DVDequantHD* m = plan.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
-        run.dsp->dequantHD(D, blk.coefficients, m);
-        D[0] = (int16_t)(uint16_t)(2u * (uint16_t)blk.coefficients[0]);
+        DequantiseBlockHD(run.dsp->dequantHD, D, blk.coefficients, m);
         kernel(target->slot[b], D, kUnitWeights, 0, 0);
     }
     if (field && !halveAfter) {

@@ -1,8 +1,8 @@
 // Inverse transform kernels: every instruction-set version against the C++
 // reference on random, extreme and realistic blocks (forward DCT of random
 // pixels, quantised) for all classes, QNOs and both modes, full and half
-// size.  Also prints how far the 16-bit transform is from a double-precision
-// inverse DCT of the same dequantised coefficients.
+// size.  (bench/idct_accuracy.cpp reports how far the 16-bit transform is
+// from a double-precision inverse DCT.)
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -127,59 +127,6 @@ bool Compare(const char* what, const Coefficients& in, const uint16_t* W, int s,
     return true;
 }
 
-void MeasureAccuracy() {
-    // IEEE 1180 style: random pixels in -L..H through a double forward DCT,
-    // rounded to dequantised integers D, then the kernel against a double
-    // inverse DCT of the same D (rounded, clamped).
-    const Scale& scale = KernelScale();
-    alignas(16) uint16_t unit[64];
-    for (int i = 0; i < 64; i++) unit[i] = 16384;
-    struct Range {
-        int lo, hi;
-    } ranges[] = {{-128, 127}, {-5, 5}, {-50, 50}};
-    for (const Range& r : ranges) {
-        long long sum = 0, sumSq = 0, n = 0;
-        int peak = 0;
-        for (int iter = 0; iter < 10000; iter++) {
-            double pix[64];
-            for (double& p : pix) p = checkasm::rng().Range(r.lo, r.hi);
-            Coefficients in{};
-            double D[64];
-            for (int v = 0; v < 8; v++)
-                for (int h = 0; h < 8; h++) {
-                    double F = 0;
-                    for (int y = 0; y < 8; y++)
-                        for (int x = 0; x < 8; x++) F += pix[8 * y + x] * Basis(v, y) * Basis(h, x);
-                    int i = InternalIndex(v, h);
-                    long d = std::lround(F / scale.k[i] / 2);  // the kernel doubles with shift 0
-                    d = d < -16384 ? -16384 : d > 16383 ? 16383 : d;
-                    in.c[i] = (int16_t)d;
-                    D[i] = 2.0 * d;
-                }
-            alignas(16) uint8_t out[64];
-            IdctKernel8_c(out, in.c, unit, 0, 0);
-            for (int y = 0; y < 8; y++)
-                for (int x = 0; x < 8; x++) {
-                    double acc = 128;
-                    for (int v = 0; v < 8; v++)
-                        for (int h = 0; h < 8; h++)
-                            acc += D[InternalIndex(v, h)] * scale.k[InternalIndex(v, h)] * Basis(v, y) *
-                                   Basis(h, x);
-                    long want = std::lround(acc);
-                    want = want < 0 ? 0 : want > 255 ? 255 : want;
-                    int e = out[8 * y + x] - (int)want;
-                    sum += e;
-                    sumSq += e * e;
-                    peak = std::max(peak, std::abs(e));
-                    n++;
-                }
-        }
-        std::printf("  idct8 accuracy, pixels %d..%d: peak %d, mean error %+.4f, mean square %.4f\n", r.lo,
-                    r.hi, peak, (double)sum / n, (double)sumSq / n);
-    }
-    std::printf("  kernel scale k(0,0) %.5f k(0,1) %.5f k(1,1) %.5f\n", scale.k[0], scale.k[8], scale.k[9]);
-}
-
 }  // namespace
 
 CHECKASM_TEST(idct) {
@@ -216,7 +163,6 @@ CHECKASM_TEST(idct) {
             ok = Compare(isa.name, in, W, checkasm::rng().Range(-1, 4), iter & 1, (iter >> 1) & 1, ref, got);
         }
     }
-    MeasureAccuracy();
 
     if (checkasm::BenchMode()) {
         DVDequant d = SelectDequant(2, 0, 8);
