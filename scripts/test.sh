@@ -23,9 +23,7 @@ esac
 cmake -S . -B "$dir" "${extra[@]}" >/dev/null
 if [ "${1:-}" = "--tsan" ]; then
   cmake --build "$dir" -j "$(nproc)" --target hvdv_tests
-  threaded='DriverTest.*:Workers.*:Platform*:Stress.*:LifecycleStress.*'
-  threaded+=':DecodeTablesDeathTest.*:WholeFrame.OutputIndependentOfThreadsIsaAndAliases'
-  threaded+=':DecodeHD.JobsShareTheSegmentsAndEveryMacroblockIsPutOnce:Cpu.DetectionIsTheSameOnEveryThread'
+  threaded='Workers.*:Stress.*:LifecycleStress.*:CpuMask.*'
   threaded+=':Damage.CorruptFramesStayInsideThePictureAndDoNotDependOnThreads'
   # Any data race or lock-order report fails the run.
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
