@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
-# makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/info and
-# OUT_DIR/coefficients.  Each seed is the target's parameter bytes (see the
+# makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
+# OUT_DIR/info and OUT_DIR/coefficients.  Each seed is the target's parameter bytes (see the
 # comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
 # or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 data=$here/../tests/data
 out=${1:?usage: make_corpus.sh OUT_DIR}
-mkdir -p "$out/decode" "$out/decode_blocks" "$out/info" "$out/coefficients"
+mkdir -p "$out/decode" "$out/info" "$out/coefficients"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -163,30 +163,37 @@ for base in hd_1080i50 hd_1080i60 hd_720p60; do
   done
 done
 
-# Patched templates (fuzz_decode_blocks): template index, stream and frame
-# size as in kTemplates.  A patch is a 2-byte block selector (kind in the top
-# two bits: 1 header, 2 subcode/VAUX, 3 video block), the first byte to
-# replace, the count, then the bytes.
-blocks=$out/decode_blocks
-templates=(0:sample_625_420.dv:144000 1:ntsc_411_detail.dv:120000 2:pal_411.dv:144000
-           3:dv50_625.dv:288000 4:dv50_525.dv:240000 5:hd_1080i50.dv:576000
-           6:hd_1080i60.dv:480000 7:hd_720p60.dv:240000)
+# Patched templates (fuzz_decode_blocks and fuzz_decode_blocks_hd): target
+# folder, template index, stream and frame size as in their kTemplates.  A
+# patch is a 2-byte block selector (kind in the top two bits: 1 header,
+# 2 subcode/VAUX, 3 video block), the first byte to replace, the count, then
+# the bytes.
+templates=(decode_blocks:0:sample_625_420.dv:144000 decode_blocks:1:ntsc_411_detail.dv:120000
+           decode_blocks:2:pal_411.dv:144000 decode_blocks:3:dv50_625.dv:288000
+           decode_blocks:4:dv50_525.dv:240000 decode_blocks:5:pal_420_detail.dv:144000
+           decode_blocks:6:ntsc_411_48k.dv:120000 decode_blocks:7:pal_420_wide_32k.dv:144000
+           decode_blocks_hd:0:hd_1080i50.dv:576000 decode_blocks_hd:1:hd_1080i60.dv:480000
+           decode_blocks_hd:2:hd_720p60.dv:240000)
 for entry in "${templates[@]}"; do
-  IFS=: read -r t name size <<< "$entry"
+  IFS=: read -r target t name size <<< "$entry"
+  blocks=$out/$target
+  mkdir -p "$blocks"
   tt=$(printf %02x "$t")
-  # Whole templates: half size on one thread, full size, without header
-  # blocks, both threadings compared, and two output formats.
-  bytes "$blocks/t$t.half" $tt 00 01 08 00
-  bytes "$blocks/t$t.full" $tt 04 05 08 00
-  bytes "$blocks/t$t.bare" $(printf %02x $((t | 8))) 00 03 08 00
-  bytes "$blocks/t$t.threads" $(printf %02x $((t | 0x40))) 00 02 00 00
+  # Whole templates: half size on one thread, full size (half size again at
+  # high definition), at the second half size, without header blocks, on
+  # the workers compared with one thread; five output formats.
+  bytes "$blocks/t$t.half" $tt 00 01 00 00
+  bytes "$blocks/t$t.full" $tt 04 05 00 00
+  bytes "$blocks/t$t.half1" $tt 01 00 00 00
+  bytes "$blocks/t$t.bare" $(printf %02x $((t | 8))) 00 03 00 00
+  bytes "$blocks/t$t.threads" $(printf %02x $((t | 0x40))) 00 02 08 00
   # Shortened: 10 DIF blocks, then 291 bytes cut off the end.
-  bytes "$blocks/t$t.cut" $tt 00 00 08 02 00 0a
-  bytes "$blocks/t$t.cutbytes" $tt 00 00 08 03 01 23
+  bytes "$blocks/t$t.cut" $tt 00 00 00 02 00 0a
+  bytes "$blocks/t$t.cutbytes" $tt 00 00 00 03 01 23
   # Video block 17 of DIF sequence 0 and block 40 of sequence 1 (n = 175)
   # replaced by the same blocks of the stream's second frame.
   v=17; o=$((size + 80 * (7 + v + v / 15) + 3))
-  bytes "$work/p" $tt 00 01 08 00 c0 11 03 4d
+  bytes "$work/p" $tt 00 01 00 00 c0 11 03 4d
   { cat "$work/p"; dd if="$data/$name" bs=1 skip=$o count=77 status=none; } > "$blocks/t$t.video"
   v=40; o=$((size + 12000 + 80 * (7 + v + v / 15) + 3))
   bytes "$work/p" c0 af 03 4d
@@ -194,12 +201,13 @@ for entry in "${templates[@]}"; do
   dd if="$data/$name" bs=1 skip=$o count=77 status=none >> "$blocks/t$t.video2"
   # STA/QNO of a video block; broken ID bytes of another; STYPE of the VAUX
   # source pack (block 5, byte 51); the header block's DSF/APT bytes.
-  bytes "$blocks/t$t.sta" $tt 00 01 08 00 c0 05 03 01 a7
-  bytes "$blocks/t$t.id" $tt 00 01 08 00 c0 21 00 03 ff ff ff
-  bytes "$blocks/t$t.stype" $tt 00 01 08 00 80 04 33 01 04
-  bytes "$blocks/t$t.header" $tt 00 01 08 00 40 00 03 02 3f 78
+  bytes "$blocks/t$t.sta" $tt 00 01 00 00 c0 05 03 01 a7
+  bytes "$blocks/t$t.id" $tt 00 01 00 00 c0 21 00 03 ff ff ff
+  bytes "$blocks/t$t.stype" $tt 00 01 00 00 80 04 33 01 04
+  bytes "$blocks/t$t.header" $tt 00 01 00 00 40 00 03 02 3f 78
 done
 
 echo "corpus: $(ls "$out/decode" | wc -l) decode, $(ls "$out/decode_blocks" | wc -l) decode_blocks," \
+     "$(ls "$out/decode_blocks_hd" | wc -l) decode_blocks_hd," \
      "$(ls "$out/info" | wc -l) info," \
      "$(ls "$out/coefficients" | wc -l) coefficients seeds in $out"
