@@ -52,16 +52,17 @@ for entry in "${streams[@]}"; do
   bytes "$work/p" 00 00 00 48 2c 00 01; seed "$out/info" "$base.nohdr" "$work/p" "$nohdr"
   bytes "$work/p" 00 00 00 10 0c 04 00; seed "$out/info" "$base.short" "$work/p" "$frame"
 
-  # Decoding: the geometry and format a host would use, then variants.
+  # Decoding: the geometry and format a host would use, then variants; on
+  # one thread unless the variant is about the threads.
   case $size in
     120000|240000|480000) full=00 half=03 ;;  # 720x480, 360x240
     *) full=01 half=04 ;;                     # 720x576, 360x288
   esac
-  bytes "$work/p" 00 00 00 $full 00 00 00 00; seed "$out/decode" "$base.yuy2" "$work/p" "$frame"
+  bytes "$work/p" 00 00 00 $full 00 08 00 00; seed "$out/decode" "$base.yuy2" "$work/p" "$frame"
   bytes "$work/p" 80 00 00 $half 00 00 03 00; seed "$out/decode" "$base.half.uyvy" "$work/p" "$frame"
   bytes "$work/p" 00 00 00 $full 01 08 08 00; seed "$out/decode" "$base.bgr4.bottomup" "$work/p" "$frame"
   bytes "$work/p" 82 02 00 $full 00 02 06 14; seed "$out/decode" "$base.truncated" "$work/p" "$frame"
-  bytes "$work/p" 00 00 00 $full 00 00 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
+  bytes "$work/p" 00 00 00 $half 00 08 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
 done
 
 # High-definition frames with the VAUX source and source control pack headers
@@ -88,15 +89,16 @@ for base in sample_625_420 ntsc_411_48k pal_411; do
   bytes "$work/p" 00 00 00 $full 00 08 05 20; seed "$out/decode" "$base.c.vuya" "$work/p" "$work/$base.frame"
 done
 
-# Header and pack values on one frame of each 25 Mb/s system.  Offsets: DSF
+# Header and pack values on one frame of each 25 Mb/s system, decoded at
+# half size on one thread (the values matter, not the picture).  Offsets: DSF
 # in byte 3 bit 7; APT, AP1-AP3 in bits 0-2 of bytes 4-7; the VAUX source
 # pack (0x60) at 448, STYPE in bits 0-4 of byte 451; the source control pack
 # (0x61) at 453, DISP in bits 0-2 of byte 455, BCSYS in bits 0-1 of 456.
 for base in sample_625_420 ntsc_411_48k; do
   frame=$work/$base.frame
-  case $base in ntsc*) full=00 ;; *) full=01 ;; esac
+  case $base in ntsc*) half=03 ;; *) half=04 ;; esac
   bytes "$work/pi" 00 00 00 48 2c 00 00
-  bytes "$work/pd" 00 00 00 $full 00 08 00 00
+  bytes "$work/pd" 00 00 00 $half 00 08 00 00
   variant() {  # variant NAME: seeds from $work/v
     seed "$out/info" "$base.$1" "$work/pi" "$work/v"
     seed "$out/decode" "$base.$1" "$work/pd" "$work/v"
