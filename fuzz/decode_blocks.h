@@ -68,9 +68,8 @@ struct Format {
 };
 
 const Format kFormats[] = {
-    {HVDV_FOURCC_YUY2, 2}, {HVDV_FOURCC_UYVY, 2}, {HVDV_FOURCC_VUYA, 4}, {HVDV_FOURCC_BGR3, 3},
-    {HVDV_FOURCC_R24C, 3}, {HVDV_FOURCC_BGRA, 4}, {HVDV_FOURCC_R32C, 4}, {HVDV_FOURCC_R565, 2},
-    {HVDV_FOURCC_R555, 2},
+    {HVDV_FOURCC_YUY2, 2}, {HVDV_FOURCC_UYVY, 2}, {HVDV_FOURCC_VUYA, 4}, {HVDV_FOURCC_BGR3, 3}, {HVDV_FOURCC_R24C, 3},
+    {HVDV_FOURCC_BGRA, 4}, {HVDV_FOURCC_R32C, 4}, {HVDV_FOURCC_R565, 2}, {HVDV_FOURCC_R555, 2},
 };
 constexpr size_t kFormatCount = sizeof kFormats / sizeof kFormats[0];
 
@@ -95,8 +94,7 @@ inline void LoadTemplates(const Template* templates, int count) {
         const size_t got = f ? std::fread(frame.data(), 1, frame.size(), f) : 0;
         if (f) std::fclose(f);
         if (got != frame.size()) {
-            std::fprintf(stderr, "decode_blocks: cannot read a frame of %s (set HVDV_FUZZ_DATA)\n",
-                         path.c_str());
+            std::fprintf(stderr, "decode_blocks: cannot read a frame of %s (set HVDV_FUZZ_DATA)\n", path.c_str());
             std::abort();
         }
         // The header DIF block is the first of each 150-block sequence.
@@ -116,9 +114,16 @@ inline uint32_t SelectBlock(uint16_t selector, uint32_t sequences, bool bare) {
     const uint32_t perSequence = bare ? 149 : 150;
     uint32_t sequence, block;
     switch (selector >> 14) {
-        case 0: return n % (sequences * perSequence);
-        case 1: sequence = n % sequences; block = 0; break;
-        case 2: sequence = (n / 5) % sequences; block = 1 + n % 5; break;
+        case 0:
+            return n % (sequences * perSequence);
+        case 1:
+            sequence = n % sequences;
+            block = 0;
+            break;
+        case 2:
+            sequence = (n / 5) % sequences;
+            block = 1 + n % 5;
+            break;
         default: {
             const uint32_t v = n % 135;
             sequence = (n / 135) % sequences;
@@ -131,9 +136,9 @@ inline uint32_t SelectBlock(uint16_t selector, uint32_t sequences, bool bare) {
 }
 
 inline int32_t Decode(DVDecInstance* instance, bool fresh, const ExactBuffer& frame, uint8_t* top, int32_t pitch,
-               Size size, uint32_t flags, uint32_t fourcc) {
-    return fresh ? DecompressBuffer_DV(frame.data(), (uint32_t)frame.size(), top, pitch, size.width, size.height,
-                                       flags, fourcc, 0, 0)
+                      Size size, uint32_t flags, uint32_t fourcc) {
+    return fresh ? DecompressBuffer_DV(frame.data(), (uint32_t)frame.size(), top, pitch, size.width, size.height, flags,
+                                       fourcc, 0, 0)
                  : DVDecompressBuffer(instance, frame.data(), (uint32_t)frame.size(), top, pitch, size.width,
                                       size.height, flags, fourcc, 0, 0);
 }
@@ -172,9 +177,14 @@ inline int DecodeBlocks(const Template* templates, int count, const uint8_t* dat
                             (restSize > 1 ? rest[1] : 0u);
     uint32_t length = whole;
     switch (lengthChoice & 3) {
-        case 2: length = whole - kBlockBytes * (amount % (whole / kBlockBytes)); break;
-        case 3: length = whole - amount % whole; break;
-        default: break;
+        case 2:
+            length = whole - kBlockBytes * (amount % (whole / kBlockBytes));
+            break;
+        case 3:
+            length = whole - amount % whole;
+            break;
+        default:
+            break;
     }
 
     ExactBuffer frame(source.data(), length);
@@ -209,8 +219,8 @@ inline int DecodeBlocks(const Template* templates, int count, const uint8_t* dat
         ExactBuffer again(picture.size());
         std::memset(again.data(), 0x5A, again.size());
         uint8_t* const top2 = pitch < 0 ? again.data() + (size_t)(picSize.height - 1) * rowBytes : again.data();
-        const int32_t r2 = Decode(instance, fresh, frame, top2, pitch, picSize, flags ^ HVDV_FLAG_SINGLE_THREAD,
-                                  format.fourcc);
+        const int32_t r2 =
+            Decode(instance, fresh, frame, top2, pitch, picSize, flags ^ HVDV_FLAG_SINGLE_THREAD, format.fourcc);
         Require(r2 == r);
         if (std::memcmp(picture.data(), again.data(), picture.size()) == 0) return 0;
         for (size_t i = 0; i < picture.size(); i++) {
@@ -218,7 +228,8 @@ inline int DecodeBlocks(const Template* templates, int count, const uint8_t* dat
             size_t differing = 0, lastRow = 0;
             for (size_t j = i; j < picture.size(); j++)
                 if (picture.data()[j] != again.data()[j]) differing++, lastRow = j / rowBytes;
-            std::fprintf(stderr, "pictures differ (result %d): first at row %zu byte %zu, last row %zu, %zu bytes of %zu\n",
+            std::fprintf(stderr,
+                         "pictures differ (result %d): first at row %zu byte %zu, last row %zu, %zu bytes of %zu\n",
                          (int)r, i / rowBytes, i % rowBytes, lastRow, differing, picture.size());
             Require(false);
         }
