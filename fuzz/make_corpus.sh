@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
-# makes OUT_DIR/decode, OUT_DIR/info and OUT_DIR/coefficients.  Each seed is
-# the target's parameter bytes (see the comment at the top of each
-# fuzz_*.cpp) followed by a frame or a video segment.  Besides whole frames,
+# makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
+# OUT_DIR/info and OUT_DIR/coefficients.  Each seed is the target's parameter bytes (see the
+# comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
+# or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
 # block and VAUX packs carry every value of STYPE, DSF, APT and DISP.
 set -euo pipefail
@@ -51,16 +52,17 @@ for entry in "${streams[@]}"; do
   bytes "$work/p" 00 00 00 48 2c 00 01; seed "$out/info" "$base.nohdr" "$work/p" "$nohdr"
   bytes "$work/p" 00 00 00 10 0c 04 00; seed "$out/info" "$base.short" "$work/p" "$frame"
 
-  # Decoding: the geometry and format a host would use, then variants.
+  # Decoding: the geometry and format a host would use, then variants; on
+  # one thread unless the variant is about the threads.
   case $size in
     120000|240000|480000) full=00 half=03 ;;  # 720x480, 360x240
     *) full=01 half=04 ;;                     # 720x576, 360x288
   esac
-  bytes "$work/p" 00 00 00 $full 00 00 00 00; seed "$out/decode" "$base.yuy2" "$work/p" "$frame"
+  bytes "$work/p" 00 00 00 $full 00 08 00 00; seed "$out/decode" "$base.yuy2" "$work/p" "$frame"
   bytes "$work/p" 80 00 00 $half 00 00 03 00; seed "$out/decode" "$base.half.uyvy" "$work/p" "$frame"
   bytes "$work/p" 00 00 00 $full 01 08 08 00; seed "$out/decode" "$base.bgr4.bottomup" "$work/p" "$frame"
   bytes "$work/p" 82 02 00 $full 00 02 06 14; seed "$out/decode" "$base.truncated" "$work/p" "$frame"
-  bytes "$work/p" 00 00 00 $full 00 00 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
+  bytes "$work/p" 00 00 00 $half 00 08 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
 done
 
 # High-definition frames with the VAUX source and source control pack headers
@@ -87,15 +89,16 @@ for base in sample_625_420 ntsc_411_48k pal_411; do
   bytes "$work/p" 00 00 00 $full 00 08 05 20; seed "$out/decode" "$base.c.vuya" "$work/p" "$work/$base.frame"
 done
 
-# Header and pack values on one frame of each 25 Mb/s system.  Offsets: DSF
+# Header and pack values on one frame of each 25 Mb/s system, decoded at
+# half size on one thread (the values matter, not the picture).  Offsets: DSF
 # in byte 3 bit 7; APT, AP1-AP3 in bits 0-2 of bytes 4-7; the VAUX source
 # pack (0x60) at 448, STYPE in bits 0-4 of byte 451; the source control pack
 # (0x61) at 453, DISP in bits 0-2 of byte 455, BCSYS in bits 0-1 of 456.
 for base in sample_625_420 ntsc_411_48k; do
   frame=$work/$base.frame
-  case $base in ntsc*) full=00 ;; *) full=01 ;; esac
+  case $base in ntsc*) half=03 ;; *) half=04 ;; esac
   bytes "$work/pi" 00 00 00 48 2c 00 00
-  bytes "$work/pd" 00 00 00 $full 00 08 00 00
+  bytes "$work/pd" 00 00 00 $half 00 08 00 00
   variant() {  # variant NAME: seeds from $work/v
     seed "$out/info" "$base.$1" "$work/pi" "$work/v"
     seed "$out/decode" "$base.$1" "$work/pd" "$work/v"
@@ -162,5 +165,51 @@ for base in hd_1080i50 hd_1080i60 hd_720p60; do
   done
 done
 
-echo "corpus: $(ls "$out/decode" | wc -l) decode, $(ls "$out/info" | wc -l) info," \
+# Patched templates (fuzz_decode_blocks and fuzz_decode_blocks_hd): target
+# folder, template index, stream and frame size as in their kTemplates.  A
+# patch is a 2-byte block selector (kind in the top two bits: 1 header,
+# 2 subcode/VAUX, 3 video block), the first byte to replace, the count, then
+# the bytes.
+templates=(decode_blocks:0:sample_625_420.dv:144000 decode_blocks:1:ntsc_411_detail.dv:120000
+           decode_blocks:2:pal_411.dv:144000 decode_blocks:3:dv50_625.dv:288000
+           decode_blocks:4:dv50_525.dv:240000 decode_blocks:5:pal_420_detail.dv:144000
+           decode_blocks:6:ntsc_411_48k.dv:120000 decode_blocks:7:pal_420_wide_32k.dv:144000
+           decode_blocks_hd:0:hd_1080i50.dv:576000 decode_blocks_hd:1:hd_1080i60.dv:480000
+           decode_blocks_hd:2:hd_720p60.dv:240000)
+for entry in "${templates[@]}"; do
+  IFS=: read -r target t name size <<< "$entry"
+  blocks=$out/$target
+  mkdir -p "$blocks"
+  tt=$(printf %02x "$t")
+  # Whole templates: half size on one thread, full size (half size again at
+  # high definition), at the second half size, without header blocks, on
+  # the workers compared with one thread; five output formats.
+  bytes "$blocks/t$t.half" $tt 00 01 00 00
+  bytes "$blocks/t$t.full" $tt 04 05 00 00
+  bytes "$blocks/t$t.half1" $tt 01 00 00 00
+  bytes "$blocks/t$t.bare" $(printf %02x $((t | 8))) 00 03 00 00
+  bytes "$blocks/t$t.threads" $(printf %02x $((t | 0x40))) 00 02 08 00
+  # Shortened: 10 DIF blocks, then 291 bytes cut off the end.
+  bytes "$blocks/t$t.cut" $tt 00 00 00 02 00 0a
+  bytes "$blocks/t$t.cutbytes" $tt 00 00 00 03 01 23
+  # Video block 17 of DIF sequence 0 and block 40 of sequence 1 (n = 175)
+  # replaced by the same blocks of the stream's second frame.
+  v=17; o=$((size + 80 * (7 + v + v / 15) + 3))
+  bytes "$work/p" $tt 00 01 00 00 c0 11 03 4d
+  { cat "$work/p"; dd if="$data/$name" bs=1 skip=$o count=77 status=none; } > "$blocks/t$t.video"
+  v=40; o=$((size + 12000 + 80 * (7 + v + v / 15) + 3))
+  bytes "$work/p" c0 af 03 4d
+  cat "$blocks/t$t.video" "$work/p" > "$blocks/t$t.video2"
+  dd if="$data/$name" bs=1 skip=$o count=77 status=none >> "$blocks/t$t.video2"
+  # STA/QNO of a video block; broken ID bytes of another; STYPE of the VAUX
+  # source pack (block 5, byte 51); the header block's DSF/APT bytes.
+  bytes "$blocks/t$t.sta" $tt 00 01 00 00 c0 05 03 01 a7
+  bytes "$blocks/t$t.id" $tt 00 01 00 00 c0 21 00 03 ff ff ff
+  bytes "$blocks/t$t.stype" $tt 00 01 00 00 80 04 33 01 04
+  bytes "$blocks/t$t.header" $tt 00 01 00 00 40 00 03 02 3f 78
+done
+
+echo "corpus: $(ls "$out/decode" | wc -l) decode, $(ls "$out/decode_blocks" | wc -l) decode_blocks," \
+     "$(ls "$out/decode_blocks_hd" | wc -l) decode_blocks_hd," \
+     "$(ls "$out/info" | wc -l) info," \
      "$(ls "$out/coefficients" | wc -l) coefficients seeds in $out"
