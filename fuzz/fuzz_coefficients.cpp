@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         params.Skip(take);
         hvdv::DVMacroblockState& mb = states[j];
         hvdv::InitMacroblockState(&mb, layout.blockCount);
-        hvdv::BeginMacroblock(&mb, p, j, 0, 0);
+        hvdv::BeginMacroblock(&mb, p, 0, 0);
         if (choice & (4 << j)) {
             mb.data = nullptr;
             mb.missing = 1;

@@ -100,6 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     static const uint32_t kHeights[] = {480, 576, 486, 240, 288, 720, 1080, 0, 1, 0xFFFFFFFFu};
     const uint32_t height = heightChoice < 10 ? kHeights[heightChoice] : heightChoice * 8u;
-    if (frameSize >= 0) (void)hvdv::ClassifyFrame(frame.data(), (uint32_t)frameSize, height);
+    if (frameSize >= 0) {
+        // The profile a decode would use: a kind the table knows, or none.
+        uint32_t type = 0;
+        bool forced525 = false;
+        const hvdv::DVProfile* p =
+            hvdv::FrameProfileForDecoding(frame.data(), (uint32_t)frameSize, height, &type, &forced525);
+        Require(!p || (p->kind == (int)(type & 0xFF) && hvdv::ProfileForKind(p->kind) == p));
+    }
     return 0;
 }
