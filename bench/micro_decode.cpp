@@ -41,24 +41,24 @@ void PrepareSegment(DVMacroblockState* states) {
     }
 }
 
-template <void (*Decode)(DVMacroblockState*)>
+template <DVCoefficientPasses kPasses>
 void BM_SegmentCoefficients(benchmark::State& state) {
     if (Frame().empty()) return state.SkipWithError("no test frame");
     DVMacroblockState states[5];
     PrepareSegment(states);
     for (auto _ : state) {
-        Decode(states);
+        DecodeCoefficientsWith(states, kLayout25, kPasses);
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK_TEMPLATE(BM_SegmentCoefficients, DecodeCoefficients)->Name("Coefficients/ThreePass");
-BENCHMARK_TEMPLATE(BM_SegmentCoefficients, DecodeCoefficientsSinglePass)->Name("Coefficients/SinglePass");
-BENCHMARK_TEMPLATE(BM_SegmentCoefficients, DecodeCoefficientsHalf)->Name("Coefficients/Half");
+BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesThree)->Name("Coefficients/ThreePass");
+BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesSingle)->Name("Coefficients/SinglePass");
+BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesHalf)->Name("Coefficients/Half");
 
 void BM_InverseTransform(benchmark::State& state) {
     DVMacroblockState states[5];
     PrepareSegment(states);
-    DecodeCoefficients(states);
+    DecodeCoefficientsWith(states, kLayout25, kPassesThree);
     DVIdctKernels k;
     InitIdctDsp(&k, state.range(0) ? CpuFlags() : 0);
     const DVIdctKernel kernel = state.range(1) ? k.half : k.full;

@@ -1,6 +1,5 @@
 #include "api/decoder.h"
 
-#include <atomic>
 #include <new>
 
 #include "api/instance.h"
@@ -14,8 +13,6 @@
 namespace hvdv {
 
 namespace {
-
-std::atomic<DVWriterFactory> g_writerFactory{nullptr};
 
 void PutIntoWriter(void* target, int threadIndex, int x, int y, const DVMacroblock* samples) {
     DVPictureWriter* w = static_cast<DVPictureWriter*>(target);
@@ -34,6 +31,41 @@ void FlushJobRows(void* argument) {
     if (w->FlushRows) w->FlushRows(w, job->run.threadIndex, job->firstRow, job->rowCount);
 }
 
+// Half-size decoding for this picture size.
+bool IsHalfSize(uint32_t width, uint32_t height) {
+    if (width == 360) return true;
+    if (height == 360) return width == 640 || width == 480 || width == 720;
+    if (height == 540) return width == 960 || width == 720 || width == 640;
+    return false;
+}
+
+// Number of jobs: 1 with the single-thread flag, else the processor count of
+// the affinity mask, capped at kMaxJobs.
+int JobCount(uint32_t flags) {
+    if (flags & HVDV_FLAG_SINGLE_THREAD) return 1;
+    const int n = CountProcessors(kCountAffinity);
+    return n < kMaxJobs ? n : kMaxJobs;
+}
+
+// The picture rows of job `index` of `jobs`: equal bands, the remainder one
+// row each to jobs 1 to r.
+void RowBand(uint32_t height, int jobs, int index, int32_t* firstRow, int32_t* rowCount) {
+    const uint32_t q = height / (uint32_t)jobs;
+    const uint32_t r = height % (uint32_t)jobs;
+    // Jobs 1 to r carry one extra row each; job 0 never does.
+    const uint32_t extraBefore = index == 0 ? 0 : ((uint32_t)index - 1 < r ? (uint32_t)index - 1 : r);
+    *firstRow = (int32_t)(q * (uint32_t)index + extraBefore);
+    *rowCount = (int32_t)(q + (index >= 1 && (uint32_t)index <= r ? 1 : 0));
+}
+
+// The video segments of job `index` of `jobs`: equal runs, the last job
+// takes the remainder.
+void SegmentRun(int segments, int jobs, int index, int32_t* first, int32_t* end) {
+    const int per = segments / jobs;
+    *first = index * per;
+    *end = index == jobs - 1 ? segments : (index + 1) * per;
+}
+
 }  // namespace
 
 CDVDecoder::CDVDecoder(DVDecInstance* inst) : cpuFeatures_(DetectCpuFeatures()), instance_(inst) {
@@ -48,36 +80,6 @@ CDVDecoder::~CDVDecoder() {
         delete[] jobs_;
         delete places_;
     }
-}
-
-void SetWriterFactoryForTests(DVWriterFactory factory) { g_writerFactory.store(factory); }
-
-bool IsHalfSize(uint32_t width, uint32_t height) {
-    if (width == 360) return true;
-    if (height == 360) return width == 640 || width == 480 || width == 720;
-    if (height == 540) return width == 960 || width == 720 || width == 640;
-    return false;
-}
-
-int JobCount(uint32_t flags) {
-    if (flags & HVDV_FLAG_SINGLE_THREAD) return 1;
-    const int n = CountProcessors(kCountAffinity);
-    return n < kMaxJobs ? n : kMaxJobs;
-}
-
-void RowBand(uint32_t height, int jobs, int index, int32_t* firstRow, int32_t* rowCount) {
-    const uint32_t q = height / (uint32_t)jobs;
-    const uint32_t r = height % (uint32_t)jobs;
-    // Jobs 1 to r carry one extra row each; job 0 never does.
-    const uint32_t extraBefore = index == 0 ? 0 : ((uint32_t)index - 1 < r ? (uint32_t)index - 1 : r);
-    *firstRow = (int32_t)(q * (uint32_t)index + extraBefore);
-    *rowCount = (int32_t)(q + (index >= 1 && (uint32_t)index <= r ? 1 : 0));
-}
-
-void SegmentRun(int segments, int jobs, int index, int32_t* first, int32_t* end) {
-    const int per = segments / jobs;
-    *first = index * per;
-    *end = index == jobs - 1 ? segments : (index + 1) * per;
 }
 
 DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_t* picture,
@@ -100,11 +102,8 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
     const bool halfSize = IsHalfSize(width, height);
     const int n = JobCount(flags);
 
-    const DVWriterFactory factory = g_writerFactory.load(std::memory_order_relaxed);
-    DVPictureWriter* writer =
-        factory ? factory(outputFormat, n, *profile, halfSize ? 1 : 0, wideScreen ? 1 : 0)
-                : CreatePictureWriter(&kernels_->writer, &kernels_->pixel, outputFormat, n,
-                                      *profile, halfSize ? 1 : 0, wideScreen ? 1 : 0);
+    DVPictureWriter* writer = CreatePictureWriter(&kernels_->writer, &kernels_->pixel, outputFormat, n,
+                                                  *profile, halfSize ? 1 : 0, wideScreen ? 1 : 0);
     if (!writer) return DVStatus::kFailed;
     if (writer->BeginFrame(writer, picture, pitch, (int32_t)width, (int32_t)height) != 0) {
         writer->Release(writer);

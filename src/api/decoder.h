@@ -58,27 +58,4 @@ DVStatus DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uin
                               uint8_t* picture, int32_t pitch, uint32_t width, uint32_t height,
                               uint32_t flags, uint32_t outputFormat);
 
-// --- Pieces of the driver, exposed for the tests ---------------------------
-
-typedef DVPictureWriter* (*DVWriterFactory)(uint32_t outputFormat, int threadCount, const DVProfile& profile,
-                                            int halfSize, int wideScreen);
-// Internal test hook: replaces CreatePictureWriter for every decode (null
-// restores it).  Set it only while no decode is running.
-void SetWriterFactoryForTests(DVWriterFactory factory);
-
-// Half-size decoding for this picture size.
-bool IsHalfSize(uint32_t width, uint32_t height);
-
-// Number of jobs: 1 with the single-thread flag, else the processor count of
-// the affinity mask, capped at kMaxJobs.
-int JobCount(uint32_t flags);
-
-// The picture rows of job `index` of `jobs`: equal bands, the remainder one
-// row each to jobs 1 to r.
-void RowBand(uint32_t height, int jobs, int index, int32_t* firstRow, int32_t* rowCount);
-
-// The video segments of job `index` of `jobs`: equal runs, the last job takes
-// the remainder.
-void SegmentRun(int segments, int jobs, int index, int32_t* first, int32_t* end);
-
 }  // namespace hvdv

@@ -425,12 +425,6 @@ void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t 
     state->missing = 0;
 }
 
-void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks) { DecodeOwnBits<63, kAreas25>(macroblocks); }
-
-void DecodeCoefficientsHalf(DVMacroblockState* macroblocks) { DecodeOwnBits<24, kAreas25>(macroblocks); }
-
-void DecodeCoefficients(DVMacroblockState* macroblocks) { DecodeThreePasses<kAreas25>(macroblocks); }
-
 void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                             DVCoefficientPasses passes) {
     const bool hd = &layout == &kLayoutHD;

@@ -51,16 +51,13 @@ void InitMacroblockState(DVMacroblockState* state, int blockCount);
 // payload points at the STA/QNO byte of the macroblock's DIF block.
 void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t x, uint32_t y);
 
-// The three decoders; each fills mode, class and all 64 coefficients of the
-// 30 blocks of the five macroblock states.  The bit reader may load up to
-// kOverRead bytes past the end of a macroblock's 77-byte payload.
+// Fills mode, class and all 64 coefficients of every block of the five
+// macroblock states (initialised with layout.blockCount blocks) for the
+// layout kLayout25 or kLayoutHD: three passes with the redistribution of
+// spare bits, single pass (each block's own bits only), or half size (own
+// bits, scan positions 0-24).  The bit reader may load up to kOverRead bytes
+// past the end of a macroblock's 77-byte payload.
 enum { kOverRead = 16 };
-void DecodeCoefficients(DVMacroblockState* macroblocks);            // three passes
-void DecodeCoefficientsSinglePass(DVMacroblockState* macroblocks);  // own bits only
-void DecodeCoefficientsHalf(DVMacroblockState* macroblocks);        // own bits, positions 0-24
-
-// The same three decoders for the layout kLayout25 or kLayoutHD (the five
-// macroblock states initialised with layout.blockCount blocks).
 enum DVCoefficientPasses { kPassesThree, kPassesSingle, kPassesHalf };
 void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                             DVCoefficientPasses passes);

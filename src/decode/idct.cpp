@@ -175,18 +175,4 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
 #endif
 }
 
-void InverseTransform(const int16_t* coefficients, int c, int m, int q, uint8_t* out) {
-    DVIdctKernels k;
-    InitIdctDsp(&k, CpuFlags());
-    DVDequant d = SelectDequant(c, m, q);
-    k.full(out, coefficients, d.weights, d.shift, m & 1);
-}
-
-void InverseTransformHalf(const int16_t* coefficients, int c, int m, int q, uint8_t* out) {
-    DVIdctKernels k;
-    InitIdctDsp(&k, CpuFlags());
-    DVDequant d = SelectDequant(c, m, q);
-    k.half(out, coefficients, d.weights, d.shift, m & 1);
-}
-
 }  // namespace hvdv

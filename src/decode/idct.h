@@ -31,12 +31,6 @@ void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t*
 void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 #endif
 
-// Block-level entry points for tests and tools: choose weights and shift
-// from class c (0-3), mode m and QNO q (0-15), then run the kernel that
-// CpuFlags() selects.
-void InverseTransform(const int16_t* coefficients, int c, int m, int q, uint8_t* out);
-void InverseTransformHalf(const int16_t* coefficients, int c, int m, int q, uint8_t* out);
-
 // Weight table and shift for class c, mode m, QNO q.
 struct DVDequant {
     const uint16_t* weights;

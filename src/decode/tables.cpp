@@ -249,11 +249,6 @@ void BuildCodeTables() {
     }
 }
 
-DVCode LookupCode(uint32_t pattern16) {
-    uint32_t e = g_vlcLevel1[(pattern16 & 0xFFFF) >> (16 - kVlcLevel1Bits)];
-    if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + (pattern16 & ((1u << kVlcLevel2Bits) - 1))];
-    return DVCode{(int)(e & 31), (int)((e >> 5) & 127), (int)(int16_t)(uint16_t)(e >> 16)};
-}
 
 // ---------------------------------------------------------------------------
 

@@ -72,15 +72,6 @@ enum { kVlcLevel1Bits = 11, kVlcLevel2Bits = 5, kVlcLevel2Size = 48 * 32 };
 extern uint32_t g_vlcLevel1[1 << kVlcLevel1Bits];
 extern uint32_t g_vlcLevel2[kVlcLevel2Size];
 
-// Decodes the next code from a 16-bit pattern (most significant bit first)
-// through the lookup tables: length, advance and value.
-struct DVCode {
-    int length;
-    int advance;
-    int value;
-};
-DVCode LookupCode(uint32_t pattern16);
-
 // Builds every table below once per process; safe to call from several
 // threads at once, later calls return at once.
 void InitTables();

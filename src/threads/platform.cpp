@@ -12,7 +12,6 @@ namespace {
 std::atomic<int> g_processorOverride{0};
 std::atomic<int> g_eventBudget{-1};
 std::atomic<int> g_threadBudget{-1};
-std::atomic<DVDebugTextHook> g_debugHook{nullptr};
 
 // Takes one unit of a creation budget; false when it is exhausted.  A
 // negative budget is unlimited.
@@ -51,13 +50,11 @@ int CountProcessors(int mode) {
 }
 
 void OutputDebugText(const char* text) {
-    if (DVDebugTextHook hook = g_debugHook.load(std::memory_order_acquire)) hook(text);
     PlatformDebugText(text);
 }
 
 void SetProcessorCountOverride(int count) { g_processorOverride.store(count, std::memory_order_relaxed); }
 void SetEventCreationBudget(int allowed) { g_eventBudget.store(allowed, std::memory_order_relaxed); }
 void SetThreadStartBudget(int allowed) { g_threadBudget.store(allowed, std::memory_order_relaxed); }
-void SetDebugTextHook(DVDebugTextHook hook) { g_debugHook.store(hook, std::memory_order_release); }
 
 }  // namespace hvdv

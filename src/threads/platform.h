@@ -65,10 +65,6 @@ void SetProcessorCountOverride(int count);
 void SetEventCreationBudget(int allowed);
 void SetThreadStartBudget(int allowed);
 
-// Called with every debugger text before it goes to the platform; null
-// removes the hook.
-typedef void (*DVDebugTextHook)(const char* text);
-void SetDebugTextHook(DVDebugTextHook hook);
 
 // --- Shared between platform.cpp and the per-system files ----------------
 
