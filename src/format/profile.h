@@ -137,6 +137,14 @@ inline uint32_t VideoBlockOffset(uint32_t q, uint32_t v, bool headerBlocks) {
     return q * sequence + ((headerBlocks ? 7 : 6) + v + v / 15) * kDifBlockBytes;
 }
 
+// Offset of the first byte of audio DIF block k (0-8) of buffer sequence
+// slot q: the audio blocks are blocks 6, 22, 38, ... of a sequence (one
+// before every fifteen video blocks), one less without header blocks.
+inline uint32_t AudioBlockOffset(uint32_t q, uint32_t k, bool headerBlocks) {
+    const uint32_t sequence = headerBlocks ? kSequenceBytes : kSequenceBytesNoHeader;
+    return q * sequence + ((headerBlocks ? 6 : 5) + 16 * k) * kDifBlockBytes;
+}
+
 // Top-left luma sample, in the coded frame, of macroblock m (0-4) of video
 // segment j (0-26) of DIF sequence s of channel c.  For shuffled kinds the
 // channel is 0 and s is the buffer sequence; for kinds placed by block ID,

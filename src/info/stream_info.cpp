@@ -17,12 +17,6 @@ constexpr int32_t kHeaderTf1 = 5;      // bit 7: audio data not valid
 constexpr int32_t kHeaderTf2 = 6;      // bit 7: video data not valid
 constexpr int32_t kRatePack = 468;     // VAUX pack 43: 0x64
 
-// The first AAUX pack of audio DIF block k (0-8) of DIF sequence s lies at
-// 483 + 12000 s + 1280 k: the nine audio blocks are blocks 6, 22, 38, ...
-// of a sequence (one every 16 blocks), and the pack follows the 3 ID bytes.
-constexpr int32_t kFirstAuxPack = 483;
-constexpr int32_t kAudioBlockStride = 1280;
-
 // Bytes of one 25 Mb/s DIF channel (10 or 12 DIF sequences).
 constexpr int32_t kUnit525 = kChannelBytes525;
 constexpr int32_t kUnit625 = kChannelBytes625;
@@ -47,15 +41,15 @@ struct Frame {
 // Binary-coded decimal frame rate to its value (0x25 -> 25, 0x30 -> 30).
 int32_t BcdValue(int32_t code) { return 10 * ((code >> 4) & 0xF) + (code & 0xF); }
 
-// Looks for a pack of the given type among the first AAUX packs of the audio
-// blocks of one DIF channel starting at "start"; a pack whose five bytes do
-// not all lie inside the buffer is not there.  Returns its offset or -1.
+// Looks for a pack of the given type among the first AAUX packs (right
+// after the 3 ID bytes) of the audio blocks of one DIF channel starting at
+// "start"; a pack whose five bytes do not all lie inside the buffer is not
+// there.  Returns its offset or -1.
 int32_t FindAuxPack(const Frame& frame, int32_t start, bool f50, int packType) {
-    const int sequences = f50 ? 12 : 10;
-    for (int s = 0; s < sequences; ++s) {
-        for (int k = 0; k < 9; ++k) {
-            const int64_t offset = int64_t(start) + kFirstAuxPack + int64_t(kSequenceBytes) * s +
-                                   int64_t(kAudioBlockStride) * k;
+    const uint32_t sequences = f50 ? 12 : 10;
+    for (uint32_t s = 0; s < sequences; ++s) {
+        for (uint32_t k = 0; k < kAudioBlocksPerSequence; ++k) {
+            const int64_t offset = int64_t(start) + AudioBlockOffset(s, k, true) + kDifIdBytes;
             if (!frame.Has(offset, 5)) return -1;  // later packs lie further on
             if (frame.At(int32_t(offset)) == packType) return int32_t(offset);
         }
