@@ -235,4 +235,29 @@ TEST_F(Damage, AnyGeometryStaysInsideThePicture) {
     }
 }
 
+TEST_F(Damage, BlockIdsNamingATakenPlaceAreDamagedWhateverTheThreads) {
+    // 50 Mb/s and high-definition macroblocks are placed by their own DIF
+    // block IDs.  A later block whose ID bytes repeat an earlier block's
+    // names a place already taken: it is damaged, and the picture is the
+    // same on one thread and on several.
+    const struct {
+        const char* file;
+        uint32_t frameBytes, width, height, from, to;  // video blocks, buffer order
+    } cases[] = {{"dv50_625.dv", 288000, 720, 576, 3, 1500},
+                 {"hd_1080i50.dv", 576000, 1920, 1080, 10, 4000},
+                 {"hd_720p60.dv", 240000, 1280, 720, 0, 2600}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> frame = testdata::Load(c.file, c.frameBytes, 0).copy(0);
+        ASSERT_FALSE(frame.empty()) << c.file;
+        const uint32_t from = VideoBlock(c.from / 135, c.from % 135), to = VideoBlock(c.to / 135, c.to % 135);
+        std::copy_n(frame.begin() + from, 3, frame.begin() + to);
+        const Output o = {HVDV_FOURCC_UYVY, 2, false, 0, false, 0};
+        const Decoded single = Decode(nullptr, frame, c.frameBytes, c.width, c.height, o, HVDV_FLAG_SINGLE_THREAD);
+        const Decoded threaded = Decode(instance_, frame, c.frameBytes, c.width, c.height, o);
+        EXPECT_EQ(single.result, HVDV_DECODE_DAMAGED) << c.file;
+        EXPECT_EQ(threaded.result, HVDV_DECODE_DAMAGED) << c.file;
+        EXPECT_TRUE(threaded.rows == single.rows) << c.file;
+    }
+}
+
 }  // namespace
