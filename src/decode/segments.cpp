@@ -199,7 +199,7 @@ int DecodeSegments(const DVSegmentRun& run) {
     const uint16_t* const shuffle = ShufflePositions(p);
     const bool shuffled = shuffle != nullptr;
     SegmentPlan plan;
-    plan.layout = p.hd ? &kLayoutHD : &kLayout25;
+    plan.layout = p.blocksPerMacroblock == kLayoutHD.blockCount ? &kLayoutHD : &kLayout25;
     plan.half = run.half;
     plan.swapFields = !run.half && (run.decodeFlags & HVDV_FLAG_SWAP_FIELDS);
     plan.passes = run.half ? kPassesHalf
