@@ -260,4 +260,19 @@ TEST_F(Damage, BlockIdsNamingATakenPlaceAreDamagedWhateverTheThreads) {
     }
 }
 
+TEST_F(Damage, SystemBitsThatDisagreeAreSettledByTheFrameSize) {
+    // A 525/60 frame whose VAUX source pack claims 50 fields while its
+    // header block says 60: only a 525/60 frame has 120000 bytes, so it
+    // decodes as the untouched frame does, even into a 576-row picture.
+    const std::vector<uint8_t> frame = testdata::Load("ntsc_411_48k.dv", 120000, 480).copy(0);
+    ASSERT_FALSE(frame.empty());
+    std::vector<uint8_t> misflagged = frame;
+    misflagged[448 + 3] |= 0x20;  // PC3 of the source pack (0x60): 50/60 bit
+    const Output o = {HVDV_FOURCC_UYVY, 2, false, 0, false, HVDV_FLAG_SINGLE_THREAD};
+    const Decoded a = Decode(instance_, frame, 120000, 720, 576, o);
+    const Decoded b = Decode(instance_, misflagged, 120000, 720, 576, o);
+    EXPECT_EQ(b.result, a.result);
+    EXPECT_TRUE(b.rows == a.rows);
+}
+
 }  // namespace
