@@ -48,9 +48,9 @@ const Expected kFrames[] = {
     {"meta_minute_525.dv", 2, "00:01:00;02", "1999:12:31 23:59:59", 2, 48000, 16, -1, false, ""},
 };
 
-DVFrameMetadata Read(const uint8_t* frame, uint32_t size, bool headerBlocks = true) {
+DVFrameMetadata Read(const uint8_t* frame, uint32_t size, bool headerBlocks = true, int kind = hvdv::kKind525_411) {
     DVFrameMetadata m;
-    hvdv::ReadFrameMetadata(frame, size, *hvdv::ProfileForKind(hvdv::kKind525_411), headerBlocks, &m);
+    hvdv::ReadFrameMetadata(frame, size, *hvdv::ProfileForKind(kind), headerBlocks, &m);
     return m;
 }
 
@@ -138,6 +138,8 @@ TEST(Metadata, TimecodeCopiesVote) {
     const int copies = m.timecode.copies;
     EXPECT_GT(copies, 20);
     EXPECT_EQ(m.timecode.disagreeing, 0);
+    // Read as 625/50, PC1 bit 6 is no drop-frame flag.
+    EXPECT_EQ(Timecode(Read(f.data(), 120000, true, hvdv::kKind625_411).timecode), "00:00:02:20");
     uint32_t changed = 0;
     for (uint32_t o = 0; o + 5 <= f.size() && changed < 4; ++o)
         if (f[o] == 0x13 && f[o + 1] == 0xE0 && f[o + 2] == 0x82) f[o + 1] = changed++ ? 0xE5 : 0xEA;

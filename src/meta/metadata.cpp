@@ -51,8 +51,10 @@ int64_t TimecodeKey(const uint8_t* p, bool is525) {
     return int64_t(df) << 32 | h << 24 | m << 16 | s << 8 | f;
 }
 
-// Votes for the timecode copies: a few distinct values at most (more than
-// that on a frame means most copies are damaged, and they count as such).
+// Votes for the timecode copies.  FFmpeg reads the first copy alone; a tape
+// played with a clogged head can carry two timecodes in one frame, so every
+// copy votes.  A few distinct values at most are kept (more than that on a
+// frame means most copies are damaged, and they count as such).
 struct TimecodeVote {
     int64_t keys[8] = {};
     int counts[8] = {};
