@@ -2,7 +2,7 @@
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
 # makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
-# OUT_DIR/info and OUT_DIR/coefficients.  Each seed is the target's parameter bytes (see the
+# OUT_DIR/info, OUT_DIR/meta and OUT_DIR/coefficients.  Each seed is the target's parameter bytes (see the
 # comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
 # or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 data=$here/../tests/data
 out=${1:?usage: make_corpus.sh OUT_DIR}
-mkdir -p "$out/decode" "$out/info" "$out/coefficients"
+mkdir -p "$out/decode" "$out/info" "$out/meta" "$out/coefficients"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -63,6 +63,21 @@ for entry in "${streams[@]}"; do
   bytes "$work/p" 00 00 00 $full 01 08 08 00; seed "$out/decode" "$base.bgr4.bottomup" "$work/p" "$frame"
   bytes "$work/p" 82 02 00 $full 00 02 06 14; seed "$out/decode" "$base.truncated" "$work/p" "$frame"
   bytes "$work/p" 00 00 00 $half 00 08 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
+done
+
+# Per-frame metadata: frames with timecodes, dates, captions and camera
+# packs, read with their own profile (index 2 of fuzz_meta.cpp: 525/60 4:1:1),
+# whole, without header blocks, and with 100 bytes cut off.
+for name in jj_sony_perfect.dv jj_sony_head_clog.dv dvrescue_cc_525.dv meta_minute_525.dv; do
+  base=${name%.dv}
+  head -c 120000 "$data/$name" > "$work/m"
+  : > "$work/mn"
+  for ((s = 0; s < 10; s++)); do
+    dd if="$work/m" bs=80 skip=$((s * 150 + 1)) count=149 status=none >> "$work/mn"
+  done
+  bytes "$work/p" 02 01 00 00; seed "$out/meta" "$base" "$work/p" "$work/m"
+  bytes "$work/p" 02 00 00 00; seed "$out/meta" "$base.nohdr" "$work/p" "$work/mn"
+  bytes "$work/p" 02 01 00 64; seed "$out/meta" "$base.cut" "$work/p" "$work/m"
 done
 
 # High-definition frames with the VAUX source and source control pack headers

@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "format/profile.h"
 #include "hv_dec_dv.h"
+#include "meta/metadata.h"
 #include "test_streams.h"
 
 #if defined(__GLIBC__) && !defined(_WIN32)
@@ -65,6 +67,20 @@ TEST(Allocation, OnlyTheWriterAndItsFrameBufferPerFrame) {
         EXPECT_EQ(g_allocations.load() - before, c.perFrame * frames) << c.file << " " << c.width;
         DVDoneDec(instance);
     }
+#endif
+}
+
+TEST(Allocation, FrameMetadataAllocatesNothing) {
+#ifndef HVDV_COUNTING_ALLOCATOR
+    GTEST_SKIP() << "the sanitizer's allocator is in use";
+#else
+    const testdata::Stream s = testdata::Load("dvrescue_cc_525.dv", 120000, 480);
+    ASSERT_GT(s.frames(), 0u);
+    hvdv::DVFrameMetadata m;
+    const long before = g_allocations.load();
+    for (size_t i = 0; i < s.frames(); i++)
+        ASSERT_TRUE(hvdv::ReadFrameMetadata(s.frame(i), 120000, *hvdv::ProfileForKind(hvdv::kKind525_411), true, &m));
+    EXPECT_EQ(g_allocations.load() - before, 0);
 #endif
 }
 

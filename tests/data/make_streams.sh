@@ -50,4 +50,11 @@ make hd_1080i60.dv 2 480000 testsrc2=size=1280x1080:rate=30000/1001 -threads 1 \
 # DVCPRO HD 720p60: two pictures, the second in DIF channels 2 and 3.
 make hd_720p60.dv 2 240000 testsrc2=size=960x720:rate=60000/1001 -threads 1 \
      -pix_fmt yuv422p -c:v dvvideo
+# 525/60 with a drop-frame timecode and a recording date and time, which the
+# DV muxer writes into the subcode and VAUX packs; the second one crosses a
+# minute, where drop-frame counting skips frames 0 and 1.
+make meta_tc_525.dv 3 120000 testsrc2=size=720x480:rate=30000/1001 $(audio 48000) \
+     -pix_fmt yuv411p -c:v dvvideo -timecode '01:02:03;04' -metadata creation_time=2024-02-29T23:59:59Z
+make meta_minute_525.dv 3 120000 testsrc2=size=720x480:rate=30000/1001 $(audio 48000) \
+     -pix_fmt yuv411p -c:v dvvideo -timecode '00:00:59;28' -metadata creation_time=1999-12-31T23:59:59Z
 ls -l *.dv

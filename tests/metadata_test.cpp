@@ -1,0 +1,183 @@
+// Per-frame metadata against what ffprobe (timecode) and exiftool (recording
+// date and time, audio) report for the same frames, then the voting of the
+// timecode copies, the layout without header blocks, and truncated frames.
+//
+// The expected columns were produced frame by frame (one frame per file):
+//   ffprobe -v quiet -show_entries format_tags=timecode -of csv=p=0 one.dv
+//   exiftool -s3 -DateTimeOriginal -AudioChannels -AudioSampleRate -AudioBitsPerSample one.dv
+// exiftool reports no date for dvrescue_cc_525.dv (its date packs are
+// empty) and nothing for jj_sony_head_clog.dv (the first sequence lacks its
+// VAUX source pack); their dates come from the samples' README.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "format/profile.h"
+#include "meta/metadata.h"
+#include "test_streams.h"
+
+using hvdv::DVFrameMetadata;
+
+namespace {
+
+struct Expected {
+    const char* file;
+    int frame;
+    const char* timecode;  // ffprobe
+    const char* recorded;  // exiftool DateTimeOriginal; "" when absent
+    int channels, rate, bits, samples;
+    bool locked;
+    const char* caption;   // the frame's 0x65 pack, hex; "" when none
+};
+
+const Expected kFrames[] = {
+    {"jj_sony_perfect.dv", 0, "00:00:02;20", "2024:07:08 19:55:58", 4, 32000, 12, 1068, false, ""},
+    {"jj_sony_good_quality.dv", 0, "00:00:02;17", "2024:07:08 19:55:58", 4, 32000, 12, -1, false, ""},
+    {"jj_sony_good_quality.dv", 4, "00:00:02;21", "2024:07:08 19:55:58", 4, 32000, 12, -1, false, ""},
+    {"jj_sony_head_clog.dv", 0, "00:00:00;12", "2000:12:03 10:15:57", 4, 32000, 12, -1, false, ""},
+    {"dvrescue_cc_525.dv", 0, "00:37:46:06", "", 2, 48000, 16, 1602, true, "6594208080"},
+    {"dvrescue_cc_525.dv", 2, "00:37:46:08", "", 2, 48000, 16, -1, true, "6594768080"},
+    // FFmpeg's DV muxer: drop-frame timecode counting on from -timecode,
+    // creation_time in both date packs, 1600 then 1602 samples, LF set.
+    {"meta_tc_525.dv", 0, "01:02:03;04", "2024:02:29 23:59:59", 2, 48000, 16, 1600, false, ""},
+    {"meta_tc_525.dv", 2, "01:02:03;06", "2024:02:29 23:59:59", 2, 48000, 16, 1602, false, ""},
+    {"meta_minute_525.dv", 1, "00:00:59;29", "1999:12:31 23:59:59", 2, 48000, 16, -1, false, ""},
+    {"meta_minute_525.dv", 2, "00:01:00;02", "1999:12:31 23:59:59", 2, 48000, 16, -1, false, ""},
+};
+
+DVFrameMetadata Read(const uint8_t* frame, uint32_t size, bool headerBlocks = true, int kind = hvdv::kKind525_411) {
+    DVFrameMetadata m;
+    hvdv::ReadFrameMetadata(frame, size, *hvdv::ProfileForKind(kind), headerBlocks, &m);
+    return m;
+}
+
+std::string Timecode(const hvdv::DVTimecode& t) {
+    if (!t.present) return "";
+    char s[16];
+    std::snprintf(s, sizeof s, "%02d:%02d:%02d%c%02d", t.hours, t.minutes, t.seconds, t.dropFrame ? ';' : ':', t.frames);
+    return s;
+}
+
+std::string Recorded(const hvdv::DVDate& d, const hvdv::DVTime& t) {
+    if (!d.present || !t.present) return "";
+    char s[24];
+    std::snprintf(s, sizeof s, "%04d:%02d:%02d %02d:%02d:%02d", d.year, d.month, d.day, t.hours, t.minutes, t.seconds);
+    return s;
+}
+
+std::string Hex(const uint8_t* p, int n) {
+    std::string s;
+    char b[3];
+    for (int i = 0; i < n; ++i) s += (std::snprintf(b, sizeof b, "%02x", p[i]), b);
+    return s;
+}
+
+}  // namespace
+
+TEST(Metadata, FramesAgreeWithFfprobeAndExiftool) {
+    for (const Expected& e : kFrames) {
+        SCOPED_TRACE(std::string(e.file) + " frame " + std::to_string(e.frame));
+        const testdata::Stream s = testdata::Load(e.file, 120000, 480);
+        ASSERT_GT(s.frames(), size_t(e.frame));
+        const DVFrameMetadata m = Read(s.frame(e.frame), s.frameBytes);
+        EXPECT_EQ(Timecode(m.timecode), e.timecode);
+        EXPECT_EQ(Recorded(m.vauxDate, m.vauxTime), e.recorded);
+        EXPECT_EQ(Recorded(m.subcodeDate, m.subcodeTime), e.recorded);
+        EXPECT_EQ(m.audioChannels.present ? m.audioChannels.value : 0, e.channels);
+        const hvdv::DVAudioGroup& a = m.audio[0];
+        ASSERT_TRUE(a.present);
+        EXPECT_EQ(a.sampleRate.value, e.rate);
+        EXPECT_EQ(a.bits.value, e.bits);
+        EXPECT_EQ(a.locked, e.locked);
+        if (e.samples > 0) {
+            EXPECT_EQ(a.samples.value, e.samples);
+        }
+        EXPECT_FALSE(m.audio[2].present);  // one DIF channel: groups 0 and 1 only
+        EXPECT_EQ(m.captionCount > 0 ? Hex(m.captions[0], 5) : "", e.caption);
+        EXPECT_EQ(m.captionCopies, *e.caption ? 10 : 0);  // one copy in every DIF sequence
+        // Every one of these streams: 4:3, both fields in turn, field 1 first,
+        // interlaced, a new picture, copying free, not a recording start.
+        EXPECT_TRUE(m.disp.present && m.disp.value == 0 && m.wide.value == 0);
+        EXPECT_TRUE(m.firstField.value == 1 && m.fieldOne.value == 1 && m.interlaced.value == 1);
+        EXPECT_TRUE(m.repeatedFrame.present && m.repeatedFrame.value == 0);
+        EXPECT_TRUE(m.cgms.present && m.cgms.value == 0);
+        EXPECT_TRUE(m.recordStart.present && m.recordStart.value == 0);
+    }
+}
+
+TEST(Metadata, SonyCameraPacksAndAudioGroups) {
+    const testdata::Stream s = testdata::Load("jj_sony_perfect.dv", 120000, 480);
+    const DVFrameMetadata m = Read(s.frame(0), s.frameBytes);
+    const hvdv::DVCamera& c = m.camera;
+    EXPECT_EQ(c.present, 1u << 0 | 1u << 1 | 1u << 15);  // 0x70, 0x71, 0x7F
+    EXPECT_EQ(Hex(c.packs[0], 5), "70c5071fff");
+    // Iris code 5 (F1.5), full automatic exposure, gain code 7, automatic
+    // white balance with no light source stated; consumer shutter code 157.
+    EXPECT_TRUE(c.iris.value == 5 && c.fNumberTenths.value == 15 && c.autoExposureMode.value == 0);
+    EXPECT_TRUE(c.gain.value == 7 && c.whiteBalanceMode.value == 0 && !c.whiteBalance.present);
+    EXPECT_TRUE(c.shutterConsumer.value == 157 && !c.shutterUpper.present && !c.shutterLower.present);
+    // Two channels in each half; the second half says audio mode 15.
+    EXPECT_TRUE(m.audio[0].channels.value == 2 && m.audio[0].audioMode == 0);
+    EXPECT_TRUE(m.audio[1].channels.value == 2 && m.audio[1].audioMode == 15);
+}
+
+TEST(Metadata, TimecodeCopiesVote) {
+    // The clogged-head frame carries two timecodes: 19 copies of ;12, 16 of ;13.
+    const testdata::Stream clog = testdata::Load("jj_sony_head_clog.dv", 120000, 480);
+    DVFrameMetadata m = Read(clog.frame(0), clog.frameBytes);
+    EXPECT_EQ(m.timecode.copies, 35);
+    EXPECT_EQ(m.timecode.disagreeing, 16);
+
+    // A clean frame: every copy agrees; then copies rewritten, one to an
+    // impossible value (frame digit 0xA).
+    std::vector<uint8_t> f = testdata::Load("jj_sony_perfect.dv", 120000, 480).copy(0);
+    m = Read(f.data(), 120000);
+    const int copies = m.timecode.copies;
+    EXPECT_GT(copies, 20);
+    EXPECT_EQ(m.timecode.disagreeing, 0);
+    // Read as 625/50, PC1 bit 6 is no drop-frame flag.
+    EXPECT_EQ(Timecode(Read(f.data(), 120000, true, hvdv::kKind625_411).timecode), "00:00:02:20");
+    uint32_t changed = 0;
+    for (uint32_t o = 0; o + 5 <= f.size() && changed < 4; ++o)
+        if (f[o] == 0x13 && f[o + 1] == 0xE0 && f[o + 2] == 0x82) f[o + 1] = changed++ ? 0xE5 : 0xEA;
+    m = Read(f.data(), 120000);
+    EXPECT_EQ(Timecode(m.timecode), "00:00:02;20");
+    EXPECT_EQ(m.timecode.copies, copies);
+    EXPECT_EQ(m.timecode.disagreeing, 4);
+}
+
+TEST(Metadata, LayoutWithoutHeaderBlocks) {
+    // The same frame with the header block of every sequence removed.
+    const std::vector<uint8_t> f = testdata::Load("jj_sony_perfect.dv", 120000, 480).copy(0);
+    std::vector<uint8_t> g;
+    for (uint32_t q = 0; q < 10; ++q) g.insert(g.end(), f.begin() + q * 12000 + 80, f.begin() + (q + 1) * 12000);
+    const DVFrameMetadata a = Read(f.data(), 120000), b = Read(g.data(), uint32_t(g.size()), false);
+    EXPECT_EQ(Timecode(b.timecode), "00:00:02;20");
+    EXPECT_EQ(b.timecode.copies, a.timecode.copies);
+    EXPECT_EQ(Recorded(b.vauxDate, b.vauxTime), Recorded(a.vauxDate, a.vauxTime));
+    EXPECT_EQ(b.audioChannels.value, 4);
+    EXPECT_EQ(b.camera.present, a.camera.present);
+}
+
+TEST(Metadata, TruncatedFramesReadOnlyWhatIsThere) {
+    // Exact-size copies, so that the sanitizer build sees any read past the
+    // end.  A short frame reports what its first sequences carry.
+    const std::vector<uint8_t> f = testdata::Load("dvrescue_cc_525.dv", 120000, 480).copy(0);
+    for (uint32_t size : {0u, 1u, 90u, 91u, 477u, 478u, 12272u, 12273u, 60000u, 119999u}) {
+        SCOPED_TRACE(size);
+        const std::vector<uint8_t> cut(f.begin(), f.begin() + size);
+        const DVFrameMetadata m = Read(size ? cut.data() : f.data(), size);
+        // The first timecode pack is bytes 86-90.
+        EXPECT_EQ(m.timecode.present, size >= 91);
+        // One caption pack a sequence: VAUX pack 44 (bytes 473-477) of even
+        // sequences, pack 5 (bytes 268-272) of odd ones.
+        int captions = 0;
+        for (uint32_t q = 0; q < 10; ++q) captions += q * 12000 + (q & 1 ? 273 : 478) <= size;
+        EXPECT_EQ(m.captionCopies, captions);
+    }
+    DVFrameMetadata m;
+    EXPECT_FALSE(hvdv::ReadFrameMetadata(nullptr, 120000, *hvdv::ProfileForKind(hvdv::kKind525_411), true, &m));
+}
