@@ -123,7 +123,7 @@ DVAudioStatus ReadFrameAudio(const uint8_t* frame, uint32_t frameSize, const DVP
     }
     const int units = qu ? 24 : 36;
     if (info->samples > int(9 * half) * units) {
-        info->quantization = 0;
+        info->quantization = info->samples = info->channels = 0;
         return DVAudioStatus::kUnsupported;
     }
     return DVAudioStatus::kOk;
