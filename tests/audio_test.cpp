@@ -4,6 +4,7 @@
 // fills from known samples (every channel FFmpeg does not describe as well).
 // Then truncated and damaged frames in exact-size buffers.
 #include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <random>
@@ -38,10 +39,11 @@ std::vector<std::string> PairMd5s(const std::vector<uint8_t>& data, const DVProf
         DVFrameAudio info;
         EXPECT_EQ(DecodeFrameAudio(frame.data(), p.frameBytes, p, true, pcm.data(), pcm.size(), {}, &info),
                   DVAudioStatus::kOk);
-        pairs = info.channels / 2;
+        // 720-line frames alternate between pairs 0-1 and 2-3, as in FFmpeg.
+        pairs = std::max(pairs, (info.channelBase + info.channels) / 2);
         for (int n = 0; n < info.samples * info.channels; ++n) {
             const uint8_t le[2] = {uint8_t(pcm[n]), uint8_t(uint16_t(pcm[n]) >> 8)};
-            md5[(n % info.channels) / 2].Update(le, 2);
+            md5[(info.channelBase + n % info.channels) / 2].Update(le, 2);
         }
     }
     std::vector<std::string> out;
@@ -88,7 +90,7 @@ TEST(Audio, CommittedStreamsMatchFfmpeg) {
 // even ones) and samples code(n, channel) by the same shuffle the decoder
 // undoes; am[h] is each half's AUDIO MODE.
 template <typename Code>
-void WriteAudio(std::vector<uint8_t>& f, const DVProfile& p, int qu, int smp, int afSize, int stype,
+void WriteAudio(uint8_t* f, const DVProfile& p, int qu, int smp, int afSize, int stype,
                 const int* am, Code code) {
     static const int kMinSamples[2][3] = {{1580, 1452, 1053}, {1896, 1742, 1264}};
     const int half = p.sequences / 2, row = 9 * half, samples = kMinSamples[half == 6][smp] + afSize;
@@ -118,18 +120,20 @@ void WriteAudio(std::vector<uint8_t>& f, const DVProfile& p, int qu, int smp, in
 
 TEST(Audio, WrittenFramesRoundTripAndMatchFfmpeg) {
     // 12-bit 32 kHz, four channels on a 525/60 frame; 16-bit 48 kHz, eight
-    // channels on a 1080i60 DVCPRO HD frame.  Every 97th sample is an error code.
+    // channels on a 1080i60 DVCPRO HD frame, four on each of two 720p60 frames
+    // (DIF channels 0-1, then 2-3).  Every 97th sample is an error code.
     const struct { const char* name; const char* base; int kind, qu, smp, af, stype, mask; } kCases[] = {
         {"written_12bit_4ch.dv", "ntsc_411_detail.dv", kKind525_411, 1, 2, 15, 0, 0xFFF},
-        {"written_hd_8ch.dv", "hd_1080i60.dv", kKind1080_60, 0, 0, 20, 3, 0xFFFF}};
+        {"written_hd_8ch.dv", "hd_1080i60.dv", kKind1080_60, 0, 0, 20, 3, 0xFFFF},
+        {"written_720p.dv", "hd_720p60.dv", kKind720_60, 0, 0, 20, 3, 0xFFFF}};
     for (const auto& c : kCases) {
         const DVProfile& p = *ProfileForKind(c.kind);
         std::vector<uint8_t> f = testdata::ReadFile(c.base);
-        f.resize(p.frameBytes);
+        ASSERT_EQ(f.size() % p.frameBytes, 0u);
         const int am[8] = {0, 1, 0, 1, 0, 1, 0, 1};
         const int error = c.qu ? 0x800 : 0x8000;
         const auto code = [&](int n, int ch) { return n % 97 == 3 ? error : (n * 2654435761u >> 7 ^ ch * 977) & c.mask; };
-        WriteAudio(f, p, c.qu, c.smp, c.af, c.stype, am, code);
+        for (size_t at = 0; at < f.size(); at += p.frameBytes) WriteAudio(&f[at], p, c.qu, c.smp, c.af, c.stype, am, code);
         if (const char* dir = std::getenv("HVDV_AUDIO_DUMP"))
             std::ofstream(std::string(dir) + "/" + c.name, std::ios::binary)
                 .write(reinterpret_cast<const char*>(f.data()), f.size());
@@ -138,9 +142,9 @@ TEST(Audio, WrittenFramesRoundTripAndMatchFfmpeg) {
         for (bool hold : {false, true}) {
             std::vector<int16_t> pcm(kMaxAudioChannels * 1944);
             DVFrameAudio info;
-            ASSERT_EQ(DecodeFrameAudio(f.data(), f.size(), p, true, pcm.data(), pcm.size(), {hold}, &info),
+            ASSERT_EQ(DecodeFrameAudio(f.data(), p.frameBytes, p, true, pcm.data(), pcm.size(), {hold}, &info),
                       DVAudioStatus::kOk);
-            ASSERT_EQ(info.channels, c.qu ? 4 : 8);
+            ASSERT_EQ(info.channels, c.qu ? 4 : 2 * p.channels);
             int errors = 0;
             for (int n = 0; n < info.samples; ++n)
                 for (int ch = 0; ch < info.channels; ++ch) {
@@ -155,10 +159,10 @@ TEST(Audio, WrittenFramesRoundTripAndMatchFfmpeg) {
         }
         // A half marked "no audio" is silence, whatever its blocks hold.
         const int silent[8] = {0, 15, 0, 1, 0, 1, 0, 1};
-        WriteAudio(f, p, c.qu, c.smp, c.af, c.stype, silent, code);
+        WriteAudio(f.data(), p, c.qu, c.smp, c.af, c.stype, silent, code);
         std::vector<int16_t> pcm(kMaxAudioChannels * 1944, 1);
         DVFrameAudio info;
-        DecodeFrameAudio(f.data(), f.size(), p, true, pcm.data(), pcm.size(), {}, &info);
+        DecodeFrameAudio(f.data(), p.frameBytes, p, true, pcm.data(), pcm.size(), {}, &info);
         EXPECT_FALSE(info.half[1].audio);
         for (int n = 0; n < info.samples; ++n)
             for (int ch = c.qu ? 2 : 1; ch < (c.qu ? 4 : 2); ++ch) ASSERT_EQ(pcm[n * info.channels + ch], 0);
