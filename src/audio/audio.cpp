@@ -176,17 +176,18 @@ DVAudioStatus DecodeFrameAudio(const uint8_t* frame, uint32_t frameSize, const D
             const int q = (h / 2) * layout.sequences + (h % 2) * layout.half + sequence;
             const int b = q * int(kAudioBlocksPerSequence) + block;
             const bool live = info->half[h].audio && usable[b];
-            const uint8_t* p =
-                live ? frame + AudioBlockOffset(uint32_t(q), uint32_t(block), headerBlocks) + kSampleStart : nullptr;
+            // Silence (and no pointer into the frame) where the block is unusable.
+            const uint32_t at = live ? AudioBlockOffset(uint32_t(q), uint32_t(block), headerBlocks) +
+                                           kSampleStart + uint32_t((twelve ? 3 : 2) * unit)
+                                     : 0;
             if (!twelve) {
-                const int value = live ? (p[2 * unit] << 8) | p[2 * unit + 1] : 0;
+                const int value = live ? (frame[at] << 8) | frame[at + 1] : 0;
                 put(n, h, int16_t(value - ((value & 0x8000) << 1)), value == kError16);
             } else {
                 // Three bytes: left = first byte and high nibble of the
                 // third, right = second byte and its low nibble.
-                const uint8_t* u = p + 3 * unit;
-                const int left = live ? (u[0] << 4) | (u[2] >> 4) : 0;
-                const int right = live ? (u[1] << 4) | (u[2] & 0xF) : 0;
+                const int left = live ? (frame[at] << 4) | (frame[at + 2] >> 4) : 0;
+                const int right = live ? (frame[at + 1] << 4) | (frame[at + 2] & 0xF) : 0;
                 put(n, 2 * h, Expand12Bit(left), left == kError12);
                 put(n, 2 * h + 1, Expand12Bit(right), right == kError12);
             }
