@@ -1,11 +1,13 @@
 // Heap allocations per decoded frame, counted by replacing the C allocator
 // of this test program: a decode through an instance allocates the picture
-// writer and, for full-size 4:1:1, its frame buffer, and nothing else.
+// writer and, for full-size 4:1:1, its frame buffer, and nothing else; the
+// audio of a frame allocates nothing.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 
+#include "audio/audio.h"
 #include "hv_dec_dv.h"
 #include "test_streams.h"
 
@@ -65,6 +67,21 @@ TEST(Allocation, OnlyTheWriterAndItsFrameBufferPerFrame) {
         EXPECT_EQ(g_allocations.load() - before, c.perFrame * frames) << c.file << " " << c.width;
         DVDoneDec(instance);
     }
+#endif
+}
+
+TEST(Allocation, NoneForTheAudioOfAFrame) {
+#ifndef HVDV_COUNTING_ALLOCATOR
+    GTEST_SKIP() << "the sanitizer's allocator is in use";
+#else
+    const std::vector<uint8_t> frame = testdata::ReadFile("jj_sony_perfect.dv");
+    std::vector<int16_t> pcm(4 * 1080);
+    hvdv::DVFrameAudio info;
+    const long before = g_allocations.load();
+    EXPECT_EQ(hvdv::DecodeFrameAudio(frame.data(), 120000, *hvdv::ProfileForKind(hvdv::kKind525_411), true,
+                                     pcm.data(), pcm.size(), {true}, &info),
+              hvdv::DVAudioStatus::kOk);
+    EXPECT_EQ(g_allocations.load(), before);
 #endif
 }
 
