@@ -120,11 +120,12 @@ void WriteAudio(uint8_t* f, const DVProfile& p, int qu, int smp, int afSize, int
 
 TEST(Audio, WrittenFramesRoundTripAndMatchFfmpeg) {
     // 12-bit 32 kHz, four channels on a 525/60 frame; 16-bit 48 kHz, eight
-    // channels on a 1080i60 DVCPRO HD frame, four on each of two 720p60 frames
+    // channels on 1080i60 and 1080i50 DVCPRO HD frames, four on each of two 720p60 frames
     // (DIF channels 0-1, then 2-3).  Every 97th sample is an error code.
     const struct { const char* name; const char* base; int kind, qu, smp, af, stype, mask; } kCases[] = {
         {"written_12bit_4ch.dv", "ntsc_411_detail.dv", kKind525_411, 1, 2, 15, 0, 0xFFF},
         {"written_hd_8ch.dv", "hd_1080i60.dv", kKind1080_60, 0, 0, 20, 3, 0xFFFF},
+        {"written_hd50_8ch.dv", "hd_1080i50.dv", kKind1080_50, 0, 0, 24, 3, 0xFFFF},
         {"written_720p.dv", "hd_720p60.dv", kKind720_60, 0, 0, 20, 3, 0xFFFF}};
     for (const auto& c : kCases) {
         const DVProfile& p = *ProfileForKind(c.kind);
