@@ -2,7 +2,7 @@
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
 # makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
-# OUT_DIR/info, OUT_DIR/meta and OUT_DIR/coefficients.  Each seed is the target's parameter bytes (see the
+# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients and OUT_DIR/audio.  Each seed is the target's parameter bytes (see the
 # comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
 # or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
@@ -224,7 +224,18 @@ for entry in "${templates[@]}"; do
   bytes "$blocks/t$t.header" $tt 00 01 00 00 40 00 03 02 3f 78
 done
 
+# Frame audio (fuzz_audio): the streams with audio, by their index in that
+# target's profile table; whole output, and one value short with held errors.
+mkdir -p "$out/audio"
+for entry in sample_625_420.dv:144000:00 ntsc_411_48k.dv:120000:01 pal_420_wide_32k.dv:144000:00 \
+             dv50_625_audio.dv:288000:03 jj_sony_perfect.dv:120000:01 jj_sony_head_clog.dv:120000:01; do
+  IFS=: read -r name size kind <<< "$entry"
+  head -c "$size" "$data/$name" > "$work/audio"
+  bytes "$work/pa" "$kind" 01 00 00; seed "$out/audio" "${name%.dv}" "$work/pa" "$work/audio"
+  bytes "$work/pa" "$kind" 07 00 01; seed "$out/audio" "${name%.dv}.short" "$work/pa" "$work/audio"
+done
+
 echo "corpus: $(ls "$out/decode" | wc -l) decode, $(ls "$out/decode_blocks" | wc -l) decode_blocks," \
      "$(ls "$out/decode_blocks_hd" | wc -l) decode_blocks_hd," \
      "$(ls "$out/info" | wc -l) info," \
-     "$(ls "$out/coefficients" | wc -l) coefficients seeds in $out"
+     "$(ls "$out/coefficients" | wc -l) coefficients, $(ls "$out/audio" | wc -l) audio seeds in $out"

@@ -42,6 +42,10 @@ make dv50_625.dv 3 288000 testsrc2=size=720x576:rate=25 -vf tinterlace=mode=inte
      -flags +ildct -pix_fmt yuv422p -c:v dvvideo
 make dv50_525.dv 3 240000 testsrc2=size=720x480:rate=30000/1001 -vf tinterlace=mode=interleave_top \
      -flags +ildct -pix_fmt yuv422p -c:v dvvideo
+# 50 Mb/s 625/50 with two stereo pairs (48 kHz, different tones), one per DIF channel.
+make dv50_625_audio.dv 2 288000 testsrc2=size=720x576:rate=25 $(audio 48000) \
+     -f lavfi -i "aevalsrc=0.3*sin(2*PI*1000*t)|0.1*sin(2*PI*250*t):s=48000:d=5" \
+     -map 0 -map 1 -map 2 -pix_fmt yuv422p -c:v dvvideo
 # DVCPRO HD 1080i50 (coded 1440) with field-mode macroblocks, 1080i60 (coded 1280).
 make hd_1080i50.dv 2 576000 testsrc2=size=1440x1080:rate=50 -vf tinterlace=mode=interleave_top \
      -flags +ildct -threads 1 -pix_fmt yuv422p -c:v dvvideo
