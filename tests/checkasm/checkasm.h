@@ -58,11 +58,11 @@ class Guarded {
 public:
     explicit Guarded(size_t size, size_t guard = 64, uint8_t fill = 0xA5);
     uint8_t* data() { return buf_.data() + guard_; }
+    const uint8_t* data() const { return buf_.data() + guard_; }
     size_t size() const { return size_; }
     void Fill(uint8_t v);
     // True when both guard bands are intact.
     bool GuardsIntact() const;
-    const uint8_t* raw() const { return buf_.data(); }
 private:
     std::vector<uint8_t> buf_;
     size_t size_, guard_;
@@ -71,6 +71,8 @@ private:
 
 // Compares two outputs byte for byte; reports the first differing offset.
 bool SameBytes(const char* what, const uint8_t* ref, const uint8_t* got, size_t n);
+// The same for two whole guarded outputs, whose guard bands must also be intact.
+bool SameOutput(const char* what, const Guarded& ref, const Guarded& got);
 
 typedef void (*TestFn)();
 struct Registrar {

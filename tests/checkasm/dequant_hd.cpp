@@ -50,8 +50,7 @@ void CheckOne(const char* isaName, DVDequantHDKernel fn, const DVDequantHD* m, c
     fn((int16_t*)got.data(), in.c, m);
     char what[160];
     std::snprintf(what, sizeof what, "dequant_hd %s %s mode %d", isaName, table, mode);
-    checkasm::SameBytes(what, ref.data(), got.data(), 128);
-    if (!ref.GuardsIntact() || !got.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
+    checkasm::SameOutput(what, ref, got);
 }
 
 CHECKASM_TEST(dequant_hd) {

@@ -113,8 +113,7 @@ void CheckOne(const FamilyEntry& f, int bt709, int slot, const checkasm::Isa& is
     char what[160];
     std::snprintf(what, sizeof what, "%s %s %s %s count %d mode %d", f.name, bt709 ? "bt709" : "bt601",
                   kSlotNames[slot], isa.name, n, mode);
-    checkasm::SameBytes(what, outRef.data(), outGot.data(), outRef.size());
-    if (!outRef.GuardsIntact() || !outGot.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
+    checkasm::SameOutput(what, outRef, outGot);
 }
 
 CHECKASM_TEST(pixel_kernels) {
@@ -168,38 +167,50 @@ CHECKASM_TEST(pixel_kernels) {
     }
 }
 
-}  // namespace
-
-namespace {
-
-// The whole-macroblock conversions of each family and level against the
-// reference level, and the reference against the strips the picture writers
-// would otherwise assemble for the same macroblock with the family's strip
-// kernel:
+// The whole-macroblock and block-pair conversions of each family and level
+// against the reference level, and the reference against the strips the
+// picture writers would otherwise assemble for the same blocks with the
+// family's strip kernel:
 //   4:2:0        luma row r (16 pixels) takes chroma row 4 (r / 8) + 2 ((r % 8) / 4) + r % 2;
 //   4:2:0 half   chroma row c, each sample given twice, makes one strip whose
 //                halves are output rows 2c and 2c + 1;
 //   4:1:1 half   row r of the four luma slots side by side, each chroma
-//                sample given twice.
-enum Shape { k420, k420Half, k411Half };
-const char* const kShapeNames[] = {"macroblock420", "macroblock420half", "macroblock411half"};
+//                sample given twice;
+//   block pair   eight 4:2:2 rows from two luma and two chroma slots placed
+//                anywhere in a macroblock's slot array.
+enum Shape { k420, k420Half, k411Half, kBlockPair };
+const char* const kShapeNames[] = {"macroblock420", "macroblock420half", "macroblock411half", "blockpair422"};
 
-hvdv::DVMacroblockKernel ShapeKernel(const DVPixelKernelSet& k, Shape shape) {
-    return shape == k420 ? k.convertMacroblock420
-                         : shape == k420Half ? k.convertMacroblock420Half : k.convertMacroblock411Half;
+bool HasShape(const DVPixelKernelSet& k, Shape shape) {
+    return shape == k420       ? k.convertMacroblock420 != nullptr
+           : shape == k420Half ? k.convertMacroblock420Half != nullptr
+           : shape == k411Half ? k.convertMacroblock411Half != nullptr
+                               : k.convertBlockPair422 != nullptr;
+}
+
+// pick: the slots of the left and right luma, Cb and Cr blocks of a pair.
+void Convert(Shape shape, const DVPixelKernelSet& k, uint8_t* dst, int pitch, const uint8_t* slots, const int* pick) {
+    switch (shape) {
+        case k420: return k.convertMacroblock420(&k, dst, pitch, slots);
+        case k420Half: return k.convertMacroblock420Half(&k, dst, pitch, slots);
+        case k411Half: return k.convertMacroblock411Half(&k, dst, pitch, slots);
+        default:
+            return k.convertBlockPair422(&k, dst, pitch, slots + 64 * pick[0], slots + 64 * pick[1],
+                                         slots + 64 * pick[2], slots + 64 * pick[3]);
+    }
 }
 
 void ShapeSize(Shape shape, int* width, int* height) {
     *width = shape == k420Half ? 8 : 16;
-    *height = shape == k420 ? 16 : shape == k420Half ? 8 : 4;
+    *height = shape == k420 ? 16 : shape == k411Half ? 4 : 8;
 }
 
-void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, uint8_t* dst, int pitch) {
+void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, const int* pick, uint8_t* dst, int pitch) {
     alignas(16) uint8_t y[16], cb[8], cr[8], out[64];
     s.srcY = y;
     s.srcCb = cb;
     s.srcCr = cr;
-    const int strips = shape == k420 ? 16 : 4;
+    const int strips = shape == k420 ? 16 : shape == kBlockPair ? 8 : 4;
     for (int i = 0; i < strips; i++) {
         s.dst = dst + (size_t)i * pitch;
         if (shape == k420) {
@@ -219,12 +230,17 @@ void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, uint8_t* ds
                 cr[q] = slots[4 * 64 + 8 * i + q % 4];
             }
             s.dst = out;
-        } else {
+        } else if (shape == k411Half) {
             for (int q = 0; q < 4; q++) std::memcpy(y + 4 * q, slots + 64 * q + 8 * i, 4);
             for (int q = 0; q < 8; q++) {
                 cb[q] = slots[5 * 64 + 8 * i + q / 2];
                 cr[q] = slots[4 * 64 + 8 * i + q / 2];
             }
+        } else {
+            std::memcpy(y, slots + 64 * pick[0] + 8 * i, 8);
+            std::memcpy(y + 8, slots + 64 * pick[1] + 8 * i, 8);
+            std::memcpy(cb, slots + 64 * pick[2] + 8 * i, 8);
+            std::memcpy(cr, slots + 64 * pick[3] + 8 * i, 8);
         }
         s.convertStrip422(&s);
         if (shape == k420Half) {
@@ -235,130 +251,57 @@ void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, uint8_t* ds
     }
 }
 
-void CheckMacroblock(Shape shape, const FamilyEntry& f, int bt709, const checkasm::Isa& isa, int mode) {
+void CheckBlocks(Shape shape, const FamilyEntry& f, int bt709, const checkasm::Isa& isa, int mode) {
     const DVPixelKernelSet ref = MakeSet(f.init, bt709, 0);
     const DVPixelKernelSet got = MakeSet(f.init, bt709, isa.flags);
-    const hvdv::DVMacroblockKernel refFn = ShapeKernel(ref, shape), gotFn = ShapeKernel(got, shape);
-    if (!refFn || !gotFn) {
-        if (refFn != gotFn) checkasm::Fail("%s %s %s: present at one level only", f.name, kShapeNames[shape], isa.name);
-        return;
-    }
-    alignas(16) uint8_t slots[6 * 64];
+    if (HasShape(ref, shape) != HasShape(got, shape))
+        checkasm::Fail("%s %s %s: present at one level only", f.name, kShapeNames[shape], isa.name);
+    if (!HasShape(ref, shape) || !HasShape(got, shape)) return;
+    checkasm::Rng& r = checkasm::rng();
+    alignas(16) uint8_t slots[8 * 64];
     for (uint8_t& v : slots) v = Sample(mode);
+    const int pick[4] = {r.Range(0, 7), r.Range(0, 7), r.Range(0, 7), r.Range(0, 7)};
     int width, height;
     ShapeSize(shape, &width, &height);
     const int rowBytes = width * ref.bytesPerPixel;
-    const int pitch = rowBytes + 16 * checkasm::rng().Range(0, 3) + checkasm::rng().Range(0, 15);
+    const int pitch = rowBytes + 16 * r.Range(0, 3) + r.Range(0, 15);
     const size_t bytes = (size_t)(height - 1) * pitch + rowBytes;
     checkasm::Guarded outRef(bytes), outGot(bytes), outStrips(bytes);
 
-    refFn(&ref, outRef.data(), pitch, slots);
-    gotFn(&got, outGot.data(), pitch, slots);
-    StripsOf(shape, ref, slots, outStrips.data(), pitch);
+    Convert(shape, ref, outRef.data(), pitch, slots, pick);
+    Convert(shape, got, outGot.data(), pitch, slots, pick);
+    StripsOf(shape, ref, slots, pick, outStrips.data(), pitch);
 
     char what[160];
     std::snprintf(what, sizeof what, "%s %s %s %s pitch %d mode %d", f.name, bt709 ? "bt709" : "bt601",
                   kShapeNames[shape], isa.name, pitch, mode);
-    checkasm::SameBytes(what, outRef.data(), outGot.data(), bytes);
-    checkasm::SameBytes(what, outStrips.data(), outRef.data(), bytes);
-    if (!outRef.GuardsIntact() || !outGot.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
+    checkasm::SameOutput(what, outRef, outGot);
+    checkasm::SameOutput(what, outStrips, outRef);
 }
 
 CHECKASM_TEST(macroblock_kernels) {
     const auto& levels = checkasm::Levels();
-    for (Shape shape : {k420, k420Half, k411Half})
+    for (Shape shape : {k420, k420Half, k411Half, kBlockPair})
         for (const checkasm::Isa& isa : levels)
             for (const FamilyEntry& f : kFamilies)
                 for (int bt709 = 0; bt709 < 2; bt709++)
                     for (int mode = 0; mode < 3; mode++)
-                        for (int rep = 0; rep < 4; rep++) CheckMacroblock(shape, f, bt709, isa, mode);
+                        for (int rep = 0; rep < 4; rep++) CheckBlocks(shape, f, bt709, isa, mode);
 
     if (!checkasm::BenchMode()) return;
-    alignas(16) uint8_t slots[6 * 64];
+    alignas(16) uint8_t slots[8 * 64];
     for (uint8_t& v : slots) v = Sample(0);
+    const int pick[4] = {0, 1, 6, 4};
     std::vector<uint8_t> out(16 * 16 * 4);
-    for (Shape shape : {k420, k420Half, k411Half}) {
+    for (Shape shape : {k420, k420Half, k411Half, kBlockPair}) {
         for (const FamilyEntry& f : {kFamilies[0], kFamilies[3]}) {
             for (const checkasm::Isa& isa : levels) {
                 const DVPixelKernelSet k = MakeSet(f.init, 0, isa.flags);
                 int width, height;
                 ShapeSize(shape, &width, &height);
-                const hvdv::DVMacroblockKernel fn = ShapeKernel(k, shape);
                 checkasm::Bench(std::string(f.name) + "_" + kShapeNames[shape] + "_" + isa.name,
-                                [&] { fn(&k, out.data(), width * k.bytesPerPixel, slots); });
+                                [&] { Convert(shape, k, out.data(), width * k.bytesPerPixel, slots, pick); });
             }
-        }
-    }
-}
-
-}  // namespace
-
-namespace {
-
-// Eight 4:2:2 rows from two luma slots and two chroma slots placed anywhere
-// in a macroblock's slot array: each family and level against the reference,
-// and the reference against eight strips of the family's strip kernel.
-void CheckBlockPair(const FamilyEntry& f, int bt709, const checkasm::Isa& isa, int mode) {
-    const DVPixelKernelSet ref = MakeSet(f.init, bt709, 0);
-    const DVPixelKernelSet got = MakeSet(f.init, bt709, isa.flags);
-    if (!ref.convertBlockPair422 || !got.convertBlockPair422) {
-        if (ref.convertBlockPair422 != got.convertBlockPair422)
-            checkasm::Fail("%s blockpair422 %s: present at one level only", f.name, isa.name);
-        return;
-    }
-    alignas(16) uint8_t slots[8 * 64];
-    for (uint8_t& v : slots) v = Sample(mode);
-    checkasm::Rng& r = checkasm::rng();
-    const uint8_t* left = slots + 64 * r.Range(0, 7);
-    const uint8_t* right = slots + 64 * r.Range(0, 7);
-    const uint8_t* cb = slots + 64 * r.Range(0, 7);
-    const uint8_t* cr = slots + 64 * r.Range(0, 7);
-    const int rowBytes = 16 * ref.bytesPerPixel;
-    const int pitch = rowBytes + 16 * r.Range(0, 3) + r.Range(0, 15);
-    const size_t bytes = (size_t)7 * pitch + rowBytes;
-    checkasm::Guarded outRef(bytes), outGot(bytes), outStrips(bytes);
-
-    ref.convertBlockPair422(&ref, outRef.data(), pitch, left, right, cb, cr);
-    got.convertBlockPair422(&got, outGot.data(), pitch, left, right, cb, cr);
-    DVPixelKernelSet s = ref;
-    alignas(16) uint8_t y[16];
-    s.srcY = y;
-    for (int row = 0; row < 8; row++) {
-        std::memcpy(y, left + 8 * row, 8);
-        std::memcpy(y + 8, right + 8 * row, 8);
-        s.srcCb = cb + 8 * row;
-        s.srcCr = cr + 8 * row;
-        s.dst = outStrips.data() + (size_t)row * pitch;
-        s.convertStrip422(&s);
-    }
-
-    char what[160];
-    std::snprintf(what, sizeof what, "%s %s blockpair422 %s pitch %d mode %d", f.name, bt709 ? "bt709" : "bt601",
-                  isa.name, pitch, mode);
-    checkasm::SameBytes(what, outRef.data(), outGot.data(), bytes);
-    checkasm::SameBytes(what, outStrips.data(), outRef.data(), bytes);
-    if (!outRef.GuardsIntact() || !outGot.GuardsIntact()) checkasm::Fail("%s: guard bytes overwritten", what);
-}
-
-CHECKASM_TEST(block_pair_kernels) {
-    const auto& levels = checkasm::Levels();
-    for (const checkasm::Isa& isa : levels)
-        for (const FamilyEntry& f : kFamilies)
-            for (int bt709 = 0; bt709 < 2; bt709++)
-                for (int mode = 0; mode < 3; mode++)
-                    for (int rep = 0; rep < 4; rep++) CheckBlockPair(f, bt709, isa, mode);
-
-    if (!checkasm::BenchMode()) return;
-    alignas(16) uint8_t slots[8 * 64];
-    for (uint8_t& v : slots) v = Sample(0);
-    std::vector<uint8_t> out(16 * 8 * 4);
-    for (const FamilyEntry& f : {kFamilies[0], kFamilies[3]}) {
-        for (const checkasm::Isa& isa : levels) {
-            const DVPixelKernelSet k = MakeSet(f.init, 0, isa.flags);
-            checkasm::Bench(std::string(f.name) + "_blockpair422_" + isa.name, [&] {
-                k.convertBlockPair422(&k, out.data(), 16 * k.bytesPerPixel, slots, slots + 64, slots + 384,
-                                      slots + 256);
-            });
         }
     }
 }

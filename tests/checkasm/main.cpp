@@ -76,6 +76,14 @@ bool SameBytes(const char* what, const uint8_t* ref, const uint8_t* got, size_t 
     return true;
 }
 
+bool SameOutput(const char* what, const Guarded& ref, const Guarded& got) {
+    if (!ref.GuardsIntact() || !got.GuardsIntact()) {
+        Fail("%s: guard bytes overwritten", what);
+        return false;
+    }
+    return SameBytes(what, ref.data(), got.data(), ref.size());
+}
+
 Registrar::Registrar(const char* name, TestFn fn) { Registry().push_back({name, fn}); }
 
 }  // namespace checkasm
