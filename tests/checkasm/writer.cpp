@@ -48,16 +48,14 @@ CHECKASM_TEST(writer_chroma411) {
                 ref.chroma411To444(in + 8, in, in + 16, a.data() + 1);
                 d.chroma411To444(in + 8, in, in + 16, b.data() + 1);
                 const std::string what = std::string("chroma411To444_") + isa.name;
-                checkasm::SameBytes(what.c_str(), a.data(), b.data(), 32);
-                if (!b.GuardsIntact()) checkasm::Fail("%s: wrote outside out[-1..30]", what.c_str());
+                checkasm::SameOutput(what.c_str(), a, b);
             }
             if (new422) {
                 checkasm::Guarded a(16, 64), b(16, 64);
                 ref.chroma411To422(in + 8, in + 16, a.data());
                 d.chroma411To422(in + 8, in + 16, b.data());
                 const std::string what = std::string("chroma411To422_") + isa.name;
-                checkasm::SameBytes(what.c_str(), a.data(), b.data(), 16);
-                if (!b.GuardsIntact()) checkasm::Fail("%s: wrote outside out[0..15]", what.c_str());
+                checkasm::SameOutput(what.c_str(), a, b);
             }
         }
         uint8_t in[24], out[48];
@@ -95,11 +93,9 @@ CHECKASM_TEST(writer_entry_row411) {
             checkasm::Guarded la(kLuma), lb(kLuma), ba(kChroma), bb(kChroma), ra(kChroma), rb(kChroma);
             ref.entryRow411To422(in.data(), la.data(), ba.data(), ra.data());
             d.entryRow411To422(in.data(), lb.data(), bb.data(), rb.data());
-            checkasm::SameBytes((what + " luma").c_str(), la.data(), lb.data(), kLuma);
-            checkasm::SameBytes((what + " cb").c_str(), ba.data(), bb.data(), kChroma);
-            checkasm::SameBytes((what + " cr").c_str(), ra.data(), rb.data(), kChroma);
-            if (!lb.GuardsIntact() || !bb.GuardsIntact() || !rb.GuardsIntact())
-                checkasm::Fail("%s: wrote outside its rows", what.c_str());
+            checkasm::SameOutput((what + " luma").c_str(), la, lb);
+            checkasm::SameOutput((what + " cb").c_str(), ba, bb);
+            checkasm::SameOutput((what + " cr").c_str(), ra, rb);
         }
         alignas(16) static uint8_t luma[kLuma], cb[kChroma], cr[kChroma];
         checkasm::Bench("entryRow411To422_c", [&] { ref.entryRow411To422(in.data(), luma, cb, cr); });
@@ -137,10 +133,9 @@ CHECKASM_TEST(writer_resample) {
                     checkasm::Guarded outA(outLen, 64), outB(outLen, 64);
                     fr(srcA.data() + 16, n, outA.data());
                     fd(srcB.data() + 16, n, outB.data());
-                    checkasm::SameBytes(what.c_str(), outA.data(), outB.data(), outLen);
-                    checkasm::SameBytes((what + " margins").c_str(), srcA.data(), srcB.data(), n + 32);
-                    if (!outB.GuardsIntact() || !srcB.GuardsIntact())
-                        checkasm::Fail("%s n=%d: wrote outside its rows", what.c_str(), n);
+                    const std::string at = what + " n=" + std::to_string(n);
+                    checkasm::SameOutput(at.c_str(), outA, outB);
+                    checkasm::SameOutput((at + " margins").c_str(), srcA, srcB);
                 }
             }
             const int n = k.lengths[3];
