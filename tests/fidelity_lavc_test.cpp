@@ -92,19 +92,4 @@ TEST(Fidelity, RgbCloseToBt601OfPeer) {
     }
 }
 
-// Half size is close to the 2x2 mean of the full-size picture (wide-screen
-// frames would be moved down in a 288-row picture, hence IGNORE_WIDE).
-TEST(Fidelity, HalfSizeCloseToBoxFilteredFullSize) {
-    for (const Stream& s : testdata::Streams25()) {
-        const int h = (int)s.height;
-        const Planes full = DecodeUyvy(s.frame(0), s.frameBytes, 720, h, HVDV_FLAG_IGNORE_WIDE);
-        const Planes half = DecodeUyvy(s.frame(0), s.frameBytes, 360, h / 2, HVDV_FLAG_IGNORE_WIDE);
-        ASSERT_EQ(full.result, 1) << s.name;
-        ASSERT_EQ(half.result, 1) << s.name;
-        const double p = Psnr(half.y, testdata::Box2x2(full.y, 720, 360, h / 2));
-        std::printf("  %-22s half-size luma vs 2x2 mean: %.2f dB\n", s.name.c_str(), p);
-        EXPECT_GE(p, 38.0) << s.name;
-    }
-}
-
 }  // namespace
