@@ -191,28 +191,15 @@ TEST_F(Damage, AnyGeometryStaysInsideThePicture) {
     // told apart by their size alone.  Clean and damaged, every output: a
     // decode may refuse or fill part of the picture, never write outside it.
     using Sizes = std::vector<std::pair<uint32_t, uint32_t>>;
+    const Sizes kOddSizes = {{0, 0},     {1, 1},     {16, 16},   {720, 1},     {1, 480}, {719, 575}, {721, 577},
+                             {704, 480}, {360, 576}, {640, 360}, {1920, 1080}, {2, 486}, {4096, 2}};
     const struct {
         const char* file;
         uint32_t frameBytes;
         bool loseVaux;
         Sizes sizes;
     } cases[] = {
-        {"sample_625_420.dv",
-         144000,
-         false,
-         {{0, 0},
-          {1, 1},
-          {16, 16},
-          {720, 1},
-          {1, 480},
-          {719, 575},
-          {721, 577},
-          {704, 480},
-          {360, 576},
-          {640, 360},
-          {1920, 1080},
-          {2, 486},
-          {4096, 2}}},
+        {"sample_625_420.dv", 144000, false, kOddSizes},
         {"hd_1080i50.dv", 576000, true, {{1920, 1080}, {1440, 1080}, {960, 540}, {720, 540}, {720, 576}, {16, 1080}}},
         {"hd_1080i60.dv", 480000, true, {{1920, 1080}, {1280, 1080}, {640, 540}, {720, 480}, {1920, 8}}},
         {"hd_720p60.dv", 240000, true, {{1280, 720}, {960, 720}, {640, 360}, {480, 360}, {720, 360}, {1440, 720}}},

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "hv_dec_dv.h"
+#include "proc_counts.h"
 #include "test_streams.h"
-#include "thread_count.h"
 
 namespace {
 
@@ -42,8 +42,8 @@ private:
 TEST(WindowsDll, EveryEntryPointHasItsPlainName) {
     Dll dll;
     ASSERT_NE(dll.get(), nullptr) << HVDV_DLL_PATH << ": error " << GetLastError();
-    const char* names[] = {"InitDVDec", "DVNewDec", "DVDoneDec", "DVDecompressBuffer", "DecompressBuffer_DV",
-                           "DVGetInfo", "DVGetInfoEx", "DVDecGetAPIExt"};
+    const char* names[] = {"InitDVDec",           "DVNewDec",  "DVDoneDec",   "DVDecompressBuffer",
+                           "DecompressBuffer_DV", "DVGetInfo", "DVGetInfoEx", "DVDecGetAPIExt"};
     for (const char* name : names) {
         EXPECT_NE(GetProcAddress(dll.get(), name), nullptr) << name;
         // Neither the C symbol's underscore nor a stdcall-style suffix.
@@ -67,7 +67,7 @@ TEST(WindowsDll, DecodesAsTheLinkedLibraryAndUnloads) {
     // GoogleTest starts a watcher thread when a thread first uses
     // SCOPED_TRACE; let that happen before counting.
     { SCOPED_TRACE("thread count baseline"); }
-    const int threadsBefore = hvdv_test::ThreadsOfProcess();
+    const long threadsBefore = hvdv_test::ThreadCount();
     Dll dll;
     ASSERT_NE(dll.get(), nullptr) << HVDV_DLL_PATH << ": error " << GetLastError();
     auto init = dll.Get<decltype(InitDVDec)>("InitDVDec");
@@ -92,9 +92,9 @@ TEST(WindowsDll, DecodesAsTheLinkedLibraryAndUnloads) {
             const int32_t expected =
                 DecompressBuffer_DV(stream.frame(i), stream.frameBytes, linked.data(), rowBytes, w, h, 0, fourcc, 0, 0);
             EXPECT_NE(expected, HVDV_DECODE_FAILED);
-            EXPECT_EQ(decodeStateless(stream.frame(i), stream.frameBytes, stateless.data(), rowBytes, w, h, 0, fourcc,
-                                      0, 0),
-                      expected);
+            EXPECT_EQ(
+                decodeStateless(stream.frame(i), stream.frameBytes, stateless.data(), rowBytes, w, h, 0, fourcc, 0, 0),
+                expected);
             EXPECT_EQ(decode(instance, stream.frame(i), stream.frameBytes, withInstance.data(), rowBytes, w, h, 0,
                              fourcc, 0, 0),
                       expected);
@@ -115,7 +115,7 @@ TEST(WindowsDll, DecodesAsTheLinkedLibraryAndUnloads) {
     // The instance's workers are parked inside the DLL until DVDoneDec; after
     // it no code of the DLL may still run, so unloading must be safe.
     doneDec(instance);
-    EXPECT_EQ(hvdv_test::ThreadsOfProcess(), threadsBefore) << "a worker outlived DVDoneDec";
+    EXPECT_EQ(hvdv_test::ThreadCountSettled(threadsBefore), threadsBefore) << "a worker outlived DVDoneDec";
     EXPECT_TRUE(FreeLibrary(dll.Release()));
     // Loading it again runs its entry routine a second time.
     Dll again;

@@ -1,10 +1,15 @@
-// Process-wide counts read from /proc (Linux): threads, open descriptors and
-// resident memory, for tests that check that work leaves nothing behind.
-// Elsewhere every count is -1 and the tests that need them skip.
+// Process-wide counts, for tests that check that work leaves nothing behind:
+// threads (from /proc on Linux, a thread snapshot on Windows), and open
+// descriptors and resident memory (Linux only).  A count that cannot be had
+// is -1 and the tests that need it skip.
 #pragma once
 #include <chrono>
 #include <thread>
 
+#if defined(_WIN32)
+#include <tlhelp32.h>
+#include <windows.h>
+#endif
 #if defined(__linux__)
 #include <dirent.h>
 #include <unistd.h>
@@ -29,10 +34,26 @@ inline long EntriesOf(const char* dir) {
     return -1;
 }
 
-inline long ThreadCount() { return EntriesOf("/proc/self/task"); }
+inline long ThreadCount() {
+#if defined(_WIN32)
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snap == INVALID_HANDLE_VALUE) return -1;
+    long count = 0;
+    THREADENTRY32 e;
+    e.dwSize = sizeof e;
+    for (BOOL ok = Thread32First(snap, &e); ok; ok = Thread32Next(snap, &e))
+        if (e.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+    CloseHandle(snap);
+    return count;
+#else
+    return EntriesOf("/proc/self/task");
+#endif
+}
 // Counts the descriptor the directory listing itself holds, the same way
 // every time.
-inline long OpenDescriptors() { return EntriesOf("/proc/self/fd"); }
+inline long OpenDescriptors() {
+    return EntriesOf("/proc/self/fd");
+}
 
 // Resident memory in KiB.
 inline long ResidentKiB() {
