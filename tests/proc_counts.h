@@ -7,8 +7,9 @@
 #include <thread>
 
 #if defined(_WIN32)
-#include <tlhelp32.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 #endif
 #if defined(__linux__)
 #include <dirent.h>
