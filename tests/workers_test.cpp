@@ -38,7 +38,11 @@ TEST_F(Workers, FailedStartsLeaveTheirJobsToTheCallingThread) {
         return picture;
     };
     const std::vector<uint8_t> reference = decode(nullptr, HVDV_FLAG_SINGLE_THREAD);
-    std::thread([] {}).join();  // the thread sanitizer adds a helper thread with the first one
+    // The thread sanitizer adds a helper thread with the first thread, and
+    // GoogleTest on Windows a watcher with the first SCOPED_TRACE: both
+    // before counting.
+    std::thread([] {}).join();
+    { SCOPED_TRACE("thread count baseline"); }
     const long threads = hvdv_test::ThreadCount();
     // Jobs (most leaving a remainder of the 480 rows to share), then how many
     // event creations and thread starts succeed (-1: all).
