@@ -70,7 +70,7 @@ void SegmentRun(int segments, int jobs, int index, int32_t* first, int32_t* end)
 
 CDVDecoder::CDVDecoder(DVDecInstance* inst) : cpuFeatures_(DetectCpuFeatures()), instance_(inst) {
     jobs_ = inst ? inst->jobs : new (std::nothrow) DVSegmentJob[kMaxJobs]();
-    places_ = inst ? &inst->places : new (std::nothrow) DVBlockPlaces;
+    repeated_ = inst ? &inst->repeated : new (std::nothrow) DVRepeatedBlocks;
     if (!inst) InitKernelContext(&ownKernels_, CpuFlags());
     kernels_ = inst ? &inst->kernels : &ownKernels_;
 }
@@ -78,14 +78,14 @@ CDVDecoder::CDVDecoder(DVDecInstance* inst) : cpuFeatures_(DetectCpuFeatures()),
 CDVDecoder::~CDVDecoder() {
     if (!instance_) {
         delete[] jobs_;
-        delete places_;
+        delete repeated_;
     }
 }
 
 DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_t* picture,
                                  int32_t pitch, uint32_t width, uint32_t height, uint32_t flags,
                                  uint32_t outputFormat) {
-    if (!jobs_ || !places_) return DVStatus::kFailed;
+    if (!jobs_ || !repeated_) return DVStatus::kFailed;
 #if HVDV_ARCH_X86
     if (!(cpuFeatures_ & kCpuSSE2)) return DVStatus::kFailed;
 #endif
@@ -120,9 +120,9 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
     run.half = halfSize || (profile->placement == DVPlacement::kBlockId && writer->halfSize);
     run.decodeFlags = flags;
     run.dsp = &kernels_->decode;
-    run.places = places_;
+    run.repeated = repeated_;
     if (profile->placement == DVPlacement::kBlockId)
-        LocateBlocks(*profile, frame, frameSize, run.headerBlocks, places_);
+        FindRepeatedBlocks(*profile, frame, frameSize, run.headerBlocks, repeated_);
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
     for (int i = 0; i < n; ++i) {
         DVSegmentJob& job = jobs_[i];

@@ -47,7 +47,7 @@ private:
     uint32_t cpuFeatures_ = 0;
     DVDecInstance* instance_ = nullptr;
     DVSegmentJob* jobs_ = nullptr;
-    DVBlockPlaces* places_ = nullptr;  // the instance's or our own
+    DVRepeatedBlocks* repeated_ = nullptr;  // the instance's or our own
     const DVKernelContext* kernels_ = nullptr;  // the instance's or ownKernels_
     DVKernelContext ownKernels_;
 };

@@ -10,5 +10,5 @@ struct DVDecInstance {
     hvdv::DVHandle lock;
     hvdv::DVSegmentJob* jobs;  // kMaxJobs records, zero-filled at creation
     hvdv::DVKernelContext kernels;  // chosen at creation from CpuFlags()
-    hvdv::DVBlockPlaces places;     // where the current frame's blocks go
+    hvdv::DVRepeatedBlocks repeated;  // the current frame's blocks with repeated IDs
 };

@@ -158,36 +158,23 @@ inline void MarkMissing(DVMacroblockState& mb, int x, int y) {
 
 }  // namespace
 
-void LocateBlocks(const DVProfile& p, const uint8_t* frame, uint32_t frameSize, bool headerBlocks,
-                  DVBlockPlaces* places) {
-    // One bit per 16 x 8 area of the coded picture: taken by a block already.
-    constexpr int kAreas = (1440 / 16) * (1080 / 8);
-    uint32_t taken[(kAreas + 31) / 32] = {};
-    const int columns = p.codedWidth / 16;
+void FindRepeatedBlocks(const DVProfile& p, const uint8_t* frame, uint32_t frameSize, bool headerBlocks,
+                        DVRepeatedBlocks* repeated) {
+    // One bit per video block ID: byte 1 (sequence, FSC, FSP; bits 1-0 are
+    // reserved and name nothing) and byte 2 (block number).  A 720-line
+    // frame holds one picture per pair of channels, so channels c and c + 2
+    // (FSP set or clear) name the same places.
+    const uint8_t idMask = p.codedHeight == 720 ? 0xF8 : 0xFC;
+    uint32_t seen[(1u << 16) / 32] = {};
     const uint32_t blocks = (uint32_t)p.segments * kMacroblocksPerSegment;
+    std::memset(repeated->bits, 0, sizeof repeated->bits);
     for (uint32_t b = 0; b < blocks; b++) {
-        const uint32_t q = b / kVideoBlocksPerSequence, v = b % kVideoBlocksPerSequence;
-        const size_t offset = VideoBlockOffset(q, v, headerBlocks);
-        uint32_t& place = places->place[b];
-        place = kPlaceDamaged;
-        if (offset + kDifBlockBytes > frameSize) continue;
-        // DIF block ID: section type in bits 7-5 of byte 0 (4 = video); DIF
-        // sequence in bits 7-4 of byte 1, FSC bit 3, FSP bit 2 (channel FSC
-        // + 2 (1 - FSP)); block number in byte 2.
-        const uint8_t* id = frame + offset;
-        const int c = ((id[1] >> 3) & 1) + 2 * (1 - ((id[1] >> 2) & 1));
-        const int s = id[1] >> 4;
-        const int dbn = id[2];
-        const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
-        int x = 0, y = 0;
-        if (!video || !MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y)) {
-            if (video && s < p.sequences && !SequenceCarriesVideo(p, c, s)) place = kPlaceSpare;
-            continue;
-        }
-        const int area = (y / 8) * columns + x / 16;
-        if (taken[area / 32] & (1u << (area % 32))) continue;
-        taken[area / 32] |= 1u << (area % 32);
-        place = (uint32_t)x | (uint32_t)y << 16;
+        const size_t offset = VideoBlockOffset(b / kVideoBlocksPerSequence, b % kVideoBlocksPerSequence, headerBlocks);
+        if (offset + kDifBlockBytes > frameSize) break;
+        if ((frame[offset] >> 5) != 4) continue;  // not a video block: decoded as none
+        const uint32_t id = (uint32_t)(frame[offset + 1] & idMask) << 8 | frame[offset + 2];
+        if (seen[id / 32] & (1u << (id % 32))) repeated->bits[b / 32] |= 1u << (b % 32);
+        seen[id / 32] |= 1u << (id % 32);
     }
 }
 
@@ -247,16 +234,27 @@ int DecodeSegments(const DVSegmentRun& run) {
                     continue;
                 }
             } else {
-                // Sequences that carry no video in this kind are skipped;
-                // blocks outside the buffer or with unusable IDs are damaged.
-                const uint32_t place = run.places->place[slot * kVideoBlocksPerSequence + 5 * j + m];
-                if (place == kPlaceDamaged || place == kPlaceSpare) {
+                const uint32_t b = slot * kVideoBlocksPerSequence + (uint32_t)(5 * j + m);
+                if (blockOffset + kDifBlockBytes > frameSize || run.repeated->Has(b)) {
                     MarkMissing(mb, 0, 0);
-                    damaged += place == kPlaceDamaged;
+                    damaged++;
                     continue;
                 }
-                x = (int)(place & 0xFFFF);
-                y = (int)(place >> 16);
+                // DIF block ID: section type in bits 7-5 of byte 0 (4 =
+                // video); DIF sequence in bits 7-4 of byte 1, FSC bit 3, FSP
+                // bit 2 (channel FSC + 2 (1 - FSP)); block number in byte 2.
+                const uint8_t* id = frame + blockOffset;
+                const int c = ((id[1] >> 3) & 1) + 2 * (1 - ((id[1] >> 2) & 1));
+                const int s = id[1] >> 4;
+                const int dbn = id[2];
+                const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
+                if (!video || !MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y)) {
+                    // Sequences that carry no video in this kind are
+                    // skipped; anything else is a damaged block.
+                    MarkMissing(mb, 0, 0);
+                    if (!(video && s < p.sequences && !SequenceCarriesVideo(p, c, s))) damaged++;
+                    continue;
+                }
             }
             const uint8_t* payload = frame + blockOffset + kDifIdBytes;
             if (blockOffset + kDifIdBytes + kDifPayloadBytes + kOverRead > frameSize) {

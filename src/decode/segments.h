@@ -17,24 +17,21 @@ struct DVMacroblockSink {
     void* target;
 };
 
-// Where each video DIF block of a frame placed by block ID goes: x | y << 16
-// of its macroblock, or one of the codes below; entry 135 q + v for video
-// block v of buffer sequence slot q.
-enum : uint32_t {
-    kPlaceDamaged = 0xFFFFFFFFu,  // outside the buffer, or an ID that names no free place
-    kPlaceSpare = 0xFFFFFFFEu,    // a sequence that carries no video in this kind
-    kMaxVideoBlocks = 4 * 12 * 135,
-};
-struct DVBlockPlaces {
-    uint32_t place[kMaxVideoBlocks];
+// The video DIF blocks of a frame placed by block ID whose ID (channel,
+// sequence, block number) repeats the ID of a block before it in the
+// buffer; bit 135 q + v for video block v of buffer sequence slot q.  Every
+// ID names one place, so a repeated ID names a place already taken.
+enum : uint32_t { kMaxVideoBlocks = 4 * 12 * 135 };
+struct DVRepeatedBlocks {
+    uint32_t bits[(kMaxVideoBlocks + 31) / 32];
+    bool Has(uint32_t b) const { return (bits[b / 32] >> (b % 32)) & 1; }
 };
 
-// Reads the IDs of every video block of the frame (kinds placed by block ID)
-// in buffer order.  A block whose ID names the place of a block before it
-// is damaged, so that every place is written once, by one thread, whatever
-// the frame holds.
-void LocateBlocks(const DVProfile& profile, const uint8_t* frame, uint32_t frameSize,
-                  bool headerBlocks, DVBlockPlaces* places);
+// Reads the IDs of every video block of the frame in buffer order (kinds
+// placed by block ID) and marks the repeated ones, so that every place is
+// written once, by one thread, whatever the frame holds.
+void FindRepeatedBlocks(const DVProfile& profile, const uint8_t* frame, uint32_t frameSize,
+                        bool headerBlocks, DVRepeatedBlocks* repeated);
 
 // One job's run of video segments.  Segment g is video segment g % 27 of
 // DIF sequence slot g / 27 of the buffer (channel after channel).
@@ -46,7 +43,7 @@ struct DVSegmentRun {
     bool half;              // 4 x 4 samples a block
     uint32_t decodeFlags;   // the caller's decode flags
     const DVDecodeDsp* dsp; // the decoder's transform and dequantisation kernels
-    const DVBlockPlaces* places;  // kinds placed by block ID: from LocateBlocks
+    const DVRepeatedBlocks* repeated;  // kinds placed by block ID: from FindRepeatedBlocks
     DVMacroblockSink sink;
     int threadIndex;        // passed to the sink
     int firstSegment, endSegment;
@@ -55,8 +52,8 @@ struct DVSegmentRun {
 // Decodes the run and hands every macroblock to the sink.  Shuffled kinds
 // (25 Mb/s) place each macroblock by its place in the buffer: one that lies
 // outside the buffer is put flat.  The other kinds place each macroblock
-// from its own DIF block ID (run.places): a block whose ID is not a video
-// block of the kind, or names a place already taken, is not decoded, and
+// from its own DIF block ID: a block whose ID is not a video block of the
+// kind, or repeats an earlier block's (run.repeated), is not decoded, and
 // blocks of sequences that carry no video in the kind are skipped.  Returns the number of damaged macroblocks: those whose
 // STA marks an error, those outside the buffer, and blocks with unusable
 // IDs.
