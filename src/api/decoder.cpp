@@ -41,11 +41,7 @@ bool IsHalfSize(uint32_t width, uint32_t height) {
 
 // Number of jobs: 1 with the single-thread flag, else the processor count of
 // the affinity mask, capped at kMaxJobs.
-int JobCount(uint32_t flags) {
-    if (flags & HVDV_FLAG_SINGLE_THREAD) return 1;
-    const int n = CountProcessors(kCountAffinity);
-    return n < kMaxJobs ? n : kMaxJobs;
-}
+int JobCount(uint32_t flags) { return (flags & HVDV_FLAG_SINGLE_THREAD) ? 1 : JobCountFor(0); }
 
 // The picture rows of job `index` of `jobs`: equal bands, the remainder one
 // row each to jobs 1 to r.
@@ -85,10 +81,7 @@ CDVDecoder::~CDVDecoder() {
 DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_t* picture,
                                  int32_t pitch, uint32_t width, uint32_t height, uint32_t flags,
                                  uint32_t outputFormat) {
-    if (!jobs_ || !repeated_) return DVStatus::kFailed;
-#if HVDV_ARCH_X86
-    if (!(cpuFeatures_ & kCpuSSE2)) return DVStatus::kFailed;
-#endif
+    if (!Usable()) return DVStatus::kFailed;
     InitTables();
 
     // A kind whose macroblocks cannot be placed is not decoded and the
@@ -112,24 +105,50 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
 
     // A high-definition writer may choose half size from the width alone;
     // the macroblocks must then be decoded at half size.
+    DVFrameRequest request{};
+    request.profile = profile;
+    request.frame = frame;
+    request.frameSize = frameSize;
+    request.headerBlocks = (type & kFrameHeaders) != 0;
+    request.half = halfSize || (profile->placement == DVPlacement::kBlockId && writer->halfSize);
+    request.decodeFlags = flags;
+    request.jobs = n;
+    request.rows = (int32_t)height;
+    const int64_t damaged = Run(request, writer);
+
+    if (!writer->FlushRows) writer->EndFrame(writer);
+    writer->FreeFrameBuffer(writer);
+    writer->Release(writer);
+
+    if (damaged == 0) return DVStatus::kOk;
+    // Blocks with unusable IDs count as damaged too, so high-definition
+    // frames may count more than their video macroblocks.
+    return damaged >= profile->videoMacroblocks ? DVStatus::kFailed : DVStatus::kDamaged;
+}
+
+int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) {
+    const DVProfile* profile = request.profile;
+    const int n = request.jobs;
     DVSegmentRun run{};
     run.profile = profile;
-    run.frame = frame;
-    run.frameSize = frameSize;
-    run.headerBlocks = (type & kFrameHeaders) != 0;
-    run.half = halfSize || (profile->placement == DVPlacement::kBlockId && writer->halfSize);
-    run.decodeFlags = flags;
+    run.frame = request.frame;
+    run.frameSize = request.frameSize;
+    run.headerBlocks = request.headerBlocks;
+    run.half = request.half;
+    run.decodeFlags = request.decodeFlags;
+    run.damage = request.damage;
+    run.keepDamaged = request.keepDamaged;
     run.dsp = &kernels_->decode;
     run.repeated = repeated_;
     if (profile->placement == DVPlacement::kBlockId)
-        FindRepeatedBlocks(*profile, frame, frameSize, run.headerBlocks, repeated_);
+        FindRepeatedBlocks(*profile, run.frame, run.frameSize, run.headerBlocks, repeated_);
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
     for (int i = 0; i < n; ++i) {
         DVSegmentJob& job = jobs_[i];
         job.run = run;
         job.run.threadIndex = i;
         SegmentRun(profile->segments, n, i, &job.run.firstSegment, &job.run.endSegment);
-        RowBand(height, n, i, &job.firstRow, &job.rowCount);
+        RowBand((uint32_t)request.rows, n, i, &job.firstRow, &job.rowCount);
         job.writer = writer;
         job.damagedCount = 0;
         job.worker.firstPhase = DecodeJobSegments;
@@ -179,15 +198,43 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
 
     int64_t damaged = 0;
     for (int i = 0; i < n; ++i) damaged += jobs_[i].damagedCount;
+    return damaged;
+}
 
-    if (!writer->FlushRows) writer->EndFrame(writer);
-    writer->FreeFrameBuffer(writer);
-    writer->Release(writer);
+bool CDVDecoder::Usable() const {
+#if HVDV_ARCH_X86
+    if (!(cpuFeatures_ & kCpuSSE2)) return false;
+#endif
+    return jobs_ && repeated_;
+}
 
-    if (damaged == 0) return DVStatus::kOk;
-    // Blocks with unusable IDs count as damaged too, so high-definition
-    // frames may count more than their video macroblocks.
-    return damaged >= profile->videoMacroblocks ? DVStatus::kFailed : DVStatus::kDamaged;
+int JobCountFor(int limit) {
+    int n = CountProcessors(kCountAffinity);
+    if (n < 1) n = 1;
+    if (n > kMaxJobs) n = kMaxJobs;
+    return limit > 0 && limit < n ? limit : n;
+}
+
+DVDecInstance* CreateInstance(uint32_t cpuFlags) {
+    DVDecInstance* instance = new (std::nothrow) DVDecInstance();
+    if (!instance) return nullptr;
+    instance->jobs = new (std::nothrow) DVSegmentJob[kMaxJobs]();
+    if (!instance->jobs || CreateLock(&instance->lock) != 0) {
+        delete[] instance->jobs;
+        delete instance;
+        return nullptr;
+    }
+    InitKernelContext(&instance->kernels, cpuFlags);
+    return instance;
+}
+
+void DestroyInstance(DVDecInstance* instance) {
+    if (!instance) return;
+    // Record 0 is the calling thread's; only records 1 to 15 have workers.
+    for (int i = 1; i < kMaxJobs; ++i) EndPersistentWorker(&instance->jobs[i].worker);
+    delete[] instance->jobs;
+    DeleteLock(&instance->lock);
+    delete instance;
 }
 
 DVStatus DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uint32_t frameSize,

@@ -29,6 +29,20 @@ struct DVSegmentJob {
     int32_t damagedCount;   // macroblocks counted damaged by the run
 };
 
+// One frame to decode with a writer that is ready for it.
+struct DVFrameRequest {
+    const DVProfile* profile;
+    const uint8_t* frame;
+    uint32_t frameSize;
+    bool headerBlocks;
+    bool half;                   // macroblocks at half size
+    uint32_t decodeFlags;        // HVDV_FLAG_SWAP_FIELDS, HVDV_FLAG_SINGLE_PASS
+    int jobs;                    // 1 .. kMaxJobs
+    int32_t rows;                // picture rows the jobs' flushes share
+    DVMacroblockDamage* damage;  // null, or kMaxVideoBlocks records
+    bool keepDamaged;            // damaged macroblocks never reach the writer
+};
+
 class CDVDecoder {
 public:
     // With an instance the decoder uses the instance's job table and
@@ -43,6 +57,13 @@ public:
     DVStatus DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8_t* picture, int32_t pitch,
                          uint32_t width, uint32_t height, uint32_t flags, uint32_t outputFormat);
 
+    // Decodes the frame into the writer (both phases, on request.jobs jobs)
+    // and returns the number of damaged macroblocks.  The caller begins and
+    // ends the writer's frame.  Needs a decoder whose job table exists.
+    int64_t Run(const DVFrameRequest& request, DVPictureWriter* writer);
+
+    bool Usable() const;
+
 private:
     uint32_t cpuFeatures_ = 0;
     DVDecInstance* instance_ = nullptr;
@@ -51,6 +72,15 @@ private:
     const DVKernelContext* kernels_ = nullptr;  // the instance's or ownKernels_
     DVKernelContext ownKernels_;
 };
+
+// A decoder instance for the kernels of cpuFlags; null when memory or a lock
+// cannot be had.  DestroyInstance ends its workers first.
+DVDecInstance* CreateInstance(uint32_t cpuFlags);
+void DestroyInstance(DVDecInstance* instance);
+
+// Jobs for a frame: the processor count of the affinity mask, at most
+// kMaxJobs and at most `limit` when limit is not 0.
+int JobCountFor(int limit);
 
 // Common body of both decode calls: builds a decoder for the call (bound to
 // `instance` when not null) and decodes.

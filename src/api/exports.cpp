@@ -30,27 +30,9 @@ extern "C" {
 
 HVDV_API void HVDV_CALL InitDVDec(void) { hvdv::InitTables(); }
 
-HVDV_API DVDecInstance* HVDV_CALL DVNewDec(void) {
-    DVDecInstance* instance = new (std::nothrow) DVDecInstance();
-    if (!instance) return nullptr;
-    instance->jobs = new (std::nothrow) hvdv::DVSegmentJob[hvdv::kMaxJobs]();
-    if (!instance->jobs || hvdv::CreateLock(&instance->lock) != 0) {
-        delete[] instance->jobs;
-        delete instance;
-        return nullptr;
-    }
-    hvdv::InitKernelContext(&instance->kernels, hvdv::CpuFlags());
-    return instance;
-}
+HVDV_API DVDecInstance* HVDV_CALL DVNewDec(void) { return hvdv::CreateInstance(hvdv::CpuFlags()); }
 
-HVDV_API void HVDV_CALL DVDoneDec(DVDecInstance* instance) {
-    if (!instance) return;
-    // Record 0 is the calling thread's; only records 1 to 15 have workers.
-    for (int i = 1; i < hvdv::kMaxJobs; ++i) hvdv::EndPersistentWorker(&instance->jobs[i].worker);
-    delete[] instance->jobs;
-    hvdv::DeleteLock(&instance->lock);
-    delete instance;
-}
+HVDV_API void HVDV_CALL DVDoneDec(DVDecInstance* instance) { hvdv::DestroyInstance(instance); }
 
 HVDV_API int32_t HVDV_CALL DVDecompressBuffer(DVDecInstance* instance, const uint8_t* frame,
                                               uint32_t frameSize, uint8_t* picture, int32_t pitch,

@@ -213,6 +213,17 @@ int DecodeSegments(const DVSegmentRun& run) {
     const size_t frameSize = run.frameSize;
     const int first = run.firstSegment < 0 ? 0 : run.firstSegment;
     const int end = run.endSegment < p.segments ? run.endSegment : p.segments;
+    DVMacroblockDamage* const damage = run.damage;
+    auto note = [damage](uint32_t b, int x, int y, int sta, uint8_t flags) {
+        if (!damage) return;
+        DVMacroblockDamage& d = damage[b];
+        d.x = (uint16_t)x;
+        d.y = (uint16_t)y;
+        d.sta = (uint8_t)sta;
+        d.flags = flags;
+        d.sequence = (uint8_t)(b / kVideoBlocksPerSequence);
+        d.reserved = 0;
+    };
     for (int g = first; g < end; g++) {
         const uint32_t slot = (uint32_t)g / kSegmentsPerSequence;
         const int j = g % (int)kSegmentsPerSequence;
@@ -220,6 +231,7 @@ int DecodeSegments(const DVSegmentRun& run) {
         for (int m = 0; m < kMacroblocksPerSegment; m++) {
             DVMacroblockState& mb = states[m];
             shown[m] = false;
+            const uint32_t b = slot * kVideoBlocksPerSequence + (uint32_t)(5 * j + m);
             const size_t blockOffset = VideoBlockOffset(slot, (uint32_t)(5 * j + m), run.headerBlocks);
             int x = 0, y = 0;
             if (shuffled) {
@@ -227,16 +239,19 @@ int DecodeSegments(const DVSegmentRun& run) {
                 x = shuffle[2 * e];
                 y = shuffle[2 * e + 1];
                 if (blockOffset + kDifBlockBytes > frameSize) {
-                    // Its place is known: put flat, counted damaged.
+                    // Its place is known: put flat (unless kept), counted damaged.
                     MarkMissing(mb, x, y);
-                    shown[m] = any = true;
+                    shown[m] = !run.keepDamaged;
+                    any |= shown[m];
+                    note(b, x, y, 0, kMbMissing | (run.keepDamaged ? kMbUntouched : kMbFilled));
                     damaged++;
                     continue;
                 }
             } else {
-                const uint32_t b = slot * kVideoBlocksPerSequence + (uint32_t)(5 * j + m);
                 if (blockOffset + kDifBlockBytes > frameSize || run.repeated->Has(b)) {
                     MarkMissing(mb, 0, 0);
+                    note(b, 0xFFFF, 0xFFFF, 0,
+                         (blockOffset + kDifBlockBytes > frameSize ? kMbMissing : kMbBadId) | kMbUntouched);
                     damaged++;
                     continue;
                 }
@@ -252,7 +267,9 @@ int DecodeSegments(const DVSegmentRun& run) {
                     // Sequences that carry no video in this kind are
                     // skipped; anything else is a damaged block.
                     MarkMissing(mb, 0, 0);
-                    if (!(video && s < p.sequences && !SequenceCarriesVideo(p, c, s))) damaged++;
+                    const bool empty = video && s < p.sequences && !SequenceCarriesVideo(p, c, s);
+                    note(b, 0xFFFF, 0xFFFF, 0, empty ? 0 : kMbBadId | kMbUntouched);
+                    if (!empty) damaged++;
                     continue;
                 }
             }
@@ -263,8 +280,13 @@ int DecodeSegments(const DVSegmentRun& run) {
                 payload = padded[m];
             }
             BeginMacroblock(&mb, payload, (uint32_t)x, (uint32_t)y);
-            damaged += mb.sta & 1;
-            shown[m] = any = true;
+            const int error = mb.sta & 1;
+            damaged += error;
+            // A macroblock in error is still parsed (it takes part in the
+            // segment's bit redistribution) but, when kept, not drawn.
+            shown[m] = !(error && run.keepDamaged);
+            any |= shown[m];
+            note(b, x, y, mb.sta, (uint8_t)(error ? kMbError | (shown[m] ? 0 : kMbUntouched) : 0));
         }
         if (!any) continue;
 

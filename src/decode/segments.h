@@ -33,6 +33,24 @@ struct DVRepeatedBlocks {
 void FindRepeatedBlocks(const DVProfile& profile, const uint8_t* frame, uint32_t frameSize,
                         bool headerBlocks, DVRepeatedBlocks* repeated);
 
+// What the decoder found in one video DIF block of the buffer: the record of
+// buffer block slot * 135 + v.  x, y: the macroblock's top-left luma sample,
+// 0xFFFF when the block names no place of the picture.
+enum : uint8_t {
+    kMbError = 1,      // STA marks its data in error (odd STA)
+    kMbMissing = 2,    // the block lies outside the buffer
+    kMbBadId = 4,      // its ID names no video place of the kind, or a place taken
+    kMbFilled = 8,     // drawn flat by the decoder
+    kMbUntouched = 16, // not drawn at all
+};
+struct DVMacroblockDamage {
+    uint16_t x, y;
+    uint8_t sta;
+    uint8_t flags;
+    uint8_t sequence;  // buffer sequence slot
+    uint8_t reserved;
+};
+
 // One job's run of video segments.  Segment g is video segment g % 27 of
 // DIF sequence slot g / 27 of the buffer (channel after channel).
 struct DVSegmentRun {
@@ -45,6 +63,8 @@ struct DVSegmentRun {
     const DVDecodeDsp* dsp; // the decoder's transform and dequantisation kernels
     const DVRepeatedBlocks* repeated;  // kinds placed by block ID: from FindRepeatedBlocks
     DVMacroblockSink sink;
+    DVMacroblockDamage* damage;  // null, or kMaxVideoBlocks records to fill
+    bool keepDamaged;       // damaged macroblocks are not handed to the sink
     int threadIndex;        // passed to the sink
     int firstSegment, endSegment;
 };
@@ -56,7 +76,8 @@ struct DVSegmentRun {
 // kind, or repeats an earlier block's (run.repeated), is not decoded, and
 // blocks of sequences that carry no video in the kind are skipped.  Returns the number of damaged macroblocks: those whose
 // STA marks an error, those outside the buffer, and blocks with unusable
-// IDs.
+// IDs.  With keepDamaged, macroblocks in error, missing or with unusable
+// IDs never reach the sink.
 int DecodeSegments(const DVSegmentRun& run);
 
 }  // namespace hvdv

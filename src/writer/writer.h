@@ -11,6 +11,13 @@ namespace hvdv {
 
 struct DVWriterDsp;
 
+// Three caller planes (Y, Cb, Cr) at the frame's coded chroma sampling.
+struct DVPlanes {
+    uint8_t* data[3];
+    int32_t pitch[3];
+    int32_t width[3], height[3];  // samples and rows each plane holds
+};
+
 struct DVPictureWriter {
     // 0 ready, 1 a work buffer could not be allocated.
     int32_t (*BeginFrame)(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
@@ -50,6 +57,7 @@ struct DVPictureWriter {
     // Picture row that frame row 0 lands on (origin = picture + rowOffset * pitch).
     // Writers clip to picture rows 0 .. height - 1 and pixels 0 .. width - 1.
     int32_t rowOffset;
+    DVPlanes planes;  // the planar writer's output
 };
 
 // The factory of one output format (a DVOutputFormat code, see api/formats.h).
@@ -59,5 +67,16 @@ struct DVPictureWriter {
 DVPictureWriter* CreatePictureWriter(const DVWriterDsp* dsp, const DVPixelDsp* pixels,
                                      uint32_t outputFormat, int threadCount, const DVProfile& profile,
                                      int halfSize, int wideScreen);
+
+// Makes *w a writer that stores every macroblock's samples into the planes
+// at the frame's coded chroma sampling (4:1:1, 625/50 4:2:0 or 4:2:2), at
+// full or half size, without resampling or converting anything.  A
+// macroblock that would not fit the planes is dropped.  Allocates nothing;
+// its calls besides PutMacroblock do nothing.
+void InitPlanarWriter(DVPictureWriter* w, const DVProfile& profile, int halfSize, const DVPlanes& planes);
+
+// The plane sizes the planar writer fills for a profile: planes[i] of
+// width[i] x height[i].
+void PlanarGeometry(const DVProfile& profile, int halfSize, int32_t width[3], int32_t height[3]);
 
 }  // namespace hvdv

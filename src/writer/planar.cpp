@@ -1,0 +1,161 @@
+// The planar writer: decoded samples stored as they are coded, one plane per
+// component, so that nothing is lost on the way to a lossless master.
+//
+// Macroblock shapes (full size; half size halves every dimension):
+//   625/50 4:2:0   luma 16 x 16 (slots 0 1 over 2 3), Cr slot 4 and Cb slot 5
+//                  8 x 8 at (x / 2, y / 2), the rows as DV stores them;
+//   4:1:1          luma 32 x 8 (slots 0-3 side by side), chroma 8 x 8 at
+//                  (x / 4, y); the right-edge macroblock (x = 704) is 16 x 16
+//                  with chroma 4 x 16: slot rows carry the upper half's
+//                  samples in columns 0-3 and the lower half's in 4-7;
+//   50 Mb/s 4:2:2  luma 16 x 8 (slots 0 and 2; 1 and 3 are dummies), chroma
+//                  8 x 8 at (x / 2, y);
+//   HD 4:2:2       luma 16 x 16, Cr slots 4 over 5 and Cb 6 over 7, 8 x 16 at
+//                  (x / 2, y); the bottom strip of a 1080-line frame
+//                  (y = 1072) is 32 x 8, its chroma rows two slots side by side.
+#include <cstring>
+
+#include "writer/writer.h"
+
+namespace hvdv {
+
+namespace {
+
+inline const uint8_t* SlotRow(const DVMacroblock* mb, int slot, int row) {
+    return mb->slot[slot] + 8 * row;
+}
+
+// True when a w x h rectangle at (px, py) lies inside plane i.
+inline bool Fits(const DVPlanes& p, int i, int px, int py, int w, int h) {
+    return px >= 0 && py >= 0 && px + w <= p.width[i] && py + h <= p.height[i];
+}
+
+inline uint8_t* At(const DVPlanes& p, int i, int px, int py) {
+    return p.data[i] + (ptrdiff_t)py * p.pitch[i] + px;
+}
+
+// Rows 0 .. n - 1 of slot `slot`, n samples each, to plane i at (px, py).
+inline void StoreSlot(const DVPlanes& p, int i, int px, int py, const DVMacroblock* mb, int slot,
+                      int n) {
+    for (int r = 0; r < n; r++) std::memcpy(At(p, i, px, py + r), SlotRow(mb, slot, r), (size_t)n);
+}
+
+template <int Half>
+void Put420Planar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    constexpr int n = 8 >> Half;
+    const DVPlanes& p = w->planes;
+    const int px = x >> Half, py = y >> Half, cx = x >> (Half + 1), cy = y >> (Half + 1);
+    if (!Fits(p, 0, px, py, 2 * n, 2 * n) || !Fits(p, 1, cx, cy, n, n) || !Fits(p, 2, cx, cy, n, n))
+        return;
+    for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * (s & 1), py + n * (s >> 1), mb, s, n);
+    StoreSlot(p, 1, cx, cy, mb, 5, n);
+    StoreSlot(p, 2, cx, cy, mb, 4, n);
+}
+
+template <int Half>
+void Put411Planar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    constexpr int n = 8 >> Half;
+    const DVPlanes& p = w->planes;
+    const int px = x >> Half, py = y >> Half, cx = x >> (Half + 2);
+    if (x < 704) {
+        if (!Fits(p, 0, px, py, 4 * n, n) || !Fits(p, 1, cx, py, n, n) || !Fits(p, 2, cx, py, n, n))
+            return;
+        for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * s, py, mb, s, n);
+        StoreSlot(p, 1, cx, py, mb, 5, n);
+        StoreSlot(p, 2, cx, py, mb, 4, n);
+        return;
+    }
+    constexpr int h = n / 2;  // chroma columns of the edge macroblock
+    if (!Fits(p, 0, px, py, 2 * n, 2 * n) || !Fits(p, 1, cx, py, h, 2 * n) ||
+        !Fits(p, 2, cx, py, h, 2 * n))
+        return;
+    for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * (s & 1), py + n * (s >> 1), mb, s, n);
+    for (int r = 0; r < n; r++)
+        for (int half = 0; half < 2; half++) {
+            std::memcpy(At(p, 1, cx, py + r + n * half), SlotRow(mb, 5, r) + h * half, (size_t)h);
+            std::memcpy(At(p, 2, cx, py + r + n * half), SlotRow(mb, 4, r) + h * half, (size_t)h);
+        }
+}
+
+template <int Half>
+void Put422Planar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    constexpr int n = 8 >> Half;
+    const DVPlanes& p = w->planes;
+    const int px = x >> Half, py = y >> Half, cx = x >> (Half + 1);
+    if (!Fits(p, 0, px, py, 2 * n, n) || !Fits(p, 1, cx, py, n, n) || !Fits(p, 2, cx, py, n, n)) return;
+    StoreSlot(p, 0, px, py, mb, 0, n);
+    StoreSlot(p, 0, px + n, py, mb, 2, n);
+    StoreSlot(p, 1, cx, py, mb, 5, n);
+    StoreSlot(p, 2, cx, py, mb, 4, n);
+}
+
+template <int Half>
+void PutHDPlanar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
+    constexpr int n = 8 >> Half;
+    const DVPlanes& p = w->planes;
+    const int px = x >> Half, py = y >> Half, cx = x >> (Half + 1);
+    if (w->profile->codedHeight == 1080 && y == 1072) {
+        if (!Fits(p, 0, px, py, 4 * n, n) || !Fits(p, 1, cx, py, 2 * n, n) || !Fits(p, 2, cx, py, 2 * n, n))
+            return;
+        for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * s, py, mb, s, n);
+        for (int r = 0; r < n; r++) {
+            std::memcpy(At(p, 1, cx, py + r), SlotRow(mb, 6, r), (size_t)n);
+            std::memcpy(At(p, 1, cx + n, py + r), SlotRow(mb, 7, r), (size_t)n);
+            std::memcpy(At(p, 2, cx, py + r), SlotRow(mb, 4, r), (size_t)n);
+            std::memcpy(At(p, 2, cx + n, py + r), SlotRow(mb, 5, r), (size_t)n);
+        }
+        return;
+    }
+    if (!Fits(p, 0, px, py, 2 * n, 2 * n) || !Fits(p, 1, cx, py, n, 2 * n) || !Fits(p, 2, cx, py, n, 2 * n))
+        return;
+    for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * (s & 1), py + n * (s >> 1), mb, s, n);
+    StoreSlot(p, 1, cx, py, mb, 6, n);
+    StoreSlot(p, 1, cx, py + n, mb, 7, n);
+    StoreSlot(p, 2, cx, py, mb, 4, n);
+    StoreSlot(p, 2, cx, py + n, mb, 5, n);
+}
+
+int32_t BeginNothing(DVPictureWriter*, uint8_t*, int32_t, int32_t, int32_t) { return 0; }
+void EndNothing(DVPictureWriter*) {}
+int32_t FreeNothing(DVPictureWriter*) { return 0; }
+void ReleaseNothing(DVPictureWriter*) {}
+
+}  // namespace
+
+void PlanarGeometry(const DVProfile& profile, int halfSize, int32_t width[3], int32_t height[3]) {
+    const int32_t w = profile.codedWidth, h = profile.codedHeight;
+    int32_t cw = w / 2, ch = h;
+    if (profile.chroma == DVChroma::k411) cw = w / 4;
+    if (profile.chroma == DVChroma::k420) ch = h / 2;
+    const int s = halfSize ? 1 : 0;
+    width[0] = w >> s;
+    height[0] = h >> s;
+    for (int i = 1; i < 3; i++) {
+        width[i] = cw >> s;
+        height[i] = ch >> s;
+    }
+}
+
+void InitPlanarWriter(DVPictureWriter* w, const DVProfile& profile, int halfSize, const DVPlanes& planes) {
+    *w = DVPictureWriter{};
+    w->BeginFrame = BeginNothing;
+    w->EndFrame = EndNothing;
+    w->FreeFrameBuffer = FreeNothing;
+    w->Release = ReleaseNothing;
+    w->FlushRows = nullptr;
+    w->profile = &profile;
+    w->halfSize = halfSize;
+    w->threadCount = 1;
+    w->planes = planes;
+    const bool half = halfSize != 0;
+    if (profile.hd)
+        w->PutMacroblock = half ? PutHDPlanar<1> : PutHDPlanar<0>;
+    else if (profile.chroma == DVChroma::k420)
+        w->PutMacroblock = half ? Put420Planar<1> : Put420Planar<0>;
+    else if (profile.chroma == DVChroma::k411)
+        w->PutMacroblock = half ? Put411Planar<1> : Put411Planar<0>;
+    else
+        w->PutMacroblock = half ? Put422Planar<1> : Put422Planar<0>;
+}
+
+}  // namespace hvdv
