@@ -1,11 +1,17 @@
 # Checks that the shared library exports no name outside the C interface.
 #   ELF: cmake -DNM=<nm> -DLIB=<libhv_dec_dv.so> -P check_exports.cmake
 #   PE:  cmake -DOBJDUMP=<objdump> -DLIB=<hv_dec_dv.dll> [-DREQUIRE_ALL=ON] -P check_exports.cmake
+# -DINTERFACE=hvdv checks the second library (libhvdv / hvdv.dll) instead.
 # With REQUIRE_ALL every name of the interface must be exported too.  A DLL
 # must also not depend on the compiler's runtime DLLs (they are linked in).
 cmake_minimum_required(VERSION 3.16)
-set(expected InitDVDec DVNewDec DVDoneDec DVDecompressBuffer DecompressBuffer_DV
-             DVGetInfo DVGetInfoEx DVDecGetAPIExt)
+if(INTERFACE STREQUAL "hvdv")
+  set(expected hvdv_strerror hvdv_version hvdv_version_string hvdv_probe_frame hvdv_decoder_create
+               hvdv_decoder_destroy hvdv_decode_video hvdv_decode_audio hvdv_read_metadata)
+else()
+  set(expected InitDVDec DVNewDec DVDoneDec DVDecompressBuffer DecompressBuffer_DV
+               DVGetInfo DVGetInfoEx DVDecGetAPIExt)
+endif()
 # Names the toolchain itself may put in the dynamic symbol table.
 set(toolchain _init _fini _edata _end __bss_start)
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "format/profile.h"
+#include "hvdv.h"
 #include "meta/metadata.h"
 #include "test_streams.h"
 
@@ -77,34 +78,53 @@ std::string Hex(const uint8_t* p, int n) {
 
 }  // namespace
 
+// Through the public interface: metadata, and the audio layout the frame's
+// audio decodes to.
 TEST(Metadata, FramesAgreeWithFfprobeAndExiftool) {
     for (const Expected& e : kFrames) {
         SCOPED_TRACE(std::string(e.file) + " frame " + std::to_string(e.frame));
         const testdata::Stream s = testdata::Load(e.file, 120000, 480);
         ASSERT_GT(s.frames(), size_t(e.frame));
-        const DVFrameMetadata m = Read(s.frame(e.frame), s.frameBytes);
-        EXPECT_EQ(Timecode(m.timecode), e.timecode);
-        EXPECT_EQ(Recorded(m.vauxDate, m.vauxTime), e.recorded);
-        EXPECT_EQ(Recorded(m.subcodeDate, m.subcodeTime), e.recorded);
-        EXPECT_EQ(m.audioChannels.present ? m.audioChannels.value : 0, e.channels);
-        const hvdv::DVAudioGroup& a = m.audio[0];
-        ASSERT_TRUE(a.present);
-        EXPECT_EQ(a.sampleRate.value, e.rate);
-        EXPECT_EQ(a.bits.value, e.bits);
-        EXPECT_EQ(a.locked, e.locked);
+        hvdv_metadata m{};
+        m.size = sizeof m;
+        ASSERT_EQ(hvdv_read_metadata(s.frame(e.frame), s.frameBytes, &m), HVDV_OK);
+        char tc[16] = "", rec[24] = "";
+        if (m.present & HVDV_META_TIMECODE)
+            std::snprintf(tc, sizeof tc, "%02d:%02d:%02d%c%02d", m.tc_hours, m.tc_minutes, m.tc_seconds,
+                          m.tc_drop_frame ? ';' : ':', m.tc_frames);
+        if ((m.present & HVDV_META_REC_DATE) && (m.present & HVDV_META_REC_TIME))
+            std::snprintf(rec, sizeof rec, "%04u:%02u:%02u %02u:%02u:%02u", m.rec_year, m.rec_month, m.rec_day,
+                          m.rec_hours, m.rec_minutes, m.rec_seconds);
+        EXPECT_STREQ(tc, e.timecode);
+        EXPECT_STREQ(rec, e.recorded);
+        EXPECT_EQ(m.audio_channels, (uint32_t)e.channels);
+        EXPECT_TRUE(m.present & HVDV_META_AUDIO_MODE);
+        EXPECT_EQ(m.audio_rate, (uint32_t)e.rate);
+        EXPECT_EQ(m.audio_bits, (uint32_t)e.bits);
+        EXPECT_EQ(m.audio_locked, (uint32_t)e.locked);
         if (e.samples > 0) {
-            EXPECT_EQ(a.samples.value, e.samples);
+            EXPECT_EQ(m.audio_samples, (uint32_t)e.samples);
         }
-        EXPECT_FALSE(m.audio[2].present);  // one DIF channel: groups 0 and 1 only
-        EXPECT_EQ(m.captionCount > 0 ? Hex(m.captions[0], 5) : "", e.caption);
-        EXPECT_EQ(m.captionCopies, *e.caption ? 10 : 0);  // one copy in every DIF sequence
+        EXPECT_EQ(m.caption_count > 0 ? Hex(m.captions[0], 5) : "", e.caption);
         // Every one of these streams: 4:3, both fields in turn, field 1 first,
         // interlaced, a new picture, copying free, not a recording start.
-        EXPECT_TRUE(m.disp.present && m.disp.value == 0 && m.wide.value == 0);
-        EXPECT_TRUE(m.firstField.value == 1 && m.fieldOne.value == 1 && m.interlaced.value == 1);
-        EXPECT_TRUE(m.repeatedFrame.present && m.repeatedFrame.value == 0);
-        EXPECT_TRUE(m.cgms.present && m.cgms.value == 0);
-        EXPECT_TRUE(m.recordStart.present && m.recordStart.value == 0);
+        const uint32_t flags = HVDV_META_ASPECT | HVDV_META_FIELD_ORDER | HVDV_META_INTERLACED |
+                               HVDV_META_REPEATED | HVDV_META_CGMS | HVDV_META_REC_START;
+        EXPECT_EQ(m.present & flags, flags);
+        EXPECT_TRUE(m.disp == 0 && m.wide == 0 && m.first_field == 1 && m.field_one_first == 1 && m.interlaced == 1);
+        EXPECT_TRUE(m.repeated == 0 && m.cgms == 0 && m.rec_start == 0);
+
+        // The audio decodes to as many channels as exiftool counts.
+        std::vector<int16_t> pcm(HVDV_MAX_AUDIO_CHANNELS * HVDV_MAX_AUDIO_SAMPLES);
+        hvdv_audio_info a{};
+        a.size = sizeof a;
+        ASSERT_EQ(hvdv_decode_audio(nullptr, s.frame(e.frame), s.frameBytes, pcm.data(), pcm.size(), 0, &a), HVDV_OK);
+        EXPECT_TRUE(a.channels == (uint32_t)e.channels && a.sample_rate == (uint32_t)e.rate && a.bits == (uint32_t)e.bits);
+
+        // Inside: one caption copy in every DIF sequence, one DIF channel.
+        const DVFrameMetadata inner = Read(s.frame(e.frame), s.frameBytes);
+        EXPECT_EQ(inner.captionCopies, *e.caption ? 10 : 0);
+        EXPECT_FALSE(inner.audio[2].present);
     }
 }
 

@@ -31,14 +31,6 @@ void FlushJobRows(void* argument) {
     if (w->FlushRows) w->FlushRows(w, job->run.threadIndex, job->firstRow, job->rowCount);
 }
 
-// Half-size decoding for this picture size.
-bool IsHalfSize(uint32_t width, uint32_t height) {
-    if (width == 360) return true;
-    if (height == 360) return width == 640 || width == 480 || width == 720;
-    if (height == 540) return width == 960 || width == 720 || width == 640;
-    return false;
-}
-
 // Number of jobs: 1 with the single-thread flag, else the processor count of
 // the affinity mask, capped at kMaxJobs.
 int JobCount(uint32_t flags) { return (flags & HVDV_FLAG_SINGLE_THREAD) ? 1 : JobCountFor(0); }
@@ -92,7 +84,7 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
     if (!profile) return DVStatus::kFailed;
     if (forced525) OutputDebugText("DV: Unknown type \r\n");
     const bool wideScreen = !(flags & HVDV_FLAG_IGNORE_WIDE) && (type & kFrameWide);
-    const bool halfSize = IsHalfSize(width, height);
+    const bool halfSize = IsHalfSizePicture(width, height);
     const int n = JobCount(flags);
 
     DVPictureWriter* writer = CreatePictureWriter(&kernels_->writer, &kernels_->pixel, outputFormat, n,
@@ -206,6 +198,13 @@ bool CDVDecoder::Usable() const {
     if (!(cpuFeatures_ & kCpuSSE2)) return false;
 #endif
     return jobs_ && repeated_;
+}
+
+bool IsHalfSizePicture(uint32_t width, uint32_t height) {
+    if (width == 360) return true;
+    if (height == 360) return width == 640 || width == 480 || width == 720;
+    if (height == 540) return width == 960 || width == 720 || width == 640;
+    return false;
 }
 
 int JobCountFor(int limit) {

@@ -78,6 +78,9 @@ private:
 DVDecInstance* CreateInstance(uint32_t cpuFlags);
 void DestroyInstance(DVDecInstance* instance);
 
+// Packed pictures of these sizes are decoded at half size.
+bool IsHalfSizePicture(uint32_t width, uint32_t height);
+
 // Jobs for a frame: the processor count of the affinity mask, at most
 // kMaxJobs and at most `limit` when limit is not 0.
 int JobCountFor(int limit);
