@@ -2,7 +2,7 @@
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
 # makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
-# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients and OUT_DIR/audio.  Each seed is the target's parameter bytes (see the
+# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients, OUT_DIR/audio and OUT_DIR/api.  Each seed is the target's parameter bytes (see the
 # comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
 # or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 data=$here/../tests/data
 out=${1:?usage: make_corpus.sh OUT_DIR}
-mkdir -p "$out/decode" "$out/info" "$out/meta" "$out/coefficients"
+mkdir -p "$out/decode" "$out/info" "$out/meta" "$out/coefficients" "$out/api"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -63,6 +63,17 @@ for entry in "${streams[@]}"; do
   bytes "$work/p" 00 00 00 $full 01 08 08 00; seed "$out/decode" "$base.bgr4.bottomup" "$work/p" "$frame"
   bytes "$work/p" 82 02 00 $full 00 02 06 14; seed "$out/decode" "$base.truncated" "$work/p" "$frame"
   bytes "$work/p" 00 00 00 $half 00 08 0b 00; seed "$out/decode" "$base.nohdr" "$work/p" "$nohdr"
+done
+
+# The second interface: every kind whole, at half size keeping damaged
+# macroblocks, and cut short; the real camcorder frames (damaged, 12-bit
+# audio) too.
+for name in "${streams[@]%%:*}" jj_sony_head_clog.dv jj_sony_perfect.dv; do
+  base=${name%.dv}
+  [ -f "$work/$base.frame" ] || head -c 120000 "$data/$name" > "$work/$base.frame"
+  bytes "$work/p" 00 01 00 00; seed "$out/api" "$base" "$work/p" "$work/$base.frame"
+  bytes "$work/p" 03 02 00 00; seed "$out/api" "$base.half.keep" "$work/p" "$work/$base.frame"
+  bytes "$work/p" 02 03 9c 40; seed "$out/api" "$base.cut" "$work/p" "$work/$base.frame"
 done
 
 # Per-frame metadata: frames with timecodes, dates, captions and camera

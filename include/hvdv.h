@@ -18,9 +18,10 @@
  * Threads: a decoder may be used by one thread at a time (calls on one
  * decoder are serialised by the caller); different decoders may be used at
  * once from different threads.  Functions without a decoder argument are
- * safe from any thread.  A decoder allocates when it is created and for the
- * first frame of a packed format; decoding into planes, audio and metadata
- * allocate nothing.
+ * safe from any thread.  A decoder allocates when it is created and starts
+ * its threads on its first frame; after that, decoding into planes, audio
+ * and metadata allocate nothing.  Packed formats allocate their converter
+ * (and, for some kinds, a work picture) for every frame.
  *
  * Nothing outside the buffers the caller passes is read or written, however
  * the frame is damaged.  This header compiles as C99 and as C++.

@@ -1,16 +1,15 @@
 // Heap allocations per decoded frame, counted by replacing the C allocator
 // of this test program: a decode through an instance allocates the picture
 // writer and, for full-size 4:1:1, its frame buffer, and nothing else; the
-// audio of a frame allocates nothing.
+// second interface's planes, audio and metadata allocate nothing.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <string>
 
-#include "audio/audio.h"
-#include "format/profile.h"
 #include "hv_dec_dv.h"
-#include "meta/metadata.h"
+#include "hvdv.h"
 #include "test_streams.h"
 
 #if defined(__GLIBC__) && !defined(_WIN32)
@@ -72,20 +71,48 @@ TEST(Allocation, OnlyTheWriterAndItsFrameBufferPerFrame) {
 #endif
 }
 
-TEST(Allocation, NoneForTheAudioAndMetadataOfAFrame) {
+// The second interface: after a decoder's first frame (tables, workers),
+// planar pictures, their damage maps, audio and metadata allocate nothing.
+TEST(Allocation, NoneForPlanesAudioAndMetadataOfTheSecondInterface) {
 #ifndef HVDV_COUNTING_ALLOCATOR
     GTEST_SKIP() << "the sanitizer's allocator is in use";
 #else
-    const std::vector<uint8_t> frame = testdata::ReadFile("jj_sony_perfect.dv");
-    const hvdv::DVProfile& profile = *hvdv::ProfileForKind(hvdv::kKind525_411);
-    std::vector<int16_t> pcm(4 * 1080);
-    hvdv::DVFrameAudio info;
-    hvdv::DVFrameMetadata m;
-    const long before = g_allocations.load();
-    EXPECT_EQ(hvdv::DecodeFrameAudio(frame.data(), 120000, profile, true, pcm.data(), pcm.size(), {true}, &info),
-              hvdv::DVAudioStatus::kOk);
-    EXPECT_TRUE(hvdv::ReadFrameMetadata(frame.data(), 120000, profile, true, &m));
-    EXPECT_EQ(g_allocations.load(), before);
+    hvdv_decoder* d = nullptr;
+    ASSERT_EQ(hvdv_decoder_create(nullptr, &d), HVDV_OK);
+    std::vector<uint8_t> planes(1440 * 1080 * 2);
+    std::vector<int16_t> pcm(HVDV_MAX_AUDIO_CHANNELS * HVDV_MAX_AUDIO_SAMPLES);
+    for (const char* name : {"jj_sony_perfect.dv", "sample_625_420.dv", "dv50_625_audio.dv", "hd_1080i50.dv"}) {
+        const std::vector<uint8_t> f = testdata::ReadFile(name);
+        hvdv_frame_info info{};
+        info.size = sizeof info;
+        ASSERT_EQ(hvdv_probe_frame(f.data(), f.size(), &info), HVDV_OK);
+        hvdv_picture pic{};
+        pic.size = sizeof pic;
+        pic.data[0] = planes.data();
+        pic.data[1] = pic.data[0] + info.coded_width * info.coded_height;
+        pic.data[2] = pic.data[1] + info.chroma_width * info.chroma_height;
+        pic.pitch[0] = (int32_t)info.coded_width;
+        pic.pitch[1] = pic.pitch[2] = (int32_t)info.chroma_width;
+        hvdv_damage damage{};
+        damage.size = sizeof damage;
+        hvdv_audio_info audio{};
+        audio.size = sizeof audio;
+        hvdv_metadata meta{};
+        meta.size = sizeof meta;
+        ASSERT_EQ(hvdv_decode_video(d, f.data(), info.frame_bytes, &pic, 0, nullptr, &damage), HVDV_OK);
+        const long before = g_allocations.load();
+        int results = 0;
+        for (uint32_t flags : {0u, (uint32_t)HVDV_DECODE_HALF, (uint32_t)HVDV_DECODE_KEEP_DAMAGED})
+            results |= hvdv_decode_video(d, f.data(), info.frame_bytes, &pic, flags, &info, &damage);
+        const int audioResult = hvdv_decode_audio(d, f.data(), info.frame_bytes, pcm.data(), pcm.size(),
+                                                  HVDV_AUDIO_HOLD_ERRORS, &audio);
+        results |= hvdv_read_metadata(f.data(), info.frame_bytes, &meta);
+        const long allocations = g_allocations.load() - before;
+        EXPECT_EQ(results, HVDV_OK) << name;
+        EXPECT_EQ(audioResult, std::string(name).rfind("hd_", 0) == 0 ? HVDV_ERROR_NO_AUDIO : HVDV_OK) << name;
+        EXPECT_EQ(allocations, 0) << name;
+    }
+    hvdv_decoder_destroy(d);
 #endif
 }
 

@@ -16,3 +16,16 @@ int hvdv_header_c_check(void) {
     (void)sizeof(audio_info_ex_is_11_fields);
     return q != 0 && HVDV_FOURCC('Y', 'U', 'Y', '2') == HVDV_FOURCC_YUY2;
 }
+
+/* The second interface's header, as C99. */
+#include "hvdv.h"
+
+int hvdv_header_c_check2(void);
+int hvdv_header_c_check2(void) {
+    hvdv_frame_info info;
+    hvdv_macroblock mb;
+    info.size = sizeof info;
+    typedef char macroblock_is_8_bytes[sizeof(mb) == 8 ? 1 : -1];
+    (void)sizeof(macroblock_is_8_bytes);
+    return hvdv_probe_frame(0, 0, &info) == HVDV_ERROR_ARGUMENT && HVDV_FORMAT_PLANAR == 0;
+}
