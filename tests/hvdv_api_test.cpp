@@ -127,8 +127,10 @@ TEST_F(Api, PackedOutputIsTheCompatibleInterfacesPicture) {
         SCOPED_TRACE(name);
         const std::vector<uint8_t> f = testdata::ReadFile(name);
         const hvdv_frame_info info = Probe(f.data(), f.size());
-        for (uint32_t fourcc : {(uint32_t)HVDV_FOURCC_UYVY, (uint32_t)HVDV_FOURCC_BGR4}) {
-            const uint32_t w = info.display_width, h = info.coded_height, bpp = fourcc == HVDV_FOURCC_UYVY ? 2 : 4;
+        for (uint32_t fourcc : {(uint32_t)HVDV_FOURCC_UYVY, (uint32_t)HVDV_FOURCC_BGR4})
+        for (uint32_t half : {0u, 1u}) {
+            const uint32_t w = info.display_width >> half, h = info.coded_height >> half;
+            const uint32_t bpp = fourcc == HVDV_FOURCC_UYVY ? 2 : 4;
             std::vector<uint8_t> ours((size_t)w * h * bpp, 1), theirs((size_t)w * h * bpp, 2);
             hvdv_picture pic{};
             pic.size = sizeof pic;
