@@ -17,8 +17,7 @@ namespace {
 // profiles as one (only the header's APT bits tell 4:2:0 from 4:1:1, and no
 // other source can contradict them), and the 1035-line kinds, which have no
 // profile.
-enum Group { k525x25, k625x25, k525x50, k625x50, k720x60, k720x50, k1080x60, k1080x50,
-             k1035x60, k1035x50, kGroups };
+enum Group { k525x25, k625x25, k525x50, k625x50, k720x60, k720x50, k1080x60, k1080x50, k1035x60, k1035x50, kGroups };
 
 struct GroupShape {
     bool is525;
@@ -50,19 +49,20 @@ constexpr uint8_t kPlaceNumber[kPlaces] = {0, 0, 1, 0, 1, 2, 0, 0};
 // two 1s; byte 2 the block number.  An ID is read only when every fixed
 // part fits its place, so that noise, zeros and erased blocks say nothing.
 bool IdFits(const uint8_t* b, int place) {
-    return (b[0] >> 5) == kPlaceSection[place] && (b[0] & 0x10) && (b[1] & 3) == 3 &&
-           b[2] == kPlaceNumber[place];
+    return (b[0] >> 5) == kPlaceSection[place] && (b[0] & 0x10) && (b[1] & 3) == 3 && b[2] == kPlaceNumber[place];
 }
 
 // Channel number c = FSC + 2 (1 - FSP): (0,1) 0, (1,1) 1, (0,0) 2, (1,0) 3.
-int IdChannel(const uint8_t* b) { return ((b[1] >> 3) & 1) + 2 * (1 - ((b[1] >> 2) & 1)); }
+int IdChannel(const uint8_t* b) {
+    return ((b[1] >> 3) & 1) + 2 * (1 - ((b[1] >> 2) & 1));
+}
 
 struct Reading {
-    int dsf[2];          // header blocks per DSF value
-    int apt[2];          // header blocks without / with APT and AP1-AP3 all 1
-    int source[64];      // VAUX source packs per (50/60 bit, STYPE)
+    int dsf[2];      // header blocks per DSF value
+    int apt[2];      // header blocks without / with APT and AP1-AP3 all 1
+    int source[64];  // VAUX source packs per (50/60 bit, STYPE)
     int copies;
-    int control[32];     // VAUX source control packs per (DISP, BCSYS)
+    int control[32];  // VAUX source control packs per (DISP, BCSYS)
     int controlOrder[32];
     int controls;
     // Per sequence of the buffer, the distinct values of the IDs that fit
@@ -71,7 +71,7 @@ struct Reading {
     uint8_t idCount[kMaxSlots][kPlaces];
     uint8_t idValues[kMaxSlots];
     uint32_t slots;
-    int observed;        // IDs that fit their place
+    int observed;  // IDs that fit their place
 };
 
 void ReadPacks(const uint8_t* block, Reading& r) {
@@ -153,9 +153,12 @@ bool ProbeFrame(const uint8_t* frame, uint32_t frameSize, DVProbe* out) {
     out->disp = out->bcsys = -1;
     out->failure = DVProbeFailure::kTruncated;
     if (!frame) frameSize = 0;
-    // Byte 0 of a frame stored without header blocks is the ID of a subcode
-    // block (0x3F), as ReadFrameHeader decides.
-    out->headerBlocks = !(frameSize > 0 && frame[0] == 0x3F);
+    // A frame stored without header blocks begins with the two subcode
+    // blocks, then VAUX; with them, the third block is still subcode.
+    // (ReadFrameHeader looks for the subcode ID 0x3F only; real decks also
+    // write 0x30, whose Arb bits are 0.)
+    out->headerBlocks = !(frameSize > 2 * kDifBlockBytes && (frame[0] >> 5) == 1 &&
+                          (frame[2 * kDifBlockBytes] >> 5) == 2);
     const uint32_t sequenceBytes = out->headerBlocks ? kSequenceBytes : kSequenceBytesNoHeader;
     if (frameSize < sequenceBytes) return false;
 
@@ -164,9 +167,9 @@ bool ProbeFrame(const uint8_t* frame, uint32_t frameSize, DVProbe* out) {
     out->vauxCopies = r.copies;
     int bestControl = -1;
     for (int v = 0; v < 32; v++)
-        if (r.control[v] && (bestControl < 0 || r.control[v] > r.control[bestControl] ||
-                             (r.control[v] == r.control[bestControl] &&
-                              r.controlOrder[v] < r.controlOrder[bestControl])))
+        if (r.control[v] &&
+            (bestControl < 0 || r.control[v] > r.control[bestControl] ||
+             (r.control[v] == r.control[bestControl] && r.controlOrder[v] < r.controlOrder[bestControl])))
             bestControl = v;
     if (bestControl >= 0) {
         out->disp = bestControl >> 2;
@@ -175,8 +178,8 @@ bool ProbeFrame(const uint8_t* frame, uint32_t frameSize, DVProbe* out) {
     }
 
     const bool headers = r.dsf[0] + r.dsf[1] > 0;
-    const uint32_t read = (headers ? kProbeHeader : 0u) | (r.copies ? kProbeVaux : 0u) |
-                          (r.observed ? kProbeBlockIds : 0u) | kProbeSize;
+    const uint32_t read =
+        (headers ? kProbeHeader : 0u) | (r.copies ? kProbeVaux : 0u) | (r.observed ? kProbeBlockIds : 0u) | kProbeSize;
     out->conflicts = read;
     out->failure = DVProbeFailure::kNotDv;
     if (read == kProbeSize) return false;

@@ -16,13 +16,13 @@ enum : uint32_t { kProbeHeader = 1, kProbeVaux = 2, kProbeBlockIds = 4, kProbeSi
 enum class DVProbeFailure { kNone, kTruncated, kNotDv, kAmbiguous, kUnsupported };
 
 struct DVProbe {
-    const DVProfile* profile;  // null on failure
-    bool headerBlocks;         // sequences begin with a header block (else 149 blocks a sequence)
-    uint32_t sources;          // sources read that agree with the result (0 on failure)
-    uint32_t conflicts;        // sources read that disagree (on failure: every source read)
+    const DVProfile* profile;      // null on failure
+    bool headerBlocks;             // sequences begin with a header block (else 149 blocks a sequence)
+    uint32_t sources;              // sources read that agree with the result (0 on failure)
+    uint32_t conflicts;            // sources read that disagree (on failure: every source read)
     int vauxCopies, vauxAgreeing;  // VAUX source packs (0x60) read / agreeing with the result
-    int disp, bcsys;           // majority VAUX source control (0x61) DISP/BCSYS, -1 when none
-    bool wide;                 // IsWideScreen(disp, bcsys)
+    int disp, bcsys;               // majority VAUX source control (0x61) DISP/BCSYS, -1 when none
+    bool wide;                     // IsWideScreen(disp, bcsys)
     DVProbeFailure failure;
 };
 
