@@ -123,7 +123,7 @@ void ReadFrame(const uint8_t* frame, uint32_t frameSize, bool headerBlocks, Read
 // Block IDs that contradict the group: sequence q of the buffer should be
 // sequence q mod S of channel (q / S) mod C (the next frame's after the
 // frame's end).  A 720-line picture is one half of a four-channel frame,
-// channels 0 and 1 or 2 and 3.
+// channels 0 and 1 or 2 and 3, and the other half follows it.
 int IdMismatches(const Reading& r, const GroupShape& g) {
     const bool pair = g.stype == kStype720;
     int best = 0;
@@ -131,7 +131,7 @@ int IdMismatches(const Reading& r, const GroupShape& g) {
         int n = 0;
         for (uint32_t q = 0; q < r.slots; q++) {
             const int s = (int)q % g.sequences, c = (int)q / g.sequences;
-            const uint8_t want = (uint8_t)(s << 2 | (pair ? base + c % 2 : c % g.channels));
+            const uint8_t want = (uint8_t)(s << 2 | (pair ? (base + c) % 4 : c % g.channels));
             for (int k = 0; k < r.idValues[q]; k++)
                 if (r.idValue[q][k] != want) n += r.idCount[q][k];
         }
