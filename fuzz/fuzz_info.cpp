@@ -1,4 +1,4 @@
-// Fuzz target: stream information and frame classification on any bytes.
+// Fuzz target: stream information, frame classification and ProbeFrame on any bytes.
 //
 // Input: 7 parameter bytes, then the frame.
 //   0     how frameSize is chosen (whole frame, shorter, negative, zero)
@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <initializer_list>
 
+#include "format/probe.h"
 #include "format/profile.h"
 #include "fuzz_common.h"
 #include "hv_dec_dv.h"
@@ -107,6 +108,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const hvdv::DVProfile* p =
             hvdv::FrameProfileForDecoding(frame.data(), (uint32_t)frameSize, height, &type, &forced525);
         Require(!p || (p->kind == (int)(type & 0xFF) && hvdv::ProfileForKind(p->kind) == p));
+
+        // The voting identification: a table profile exactly on success,
+        // sources and conflicts apart, counts within bounds.
+        hvdv::DVProbe probe;
+        const bool ok = hvdv::ProbeFrame(frame.data(), (uint32_t)frameSize, &probe);
+        Require(ok == (probe.failure == hvdv::DVProbeFailure::kNone));
+        Require(ok == (probe.profile != nullptr));
+        Require(!ok || (hvdv::ProfileForKind(probe.profile->kind) == probe.profile && probe.sources != 0 &&
+                        (probe.sources & ~(uint32_t)hvdv::kProbeSize) != 0));
+        Require((probe.sources & probe.conflicts) == 0 && ((probe.sources | probe.conflicts) & ~15u) == 0);
+        Require(probe.vauxAgreeing >= 0 && probe.vauxAgreeing <= probe.vauxCopies &&
+                probe.vauxCopies <= 48 * 3 * 15);
+        Require((probe.disp < 0) == (probe.bcsys < 0) && probe.disp < 8 && probe.bcsys < 4);
     }
     return 0;
 }
