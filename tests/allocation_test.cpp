@@ -85,7 +85,7 @@ TEST(Allocation, NoneForPlanesAudioAndMetadataOfTheSecondInterface) {
         const std::vector<uint8_t> f = testdata::ReadFile(name);
         hvdv_frame_info info{};
         info.size = sizeof info;
-        ASSERT_EQ(hvdv_probe_frame(f.data(), f.size(), &info), HVDV_OK);
+        ASSERT_TRUE(testdata::ProbeFirstFrame(f, &info));
         hvdv_picture pic{};
         pic.size = sizeof pic;
         pic.data[0] = planes.data();

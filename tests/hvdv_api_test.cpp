@@ -39,10 +39,9 @@ struct Planar {
     }
 };
 
-hvdv_frame_info Probe(const uint8_t* frame, size_t size) {
+hvdv_frame_info Probe(const std::vector<uint8_t>& data) {
     hvdv_frame_info info{};
-    info.size = sizeof info;
-    EXPECT_EQ(hvdv_probe_frame(frame, size, &info), HVDV_OK);
+    EXPECT_TRUE(testdata::ProbeFirstFrame(data, &info));
     return info;
 }
 
@@ -55,7 +54,7 @@ protected:
 
 TEST_F(Api, HeadClogFrameDecodesWithItsStaValuesCounted) {
     const std::vector<uint8_t> f = testdata::ReadFile("jj_sony_head_clog.dv");
-    Planar out(Probe(f.data(), f.size()));
+    Planar out(Probe(f));
     EXPECT_EQ(out.info.kind, HVDV_KIND_DV25_525_411);
     hvdv_damage dm{};
     dm.size = sizeof dm;
@@ -80,7 +79,7 @@ TEST_F(Api, DamageMapNamesTheDamageAndKeptMacroblocksAreUntouched) {
                              "hd_720p60.dv"}) {
         SCOPED_TRACE(name);
         const std::vector<uint8_t> data = testdata::ReadFile(name);
-        const hvdv_frame_info info = Probe(data.data(), data.size());
+        const hvdv_frame_info info = Probe(data);
         std::vector<uint8_t> f(data.begin(), data.begin() + info.frame_bytes);
         Planar intact(info);
         ASSERT_EQ(hvdv_decode_video(d_, f.data(), f.size(), &intact.pic, 0, nullptr, nullptr), HVDV_OK);
@@ -126,7 +125,7 @@ TEST_F(Api, PackedOutputIsTheCompatibleInterfacesPicture) {
     for (const char* name : {"sample_625_420.dv", "ntsc_411_48k.dv", "dv50_525.dv", "hd_1080i60.dv"}) {
         SCOPED_TRACE(name);
         const std::vector<uint8_t> f = testdata::ReadFile(name);
-        const hvdv_frame_info info = Probe(f.data(), f.size());
+        const hvdv_frame_info info = Probe(f);
         for (uint32_t fourcc : {(uint32_t)HVDV_FOURCC_UYVY, (uint32_t)HVDV_FOURCC_BGR4})
         for (uint32_t half : {0u, 1u}) {
             const uint32_t w = info.display_width >> half, h = info.coded_height >> half;
@@ -164,7 +163,7 @@ TEST(ApiRecords, ShorterRecordsAreFilledOnlyAsFarAsTheirSize) {
 
 TEST_F(Api, BadInputGetsAClearResult) {
     const std::vector<uint8_t> f = testdata::ReadFile("sample_625_420.dv");
-    const hvdv_frame_info info = Probe(f.data(), f.size());
+    const hvdv_frame_info info = Probe(f);
     Planar out(info);
     hvdv_picture small = out.pic;
     small.pitch[1] = (int32_t)info.chroma_width - 1;

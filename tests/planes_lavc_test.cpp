@@ -78,7 +78,7 @@ TEST(PlanesLavc, EveryStreamAndFrameMatchesThePeersPlanes) {
         ASSERT_FALSE(data.empty()) << name;
         hvdv_frame_info info{};
         info.size = sizeof info;
-        ASSERT_EQ(hvdv_probe_frame(data.data(), data.size(), &info), HVDV_OK) << name;
+        ASSERT_TRUE(testdata::ProbeFirstFrame(data, &info)) << name;
         double worst = 99, worstHalf = 99, worstTile = 99;
         bool clean = true;
         for (size_t at = 0; at + info.frame_bytes <= data.size(); at += info.frame_bytes) {

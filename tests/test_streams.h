@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "hv_dec_dv.h"
+#include "hvdv.h"
 
 namespace testdata {
 
@@ -81,6 +82,21 @@ inline std::vector<uint8_t> Box2x2(const std::vector<uint8_t>& plane, int width,
             out.push_back((uint8_t)((p[0] + p[1] + p[width] + p[width + 1] + 2) / 4));
         }
     return out;
+}
+
+// The first frame of a stream as the second interface identifies it: the
+// first of the frame sizes that a probe of exactly that many bytes confirms
+// (a buffer of two 720-line pictures is as long as one 1080-line frame, so
+// the whole file is not probed at once).  info.size is set; false when no
+// size fits.
+inline bool ProbeFirstFrame(const std::vector<uint8_t>& data, hvdv_frame_info* info) {
+    for (uint32_t bytes : {119200u, 120000u, 143040u, 144000u, 238400u, 240000u, 286080u, 288000u, 476800u,
+                           480000u, 572160u, 576000u}) {
+        if (bytes > data.size()) break;
+        info->size = sizeof *info;
+        if (hvdv_probe_frame(data.data(), bytes, info) == HVDV_OK && info->frame_bytes == bytes) return true;
+    }
+    return false;
 }
 
 // Peak signal-to-noise ratio of two equally sized 8-bit sample sets.
