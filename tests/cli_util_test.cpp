@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decode_setup.h"
+#include "hv_dec_dv.h"
 #include "png_out.h"
 #include "test_streams.h"
 #include "y4m.h"
@@ -33,9 +34,11 @@ TEST(CliFrameRange, Parsing) {
             << '"' << c.text << '"';
 }
 
-// Picture sizes and sample aspect ratios as ffprobe reports them for the
-// committed streams (high definition at its coded width, and at the display
-// width with square pixels); half size halves both, the pixel aspect stays.
+// Picture sizes, field order and sample aspect ratios as ffprobe reports
+// them for the committed streams (high definition at its coded width, and at
+// the display width with square pixels; 1080i60's control pack says bottom
+// field first); half size halves both sides, the pixel aspect stays.  The
+// planes of the same frames: coded size and the YUV4MPEG2 chroma tag.
 TEST(CliGeometry, CommittedStreams) {
     const struct {
         const char* file;
@@ -43,27 +46,45 @@ TEST(CliGeometry, CommittedStreams) {
         uint32_t width, height;
         char interlace;
         uint32_t sarX, sarY;
+        const char* chroma;
     } cases[] = {
-        {"sample_625_420.dv", false, 720, 576, 'b', 16, 15}, {"pal_420_wide_32k.dv", false, 720, 576, 'b', 64, 45},
-        {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9},     {"hd_1080i60.dv", false, 1920, 1080, 't', 1, 1},
-        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3},         {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1},
-        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3},      {"hd_1080i60.dv", true, 1280, 1080, 't', 3, 2}};
+        {"sample_625_420.dv", false, 720, 576, 'b', 16, 15, "420paldv"},
+        {"pal_420_wide_32k.dv", false, 720, 576, 'b', 64, 45, "420paldv"},
+        {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9, "411"},
+        {"pal_411.dv", false, 720, 576, 'b', 16, 15, "411"},
+        {"dv50_625.dv", false, 720, 576, 't', 16, 15, "422"},
+        {"hd_1080i60.dv", false, 1920, 1080, 'b', 1, 1, "422"},
+        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3, "422"},
+        {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1, "422"},
+        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3, "422"},
+        {"hd_1080i60.dv", true, 1280, 1080, 'b', 3, 2, "422"}};
     for (const auto& c : cases) {
         const std::vector<uint8_t> bytes = testdata::ReadFile(c.file);
-        DVStreamInfoEx info{};
+        hvdv_frame_info info{};
         info.size = sizeof info;
-        ASSERT_EQ(DVGetInfoEx(bytes.data(), int32_t(bytes.size()), &info, nullptr, nullptr), HVDV_INFO_OK) << c.file;
+        ASSERT_EQ(hvdv_probe_frame(bytes.data(), bytes.size(), &info), HVDV_OK) << c.file;
+        hvdv_metadata meta{};
+        meta.size = sizeof meta;
+        ASSERT_EQ(hvdv_read_metadata(bytes.data(), info.frame_bytes, &meta), HVDV_OK) << c.file;
         hvdv_cli::PictureGeometry g;
         std::string reason;
         for (uint32_t half : {0, 1}) {
             SCOPED_TRACE(std::string(c.file) + (half ? " half size" : ""));
-            ASSERT_TRUE(hvdv_cli::ChooseGeometry(info, half, c.coded, HVDV_FOURCC_BGR3, &g, &reason)) << reason;
+            ASSERT_TRUE(hvdv_cli::ChooseGeometry(info, &meta, half, c.coded, HVDV_FOURCC_BGR3, &g, &reason)) << reason;
             EXPECT_EQ(std::vector<uint32_t>({g.width, g.height, uint32_t(g.pitch), uint32_t(g.interlace),
                                              g.pixelAspectX, g.pixelAspectY}),
                       std::vector<uint32_t>({c.width >> half, c.height >> half, (c.width >> half) * 3,
                                              uint32_t(c.interlace), c.sarX, c.sarY}));
+            if (!c.coded && info.kind >= HVDV_KIND_HD_1080I60) continue;
+            const hvdv_cli::PlaneLayout p = hvdv_cli::ChoosePlanes(info, &meta, half);
+            EXPECT_EQ(std::vector<uint32_t>({p.width[0], p.height[0], uint32_t(p.interlace), p.pixelAspectX,
+                                             p.pixelAspectY}),
+                      std::vector<uint32_t>(
+                          {c.width >> half, c.height >> half, uint32_t(c.interlace), c.sarX, c.sarY}));
+            EXPECT_STREQ(p.y4mChroma, c.chroma);
+            EXPECT_EQ(p.bytes, size_t(p.width[0]) * p.height[0] + 2 * size_t(p.width[1]) * p.height[1]);
         }
-        EXPECT_FALSE(hvdv_cli::ChooseGeometry(info, false, c.coded, 0x12345678u, &g, &reason));
+        EXPECT_FALSE(hvdv_cli::ChooseGeometry(info, &meta, false, c.coded, 0x12345678u, &g, &reason));
     }
 }
 
