@@ -18,7 +18,6 @@
 #include "decode_setup.h"
 #include "frame_work.h"
 #include "hvdv.h"
-#include "md5.h"
 #include "png_out.h"
 #include "source.h"
 #include "wav.h"
@@ -377,7 +376,6 @@ struct Writer {
     hvdv_cli::Concealer* concealer = nullptr;
     std::vector<uint8_t> planes;  // --chroma 422
     std::vector<uint8_t> png;     // the picture of a .png
-    hvdv_cli::Md5 md5;
     hvdv_cli::WavWriter wav;
     bool wavOpen = false, audioStopped = false, audioError = false;
     uint64_t frames = 0, damaged = 0, failed = 0;
@@ -442,9 +440,8 @@ struct Writer {
             if (w.video != HVDV_OK) ++failed;
             if (w.damagedMacroblocks) ++damaged;
             if (o.md5) {
-                md5.Update(w.picture.data(), w.picture.size());
                 progress.Clear();
-                std::printf("frame %" PRIu64 ": %s\n", w.input.index, md5.HexDigest().c_str());
+                std::printf("frame %" PRIu64 ": %s\n", w.input.index, w.md5.c_str());
             }
             if (o.kind == Output::kRaw && !out->Write(w.picture.data(), w.picture.size())) return false;
             if (o.kind == Output::kPng) png.swap(w.picture);
@@ -531,6 +528,7 @@ int RunDecode(int argc, char** argv) {
     s.kind = info.kind;
     s.video = o.md5 || o.kind != Output::kNone;
     s.audio = !o.audio.empty();
+    s.md5 = o.md5;
     if (!o.fourccName.empty()) {
         hvdv_cli::FourccFromName(o.fourccName, &s.format);
         hvdv_cli::ChooseGeometry(info, metaRead, o.half, o.codedWidth, s.format, &s.packed, &reason);

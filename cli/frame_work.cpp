@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "md5.h"
+
 namespace hvdv_cli {
 
 namespace {
@@ -23,6 +25,13 @@ hvdv_picture PictureOf(const DecodeSettings& s, uint8_t* base) {
         p.height = s.packed.height;
     }
     return p;
+}
+
+void TakeMd5(const DecodeSettings& s, FrameWork* work) {
+    if (!s.md5) return;
+    Md5 md5;
+    md5.Update(work->picture.data(), work->picture.size());
+    work->md5 = md5.HexDigest();
 }
 
 }  // namespace
@@ -56,6 +65,8 @@ void DecodeFrame(hvdv_decoder* decoder, const DecodeSettings& s, FrameWork* work
     }
     if (work->video != HVDV_OK)
         std::fill(work->picture.begin(), work->picture.end(), s.format == HVDV_FORMAT_PLANAR ? 0x80 : 0);
+    // Hashing costs more than decoding: it belongs with the frame's thread.
+    TakeMd5(s, work);
 }
 
 Concealer::~Concealer() { hvdv_decoder_destroy(decoder_); }
@@ -72,6 +83,7 @@ void Concealer::Apply(const DecodeSettings& s, FrameWork* work) {
     if (!s.video || s.format != HVDV_FORMAT_PLANAR) return;
     if (havePrevious_ && work->video != HVDV_OK) {
         work->picture = previous_;
+        TakeMd5(s, work);
         return;
     }
     if (havePrevious_ && work->damagedMacroblocks) {
@@ -82,6 +94,7 @@ void Concealer::Apply(const DecodeSettings& s, FrameWork* work) {
         hvdv_decode_video(decoder_, frame.data(), frame.size(), &picture, s.flags | HVDV_DECODE_KEEP_DAMAGED, nullptr,
                           nullptr);
         std::memcpy(work->picture.data(), previous_.data(), previous_.size());
+        TakeMd5(s, work);
         return;
     }
     if (work->video == HVDV_OK) {

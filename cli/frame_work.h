@@ -5,6 +5,7 @@
 // with one decoder each.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "decode_setup.h"
@@ -22,6 +23,7 @@ struct DecodeSettings {
     PlaneLayout planes;                    // planar
     PictureGeometry packed;                // packed
     bool audio = false;
+    bool md5 = false;  // the MD5 of every picture, taken where it is decoded
     size_t PictureBytes() const {
         return format == HVDV_FORMAT_PLANAR ? planes.bytes : size_t(packed.pitch) * packed.height;
     }
@@ -36,6 +38,7 @@ struct FrameWork {
     int video = HVDV_OK;           // hvdv result or kKindChanged
     hvdv_kind kind = HVDV_KIND_UNKNOWN;  // of this frame, when known
     uint32_t damagedMacroblocks = 0;     // ERROR, MISSING or BAD_ID
+    std::string md5;                     // of picture, when settings.md5
     std::vector<int16_t> pcm;            // interleaved, audioInfo.samples x channels
     int audio = HVDV_ERROR_NO_AUDIO;
     hvdv_audio_info audioInfo{};
@@ -51,6 +54,7 @@ void DecodeFrame(hvdv_decoder* decoder, const DecodeSettings& settings, FrameWor
 // the previous picture with HVDV_DECODE_KEEP_DAMAGED (frames without damage
 // write every macroblock, so they need no second decode), and a frame that
 // could not be decoded repeats the previous picture.  Planar output only.
+// The MD5 of a picture that changes is taken again.
 class Concealer {
 public:
     ~Concealer();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decode_setup.h"
+#include "frame_work.h"
 #include "hv_dec_dv.h"
 #include "png_out.h"
 #include "test_streams.h"
@@ -106,6 +107,83 @@ TEST(CliY4m, UyvyToPlanar) {
         ASSERT_TRUE(i % 2 || (planes[luma + i / 2] == pair[0] && planes[luma + chroma + i / 2] == pair[2]))
             << "UV " << i;
     }
+}
+
+// --conceal: a 625/50 frame with damage, after a different picture of the
+// same kind.  Every sample of a damaged macroblock (16x16 luma, 8x8 of each
+// 4:2:0 chroma plane) must be the previous picture's; every other sample the
+// plain decode's.  Damage by an odd STA on a few video blocks (the data is
+// in error) and by cutting the frame short (the last two DIF sequences are
+// missing).
+TEST(CliConceal, DamagedMacroblocksKeepThePreviousPicture) {
+    const std::vector<uint8_t> previousFrame = testdata::ReadFile("pal_420_detail.dv");
+    const std::vector<uint8_t> sample = testdata::ReadFile("sample_625_420.dv");
+    const size_t frameBytes = 144000;
+    hvdv_cli::DecodeSettings s;
+    hvdv_frame_info info{};
+    info.size = sizeof info;
+    ASSERT_EQ(hvdv_probe_frame(sample.data(), frameBytes, &info), HVDV_OK);
+    s.kind = info.kind;
+    s.planes = hvdv_cli::ChoosePlanes(info, nullptr, false);
+    hvdv_decoder* decoder = nullptr;
+    ASSERT_EQ(hvdv_decoder_create(nullptr, &decoder), HVDV_OK);
+
+    for (const char* damage : {"sta", "cut"}) {
+        SCOPED_TRACE(damage);
+        std::vector<uint8_t> damaged(sample.begin() + frameBytes, sample.begin() + 2 * frameBytes);
+        if (damage == std::string("sta")) {
+            // Video DIF blocks (section type 4) of sequence 3: STA 7 on every
+            // ninth.
+            for (size_t b = 150 * 3, n = 0; b < 150 * 4; ++b)
+                if ((damaged[b * 80] >> 5) == 4 && n++ % 9 == 0) damaged[b * 80 + 3] = uint8_t(0x70 | (damaged[b * 80 + 3] & 15));
+        } else {
+            damaged.resize(frameBytes - 2 * 12000);
+        }
+        hvdv_cli::Concealer concealer;
+        ASSERT_TRUE(concealer.Init(0));
+        hvdv_cli::FrameWork previous, plain, concealed;
+        previous.input.bytes.assign(previousFrame.begin(), previousFrame.begin() + frameBytes);
+        plain.input.bytes = concealed.input.bytes = damaged;
+        hvdv_cli::DecodeFrame(decoder, s, &previous);
+        hvdv_cli::DecodeFrame(decoder, s, &plain);
+        concealer.Apply(s, &previous);
+        hvdv_cli::DecodeFrame(decoder, s, &concealed);
+        concealer.Apply(s, &concealed);
+        ASSERT_EQ(std::vector<int>({previous.video, concealed.video}), std::vector<int>({HVDV_OK, HVDV_OK}));
+
+        // The damage map of the frame, and a mask of the damaged samples.
+        hvdv_damage map{};
+        map.size = sizeof map;
+        std::vector<uint8_t> scratch(s.planes.bytes);
+        hvdv_picture picture{};
+        picture.size = sizeof picture;
+        for (int i = 0; i < 3; ++i) {
+            picture.data[i] = scratch.data() + s.planes.offset[i];
+            picture.pitch[i] = int32_t(s.planes.width[i]);
+        }
+        ASSERT_EQ(hvdv_decode_video(decoder, damaged.data(), damaged.size(), &picture, 0, nullptr, &map), HVDV_OK);
+        EXPECT_EQ(concealed.damagedMacroblocks, map.damaged);
+        ASSERT_GT(map.damaged, 0u);
+        std::vector<bool> kept(s.planes.bytes, false);
+        for (uint32_t m = 0; m < map.macroblock_count; ++m) {
+            const hvdv_macroblock& mb = map.macroblocks[m];
+            if (!(mb.flags & (HVDV_MB_ERROR | HVDV_MB_MISSING | HVDV_MB_BAD_ID)) || mb.x == 0xFFFF) continue;
+            for (int p = 0; p < 3; ++p) {
+                const uint32_t size = p ? 8 : 16, x0 = p ? mb.x / 2 : mb.x, y0 = p ? mb.y / 2 : mb.y;
+                for (uint32_t y = y0; y < y0 + size; ++y)
+                    for (uint32_t x = x0; x < x0 + size; ++x) kept[s.planes.offset[p] + y * s.planes.width[p] + x] = true;
+            }
+        }
+        size_t keptSamples = 0, differing = 0, wrong = 0;
+        for (size_t i = 0; i < kept.size(); ++i) {
+            keptSamples += kept[i];
+            differing += kept[i] && previous.picture[i] != plain.picture[i];
+            wrong += concealed.picture[i] != (kept[i] ? previous.picture[i] : plain.picture[i]);
+        }
+        EXPECT_EQ(wrong, 0u) << "of " << kept.size() << " samples, " << keptSamples << " kept";
+        EXPECT_GT(differing, keptSamples / 2);  // the two pictures differ there
+    }
+    hvdv_decoder_destroy(decoder);
 }
 
 }  // namespace
