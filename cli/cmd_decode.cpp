@@ -9,6 +9,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -87,7 +88,9 @@ void PrintHelp() {
         "  --md5           print the MD5 of each picture (\"frame N: <hex>\"): the planes\n"
         "                  as a .y4m frame holds them, or the packed pixels of --fourcc,\n"
         "                  .yuv/.raw and .png\n"
-        "  --strict        exit status 3 when any frame had damage\n"
+        "  --strict        exit status 3 when any frame had damage: damaged macroblocks,\n"
+        "                  blocks the recorder marked as concealed (STA), audio error\n"
+        "                  samples, or a frame that failed\n"
         "  --no-simd       decode with the plain C++ kernels only\n"
         "\n"
         "On a terminal a progress line is kept on stderr; at the end a summary gives\n"
@@ -227,75 +230,6 @@ int ParseOptions(int argc, char** argv, Options* o) {
     return -1;
 }
 
-// Until the tool's frame source reads raw DV, a raw DV file or standard
-// input read frame by frame here, the frame size taken from the first.
-class RawDvFrames : public hvdv_cli::FrameSource {
-public:
-    bool Open(const std::string& path, std::string* error) {
-        file_ = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
-        if (!file_) {
-            *error = std::strerror(errno);
-            return false;
-        }
-        facts_.format = "raw DV";
-        // Probe on up to four frames of the largest kind: a damaged first
-        // sequence is outvoted by the others.
-        pending_.resize(576000);
-        pending_.resize(std::fread(pending_.data(), 1, pending_.size(), file_));
-        if (std::ferror(file_)) {
-            *error = std::strerror(errno);
-            return false;
-        }
-        if (pending_.empty()) {
-            *error = "empty file";
-            return false;
-        }
-        hvdv_frame_info info{};
-        info.size = sizeof info;
-        const int r = hvdv_probe_frame(pending_.data(), pending_.size(), &info);
-        if (r != HVDV_OK) {
-            *error = std::string("not a DV stream (") + hvdv_strerror(r) + ")";
-            return false;
-        }
-        frameBytes_ = info.frame_bytes;
-        if (path != "-" && fseeko(file_, 0, SEEK_END) == 0) {
-            const int64_t size = int64_t(ftello(file_));
-            facts_.frames = (size + frameBytes_ - 1) / frameBytes_;
-            if (fseeko(file_, off_t(pending_.size()), SEEK_SET) != 0) {
-                *error = std::strerror(errno);
-                return false;
-            }
-        }
-        return true;
-    }
-    ~RawDvFrames() override {
-        if (file_ && file_ != stdin) std::fclose(file_);
-    }
-    bool Next(hvdv_cli::SourceFrame* frame) override {
-        frame->bytes.resize(frameBytes_);
-        size_t have = std::min(pending_.size() - used_, frame->bytes.size());
-        std::memcpy(frame->bytes.data(), pending_.data() + used_, have);
-        used_ += have;
-        if (have < frameBytes_) have += std::fread(frame->bytes.data() + have, 1, frameBytes_ - have, file_);
-        if (std::ferror(file_)) error_ = std::strerror(errno);
-        frame->bytes.resize(have);
-        frame->index = index_++;
-        frame->offset = int64_t(frame->index * frameBytes_);
-        return have > 0 && error_.empty();
-    }
-    const hvdv_cli::ContainerFacts& Facts() const override { return facts_; }
-    std::string Error() const override { return error_; }
-
-private:
-    std::FILE* file_ = nullptr;
-    std::vector<uint8_t> pending_;  // bytes read to probe, handed out first
-    size_t used_ = 0;
-    uint64_t frameBytes_ = 0;
-    uint64_t index_ = 0;
-    hvdv_cli::ContainerFacts facts_;
-    std::string error_;
-};
-
 // The open output file of .y4m and .yuv/.raw output.
 class OutputFile {
 public:
@@ -378,7 +312,7 @@ struct Writer {
     std::vector<uint8_t> png;     // the picture of a .png
     hvdv_cli::WavWriter wav;
     bool wavOpen = false, audioStopped = false, audioError = false;
-    uint64_t frames = 0, damaged = 0, failed = 0;
+    uint64_t frames = 0, damaged = 0, failed = 0, concealed = 0;
     uint64_t audioFrames = 0, noAudio = 0, unlocked = 0, errorSamples = 0;
     uint32_t fewestSamples = UINT32_MAX, mostSamples = 0;
 
@@ -439,6 +373,7 @@ struct Writer {
             }
             if (w.video != HVDV_OK) ++failed;
             if (w.damagedMacroblocks) ++damaged;
+            if (w.concealedBlocks) ++concealed;
             if (o.md5) {
                 progress.Clear();
                 std::printf("frame %" PRIu64 ": %s\n", w.input.index, w.md5.c_str());
@@ -489,11 +424,12 @@ int RunDecode(int argc, char** argv) {
     if (parsed >= 0) return parsed;
 
     std::string reason;
-    RawDvFrames source;
-    if (!source.Open(o.input, &reason)) {
-        hvdv_cli::PrintError(kCommand, o.input + ": cannot open: " + reason);
+    const std::unique_ptr<hvdv_cli::FrameSource> opened = hvdv_cli::OpenFrameSource(o.input, &reason);
+    if (!opened) {
+        hvdv_cli::PrintError(kCommand, o.input + ": " + reason);
         return 1;
     }
+    hvdv_cli::FrameSource& source = *opened;
     const int64_t total = source.Facts().frames;
     if (total >= 0 && (o.first >= uint64_t(total) || (o.last != UINT64_MAX && o.last >= uint64_t(total)))) {
         const uint64_t missing = o.first >= uint64_t(total) ? o.first : o.last;
@@ -560,8 +496,9 @@ int RunDecode(int argc, char** argv) {
         hvdv_cli::PrintError(kCommand, "cannot make a decoder");
         return 1;
     }
-    uint64_t count = o.last - o.first + 1;
-    if (total >= 0) count = std::min<uint64_t>(count, uint64_t(total) - o.first);
+    // Frames of the range, when the input says how many it has.
+    uint64_t count = 0;
+    if (total >= 0) count = std::min<uint64_t>(o.last, uint64_t(total) - 1) - o.first + 1;
     Progress progress(total >= 0 ? int64_t(count) : -1);
     Writer writer(o, s, progress);
     writer.out = &out;
@@ -607,12 +544,15 @@ int RunDecode(int argc, char** argv) {
     }
 
     const uint64_t frames = writer.frames;
-    if (s.video)
+    if (s.video) {
+        const std::string byRecorder =
+            writer.concealed ? ", " + std::to_string(writer.concealed) + " with blocks the recorder concealed" : "";
         std::fprintf(stderr,
                      "hvdv decode: %" PRIu64 " frame%s: %" PRIu64 " decoded (%" PRIu64
-                     " with damaged macroblocks), %" PRIu64 " failed; %.1f frames/s\n",
-                     frames, frames == 1 ? "" : "s", frames - writer.failed, writer.damaged, writer.failed,
-                     seconds > 0 ? double(frames) / seconds : 0.0);
+                     " with damaged macroblocks%s), %" PRIu64 " failed; %.1f frames/s\n",
+                     frames, frames == 1 ? "" : "s", frames - writer.failed, writer.damaged, byRecorder.c_str(),
+                     writer.failed, seconds > 0 ? double(frames) / seconds : 0.0);
+    }
     if (s.audio) {
         if (!writer.wavOpen) {
             hvdv_cli::PrintError(kCommand, o.input + ": no audio in frames " + std::to_string(o.first) + "-" +
@@ -637,7 +577,7 @@ int RunDecode(int argc, char** argv) {
     }
     if (!ok || writer.audioStopped || writer.audioError) return 1;
     if (s.video && writer.failed == frames) return 1;
-    if (o.strict && (writer.damaged || writer.failed || writer.errorSamples)) return 3;
+    if (o.strict && (writer.damaged || writer.concealed || writer.failed || writer.errorSamples)) return 3;
     return 0;
 }
 

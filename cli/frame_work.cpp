@@ -39,6 +39,7 @@ void TakeMd5(const DecodeSettings& s, FrameWork* work) {
 void DecodeFrame(hvdv_decoder* decoder, const DecodeSettings& s, FrameWork* work) {
     const std::vector<uint8_t>& frame = work->input.bytes;
     work->damagedMacroblocks = 0;
+    work->concealedBlocks = 0;
     work->kind = HVDV_KIND_UNKNOWN;
     if (s.audio) {
         work->pcm.resize(size_t(HVDV_MAX_AUDIO_SAMPLES) * HVDV_MAX_AUDIO_CHANNELS);
@@ -62,6 +63,7 @@ void DecodeFrame(hvdv_decoder* decoder, const DecodeSettings& s, FrameWork* work
         damage.size = sizeof damage;
         work->video = hvdv_decode_video(decoder, frame.data(), frame.size(), &picture, s.flags, nullptr, &damage);
         work->damagedMacroblocks = damage.damaged;
+        for (int sta = 2; sta < 16; sta += 2) work->concealedBlocks += damage.sta_counts[sta];
     }
     if (work->video != HVDV_OK)
         std::fill(work->picture.begin(), work->picture.end(), s.format == HVDV_FORMAT_PLANAR ? 0x80 : 0);

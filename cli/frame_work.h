@@ -38,6 +38,7 @@ struct FrameWork {
     int video = HVDV_OK;           // hvdv result or kKindChanged
     hvdv_kind kind = HVDV_KIND_UNKNOWN;  // of this frame, when known
     uint32_t damagedMacroblocks = 0;     // ERROR, MISSING or BAD_ID
+    uint32_t concealedBlocks = 0;        // video blocks whose even STA says the recorder concealed them
     std::string md5;                     // of picture, when settings.md5
     std::vector<int16_t> pcm;            // interleaved, audioInfo.samples x channels
     int audio = HVDV_ERROR_NO_AUDIO;
