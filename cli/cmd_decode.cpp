@@ -1,5 +1,6 @@
-// hvdv decode: decodes the frames of a raw DV file into a YUV4MPEG2 stream,
-// a PNG picture or raw packed pixels, or prints their MD5 checksums.
+// hvdv decode: decodes the frames of a DV stream into a YUV4MPEG2 stream at
+// the coded chroma sampling, a PNG picture or raw packed pixels, its audio
+// into a WAV file, or prints MD5 checksums of the pictures.
 #include <unistd.h>
 
 #include <algorithm>
@@ -8,75 +9,100 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "format/profile.h"
 #include "cli.h"
+#include "decode_pipeline.h"
 #include "decode_setup.h"
-#include "hv_dec_dv.h"
-#include "md5.h"
+#include "frame_work.h"
+#include "hvdv.h"
 #include "png_out.h"
-#include "threads/cpu.h"
+#include "source.h"
+#include "wav.h"
 #include "y4m.h"
 
 namespace {
 
-using hvdv_cli::PictureGeometry;
+using hvdv_cli::FrameWork;
 
 const char kCommand[] = "decode";
-
-// Enough for the largest frame (1080-line, 625/50 units: 4 x 144000).
-constexpr size_t kLargestFrame = 576000;
 
 enum class Output { kNone, kY4m, kPng, kRaw };
 
 struct Options {
     std::string input;
     std::string output;
+    std::string audio;
     Output kind = Output::kNone;
-    std::string fourccName = "UYVY";
-    bool fourccGiven = false;
+    std::string fourccName;
     bool half = false;
     bool codedWidth = false;
-    int threads = 0;  // 0: every processor
+    bool chroma422 = false;
+    bool square = false;
+    bool conceal = false;
+    bool strict = false;
+    unsigned threads = 0;  // 0: one a processor
     bool md5 = false;
     bool noSimd = false;
     uint64_t first = 0, last = UINT64_MAX;
     bool rangeGiven = false;
+    uint64_t rf64Above = hvdv_cli::WavWriter::kRiffLimit;  // lowered by tests only
 };
 
 void PrintHelp() {
     std::printf(
         "usage: hvdv decode IN.dv -o OUT [options]\n"
+        "       hvdv decode IN.dv --audio OUT.wav [-o OUT] [options]\n"
         "       hvdv decode IN.dv --md5 [options]\n"
         "\n"
-        "Decodes the frames of a raw DV file (whole frames one after the other) with\n"
-        "one decoder instance.  The extension of OUT chooses what is written:\n"
+        "Decodes the frames of a DV stream.  The extension of OUT chooses what is written:\n"
         "\n"
-        "  .y4m         YUV4MPEG2, planar 4:2:2, every frame of the range\n"
-        "  .png         one frame as 8-bit RGB (--frame N, default 0)\n"
-        "  .yuv, .raw   the packed pixels of --fourcc, frame after frame\n"
+        "  .y4m         YUV4MPEG2 at the coded chroma sampling: C411 (4:1:1), C420paldv\n"
+        "               (625/50 4:2:0, blue and red on alternate lines), C422 (50 Mb/s and\n"
+        "               DVCPRO HD at its coded width), with frame rate, field order and\n"
+        "               pixel aspect from the first frame\n"
+        "  .png         one frame (--frame N, default 0) as 8-bit RGB\n"
+        "  .yuv, .raw   the packed pixels of --fourcc (default UYVY), frame after frame\n"
         "\n"
         "options:\n"
-        "  -o OUT          output file\n"
+        "  -o OUT          picture output\n"
+        "  --audio OUT.wav every audio channel as 16-bit PCM (WAVE_FORMAT_EXTENSIBLE with\n"
+        "                  no speaker positions above two channels, RF64 beyond 4 GB);\n"
+        "                  unlocked audio is written sample for sample as stored\n"
         "  --frames A-B    decode frames A to B (inclusive, from 0); \"A-\" to the end\n"
         "  --frame N       decode frame N only\n"
-        "  --fourcc NAME   pixel format of .yuv/.raw output and of --md5 (default UYVY):\n"
-        "                  %s\n"
+        "  --fourcc NAME   packed pixels for .yuv/.raw and --md5: %s\n"
+        "  --chroma 422    .y4m as planar 4:2:2 from the packed decode (HD at display width)\n"
+        "  --square        .png with square pixels: rows resampled to the display aspect\n"
+        "                  (linear interpolation between the two nearest samples)\n"
         "  --half          half size: half the width and half the rows\n"
-        "  --coded-width   high definition at the coded width (960, 1280 or 1440)\n"
+        "  --coded-width   packed high definition at the coded width (960, 1280, 1440)\n"
         "                  instead of the display width (1280 or 1920)\n"
-        "  --threads N     1: decode on one thread; any other N: on all processors\n"
-        "  --md5           print the MD5 of each decoded picture (\"frame N: <hex>\");\n"
-        "                  -o is then optional\n"
+        "  --conceal       damaged macroblocks keep the previous picture (planar output:\n"
+        "                  .y4m, or --md5 without --fourcc)\n"
+        "  --threads N     decode N frames at once (default: one a processor); 1 decodes\n"
+        "                  on the calling thread only\n"
+        "  --md5           print the MD5 of each picture (\"frame N: <hex>\"): the planes\n"
+        "                  as a .y4m frame holds them, or the packed pixels of --fourcc,\n"
+        "                  .yuv/.raw and .png\n"
+        "  --strict        exit status 3 when any frame had damage: damaged macroblocks,\n"
+        "                  blocks the recorder marked as concealed (STA), audio error\n"
+        "                  samples, or a frame that failed\n"
         "  --no-simd       decode with the plain C++ kernels only\n"
         "\n"
-        "A summary goes to stderr at the end: frames decoded, frames with damaged\n"
-        "macroblocks, frames that failed, decoding speed.  A frame that fails is\n"
-        "still written (as the decoder left the picture), so the output keeps its\n"
-        "frame count.  The exit status is 1 when the input cannot be decoded, the\n"
-        "output cannot be written or every frame failed, 2 for a bad argument.\n",
+        "On a terminal a progress line is kept on stderr; at the end a summary gives\n"
+        "the frames decoded, those with damaged macroblocks and those that failed, and\n"
+        "the audio written.  A frame that fails is written grey (planar) or as zero\n"
+        "bytes (packed), or as the previous picture with --conceal, so the output keeps\n"
+        "its frame count.  An audio mode change (rate or channels) ends the WAV file\n"
+        "before the frame that changes, with an error.\n"
+        "\n"
+        "exit status: 0 done, 1 failed (input unreadable, output not written, every\n"
+        "frame failed, audio mode changed), 2 bad argument, 3 done with damage under\n"
+        "--strict\n",
         hvdv_cli::FourccNames());
 }
 
@@ -89,10 +115,10 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
     return true;
 }
 
-bool ParsePositive(const std::string& text, int* value) {
-    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    *value = std::stoi(text);
-    return *value > 0;
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t* value) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    *value = std::stoull(text);
+    return *value > 0 && *value <= max;
 }
 
 // -1 when the options are good, else the exit status (after a message).
@@ -113,6 +139,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
             return true;
         };
         std::string v;
+        uint64_t number = 0;
         if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
             files.push_back(arg);
         } else if (arg == "--") {
@@ -122,6 +149,9 @@ int ParseOptions(int argc, char** argv, Options* o) {
             return 0;
         } else if (arg == "-o") {
             if (!value(&o->output)) return usage("-o needs a file name");
+        } else if (arg == "--audio") {
+            if (!value(&o->audio)) return usage("--audio needs a file name");
+            if (!EndsWith(o->audio, ".wav")) return usage("--audio writes .wav files");
         } else if (arg == "--frames" || arg == "--frame") {
             if (!value(&v)) return usage(arg + " needs a value");
             const bool single = arg == "--frame";
@@ -136,13 +166,25 @@ int ParseOptions(int argc, char** argv, Options* o) {
             if (!hvdv_cli::FourccFromName(o->fourccName, &fourcc))
                 return usage("unknown pixel format \"" + o->fourccName + "\" (one of " + hvdv_cli::FourccNames() +
                              ")");
-            o->fourccGiven = true;
+        } else if (arg == "--chroma") {
+            if (!value(&v) || v != "422") return usage("--chroma takes 422");
+            o->chroma422 = true;
         } else if (arg == "--threads") {
-            if (!value(&v) || !ParsePositive(v, &o->threads)) return usage("--threads needs a number from 1");
+            if (!value(&v) || !ParseNumber(v, 64, &number)) return usage("--threads needs a number from 1 to 64");
+            o->threads = unsigned(number);
+        } else if (arg == "--rf64-above") {  // for tests: RF64 without writing 4 GB
+            if (!value(&v) || !ParseNumber(v, UINT64_MAX, &number)) return usage("--rf64-above needs a byte count");
+            o->rf64Above = number;
         } else if (arg == "--half") {
             o->half = true;
         } else if (arg == "--coded-width") {
             o->codedWidth = true;
+        } else if (arg == "--square") {
+            o->square = true;
+        } else if (arg == "--conceal") {
+            o->conceal = true;
+        } else if (arg == "--strict") {
+            o->strict = true;
         } else if (arg == "--md5") {
             o->md5 = true;
         } else if (arg == "--no-simd") {
@@ -155,7 +197,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
     o->input = files[0];
 
     if (o->output.empty()) {
-        if (!o->md5) return usage("no output given: -o OUT or --md5");
+        if (!o->md5 && o->audio.empty()) return usage("no output given: -o OUT, --audio OUT.wav or --md5");
     } else if (EndsWith(o->output, ".y4m")) {
         o->kind = Output::kY4m;
     } else if (EndsWith(o->output, ".png")) {
@@ -165,11 +207,18 @@ int ParseOptions(int argc, char** argv, Options* o) {
     } else {
         return usage("cannot tell the output format of \"" + o->output + "\": use .y4m, .png, .yuv or .raw");
     }
-    // YUV4MPEG2 is built from "UYVY" pictures, PNG from "BGR3" ones.
-    if (o->kind == Output::kY4m || o->kind == Output::kPng) {
-        if (o->fourccGiven) return usage("--fourcc applies to .yuv/.raw output and --md5 only");
-        o->fourccName = o->kind == Output::kY4m ? "UYVY" : "BGR3";
-    }
+    if (!o->fourccName.empty() && (o->kind == Output::kY4m || o->kind == Output::kPng))
+        return usage("--fourcc applies to .yuv/.raw output and --md5 only");
+    if (o->chroma422 && o->kind != Output::kY4m) return usage("--chroma applies to .y4m output");
+    if (o->square && o->kind != Output::kPng) return usage("--square applies to .png output");
+    if (o->square && o->codedWidth) return usage("--square and --coded-width exclude each other");
+    if (o->kind == Output::kRaw && o->fourccName.empty()) o->fourccName = "UYVY";
+    if (o->kind == Output::kY4m && o->chroma422) o->fourccName = "UYVY";
+    if (o->kind == Output::kPng) o->fourccName = "BGR3";
+    const bool planar = o->fourccName.empty();
+    if (o->conceal && !planar)
+        return usage("--conceal works on planes: .y4m at the coded sampling, or --md5 without --fourcc");
+    if (o->codedWidth && planar) return usage("--coded-width applies to packed pictures (planes are coded size)");
     if (o->kind == Output::kPng) {
         if (o->rangeGiven && !frameGiven && o->first != o->last) return usage("a PNG holds one frame: use --frame N");
         o->last = o->first;
@@ -179,46 +228,6 @@ int ParseOptions(int argc, char** argv, Options* o) {
         }
     }
     return -1;
-}
-
-// The stream as described by its first frame.
-struct Stream {
-    DVStreamInfoEx info{};
-    std::string format;
-    uint64_t frames = 0;
-};
-
-bool DescribeStream(hvdv_cli::InputFile& file, const std::string& path, Stream* s) {
-    const std::vector<uint8_t> first = file.Read(0, kLargestFrame);
-    if (first.size() != std::min<uint64_t>(file.Size(), kLargestFrame)) {
-        hvdv_cli::PrintError(kCommand, path + ": cannot read: " + std::strerror(errno));
-        return false;
-    }
-    if (first.empty()) {
-        hvdv_cli::PrintError(kCommand, path + ": empty file");
-        return false;
-    }
-    s->info.size = sizeof s->info;
-    if (DVGetInfoEx(first.data(), int32_t(first.size()), &s->info, nullptr, nullptr) != HVDV_INFO_OK ||
-        s->info.frameBytes <= 0) {
-        hvdv_cli::PrintError(kCommand, path +
-                                           ": no stream information in the first frame (not DV, or frames "
-                                           "without header blocks)");
-        return false;
-    }
-    const size_t classified = std::min(first.size(), size_t(s->info.frameBytes));
-    s->format = hvdv_cli::FormatName(
-        s->info.formatCode, hvdv::ClassifyFrame(first.data(), uint32_t(classified), uint32_t(s->info.height)));
-    s->frames = file.Size() / uint64_t(s->info.frameBytes);
-    if (s->frames == 0) {
-        hvdv_cli::PrintError(kCommand, path + ": truncated: " + std::to_string(file.Size()) + " bytes, less than one " +
-                                           std::to_string(s->info.frameBytes) + "-byte frame");
-        return false;
-    }
-    if (const uint64_t rest = file.Size() % uint64_t(s->info.frameBytes))
-        hvdv_cli::PrintError(kCommand, path + ": warning: last frame truncated (" + std::to_string(rest) + " of " +
-                                           std::to_string(s->info.frameBytes) + " bytes), not decoded");
-    return true;
 }
 
 // The open output file of .y4m and .yuv/.raw output.
@@ -250,153 +259,329 @@ private:
     FILE* file_ = nullptr;
 };
 
-// Writes one decoded picture to the output.
-struct PictureSink {
-    Output kind;
-    const PictureGeometry& g;
-    OutputFile* file;
-    std::vector<uint8_t> planes;  // Y, U and V of a YUV4MPEG2 frame
-
-    bool Put(const std::vector<uint8_t>& picture) {
-        if (kind == Output::kRaw) return file->Write(picture.data(), picture.size());
-        if (kind != Output::kY4m) return true;
-        const size_t luma = size_t(g.width) * g.height;
-        planes.resize(2 * luma);
-        uint8_t* y = planes.data();
-        hvdv_cli::UyvyToPlanar422(picture.data(), g.pitch, g.width, g.height, y, y + luma, y + luma + luma / 2);
-        return file->Write(hvdv_cli::kY4mFrameHeader, sizeof hvdv_cli::kY4mFrameHeader - 1) &&
-               file->Write(planes.data(), planes.size());
-    }
-};
-
+// The progress line on a terminal: frames, speed, time left when the total
+// is known, damaged frames; redrawn at most four times a second.
 class Progress {
 public:
-    Progress(uint64_t total) : total_(total), shown_(isatty(STDERR_FILENO) != 0) {}
-    void Frame(uint64_t done) {
+    explicit Progress(int64_t total) : total_(total), shown_(isatty(STDERR_FILENO) != 0) {}
+    void Frame(uint64_t done, uint64_t damaged) {
         if (!shown_) return;
         const auto now = std::chrono::steady_clock::now();
-        if (done < total_ && now - last_ < std::chrono::milliseconds(200)) return;
+        if (now - last_ < std::chrono::milliseconds(250)) return;
         last_ = now;
-        std::fprintf(stderr, "\rhvdv decode: frame %" PRIu64 " of %" PRIu64, done, total_);
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double fps = seconds > 0 ? double(done) / seconds : 0;
+        char eta[32] = "";
+        if (total_ > 0 && fps > 0) {
+            const uint64_t left = uint64_t(double(uint64_t(total_) - std::min(done, uint64_t(total_))) / fps + 0.5);
+            std::snprintf(eta, sizeof eta, ", %" PRIu64 ":%02u left", left / 60, unsigned(left % 60));
+        }
+        std::string of = total_ > 0 ? " of " + std::to_string(total_) : "";
+        std::fprintf(stderr, "\rhvdv decode: frame %" PRIu64 "%s, %.1f frames/s%s, %" PRIu64 " damaged  ", done,
+                     of.c_str(), fps, eta, damaged);
         std::fflush(stderr);
+        drawn_ = true;
     }
-    void Done() {
-        if (shown_) std::fprintf(stderr, "\r%60s\r", "");
+    // Clears the line before other output.
+    void Clear() {
+        if (drawn_) std::fprintf(stderr, "\r%78s\r", "");
+        drawn_ = false;
     }
 
 private:
-    uint64_t total_;
+    int64_t total_;
     bool shown_;
-    std::chrono::steady_clock::time_point last_{};
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), last_{};
 };
+
+std::string AudioMode(uint32_t rate, uint32_t channels) {
+    return std::to_string(rate) + " Hz, " + std::to_string(channels) + " channel" + (channels == 1 ? "" : "s");
+}
+
+// Everything done with a decoded frame, in input order.
+struct Writer {
+    Writer(const Options& options, const hvdv_cli::DecodeSettings& settings, Progress& shown)
+        : o(options), s(settings), progress(shown) {}
+    const Options& o;
+    const hvdv_cli::DecodeSettings& s;
+    Progress& progress;
+    OutputFile* out = nullptr;
+    hvdv_cli::Concealer* concealer = nullptr;
+    std::vector<uint8_t> planes;  // --chroma 422
+    std::vector<uint8_t> png;     // the picture of a .png
+    hvdv_cli::WavWriter wav;
+    bool wavOpen = false, audioStopped = false, audioError = false;
+    uint64_t frames = 0, damaged = 0, failed = 0, concealed = 0;
+    uint64_t audioFrames = 0, noAudio = 0, unlocked = 0, errorSamples = 0;
+    uint32_t fewestSamples = UINT32_MAX, mostSamples = 0;
+
+    void Error(const std::string& message) {
+        progress.Clear();
+        hvdv_cli::PrintError(kCommand, o.input + ": " + message);
+    }
+
+    bool Audio(const FrameWork& w) {
+        const std::string frame = "frame " + std::to_string(w.input.index);
+        if (w.audio == HVDV_ERROR_NO_AUDIO) {
+            ++noAudio;
+            return true;
+        }
+        if (w.audio != HVDV_OK) {
+            Error(frame + ": audio: " + hvdv_strerror(w.audio));
+            audioError = true;
+            return true;
+        }
+        const hvdv_audio_info& a = w.audioInfo;
+        std::string reason;
+        if (!wavOpen) {
+            if (!wav.Open(o.audio, a.sample_rate, a.channels, &reason, o.rf64Above)) {
+                progress.Clear();
+                hvdv_cli::PrintError(kCommand, "cannot write " + o.audio + ": " + reason);
+                return false;
+            }
+            wavOpen = true;
+        } else if (a.sample_rate != wav.Rate() || a.channels != wav.Channels()) {
+            Error(frame + ": audio changes from " + AudioMode(wav.Rate(), wav.Channels()) + " to " +
+                  AudioMode(a.sample_rate, a.channels) + "; " + o.audio + " ends before this frame");
+            audioStopped = true;
+            return true;
+        }
+        if (!wav.Write(w.pcm.data(), a.samples, &reason)) {
+            progress.Clear();
+            hvdv_cli::PrintError(kCommand, "cannot write " + o.audio + ": " + reason);
+            return false;
+        }
+        ++audioFrames;
+        if (!a.locked) ++unlocked;
+        errorSamples += a.error_samples;
+        fewestSamples = std::min(fewestSamples, a.samples);
+        mostSamples = std::max(mostSamples, a.samples);
+        return true;
+    }
+
+    bool Put(FrameWork& w) {
+        ++frames;
+        if (!o.audio.empty() && !audioStopped && !Audio(w)) return false;
+        if (s.video) {
+            if (concealer) concealer->Apply(s, &w);
+            const std::string frame = "frame " + std::to_string(w.input.index);
+            if (w.video == hvdv_cli::kKindChanged) {
+                Error(frame + ": another kind of DV than the first frame; not decoded");
+            } else if (w.video != HVDV_OK) {
+                Error(frame + ": not decoded: " + hvdv_strerror(w.video));
+            }
+            if (w.video != HVDV_OK) ++failed;
+            if (w.damagedMacroblocks) ++damaged;
+            if (w.concealedBlocks) ++concealed;
+            if (o.md5) {
+                progress.Clear();
+                std::printf("frame %" PRIu64 ": %s\n", w.input.index, w.md5.c_str());
+            }
+            if (o.kind == Output::kRaw && !out->Write(w.picture.data(), w.picture.size())) return false;
+            if (o.kind == Output::kPng) png.swap(w.picture);
+            if (o.kind == Output::kY4m) {
+                const uint8_t* payload = w.picture.data();
+                size_t bytes = w.picture.size();
+                if (s.format != HVDV_FORMAT_PLANAR) {
+                    const hvdv_cli::PictureGeometry& g = s.packed;
+                    const size_t luma = size_t(g.width) * g.height;
+                    planes.resize(2 * luma);
+                    uint8_t* y = planes.data();
+                    hvdv_cli::UyvyToPlanar422(payload, g.pitch, g.width, g.height, y, y + luma, y + luma + luma / 2);
+                    payload = planes.data();
+                    bytes = planes.size();
+                }
+                if (!out->Write(hvdv_cli::kY4mFrameHeader, sizeof hvdv_cli::kY4mFrameHeader - 1) ||
+                    !out->Write(payload, bytes))
+                    return false;
+            }
+        }
+        progress.Frame(frames, damaged);
+        return true;
+    }
+};
+
+bool WritePng(const Options& o, const hvdv_cli::PictureGeometry& g, const std::vector<uint8_t>& bgr) {
+    std::string reason;
+    bool written;
+    if (o.square && g.pixelAspectX != g.pixelAspectY) {
+        const uint32_t width = uint32_t((uint64_t(g.width) * g.pixelAspectX * 2 + g.pixelAspectY) / (2 * g.pixelAspectY));
+        std::vector<uint8_t> square(size_t(width) * 3 * g.height);
+        hvdv_cli::ResampleRows(bgr.data(), g.pitch, g.width, g.height, 3, width, square.data());
+        written = hvdv_cli::WritePngFromBgr(o.output, square.data(), int32_t(width * 3), width, g.height, 1, 1, &reason);
+    } else {
+        written = hvdv_cli::WritePngFromBgr(o.output, bgr.data(), g.pitch, g.width, g.height, g.pixelAspectX,
+                                            g.pixelAspectY, &reason);
+    }
+    if (!written) hvdv_cli::PrintError(kCommand, "cannot write " + o.output + ": " + reason);
+    return written;
+}
 
 int RunDecode(int argc, char** argv) {
     Options o;
     const int parsed = ParseOptions(argc, argv, &o);
     if (parsed >= 0) return parsed;
-    uint32_t fourcc = 0;
-    hvdv_cli::FourccFromName(o.fourccName, &fourcc);
 
-    hvdv_cli::InputFile in;
     std::string reason;
-    if (!in.Open(o.input, &reason)) {
-        hvdv_cli::PrintError(kCommand, o.input + ": cannot open: " + reason);
+    const std::unique_ptr<hvdv_cli::FrameSource> opened = hvdv_cli::OpenFrameSource(o.input, &reason);
+    if (!opened) {
+        hvdv_cli::PrintError(kCommand, o.input + ": " + reason);
         return 1;
     }
-    Stream stream;
-    if (!DescribeStream(in, o.input, &stream)) return 1;
-    PictureGeometry g;
-    if (!hvdv_cli::ChooseGeometry(stream.info, o.half, o.codedWidth, fourcc, &g, &reason)) {
-        hvdv_cli::PrintError(kCommand, o.input + ": " + stream.format + " " + reason);
+    hvdv_cli::FrameSource& source = *opened;
+    const int64_t total = source.Facts().frames;
+    if (total >= 0 && (o.first >= uint64_t(total) || (o.last != UINT64_MAX && o.last >= uint64_t(total)))) {
+        const uint64_t missing = o.first >= uint64_t(total) ? o.first : o.last;
+        hvdv_cli::PrintError(kCommand, o.input + ": no frame " + std::to_string(missing) + " (the file has " +
+                                           std::to_string(total) + ")");
         return 1;
     }
-    if (o.first >= stream.frames) {
-        hvdv_cli::PrintError(kCommand, o.input + ": no frame " + std::to_string(o.first) + " (the file has " +
-                                           std::to_string(stream.frames) + ")");
+    // The stream as its first frame of the range describes it.
+    hvdv_cli::SourceFrame first;
+    for (;;) {
+        if (!source.Next(&first)) {
+            const std::string error = source.Error();
+            hvdv_cli::PrintError(kCommand, o.input + ": " +
+                                               (error.empty() ? "no frame " + std::to_string(o.first) : error));
+            return 1;
+        }
+        if (first.index == o.first) break;
+    }
+    hvdv_frame_info info{};
+    info.size = sizeof info;
+    int r = hvdv_probe_frame(first.bytes.data(), first.bytes.size(), &info);
+    if (r != HVDV_OK) {
+        hvdv_cli::PrintError(kCommand, o.input + ": frame " + std::to_string(first.index) + ": " + hvdv_strerror(r));
         return 1;
     }
-    if (o.last == UINT64_MAX) o.last = stream.frames - 1;
-    if (o.last >= stream.frames) {
-        hvdv_cli::PrintError(kCommand, o.input + ": no frame " + std::to_string(o.last) + " (the file has " +
-                                           std::to_string(stream.frames) + ")");
-        return 1;
+    hvdv_metadata meta{};
+    meta.size = sizeof meta;
+    const hvdv_metadata* metaRead =
+        hvdv_read_metadata(first.bytes.data(), first.bytes.size(), &meta) == HVDV_OK ? &meta : nullptr;
+
+    hvdv_cli::DecodeSettings s;
+    s.kind = info.kind;
+    s.video = o.md5 || o.kind != Output::kNone;
+    s.audio = !o.audio.empty();
+    s.md5 = o.md5;
+    if (!o.fourccName.empty()) {
+        hvdv_cli::FourccFromName(o.fourccName, &s.format);
+        hvdv_cli::ChooseGeometry(info, metaRead, o.half, o.codedWidth, s.format, &s.packed, &reason);
+    } else {
+        s.format = HVDV_FORMAT_PLANAR;
+        s.flags = o.half ? HVDV_DECODE_HALF : 0;
+        s.planes = hvdv_cli::ChoosePlanes(info, metaRead, o.half);
     }
 
     OutputFile out;
     if (o.kind == Output::kY4m || o.kind == Output::kRaw) {
         if (!out.Open(o.output)) return 1;
         if (o.kind == Output::kY4m) {
+            const hvdv_cli::PlaneLayout& p = s.planes;
+            const hvdv_cli::PictureGeometry& g = s.packed;
             const std::string header =
-                hvdv_cli::Y4mStreamHeader(g, stream.info.rateNumerator, stream.info.rateDenominator);
+                s.format == HVDV_FORMAT_PLANAR
+                    ? hvdv_cli::Y4mStreamHeader(p.width[0], p.height[0], info.rate_num, info.rate_den, p.interlace,
+                                                p.pixelAspectX, p.pixelAspectY, p.y4mChroma)
+                    : hvdv_cli::Y4mStreamHeader(g.width, g.height, info.rate_num, info.rate_den, g.interlace,
+                                                g.pixelAspectX, g.pixelAspectY, "422");
             if (!out.Write(header.data(), header.size())) return 1;
         }
     }
 
-    // Before DVNewDec: an instance chooses its kernels when it is made.
-    if (o.noSimd) hvdv::SetCpuMask(0);
-    DVDecInstance* decoder = DVNewDec();
-    if (!decoder) {
-        hvdv_cli::PrintError(kCommand, "out of memory");
+    const uint32_t cpuMask = o.noSimd ? 1 : 0;
+    hvdv_cli::Concealer concealer;
+    if (o.conceal && !concealer.Init(cpuMask)) {
+        hvdv_cli::PrintError(kCommand, "cannot make a decoder");
         return 1;
     }
-    const uint32_t flags = o.threads == 1 ? HVDV_FLAG_SINGLE_THREAD : 0;
-    const uint32_t frameBytes = uint32_t(stream.info.frameBytes);
-    std::vector<uint8_t> picture(size_t(g.pitch) * g.height);
-    PictureSink sink{o.kind, g, &out, {}};
-    hvdv_cli::Md5 md5;
-    Progress progress(o.last - o.first + 1);
-    uint64_t decoded = 0, damaged = 0, failed = 0;
-    std::chrono::steady_clock::duration decodeTime{};
+    // Frames of the range, when the input says how many it has.
+    uint64_t count = 0;
+    if (total >= 0) count = std::min<uint64_t>(o.last, uint64_t(total) - 1) - o.first + 1;
+    Progress progress(total >= 0 ? int64_t(count) : -1);
+    Writer writer(o, s, progress);
+    writer.out = &out;
+    writer.concealer = o.conceal ? &concealer : nullptr;
+
+    unsigned threads = o.threads;
+    if (!threads) threads = std::max(1u, std::min(16u, std::thread::hardware_concurrency()));
+    const auto start = std::chrono::steady_clock::now();
     bool ok = true;
-    for (uint64_t n = o.first; n <= o.last && ok; ++n) {
-        const std::vector<uint8_t> frame = in.Read(n * frameBytes, frameBytes);
-        if (frame.size() != frameBytes) {
-            progress.Done();
-            hvdv_cli::PrintError(kCommand, o.input + ": cannot read frame " + std::to_string(n));
-            ok = false;
-            break;
+    {
+        hvdv_cli::DecodePipeline pipeline(s, [&](FrameWork& w) { return writer.Put(w); });
+        if (!pipeline.Start(threads, cpuMask, &reason)) {
+            hvdv_cli::PrintError(kCommand, "cannot make a decoder: " + reason);
+            return 1;
         }
-        const auto start = std::chrono::steady_clock::now();
-        const int32_t result = DVDecompressBuffer(decoder, frame.data(), frameBytes, picture.data(), g.pitch, g.width,
-                                                  g.height, flags, fourcc, 0, 0);
-        decodeTime += std::chrono::steady_clock::now() - start;
-        ++decoded;
-        if (result == HVDV_DECODE_DAMAGED) ++damaged;
-        if (result != HVDV_DECODE_OK && result != HVDV_DECODE_DAMAGED) {
-            ++failed;
-            progress.Done();
-            hvdv_cli::PrintError(kCommand, o.input + ": frame " + std::to_string(n) + ": decoding failed");
+        FrameWork* w = pipeline.Acquire();
+        if (w) {
+            std::swap(w->input, first);
+            pipeline.Submit();
         }
-        if (o.md5) {
-            md5.Update(picture.data(), picture.size());
-            std::printf("frame %" PRIu64 ": %s\n", n, md5.HexDigest().c_str());
+        for (uint64_t n = o.first + 1; n <= o.last && ok; ++n) {
+            w = pipeline.Acquire();
+            if (!w) break;
+            if (!source.Next(&w->input)) {
+                if (!source.Error().empty()) {
+                    writer.Error("frame " + std::to_string(n) + ": cannot read: " + source.Error());
+                    ok = false;
+                }
+                break;
+            }
+            pipeline.Submit();
         }
-        ok = sink.Put(picture);
-        progress.Frame(n - o.first + 1);
+        ok = pipeline.Finish() && ok && w;
     }
-    DVDoneDec(decoder);
-    progress.Done();
+    progress.Clear();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
-    if (ok && o.kind == Output::kPng) {
-        if (!hvdv_cli::WritePngFromBgr(o.output, picture.data(), g.pitch, g.width, g.height, g.pixelAspectX,
-                                       g.pixelAspectY, &reason)) {
-            hvdv_cli::PrintError(kCommand, "cannot write " + o.output + ": " + reason);
-            ok = false;
-        }
-    }
+    if (ok && o.kind == Output::kPng) ok = WritePng(o, s.packed, writer.png);
     if (ok && (o.kind == Output::kY4m || o.kind == Output::kRaw)) ok = out.Close();
+    if (writer.wavOpen && !writer.wav.Close(&reason)) {
+        hvdv_cli::PrintError(kCommand, "cannot write " + o.audio + ": " + reason);
+        ok = false;
+    }
 
-    const double seconds = std::chrono::duration<double>(decodeTime).count();
-    const uint64_t frames = decoded;  // every frame handed to the decoder
-    std::fprintf(stderr,
-                 "hvdv decode: %" PRIu64 " frame%s: %" PRIu64 " decoded (%" PRIu64
-                 " with damaged macroblocks), %" PRIu64 " failed; %.1f frames/s\n",
-                 frames, frames == 1 ? "" : "s", frames - failed, damaged, failed, seconds > 0 ? double(frames) / seconds : 0.0);
-    if (!ok) return 1;
-    return failed == frames ? 1 : 0;
+    const uint64_t frames = writer.frames;
+    if (s.video) {
+        const std::string byRecorder =
+            writer.concealed ? ", " + std::to_string(writer.concealed) + " with blocks the recorder concealed" : "";
+        std::fprintf(stderr,
+                     "hvdv decode: %" PRIu64 " frame%s: %" PRIu64 " decoded (%" PRIu64
+                     " with damaged macroblocks%s), %" PRIu64 " failed; %.1f frames/s\n",
+                     frames, frames == 1 ? "" : "s", frames - writer.failed, writer.damaged, byRecorder.c_str(),
+                     writer.failed, seconds > 0 ? double(frames) / seconds : 0.0);
+    }
+    if (s.audio) {
+        if (!writer.wavOpen) {
+            hvdv_cli::PrintError(kCommand, o.input + ": no audio in frames " + std::to_string(o.first) + "-" +
+                                               std::to_string(o.first + frames - 1) + "; " + o.audio + " not written");
+            ok = false;
+        } else {
+            const uint32_t bytesPerSample = 2 * writer.wav.Channels();
+            std::string perFrame = std::to_string(writer.fewestSamples);
+            if (writer.mostSamples != writer.fewestSamples) perFrame += "-" + std::to_string(writer.mostSamples);
+            std::string notes;
+            if (writer.noAudio) notes += ", " + std::to_string(writer.noAudio) + " frames without audio";
+            if (writer.errorSamples) notes += ", " + std::to_string(writer.errorSamples) + " error samples";
+            const char* lock = !writer.unlocked                           ? "locked"
+                               : writer.unlocked == writer.audioFrames ? "unlocked"
+                                                                       : "partly unlocked";
+            std::fprintf(stderr, "hvdv decode: audio: %s, %" PRIu64 " samples a channel from %" PRIu64
+                                 " frames (%s a frame, %s)%s\n",
+                         AudioMode(writer.wav.Rate(), writer.wav.Channels()).c_str(),
+                         writer.wav.DataBytes() / bytesPerSample, writer.audioFrames, perFrame.c_str(), lock,
+                         notes.c_str());
+        }
+    }
+    if (!ok || writer.audioStopped || writer.audioError) return 1;
+    if (s.video && writer.failed == frames) return 1;
+    if (o.strict && (writer.damaged || writer.concealed || writer.failed || writer.errorSamples)) return 3;
+    return 0;
 }
 
-const hvdv_cli::RegisterCommand kRegister{kCommand, "decode a raw DV file to YUV4MPEG2, PNG or raw pixels, or MD5s",
-                                          RunDecode};
+const hvdv_cli::RegisterCommand kRegister{
+    kCommand, "decode DV to YUV4MPEG2, PNG, raw pixels or WAV audio, or print picture MD5s", RunDecode};
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "decode_setup.h"
 
-
-#include "format/output_format.h"
+#include "hv_dec_dv.h"
 
 namespace hvdv_cli {
 
@@ -10,14 +9,15 @@ namespace {
 struct NamedFourcc {
     const char* name;
     uint32_t fourcc;
+    uint32_t bytes;  // a pixel
 };
 
 constexpr NamedFourcc kFourccs[] = {
-    {"YUY2", HVDV_FOURCC_YUY2}, {"YUYV", HVDV_FOURCC_YUYV}, {"YuYv", HVDV_FOURCC_YuYv},
-    {"UYVY", HVDV_FOURCC_UYVY}, {"UyVy", HVDV_FOURCC_UyVy}, {"VUYA", HVDV_FOURCC_VUYA},
-    {"BGR3", HVDV_FOURCC_BGR3}, {"R24C", HVDV_FOURCC_R24C}, {"BGR4", HVDV_FOURCC_BGR4},
-    {"BGRA", HVDV_FOURCC_BGRA}, {"R32C", HVDV_FOURCC_R32C}, {"R565", HVDV_FOURCC_R565},
-    {"R555", HVDV_FOURCC_R555},
+    {"YUY2", HVDV_FOURCC_YUY2, 2}, {"YUYV", HVDV_FOURCC_YUYV, 2}, {"YuYv", HVDV_FOURCC_YuYv, 2},
+    {"UYVY", HVDV_FOURCC_UYVY, 2}, {"UyVy", HVDV_FOURCC_UyVy, 2}, {"VUYA", HVDV_FOURCC_VUYA, 4},
+    {"BGR3", HVDV_FOURCC_BGR3, 3}, {"R24C", HVDV_FOURCC_R24C, 3}, {"BGR4", HVDV_FOURCC_BGR4, 4},
+    {"BGRA", HVDV_FOURCC_BGRA, 4}, {"R32C", HVDV_FOURCC_R32C, 4}, {"R565", HVDV_FOURCC_R565, 2},
+    {"R555", HVDV_FOURCC_R555, 2},
 };
 
 // A decimal number of at most 18 digits (no sign, no spaces).
@@ -41,6 +41,21 @@ uint32_t Gcd(uint32_t a, uint32_t b) {
     return a;
 }
 
+bool IsHd(const hvdv_frame_info& info) { return info.kind >= HVDV_KIND_HD_1080I60; }
+
+// The pixel aspect that makes width x pixel aspect : height the display
+// aspect: 16:9 for high definition, 4:3 or 16:9 (the VAUX packs) for
+// standard definition, shown 720 wide as libavcodec does (4:3 at 720x576
+// gives 16:15, 16:9 at 720x480 32:27; 1440 coded for 1920 shown, 4:3).
+// Half size halves both sides and leaves it as it is.
+void PixelAspect(const hvdv_frame_info& info, uint32_t width, uint32_t height, uint32_t* x, uint32_t* y) {
+    const bool wide = IsHd(info) || info.wide;
+    const uint32_t ax = (wide ? 16 : 4) * height, ay = (wide ? 9 : 3) * width;
+    const uint32_t d = Gcd(ax, ay);
+    *x = d ? ax / d : 0;
+    *y = d ? ay / d : 0;
+}
+
 }  // namespace
 
 bool FourccFromName(const std::string& name, uint32_t* fourcc) {
@@ -55,7 +70,11 @@ bool FourccFromName(const std::string& name, uint32_t* fourcc) {
 
 const char* FourccNames() { return "YUY2 YUYV YuYv UYVY UyVy VUYA BGR3 R24C BGR4 BGRA R32C R565 R555"; }
 
-uint32_t BytesPerPixel(uint32_t fourcc) { return (hvdv::OutputFormatFromFourcc(fourcc) >> 12) & 15; }
+uint32_t BytesPerPixel(uint32_t fourcc) {
+    for (const NamedFourcc& f : kFourccs)
+        if (f.fourcc == fourcc) return f.bytes;
+    return 0;
+}
 
 bool ParseFrameRange(const std::string& text, uint64_t* first, uint64_t* last) {
     const size_t dash = text.find('-');
@@ -73,62 +92,59 @@ bool ParseFrameRange(const std::string& text, uint64_t* first, uint64_t* last) {
     return ParseCount(end, last) && *last >= *first;
 }
 
-bool ChooseGeometry(const DVStreamInfoEx& info, bool half, bool codedWidth, uint32_t fourcc, PictureGeometry* g,
-                    std::string* reason) {
+char InterlaceTag(const hvdv_frame_info& info, const hvdv_metadata* meta) {
+    if (!info.interlaced) return 'p';
+    const bool hd = IsHd(info);
+    if (!meta || !(meta->present & HVDV_META_FIELD_ORDER)) return hd ? 't' : 'b';
+    // FS of the VAUX control pack, read as libavcodec reads it (its field
+    // order for the test streams): at 25 and 50 Mb/s FS = 1 is the usual
+    // bottom field first, at 1080 lines FS = 1 is top field first.  IL = 0
+    // says the picture is not interlaced.
+    if (!hd && (meta->present & HVDV_META_INTERLACED) && !meta->interlaced) return 'p';
+    return (meta->field_one_first != 0) == hd ? 't' : 'b';
+}
+
+bool ChooseGeometry(const hvdv_frame_info& info, const hvdv_metadata* meta, bool half, bool codedWidth,
+                    uint32_t fourcc, PictureGeometry* g, std::string* reason) {
     g->bytesPerPixel = BytesPerPixel(fourcc);
     if (!g->bytesPerPixel) {
         *reason = "unknown pixel format";
         return false;
     }
-    switch (info.formatCode) {
-        case 1:
-        case 2:
-        case 3:
-            // 25 and 50 Mb/s standard definition: 720 samples a row, 480 or
-            // 576 rows; half size keeps every other sample of every other
-            // row.  Both fields are in the frame, the bottom one first.
-            if (info.width != 720 || (info.height != 480 && info.height != 576)) {
-                *reason = "unexpected picture size " + std::to_string(info.width) + "x" + std::to_string(info.height);
-                return false;
-            }
-            g->width = half ? 360 : 720;
-            g->height = uint32_t(half ? info.height / 2 : info.height);
-            g->interlace = 'b';
-            break;
-        case 4:
-            // 720-line: 960 coded samples a row shown 1280 wide; progressive.
-            g->width = codedWidth ? 960 : 1280;
-            g->height = 720;
-            g->interlace = 'p';
-            break;
-        case 5:
-            // 1080-line: 1280 (60 fields) or 1440 (50 fields) coded samples a
-            // row shown 1920 wide; the top field first.
-            g->width = codedWidth ? (info.systemRateNumerator == 25 ? 1440 : 1280) : 1920;
-            g->height = 1080;
-            g->interlace = 't';
-            break;
-        default:
-            *reason = "unknown DV format code " + std::to_string(info.formatCode);
-            return false;
-    }
-    if (half && info.formatCode >= 4) {
+    // Standard definition is 720 wide whatever its aspect; high definition
+    // is resampled to its display width unless the coded width is asked for.
+    g->width = IsHd(info) && !codedWidth ? info.display_width : info.coded_width;
+    g->height = info.coded_height;
+    if (half) {
         g->width /= 2;
         g->height /= 2;
     }
     g->pitch = int32_t(g->width * g->bytesPerPixel);
-    // The pixel aspect makes width x pixel aspect : height equal to the
-    // display aspect (4:3 at 720x576 gives 16:15; 16:9 at 720x480, 32:27).
-    const uint32_t x = uint32_t(info.aspectX) * g->height;
-    const uint32_t y = uint32_t(info.aspectY) * g->width;
-    const uint32_t d = Gcd(x, y);
-    if (!d) {
-        *reason = "no display aspect";
-        return false;
-    }
-    g->pixelAspectX = x / d;
-    g->pixelAspectY = y / d;
+    g->interlace = InterlaceTag(info, meta);
+    PixelAspect(info, g->width, g->height, &g->pixelAspectX, &g->pixelAspectY);
     return true;
+}
+
+PlaneLayout ChoosePlanes(const hvdv_frame_info& info, const hvdv_metadata* meta, bool half) {
+    PlaneLayout p;
+    const uint32_t shift = half ? 1 : 0;
+    p.width[0] = info.coded_width >> shift;
+    p.height[0] = info.coded_height >> shift;
+    for (int i = 1; i < 3; ++i) {
+        p.width[i] = info.chroma_width >> shift;
+        p.height[i] = info.chroma_height >> shift;
+    }
+    for (int i = 0; i < 3; ++i) {
+        p.offset[i] = p.bytes;
+        p.bytes += size_t(p.width[i]) * p.height[i];
+    }
+    // 625/50 DV's 4:2:0 places its blue and red samples on alternate lines
+    // (FFmpeg's "420paldv"); 4:1:1 and 4:2:2 are co-sited with the first
+    // luma sample.
+    p.y4mChroma = info.chroma == HVDV_CHROMA_411 ? "411" : info.chroma == HVDV_CHROMA_420 ? "420paldv" : "422";
+    p.interlace = InterlaceTag(info, meta);
+    PixelAspect(info, p.width[0], p.height[0], &p.pixelAspectX, &p.pixelAspectY);
+    return p;
 }
 
 }  // namespace hvdv_cli

@@ -1,11 +1,12 @@
 // Choices of "hvdv decode" that depend only on its arguments and on the
-// stream information of the first frame: pixel format names, frame ranges,
-// picture geometry and the YUV4MPEG2 stream tags.
+// first frame: pixel format names, frame ranges, the picture geometry and
+// the YUV4MPEG2 stream tags.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "hv_dec_dv.h"
+#include "hvdv.h"
 
 namespace hvdv_cli {
 
@@ -21,7 +22,7 @@ uint32_t BytesPerPixel(uint32_t fourcc);
 // end leaves *last at UINT64_MAX.  False for anything else, or B < A.
 bool ParseFrameRange(const std::string& text, uint64_t* first, uint64_t* last);
 
-// The picture a decode call fills, and how a YUV4MPEG2 stream describes it.
+// A packed picture (one FOURCC) and how a YUV4MPEG2 stream describes it.
 struct PictureGeometry {
     uint32_t width = 0;
     uint32_t height = 0;
@@ -31,12 +32,28 @@ struct PictureGeometry {
     uint32_t pixelAspectX = 0, pixelAspectY = 0;  // reduced
 };
 
-// The picture for the stream described by info, at full or half size, in
-// the pixel format fourcc.  High-definition pictures come at their display
-// width (1280 or 1920) unless codedWidth asks for the coded width (960,
-// 1280 or 1440).  False with a reason when the library cannot decode the
-// stream's frames.
-bool ChooseGeometry(const DVStreamInfoEx& info, bool half, bool codedWidth, uint32_t fourcc,
-                    PictureGeometry* geometry, std::string* reason);
+// The packed picture for frames like the one described by info, at full or
+// half size, in the pixel format fourcc.  High definition comes at its
+// display width (1280 or 1920) unless codedWidth asks for the coded width
+// (960, 1280 or 1440).  meta (may be null) gives the field order.  False with
+// a reason for an unknown pixel format.
+bool ChooseGeometry(const hvdv_frame_info& info, const hvdv_metadata* meta, bool half, bool codedWidth,
+                    uint32_t fourcc, PictureGeometry* geometry, std::string* reason);
+
+// The three planes of HVDV_FORMAT_PLANAR at the coded chroma sampling, one
+// after the other with rows packed: the payload of a YUV4MPEG2 frame.
+struct PlaneLayout {
+    uint32_t width[3] = {}, height[3] = {};
+    size_t offset[3] = {};
+    size_t bytes = 0;
+    const char* y4mChroma = "";  // the C tag: "411", "420paldv" or "422"
+    char interlace = '?';
+    uint32_t pixelAspectX = 0, pixelAspectY = 0;
+};
+PlaneLayout ChoosePlanes(const hvdv_frame_info& info, const hvdv_metadata* meta, bool half);
+
+// The YUV4MPEG2 interlace tag of a frame: the field order its VAUX
+// control pack states, else the usual one of its kind.
+char InterlaceTag(const hvdv_frame_info& info, const hvdv_metadata* meta);
 
 }  // namespace hvdv_cli

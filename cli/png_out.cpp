@@ -95,4 +95,27 @@ bool WritePngFromBgr(const std::string&, const uint8_t*, int32_t, uint32_t, uint
 
 #endif
 
+void ResampleRows(const uint8_t* in, int32_t pitch, uint32_t width, uint32_t height, uint32_t channels,
+                  uint32_t outWidth, uint8_t* out) {
+    // Output sample x sits at input position (x + 1/2) * width / outWidth -
+    // 1/2, in 1/65536ths; weights are 16-bit fractions, rounded.
+    for (uint32_t x = 0; x < outWidth; ++x) {
+        const int64_t pos = ((2 * int64_t(x) + 1) * width * 65536) / (2 * int64_t(outWidth)) - 32768;
+        const int64_t clamped = pos < 0 ? 0 : pos;
+        uint32_t left = uint32_t(clamped >> 16);
+        uint32_t frac = uint32_t(clamped & 0xFFFF);
+        if (left >= width - 1) {
+            left = width - 1;
+            frac = 0;
+        }
+        const uint32_t right = frac ? left + 1 : left;
+        for (uint32_t row = 0; row < height; ++row) {
+            const uint8_t* a = in + int64_t(row) * pitch + size_t(left) * channels;
+            const uint8_t* b = in + int64_t(row) * pitch + size_t(right) * channels;
+            uint8_t* o = out + (size_t(row) * outWidth + x) * channels;
+            for (uint32_t c = 0; c < channels; ++c) o[c] = uint8_t((a[c] * (65536 - frac) + b[c] * frac + 32768) >> 16);
+        }
+    }
+}
+
 }  // namespace hvdv_cli

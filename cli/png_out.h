@@ -14,4 +14,12 @@ bool PngAvailable();
 bool WritePngFromBgr(const std::string& path, const uint8_t* bgr, int32_t pitch, uint32_t width, uint32_t height,
                      uint32_t pixelAspectX, uint32_t pixelAspectY, std::string* error);
 
+// Square pixels for --square: each row of a width x height picture of
+// `channels` bytes a pixel resampled to outWidth pixels by linear
+// interpolation between the two nearest samples (sample centres aligned,
+// edges repeated); rows are not resampled.  out holds outWidth x channels
+// bytes a row, packed.
+void ResampleRows(const uint8_t* in, int32_t pitch, uint32_t width, uint32_t height, uint32_t channels,
+                  uint32_t outWidth, uint8_t* out);
+
 }  // namespace hvdv_cli

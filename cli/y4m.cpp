@@ -2,10 +2,11 @@
 
 namespace hvdv_cli {
 
-std::string Y4mStreamHeader(const PictureGeometry& g, int32_t rateNumerator, int32_t rateDenominator) {
-    return "YUV4MPEG2 W" + std::to_string(g.width) + " H" + std::to_string(g.height) + " F" +
-           std::to_string(rateNumerator) + ":" + std::to_string(rateDenominator) + " I" + g.interlace + " A" +
-           std::to_string(g.pixelAspectX) + ":" + std::to_string(g.pixelAspectY) + " C422\n";
+std::string Y4mStreamHeader(uint32_t width, uint32_t height, uint32_t rateNumerator, uint32_t rateDenominator,
+                            char interlace, uint32_t aspectX, uint32_t aspectY, const char* chroma) {
+    return "YUV4MPEG2 W" + std::to_string(width) + " H" + std::to_string(height) + " F" +
+           std::to_string(rateNumerator) + ":" + std::to_string(rateDenominator) + " I" + interlace + " A" +
+           std::to_string(aspectX) + ":" + std::to_string(aspectY) + " C" + chroma + "\n";
 }
 
 void UyvyToPlanar422(const uint8_t* uyvy, int32_t pitch, uint32_t width, uint32_t height, uint8_t* y, uint8_t* u,

@@ -1,16 +1,15 @@
-// YUV4MPEG2 output: the stream header and planar 4:2:2 frames built from
-// packed "UYVY" pictures.
+// YUV4MPEG2 output: the stream header, and planar 4:2:2 frames built from
+// packed "UYVY" pictures (--chroma 422).
 #pragma once
 #include <cstdint>
 #include <string>
 
-#include "decode_setup.h"
-
 namespace hvdv_cli {
 
 // The stream header line, newline included:
-// "YUV4MPEG2 W720 H576 F25:1 Ib A16:15 C422\n".
-std::string Y4mStreamHeader(const PictureGeometry& geometry, int32_t rateNumerator, int32_t rateDenominator);
+// "YUV4MPEG2 W720 H576 F25:1 Ib A16:15 C420paldv\n".
+std::string Y4mStreamHeader(uint32_t width, uint32_t height, uint32_t rateNumerator, uint32_t rateDenominator,
+                            char interlace, uint32_t aspectX, uint32_t aspectY, const char* chroma);
 
 // The line that starts every frame.
 constexpr char kY4mFrameHeader[] = "FRAME\n";

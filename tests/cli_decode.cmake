@@ -1,8 +1,9 @@
-# End-to-end checks of "hvdv decode" on the committed sample stream.
+# End-to-end checks of "hvdv decode" on the committed streams, pictures and
+# audio against FFmpeg's.
 #   cmake -DHVDV=<hvdv> -DDATA=<tests/data> -DWORK=<scratch dir> -DCASE=<case>
-#         [-DEMULATOR=<wine>] [-DPNG=OFF] -P cli_decode.cmake
+#         [-DEMULATOR=<wine>] [-DPNG=OFF] [-DFFMPEG=<ffmpeg>] -P cli_decode.cmake
 # PNG=OFF: the tool was built without libpng; cases writing PNG files are left out.
-# Cases: y4m, png, raw_md5, md5_threads, errors.
+# Cases: y4m, png, raw_md5, md5_threads, audio, errors (y4m and audio need ffmpeg).
 
 cmake_minimum_required(VERSION 3.16)
 set(SAMPLE ${DATA}/sample_625_420.dv)  # 10 frames, 625/50 4:2:0, 4:3
@@ -25,37 +26,72 @@ function(expect_match text regex what)
   endif()
 endfunction()
 
-# A YUV4MPEG2 file: the header line, then per frame "FRAME\n" and the Y, U
-# and V planes of 4:2:2 (2 bytes a pixel).
-function(check_y4m path header width height frames)
+# Runs ffmpeg; its stderr in FF_ERR.
+function(run_ffmpeg)
+  if(NOT FFMPEG)
+    message(FATAL_ERROR "this case needs ffmpeg (-DFFMPEG=...)")
+  endif()
+  execute_process(COMMAND ${FFMPEG} -nostdin -nostats -y ${ARGN} RESULT_VARIABLE status ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "ffmpeg ${ARGN}: exit status ${status}\n${err}")
+  endif()
+  set(FF_ERR "${err}" PARENT_SCOPE)
+endfunction()
+
+# The header line of a YUV4MPEG2 file.
+function(check_y4m_header path header)
   file(STRINGS ${path} line LIMIT_COUNT 1)
-  string(LENGTH "${line}" eol)
-  file(READ ${path} newline OFFSET ${eol} LIMIT 1 HEX)
-  if(NOT line STREQUAL header OR NOT newline STREQUAL "0a")
-    message(FATAL_ERROR "${path}: header \"${line}\", expected \"${header}\" and a newline")
-  endif()
-  math(EXPR header_bytes "${eol} + 1")
-  math(EXPR frame_bytes "6 + ${width} * ${height} * 2")
-  math(EXPR expected "${header_bytes} + ${frames} * ${frame_bytes}")
-  file(SIZE ${path} size)
-  if(NOT size EQUAL expected)
-    message(FATAL_ERROR "${path}: ${size} bytes, expected ${expected}")
-  endif()
-  math(EXPR last "${header_bytes} + (${frames} - 1) * ${frame_bytes}")
-  file(READ ${path} marker OFFSET ${last} LIMIT 6)
-  if(NOT marker STREQUAL "FRAME\n")
-    message(FATAL_ERROR "${path}: no FRAME line at byte ${last}")
+  if(NOT line STREQUAL header)
+    message(FATAL_ERROR "${path}: header \"${line}\", expected \"${header}\"")
   endif()
 endfunction()
 
 if(CASE STREQUAL "y4m")
-  run_hvdv(0 decode ${SAMPLE} -o ${WORK}/all.y4m)
+  # Every kind at its coded chroma sampling, read back by FFmpeg's YUV4MPEG2
+  # reader and compared plane by plane with libavcodec's decode of the same
+  # frames: at least 40 dB in each plane (the two decoders round their
+  # inverse DCTs differently; a misplaced or mis-sited plane is far below).
+  # stream | arguments | header
+  set(cases
+    "sample_625_420.dv||YUV4MPEG2 W720 H576 F25:1 Ib A16:15 C420paldv"
+    "pal_420_wide_32k.dv||YUV4MPEG2 W720 H576 F25:1 Ib A64:45 C420paldv"
+    "ntsc_411_48k.dv||YUV4MPEG2 W720 H480 F30000:1001 Ib A8:9 C411"
+    "pal_411.dv||YUV4MPEG2 W720 H576 F25:1 Ib A16:15 C411"
+    "dv50_625.dv||YUV4MPEG2 W720 H576 F25:1 It A16:15 C422"
+    "hd_1080i50.dv||YUV4MPEG2 W1440 H1080 F25:1 It A4:3 C422"
+    "hd_720p60.dv||YUV4MPEG2 W960 H720 F60000:1001 Ip A4:3 C422"
+    "dv50_625.dv|--chroma,422|YUV4MPEG2 W720 H576 F25:1 It A16:15 C422"
+    "sample_625_420.dv|--threads,3|YUV4MPEG2 W720 H576 F25:1 Ib A16:15 C420paldv")
+  foreach(c IN LISTS cases)
+    string(REPLACE "|" ";" fields "${c}")
+    list(GET fields 0 stream)
+    list(GET fields 1 args)
+    list(GET fields 2 header)
+    string(REPLACE "," ";" args "${args}")
+    set(out ${WORK}/${stream}.y4m)
+    run_hvdv(0 decode ${DATA}/${stream} ${args} -o ${out})
+    check_y4m_header(${out} "${header}")
+    # The same frames from libavcodec, in the same pixel format.
+    run_ffmpeg(-i ${out} -i ${DATA}/${stream} -lavfi "[0:v][1:v]psnr=shortest=1" -f null -)
+    if(NOT FF_ERR MATCHES "PSNR y:([0-9.]+|inf) u:([0-9.]+|inf) v:([0-9.]+|inf) average")
+      message(FATAL_ERROR "${stream} ${args}: no PSNR from ffmpeg:\n${FF_ERR}")
+    endif()
+    foreach(db ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3})
+      if(NOT db STREQUAL "inf" AND db LESS 40)
+        message(FATAL_ERROR "${stream} ${args}: PSNR ${CMAKE_MATCH_0} against libavcodec, below 40 dB")
+      endif()
+    endforeach()
+  endforeach()
   expect_match("${RUN_ERR}" "10 frames: 10 decoded \\(0 with damaged macroblocks\\), 0 failed; [0-9.]+ frames/s" "summary")
-  check_y4m(${WORK}/all.y4m "YUV4MPEG2 W720 H576 F25:1 Ib A16:15 C422" 720 576 10)
+  # Half size: planes half wide and half high, the pixel aspect kept.
   run_hvdv(0 decode ${SAMPLE} --frames 2-4 --half -o ${WORK}/half.y4m)
-  check_y4m(${WORK}/half.y4m "YUV4MPEG2 W360 H288 F25:1 Ib A16:15 C422" 360 288 3)
-  run_hvdv(0 decode ${DATA}/pal_420_wide_32k.dv --frames 1- -o ${WORK}/wide.y4m)
-  check_y4m(${WORK}/wide.y4m "YUV4MPEG2 W720 H576 F25:1 Ib A64:45 C422" 720 576 2)
+  check_y4m_header(${WORK}/half.y4m "YUV4MPEG2 W360 H288 F25:1 Ib A16:15 C420paldv")
+  file(SIZE ${WORK}/half.y4m size)
+  string(LENGTH "YUV4MPEG2 W360 H288 F25:1 Ib A16:15 C420paldv\n" header_bytes)
+  math(EXPR expected "${header_bytes} + 3 * (6 + 360 * 288 * 3 / 2)")
+  if(NOT size EQUAL expected)
+    message(FATAL_ERROR "half.y4m: ${size} bytes, expected ${expected}")
+  endif()
 
 elseif(CASE STREQUAL "png")
   run_hvdv(0 decode ${SAMPLE} --frame 5 -o ${WORK}/frame5.png)
@@ -67,11 +103,22 @@ elseif(CASE STREQUAL "png")
   if(NOT head STREQUAL expected)
     message(FATAL_ERROR "frame5.png starts ${head}, expected ${expected}")
   endif()
-  run_hvdv(0 decode ${SAMPLE} --half -o ${WORK}/half.png)
-  file(READ ${WORK}/half.png size_field OFFSET 16 LIMIT 8 HEX)
-  if(NOT size_field STREQUAL "0000016800000120")
-    message(FATAL_ERROR "half.png is not 360 x 288: ${size_field}")
-  endif()
+  # Width and height in the IHDR chunk: half size, and square pixels (4:3
+  # 625 lines 768 wide, 16:9 1024, 4:3 525 lines 640; DVCPRO HD at its
+  # display width).
+  foreach(c "sample_625_420.dv,--half|0000016800000120" "sample_625_420.dv,--square|0000030000000240"
+            "pal_420_wide_32k.dv,--square|0000040000000240" "ntsc_411_48k.dv,--square|00000280000001e0"
+            "hd_720p60.dv,--square|00000500000002d0")
+    string(REPLACE "|" ";" fields "${c}")
+    list(GET fields 0 args)
+    list(GET fields 1 expected)
+    string(REPLACE "," ";" args "${args}")
+    run_hvdv(0 decode ${DATA}/${args} -o ${WORK}/sized.png)
+    file(READ ${WORK}/sized.png size_field OFFSET 16 LIMIT 8 HEX)
+    if(NOT size_field STREQUAL expected)
+      message(FATAL_ERROR "${args}: PNG size ${size_field}, expected ${expected}")
+    endif()
+  endforeach()
 
 elseif(CASE STREQUAL "raw_md5")
   # The printed MD5 of a picture is the MD5 of the bytes written for it.
@@ -98,9 +145,10 @@ elseif(CASE STREQUAL "raw_md5")
   endif()
 
 elseif(CASE STREQUAL "md5_threads")
-  # One thread, every processor and the plain C++ kernels give the same
-  # pictures, full and half size.
-  foreach(size_arg "" "--half")
+  # One thread, several frames at once (a ring of six frames for ten, so it
+  # wraps) and the plain C++ kernels give the same pictures, full and half
+  # size, planes and packed.
+  foreach(size_arg "" "--half" "--fourcc;BGRA")
     run_hvdv(0 decode ${SAMPLE} --md5 ${size_arg})
     set(reference "${RUN_OUT}")
     string(REGEX MATCHALL "frame [0-9]+: [0-9a-f]+\n" lines "${reference}")
@@ -109,7 +157,7 @@ elseif(CASE STREQUAL "md5_threads")
     if(NOT count EQUAL 10 OR NOT reference MATCHES "^(frame [0-9]+: ${hex}\n)+$")
       message(FATAL_ERROR "expected 10 lines \"frame N: <32 hex digits>\", got:\n${reference}")
     endif()
-    foreach(variant "--threads;1" "--threads;4" "--no-simd" "--no-simd;--threads;1")
+    foreach(variant "--threads;1" "--threads;2" "--threads;3" "--no-simd;--threads;1")
       run_hvdv(0 decode ${SAMPLE} --md5 ${size_arg} ${variant})
       if(NOT RUN_OUT STREQUAL reference)
         message(FATAL_ERROR "${size_arg} ${variant}: MD5s differ\n${RUN_OUT}\nfrom\n${reference}")
@@ -117,13 +165,76 @@ elseif(CASE STREQUAL "md5_threads")
     endforeach()
   endforeach()
 
+elseif(CASE STREQUAL "audio")
+  # Every channel as FFmpeg's DV demuxer gives it (its stereo pairs merged
+  # in order), bit for bit: 16-bit locked and unlocked (1600-1602 samples a
+  # frame), 12-bit four channels (WAVE_FORMAT_EXTENSIBLE), with pictures
+  # and frames decoded at once, and RF64 with its threshold lowered.
+  # FFmpeg reads the WAV back; the data sizes in the header are checked too.
+  # stream | arguments | FFmpeg's channels | format tag | summary
+  set(cases
+    "dvrescue_cc_525.dv||[0:a:0]anull|0100|48000 Hz, 2 channels, 4806 samples .*1602 a frame, locked"
+    "ntsc_411_48k.dv|-o,${WORK}/with.y4m,--threads,2|[0:a:0]anull|0100|1600-1602 a frame, unlocked"
+    "jj_sony_good_quality.dv||[0:a:0][0:a:1]amerge=inputs=2|feff|4 channels, 5339 samples .*1067-1068 a frame"
+    "jj_sony_good_quality.dv|--rf64-above,1000|[0:a:0][0:a:1]amerge=inputs=2|feff|4 channels")
+  foreach(c IN LISTS cases)
+    string(REPLACE "|" ";" fields "${c}")
+    list(GET fields 0 stream)
+    list(GET fields 1 args)
+    list(GET fields 2 graph)
+    list(GET fields 3 tag)
+    list(GET fields 4 summary)
+    string(REPLACE "," ";" args "${args}")
+    run_hvdv(0 decode ${DATA}/${stream} --audio ${WORK}/ours.wav ${args})
+    expect_match("${RUN_ERR}" "audio: [^\n]*${summary}" "${stream} ${args}")
+    run_ffmpeg(-i ${DATA}/${stream} -filter_complex ${graph} -f s16le ${WORK}/theirs.raw)
+    run_ffmpeg(-i ${WORK}/ours.wav -f s16le ${WORK}/ours.raw)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/ours.raw ${WORK}/theirs.raw RESULT_VARIABLE differ)
+    if(differ)
+      message(FATAL_ERROR "${stream} ${args}: the WAV's samples differ from FFmpeg's")
+    endif()
+    # RIFF or RF64, then the ds64/JUNK chunk (its data size at 28), "fmt "
+    # at 48 (format tag at 56), the data chunk's size after "fmt ".
+    file(READ ${WORK}/ours.wav head LIMIT 104 HEX)
+    string(SUBSTRING "${head}" 112 4 format_tag)
+    if(args MATCHES "rf64")
+      set(magic 52463634)
+      set(size_at 28)
+    else()
+      set(magic 52494646)
+      set(size_at 76)
+      if(tag STREQUAL "feff")
+        set(size_at 100)
+      endif()
+    endif()
+    set(data_size 0)
+    foreach(i 3 2 1 0)
+      math(EXPR at "(${size_at} + ${i}) * 2")
+      string(SUBSTRING "${head}" ${at} 2 byte)
+      math(EXPR data_size "${data_size} * 256 + 0x${byte}")
+    endforeach()
+    string(SUBSTRING "${head}" 0 8 file_magic)
+    file(SIZE ${WORK}/theirs.raw raw_size)
+    if(NOT file_magic STREQUAL magic OR NOT format_tag STREQUAL tag OR NOT data_size EQUAL raw_size)
+      message(FATAL_ERROR "${stream} ${args}: magic ${file_magic}, format tag ${format_tag}, data size ${data_size}; "
+                          "expected ${magic}, ${tag}, ${raw_size}")
+    endif()
+  endforeach()
+
 elseif(CASE STREQUAL "errors")
+  # A stream whose audio changes from 48 to 32 kHz at frame 10.
+  set(mixed "")
+  if(NOT CMAKE_VERSION VERSION_LESS 3.18)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${SAMPLE} ${DATA}/pal_420_wide_32k.dv
+                    OUTPUT_FILE ${WORK}/mixed.dv)
+    set(mixed "1|2|frame 10: audio changes from 48000 Hz, 2 channels to 32000 Hz|${WORK}/mixed.dv,--audio,${WORK}/mixed.wav")
+  endif()
   # exit status | lines on stderr | pattern of the first | arguments, comma-separated.
   # Only the PNG file is written after decoding, and the summary line
-  # follows the error.
+  # follows the error; --strict gives 3 for a damaged frame.
   set(cases
     "1|1|no_such_file.dv: cannot open|${DATA}/no_such_file.dv,--md5"
-    "1|1|not DV|${DATA}/make_streams.sh,--md5"
+    "1|1|not a DV stream|${DATA}/make_streams.sh,--md5"
     "1|1|no frame 10 \\(the file has 10\\)|${SAMPLE},--frames,8-10,--md5"
     "1|1|cannot write .*out.y4m|${SAMPLE},-o,${WORK}/no_such_dir/out.y4m"
     "1|2|cannot write .*out.png|${SAMPLE},-o,${WORK}/no_such_dir/out.png"
@@ -134,7 +245,12 @@ elseif(CASE STREQUAL "errors")
     "2|1|no output given|${SAMPLE}"
     "2|1|bad --frames value|${SAMPLE},--frames,5-2,--md5"
     "2|1|a PNG holds one frame|${SAMPLE},--frames,0-3,-o,${WORK}/x.png"
-    "2|1|--threads needs a number|${SAMPLE},--threads,0,--md5")
+    "2|1|--threads needs a number|${SAMPLE},--threads,0,--md5"
+    "2|1|--conceal works on planes|${SAMPLE},--conceal,--fourcc,UYVY,--md5"
+    "2|1|--square applies to .png|${SAMPLE},--square,--md5"
+    "2|1|--audio writes .wav files|${SAMPLE},--audio,${WORK}/x.mp3"
+    "3|1|1 frame: 1 decoded \\(0 with damaged macroblocks, 1 with blocks the recorder concealed|${DATA}/jj_sony_head_clog.dv,--strict,--md5,--conceal"
+    ${mixed})
   if(DEFINED PNG AND NOT PNG)
     list(FILTER cases EXCLUDE REGEX "\\.png")
   endif()

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "decode_setup.h"
+#include "frame_work.h"
+#include "hv_dec_dv.h"
 #include "png_out.h"
 #include "test_streams.h"
 #include "y4m.h"
@@ -33,9 +35,11 @@ TEST(CliFrameRange, Parsing) {
             << '"' << c.text << '"';
 }
 
-// Picture sizes and sample aspect ratios as ffprobe reports them for the
-// committed streams (high definition at its coded width, and at the display
-// width with square pixels); half size halves both, the pixel aspect stays.
+// Picture sizes, field order and sample aspect ratios as ffprobe reports
+// them for the committed streams (high definition at its coded width, and at
+// the display width with square pixels; 1080i60's control pack says bottom
+// field first); half size halves both sides, the pixel aspect stays.  The
+// planes of the same frames: coded size and the YUV4MPEG2 chroma tag.
 TEST(CliGeometry, CommittedStreams) {
     const struct {
         const char* file;
@@ -43,27 +47,45 @@ TEST(CliGeometry, CommittedStreams) {
         uint32_t width, height;
         char interlace;
         uint32_t sarX, sarY;
+        const char* chroma;
     } cases[] = {
-        {"sample_625_420.dv", false, 720, 576, 'b', 16, 15}, {"pal_420_wide_32k.dv", false, 720, 576, 'b', 64, 45},
-        {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9},     {"hd_1080i60.dv", false, 1920, 1080, 't', 1, 1},
-        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3},         {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1},
-        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3},      {"hd_1080i60.dv", true, 1280, 1080, 't', 3, 2}};
+        {"sample_625_420.dv", false, 720, 576, 'b', 16, 15, "420paldv"},
+        {"pal_420_wide_32k.dv", false, 720, 576, 'b', 64, 45, "420paldv"},
+        {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9, "411"},
+        {"pal_411.dv", false, 720, 576, 'b', 16, 15, "411"},
+        {"dv50_625.dv", false, 720, 576, 't', 16, 15, "422"},
+        {"hd_1080i60.dv", false, 1920, 1080, 'b', 1, 1, "422"},
+        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3, "422"},
+        {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1, "422"},
+        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3, "422"},
+        {"hd_1080i60.dv", true, 1280, 1080, 'b', 3, 2, "422"}};
     for (const auto& c : cases) {
         const std::vector<uint8_t> bytes = testdata::ReadFile(c.file);
-        DVStreamInfoEx info{};
+        hvdv_frame_info info{};
         info.size = sizeof info;
-        ASSERT_EQ(DVGetInfoEx(bytes.data(), int32_t(bytes.size()), &info, nullptr, nullptr), HVDV_INFO_OK) << c.file;
+        ASSERT_EQ(hvdv_probe_frame(bytes.data(), bytes.size(), &info), HVDV_OK) << c.file;
+        hvdv_metadata meta{};
+        meta.size = sizeof meta;
+        ASSERT_EQ(hvdv_read_metadata(bytes.data(), info.frame_bytes, &meta), HVDV_OK) << c.file;
         hvdv_cli::PictureGeometry g;
         std::string reason;
         for (uint32_t half : {0, 1}) {
             SCOPED_TRACE(std::string(c.file) + (half ? " half size" : ""));
-            ASSERT_TRUE(hvdv_cli::ChooseGeometry(info, half, c.coded, HVDV_FOURCC_BGR3, &g, &reason)) << reason;
+            ASSERT_TRUE(hvdv_cli::ChooseGeometry(info, &meta, half, c.coded, HVDV_FOURCC_BGR3, &g, &reason)) << reason;
             EXPECT_EQ(std::vector<uint32_t>({g.width, g.height, uint32_t(g.pitch), uint32_t(g.interlace),
                                              g.pixelAspectX, g.pixelAspectY}),
                       std::vector<uint32_t>({c.width >> half, c.height >> half, (c.width >> half) * 3,
                                              uint32_t(c.interlace), c.sarX, c.sarY}));
+            if (!c.coded && info.kind >= HVDV_KIND_HD_1080I60) continue;
+            const hvdv_cli::PlaneLayout p = hvdv_cli::ChoosePlanes(info, &meta, half);
+            EXPECT_EQ(std::vector<uint32_t>({p.width[0], p.height[0], uint32_t(p.interlace), p.pixelAspectX,
+                                             p.pixelAspectY}),
+                      std::vector<uint32_t>(
+                          {c.width >> half, c.height >> half, uint32_t(c.interlace), c.sarX, c.sarY}));
+            EXPECT_STREQ(p.y4mChroma, c.chroma);
+            EXPECT_EQ(p.bytes, size_t(p.width[0]) * p.height[0] + 2 * size_t(p.width[1]) * p.height[1]);
         }
-        EXPECT_FALSE(hvdv_cli::ChooseGeometry(info, false, c.coded, 0x12345678u, &g, &reason));
+        EXPECT_FALSE(hvdv_cli::ChooseGeometry(info, &meta, false, c.coded, 0x12345678u, &g, &reason));
     }
 }
 
@@ -85,6 +107,83 @@ TEST(CliY4m, UyvyToPlanar) {
         ASSERT_TRUE(i % 2 || (planes[luma + i / 2] == pair[0] && planes[luma + chroma + i / 2] == pair[2]))
             << "UV " << i;
     }
+}
+
+// --conceal: a 625/50 frame with damage, after a different picture of the
+// same kind.  Every sample of a damaged macroblock (16x16 luma, 8x8 of each
+// 4:2:0 chroma plane) must be the previous picture's; every other sample the
+// plain decode's.  Damage by an odd STA on a few video blocks (the data is
+// in error) and by cutting the frame short (the last two DIF sequences are
+// missing).
+TEST(CliConceal, DamagedMacroblocksKeepThePreviousPicture) {
+    const std::vector<uint8_t> previousFrame = testdata::ReadFile("pal_420_detail.dv");
+    const std::vector<uint8_t> sample = testdata::ReadFile("sample_625_420.dv");
+    const size_t frameBytes = 144000;
+    hvdv_cli::DecodeSettings s;
+    hvdv_frame_info info{};
+    info.size = sizeof info;
+    ASSERT_EQ(hvdv_probe_frame(sample.data(), frameBytes, &info), HVDV_OK);
+    s.kind = info.kind;
+    s.planes = hvdv_cli::ChoosePlanes(info, nullptr, false);
+    hvdv_decoder* decoder = nullptr;
+    ASSERT_EQ(hvdv_decoder_create(nullptr, &decoder), HVDV_OK);
+
+    for (const char* damage : {"sta", "cut"}) {
+        SCOPED_TRACE(damage);
+        std::vector<uint8_t> damaged(sample.begin() + frameBytes, sample.begin() + 2 * frameBytes);
+        if (damage == std::string("sta")) {
+            // Video DIF blocks (section type 4) of sequence 3: STA 7 on every
+            // ninth.
+            for (size_t b = 150 * 3, n = 0; b < 150 * 4; ++b)
+                if ((damaged[b * 80] >> 5) == 4 && n++ % 9 == 0) damaged[b * 80 + 3] = uint8_t(0x70 | (damaged[b * 80 + 3] & 15));
+        } else {
+            damaged.resize(frameBytes - 2 * 12000);
+        }
+        hvdv_cli::Concealer concealer;
+        ASSERT_TRUE(concealer.Init(0));
+        hvdv_cli::FrameWork previous, plain, concealed;
+        previous.input.bytes.assign(previousFrame.begin(), previousFrame.begin() + frameBytes);
+        plain.input.bytes = concealed.input.bytes = damaged;
+        hvdv_cli::DecodeFrame(decoder, s, &previous);
+        hvdv_cli::DecodeFrame(decoder, s, &plain);
+        concealer.Apply(s, &previous);
+        hvdv_cli::DecodeFrame(decoder, s, &concealed);
+        concealer.Apply(s, &concealed);
+        ASSERT_EQ(std::vector<int>({previous.video, concealed.video}), std::vector<int>({HVDV_OK, HVDV_OK}));
+
+        // The damage map of the frame, and a mask of the damaged samples.
+        hvdv_damage map{};
+        map.size = sizeof map;
+        std::vector<uint8_t> scratch(s.planes.bytes);
+        hvdv_picture picture{};
+        picture.size = sizeof picture;
+        for (int i = 0; i < 3; ++i) {
+            picture.data[i] = scratch.data() + s.planes.offset[i];
+            picture.pitch[i] = int32_t(s.planes.width[i]);
+        }
+        ASSERT_EQ(hvdv_decode_video(decoder, damaged.data(), damaged.size(), &picture, 0, nullptr, &map), HVDV_OK);
+        EXPECT_EQ(concealed.damagedMacroblocks, map.damaged);
+        ASSERT_GT(map.damaged, 0u);
+        std::vector<bool> kept(s.planes.bytes, false);
+        for (uint32_t m = 0; m < map.macroblock_count; ++m) {
+            const hvdv_macroblock& mb = map.macroblocks[m];
+            if (!(mb.flags & (HVDV_MB_ERROR | HVDV_MB_MISSING | HVDV_MB_BAD_ID)) || mb.x == 0xFFFF) continue;
+            for (int p = 0; p < 3; ++p) {
+                const uint32_t size = p ? 8 : 16, x0 = p ? mb.x / 2 : mb.x, y0 = p ? mb.y / 2 : mb.y;
+                for (uint32_t y = y0; y < y0 + size; ++y)
+                    for (uint32_t x = x0; x < x0 + size; ++x) kept[s.planes.offset[p] + y * s.planes.width[p] + x] = true;
+            }
+        }
+        size_t keptSamples = 0, differing = 0, wrong = 0;
+        for (size_t i = 0; i < kept.size(); ++i) {
+            keptSamples += kept[i];
+            differing += kept[i] && previous.picture[i] != plain.picture[i];
+            wrong += concealed.picture[i] != (kept[i] ? previous.picture[i] : plain.picture[i]);
+        }
+        EXPECT_EQ(wrong, 0u) << "of " << kept.size() << " samples, " << keptSamples << " kept";
+        EXPECT_GT(differing, keptSamples / 2);  // the two pictures differ there
+    }
+    hvdv_decoder_destroy(decoder);
 }
 
 }  // namespace
