@@ -62,8 +62,7 @@ TEST(CliGeometry, CommittedStreams) {
     for (const auto& c : cases) {
         const std::vector<uint8_t> bytes = testdata::ReadFile(c.file);
         hvdv_frame_info info{};
-        info.size = sizeof info;
-        ASSERT_EQ(hvdv_probe_frame(bytes.data(), bytes.size(), &info), HVDV_OK) << c.file;
+        ASSERT_TRUE(testdata::ProbeFirstFrame(bytes, &info)) << c.file;
         hvdv_metadata meta{};
         meta.size = sizeof meta;
         ASSERT_EQ(hvdv_read_metadata(bytes.data(), info.frame_bytes, &meta), HVDV_OK) << c.file;
