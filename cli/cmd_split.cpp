@@ -157,9 +157,8 @@ int RunSplit(int argc, char** argv) {
             piece.timecode = hvdv_cli::TimecodeText(r);
             piece.file = OpenPiece(piece.path, force, &error);
             if (!piece.file) {
-                hvdv_cli::PrintError(kCommand, piece.path + ": " + error + " (recording " +
-                                                   std::to_string(v.recording) + " from frame " +
-                                                   std::to_string(r.index) + ")");
+                hvdv_cli::PrintError(kCommand, piece.path + ": recording " + std::to_string(v.recording) +
+                                                   " from frame " + std::to_string(r.index) + ": " + error);
                 return 1;
             }
         }
