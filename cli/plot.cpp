@@ -131,7 +131,7 @@ void Draw(cairo_t* cr, const DamagePlot& plot, int width, int height) {
         }
     }
     for (int c = 0; c < columns; ++c) {
-        if (!count[size_t(c)] || peak[size_t(c)] <= 0) continue;
+        if (peak[size_t(c)] <= 0) continue;  // no frame, or clean ones only
         const double mean = sum[size_t(c)] / count[size_t(c)];
         cairo_set_source_rgb(cr, 0.98, 0.62, 0.55);
         cairo_rectangle(cr, x0 + c, y1 - h * Scale(peak[size_t(c)]), 1, h * Scale(peak[size_t(c)]));

@@ -42,7 +42,7 @@ int64_t TimecodeDay(uint32_t tcRate, bool drop) {
 }  // namespace
 
 bool FrameRecord::Damaged() const {
-    return !error.empty() || !identified || bytes < frameBytes || damaged || concealed || audioErrorSamples;
+    return !error.empty() || !identified || damaged || concealed || audioErrorSamples;
 }
 
 double FrameRecord::DamageShare() const {

@@ -9,6 +9,7 @@
 
 #include "plot.h"
 #include "recordings.h"
+#include "test_streams.h"
 
 namespace {
 
@@ -129,16 +130,24 @@ TEST(CliRecordings, AbsentValuesAreNoChange) {
 #if defined(HVDV_CLI_PNG)
 #include <png.h>
 
-// A long tape: one frame with half its macroblocks damaged, one with a
-// single macroblock in 1350, the rest clean.  The picture has the stated
-// size; red appears in the columns of the two damaged frames and nowhere
-// in a clean frame's column.
+// A long tape of clean frames with the deck-concealed frame (810 of 1350
+// macroblocks) at one place and a single damaged macroblock at another.
+// The picture has the stated size; red appears in the columns of the two
+// damaged frames and nowhere in a clean frame's column.
 TEST(CliPlot, DamagedColumnsStandOut) {
     const uint64_t frames = 30000, heavy = 12345, light = 20000, clean = 5000;
+    hvdv_cli::FrameReader reader(true);
+    hvdv_cli::FrameRecord clog, good;
+    const std::vector<uint8_t> clogBytes = testdata::ReadFile("jj_sony_head_clog.dv");
+    const std::vector<uint8_t> goodBytes = testdata::ReadFile("jj_sony_perfect.dv");
+    reader.Read(clogBytes.data(), clogBytes.size(), heavy, 0, &clog);
+    reader.Read(goodBytes.data(), goodBytes.size(), clean, 0, &good);
+    ASSERT_NEAR(clog.DamageShare(), 810.0 / 1350, 1e-9);
+    ASSERT_EQ(good.DamageShare(), 0.0);
     hvdv_cli::DamagePlot plot;
     plot.title = "test";
-    plot.damage.assign(frames, 0.0f);
-    plot.damage[heavy] = 0.5f;
+    plot.damage.assign(frames, float(good.DamageShare()));
+    plot.damage[heavy] = float(clog.DamageShare());
     plot.damage[light] = 1.0f / 1350;
     plot.recordingStarts = {0, 15000};
     const std::string path = ::testing::TempDir() + "hvdv_cli_scan_test_plot.png";
