@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those missing.
 #   scripts/deps.sh         native build: compiler, GoogleTest, Google Benchmark,
-#                           libavcodec (reference peer) and ffmpeg
+#                           libpng and cairo (hvdv PNG pictures and plots),
+#                           libavcodec (reference peer), ffmpeg and exiftool
+#                           (what the hvdv scan tests compare with)
 #   scripts/deps.sh cross   also the 32-bit x86 Linux (g++ -m32) and MinGW-w64
 #                           (i686, x86-64) compilers, and Wine to run the
 #                           64-bit Windows tests
 #   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
-want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev
-      libavcodec-dev libavutil-dev ffmpeg)
+want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev libcairo2-dev
+      libavcodec-dev libavutil-dev ffmpeg libimage-exiftool-perl)
 if [ "${1:-}" = "cross" ]; then
   # googletest: GoogleTest sources, built for each cross target.
   # g++-multilib: -m32 for 32-bit x86 Linux.  (It replaces Debian's

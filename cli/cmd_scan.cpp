@@ -1,0 +1,322 @@
+// hvdv scan: one record per frame (timecode, recording date, flags, format,
+// audio, damage) and where the recordings on a tape begin.
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "plot.h"
+#include "recordings.h"
+#include "source.h"
+
+namespace {
+
+using hvdv_cli::FrameRecord;
+using hvdv_cli::FrameVerdict;
+using hvdv_cli::JsonString;
+
+const char kCommand[] = "scan";
+// Frame errors named on stderr before the rest are only counted.
+constexpr uint64_t kErrorLines = 20;
+
+enum class Style { kTable, kJson, kCsv };
+
+void PrintHelp() {
+    std::printf(
+        "usage: hvdv scan IN [--json | --csv] [--plot FILE.png] [--strict]\n"
+        "\n"
+        "Reads every frame of IN (raw DV, \"-\" for standard input%s) and prints one\n"
+        "record per frame: index, byte offset, timecode (HH:MM:SS:FF, HH:MM:SS;FF when\n"
+        "drop-frame), recording date and time (YYYY-MM-DDTHH:MM:SS, local time as\n"
+        "recorded), REC START and repeated-frame flags, DV kind, aspect, field order,\n"
+        "audio (rate, bits, channels, samples, locked, error samples), damaged and\n"
+        "concealed macroblocks, the video blocks of each non-zero STA value (\"a:810\"\n"
+        "is 810 blocks with STA 0xA), and whether the frame starts a new recording.\n"
+        "Values a frame does not carry are left empty (null in JSON).  A summary\n"
+        "follows: frames, damaged frames, recordings, timecode breaks, audio changes.\n"
+        "In the table, flags are S (REC START), R (repeated frame) and T (timecode\n"
+        "break); dmg, conc and aerr count damaged and concealed macroblocks and\n"
+        "audio error samples.  The damage comes from a half-size decode of each frame.\n"
+        "\n"
+        "A frame starts a new recording when its recording date and time goes back,\n"
+        "or forward by more than the frames in between last plus 3 s; when its\n"
+        "timecode goes back, or forward by more than 1 s beyond the frames in between\n"
+        "(smaller skips are counted as timecode breaks only); when REC START is set\n"
+        "and was not on the frame before; or when the DV kind, the aspect or the audio\n"
+        "mode (rate, bits, channels) changes.  A value a frame lacks is never a break.\n"
+        "\n"
+        "  --json           one JSON object per line, then {\"summary\": ...}\n"
+        "  --csv            comma-separated with a header line; summary on stderr\n"
+        "  --plot FILE.png  a %d x %d picture of the damage per frame over the whole\n"
+        "                   input, recording starts marked%s\n"
+        "  --strict         exit status 3 when any frame is damaged\n"
+        "\n"
+        "Exit status: 0 clean, 1 failed (cannot read the input or write the plot),\n"
+        "2 bad argument, 3 damaged frames with --strict.\n",
+        hvdv_cli::ContainersSupported() ? ", or a container's DV track" : "", hvdv_cli::kPlotWidth,
+        hvdv_cli::kPlotHeight, hvdv_cli::PlotSupported() ? "" : " (not in this build: no cairo)");
+}
+
+std::string Number(uint32_t value) { return std::to_string(value); }
+
+// JSON: a value or null.
+std::string JsonOr(bool present, const std::string& value) { return present ? value : "null"; }
+std::string JsonBool(bool value) { return value ? "true" : "false"; }
+
+std::string JsonRecord(const FrameRecord& r, const FrameVerdict& v) {
+    const std::string tc = hvdv_cli::TimecodeText(r), when = hvdv_cli::RecordedText(r);
+    const char* fields = hvdv_cli::FieldOrderName(r.fieldOrder);
+    std::string j = "{\"frame\": " + std::to_string(r.index);
+    j += ", \"offset\": " + JsonOr(r.offset >= 0, std::to_string(r.offset));
+    j += ", \"bytes\": " + std::to_string(r.bytes);
+    j += ", \"timecode\": " + JsonOr(!tc.empty(), JsonString(tc));
+    j += ", \"recorded\": " + JsonOr(!when.empty(), JsonString(when));
+    j += ", \"recStart\": " + JsonOr(r.hasRecStart, JsonBool(r.recStart));
+    j += ", \"repeated\": " + JsonOr(r.hasRepeated, JsonBool(r.repeated));
+    j += ", \"kind\": " + JsonOr(r.identified, JsonString(hvdv_cli::KindName(r.kind)));
+    j += ", \"aspect\": " + JsonOr(r.hasAspect, JsonString(r.wide ? "16:9" : "4:3"));
+    j += ", \"fieldOrder\": " + JsonOr(fields != nullptr, JsonString(fields ? fields : ""));
+    j += ", \"audio\": ";
+    if (r.hasAudio)
+        j += "{\"rate\": " + Number(r.audioRate) + ", \"bits\": " + Number(r.audioBits) +
+             ", \"channels\": " + Number(r.audioChannels) + ", \"samples\": " + Number(r.audioSamples) +
+             ", \"locked\": " + JsonBool(r.audioLocked) +
+             ", \"errorSamples\": " + JsonOr(r.hasAudioErrors, Number(r.audioErrorSamples)) + "}";
+    else
+        j += "null";
+    j += ", \"macroblocks\": " + JsonOr(r.hasVideo, Number(r.macroblocks));
+    j += ", \"damaged\": " + JsonOr(r.hasVideo, Number(r.damaged));
+    j += ", \"concealed\": " + JsonOr(r.hasVideo, Number(r.concealed));
+    j += ", \"sta\": ";
+    if (r.hasVideo) {
+        j += "{";
+        bool first = true;
+        for (int s = 1; s < 16; ++s) {
+            if (!r.sta[s]) continue;
+            const char digit[2] = {"0123456789abcdef"[s], 0};
+            j += (first ? "\"" : ", \"") + std::string(digit) + "\": " + Number(r.sta[s]);
+            first = false;
+        }
+        j += "}";
+    } else {
+        j += "null";
+    }
+    j += ", \"newRecording\": " + JsonBool(v.newRecording);
+    j += ", \"recording\": " + std::to_string(v.recording);
+    j += ", \"reasons\": " + JsonOr(v.newRecording, JsonString(hvdv_cli::BreakText(v.reasons)));
+    j += ", \"timecodeBreak\": " + JsonBool(v.timecodeBreak);
+    j += ", \"error\": " + JsonOr(!r.error.empty(), JsonString(r.error));
+    return j + "}";
+}
+
+// CSV: a field quoted when it holds a comma or a quote.
+std::string Csv(const std::string& text) {
+    if (text.find_first_of(",\"\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string CsvOr(bool present, const std::string& value) { return present ? value : ""; }
+
+const char kCsvHeader[] =
+    "frame,offset,bytes,timecode,recorded,rec_start,repeated,kind,aspect,field_order,audio_rate,audio_bits,"
+    "audio_channels,audio_samples,audio_locked,audio_error_samples,macroblocks,damaged,concealed,sta,"
+    "new_recording,recording,reasons,timecode_break,error";
+
+std::string CsvRecord(const FrameRecord& r, const FrameVerdict& v) {
+    const char* fields = hvdv_cli::FieldOrderName(r.fieldOrder);
+    const std::string parts[] = {
+        std::to_string(r.index),
+        CsvOr(r.offset >= 0, std::to_string(r.offset)),
+        std::to_string(r.bytes),
+        hvdv_cli::TimecodeText(r),
+        hvdv_cli::RecordedText(r),
+        CsvOr(r.hasRecStart, r.recStart ? "1" : "0"),
+        CsvOr(r.hasRepeated, r.repeated ? "1" : "0"),
+        CsvOr(r.identified, hvdv_cli::KindName(r.kind)),
+        CsvOr(r.hasAspect, r.wide ? "16:9" : "4:3"),
+        fields ? fields : "",
+        CsvOr(r.hasAudio, Number(r.audioRate)),
+        CsvOr(r.hasAudio, Number(r.audioBits)),
+        CsvOr(r.hasAudio, Number(r.audioChannels)),
+        CsvOr(r.hasAudio, Number(r.audioSamples)),
+        CsvOr(r.hasAudio, r.audioLocked ? "1" : "0"),
+        CsvOr(r.hasAudioErrors, Number(r.audioErrorSamples)),
+        CsvOr(r.hasVideo, Number(r.macroblocks)),
+        CsvOr(r.hasVideo, Number(r.damaged)),
+        CsvOr(r.hasVideo, Number(r.concealed)),
+        hvdv_cli::StaText(r),
+        v.newRecording ? "1" : "0",
+        std::to_string(v.recording),
+        hvdv_cli::BreakText(v.reasons),
+        v.timecodeBreak ? "1" : "0",
+        r.error};
+    std::string line;
+    for (const std::string& p : parts) line += (line.empty() ? "" : ",") + Csv(p);
+    return line;
+}
+
+void PrintTableHeader() {
+    std::printf("%7s %12s  %-11s  %-19s  %-5s %-17s  %-6s %-12s  %-24s %5s %5s %5s  %s\n", "frame", "offset",
+                "timecode", "recorded", "flags", "kind", "aspect", "fields", "audio", "dmg", "conc", "aerr", "sta");
+}
+
+void PrintTableRecord(const FrameRecord& r, const FrameVerdict& v) {
+    if (v.newRecording)
+        std::printf("== recording %u from frame %" PRIu64 ": %s\n", v.recording, r.index,
+                    hvdv_cli::BreakText(v.reasons).c_str());
+    std::string flags;
+    if (r.recStart) flags += "S";
+    if (r.repeated) flags += "R";
+    if (v.timecodeBreak) flags += "T";
+    char audio[64] = "";
+    if (r.hasAudio)
+        std::snprintf(audio, sizeof audio, "%u Hz %u bit %u ch %u%s", r.audioRate, r.audioBits, r.audioChannels,
+                      r.audioSamples, r.audioLocked ? " L" : "");
+    const char* fields = hvdv_cli::FieldOrderName(r.fieldOrder);
+    const std::string offset = r.offset >= 0 ? std::to_string(r.offset) : "";
+    const std::string dmg = r.hasVideo ? Number(r.damaged) : "", conc = r.hasVideo ? Number(r.concealed) : "";
+    const std::string aerr = r.hasAudioErrors ? Number(r.audioErrorSamples) : "";
+    std::string sta = hvdv_cli::StaText(r);
+    if (!r.error.empty()) sta += (sta.empty() ? "" : "  ") + r.error;
+    std::printf("%7" PRIu64 " %12s  %-11s  %-19s  %-5s %-17s  %-6s %-12s  %-24s %5s %5s %5s  %s\n", r.index,
+                offset.c_str(), hvdv_cli::TimecodeText(r).c_str(), hvdv_cli::RecordedText(r).c_str(),
+                flags.empty() ? "-" : flags.c_str(), r.identified ? hvdv_cli::KindName(r.kind) : "",
+                r.hasAspect ? (r.wide ? "16:9" : "4:3") : "", fields ? fields : "", audio, dmg.c_str(), conc.c_str(),
+                aerr.c_str(), sta.c_str());
+}
+
+struct RecordingStart {
+    uint64_t frame = 0;
+    std::string recorded, timecode;
+};
+
+int RunScan(int argc, char** argv) {
+    auto usage = [](const std::string& message) {
+        hvdv_cli::PrintError(kCommand, message + " (see hvdv scan --help)");
+        return 2;
+    };
+    Style style = Style::kTable;
+    std::string input, plotPath;
+    bool strict = false, options = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
+            if (!input.empty()) return usage("more than one input (" + input + ", " + arg + ")");
+            input = arg;
+        } else if (arg == "--") {
+            options = false;
+        } else if (arg == "--help" || arg == "-h") {
+            PrintHelp();
+            return 0;
+        } else if (arg == "--json" || arg == "--csv") {
+            const Style chosen = arg == "--json" ? Style::kJson : Style::kCsv;
+            if (style != Style::kTable && style != chosen) return usage("--json and --csv exclude each other");
+            style = chosen;
+        } else if (arg == "--plot") {
+            if (i + 1 >= argc) return usage("--plot needs a file name");
+            plotPath = argv[++i];
+        } else if (arg == "--strict") {
+            strict = true;
+        } else {
+            return usage("unknown option " + arg);
+        }
+    }
+    if (input.empty()) return usage("no input given");
+    if (!plotPath.empty() && !hvdv_cli::PlotSupported()) {
+        hvdv_cli::PrintError(kCommand, "this hvdv was built without cairo: --plot is not available");
+        return 1;
+    }
+
+    std::string error;
+    std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenFrameSource(input, &error);
+    if (!source) {
+        hvdv_cli::PrintError(kCommand, input + ": " + error);
+        return 1;
+    }
+    hvdv_cli::FrameReader reader(true);
+    if (!reader.Ready(&error)) {
+        hvdv_cli::PrintError(kCommand, input + ": " + error);
+        return 1;
+    }
+
+    hvdv_cli::RecordingTracker tracker;
+    hvdv_cli::DamagePlot plot;
+    std::vector<RecordingStart> starts;
+    hvdv_cli::SourceFrame frame;
+    FrameRecord r;
+    uint64_t frameErrors = 0;
+    if (style == Style::kTable) PrintTableHeader();
+    if (style == Style::kCsv) std::printf("%s\n", kCsvHeader);
+    while (source->Next(&frame)) {
+        reader.Read(frame.bytes.data(), frame.bytes.size(), frame.index, frame.offset, &r);
+        const FrameVerdict v = tracker.Add(r);
+        if (style == Style::kJson) std::printf("%s\n", JsonRecord(r, v).c_str());
+        else if (style == Style::kCsv) std::printf("%s\n", CsvRecord(r, v).c_str());
+        else PrintTableRecord(r, v);
+        if (!r.error.empty() && ++frameErrors <= kErrorLines)
+            hvdv_cli::PrintError(kCommand, input + ": frame " + std::to_string(r.index) + ": " + r.error);
+        if (v.newRecording) {
+            starts.push_back({r.index, hvdv_cli::RecordedText(r), hvdv_cli::TimecodeText(r)});
+            plot.recordingStarts.push_back(r.index);
+        }
+        if (r.identified && plot.damage.empty()) {
+            plot.rateNum = r.rateNum;
+            plot.rateDen = r.rateDen;
+        }
+        if (!plotPath.empty()) plot.damage.push_back(float(r.DamageShare()));
+    }
+    if (frameErrors > kErrorLines)
+        hvdv_cli::PrintError(kCommand, input + ": " + std::to_string(frameErrors - kErrorLines) +
+                                           " more frames with errors (see the records)");
+    int status = 0;
+    if (!source->Error().empty()) {
+        hvdv_cli::PrintError(kCommand, input + ": frame " + std::to_string(tracker.frames) + ": " + source->Error());
+        status = 1;
+    } else if (tracker.frames == 0) {
+        hvdv_cli::PrintError(kCommand, input + ": no DV frame");
+        status = 1;
+    }
+
+    char summary[256];
+    std::snprintf(summary, sizeof summary,
+                  "%" PRIu64 " frames, %" PRIu64 " damaged, %" PRIu64 " recordings, %" PRIu64
+                  " timecode breaks, %" PRIu64 " audio changes",
+                  tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
+                  tracker.audioChanges);
+    if (style == Style::kJson) {
+        std::printf("{\"summary\": {\"frames\": %" PRIu64 ", \"damagedFrames\": %" PRIu64 ", \"recordings\": %" PRIu64
+                    ", \"timecodeBreaks\": %" PRIu64 ", \"audioChanges\": %" PRIu64 "}}\n",
+                    tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
+                    tracker.audioChanges);
+    } else if (style == Style::kCsv) {
+        hvdv_cli::PrintError(kCommand, input + ": " + summary);
+    } else {
+        std::printf("\n%s: %s\n", input.c_str(), summary);
+        for (size_t n = 0; n < starts.size(); ++n) {
+            const uint64_t end = n + 1 < starts.size() ? starts[n + 1].frame : tracker.frames;
+            std::printf("  recording %zu: frames %" PRIu64 "-%" PRIu64 " (%" PRIu64 ")  %s  %s\n", n + 1,
+                        starts[n].frame, end - 1, end - starts[n].frame,
+                        starts[n].recorded.empty() ? "no date" : starts[n].recorded.c_str(),
+                        starts[n].timecode.empty() ? "no timecode" : starts[n].timecode.c_str());
+        }
+    }
+    std::fflush(stdout);
+
+    if (!plotPath.empty() && tracker.frames) {
+        plot.title = input + ": " + summary;
+        if (!hvdv_cli::WritePlot(plotPath, plot, hvdv_cli::kPlotWidth, hvdv_cli::kPlotHeight, &error)) {
+            hvdv_cli::PrintError(kCommand, plotPath + ": " + error);
+            return 1;
+        }
+    }
+    if (status) return status;
+    return strict && tracker.damagedFrames ? 3 : 0;
+}
+
+const hvdv_cli::RegisterCommand kRegister{
+    kCommand, "one record per frame: timecode, date, format, audio, damage; recordings; --plot", RunScan};
+
+}  // namespace

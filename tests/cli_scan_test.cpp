@@ -1,0 +1,184 @@
+// "hvdv scan" and "hvdv split": the recording rule on sequences of frames
+// (tests/cli_scan.cmake runs both commands on real files), and the damage
+// plot read back pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "plot.h"
+#include "recordings.h"
+#include "test_streams.h"
+
+namespace {
+
+using hvdv_cli::FrameRecord;
+
+enum : uint32_t { kRecStart = 1, kRepeated = 2, kWide = 4, kAudio32k = 8, kPal = 16 };
+
+struct Step {
+    uint64_t index;
+    const char* timecode;  // "HH:MM:SS:FF" or ";FF" (drop-frame); null: absent
+    const char* recorded;  // "YYYY-MM-DDTHH:MM:SS"; null: absent
+    uint32_t flags;
+    uint32_t reasons;      // expected RecordingBreak bits
+    bool timecodeBreak;    // expected
+};
+
+FrameRecord Make(const Step& s) {
+    FrameRecord r;
+    r.index = s.index;
+    r.identified = true;
+    const bool pal = (s.flags & kPal) != 0;
+    r.kind = pal ? HVDV_KIND_DV25_625_420 : HVDV_KIND_DV25_525_411;
+    r.rateNum = pal ? 25 : 30000;
+    r.rateDen = pal ? 1 : 1001;
+    char separator = ':';
+    if (s.timecode)
+        r.hasTimecode = std::sscanf(s.timecode, "%u:%u:%u%c%u", &r.tcHours, &r.tcMinutes, &r.tcSeconds, &separator,
+                                    &r.tcFrames) == 5;
+    r.tcDrop = separator == ';';
+    if (s.recorded)
+        r.hasDate = r.hasTime = std::sscanf(s.recorded, "%u-%u-%uT%u:%u:%u", &r.year, &r.month, &r.day, &r.hours,
+                                            &r.minutes, &r.seconds) == 6;
+    r.hasRecStart = r.hasRepeated = r.hasAspect = r.hasAudio = true;
+    r.recStart = (s.flags & kRecStart) != 0;
+    r.repeated = (s.flags & kRepeated) != 0;
+    r.wide = (s.flags & kWide) != 0;
+    r.audioRate = (s.flags & kAudio32k) ? 32000 : 48000;
+    r.audioBits = (s.flags & kAudio32k) ? 12 : 16;
+    r.audioChannels = 2;
+    return r;
+}
+
+constexpr uint32_t kFirst = hvdv_cli::kBreakFirstFrame;
+
+TEST(CliRecordings, Rule) {
+    const char* const d = "2024-02-29T23:59:59";
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"drop-frame minute and the date's second tick continue",
+         {{0, "00:00:59;28", d, 0, kFirst, false},
+          {1, "00:00:59;29", d, 0, 0, false},
+          {2, "00:01:00;02", "2024-03-01T00:00:00", 0, 0, false}}},
+        {"timecode wraps at midnight", {{0, "23:59:59:24", d, kPal, kFirst, false}, {1, "00:00:00:00", d, kPal, 0, false}}},
+        {"date goes back one second", {{0, "01:00:00:00", d, 0, kFirst, false},
+                                       {1, "01:00:00:01", "2024-02-29T23:59:58", 0, hvdv_cli::kBreakDateBack, false}}},
+        {"date forward: 3 s slack, then beyond",
+         {{0, nullptr, "2024-01-01T10:00:00", 0, kFirst, false},
+          {10, nullptr, "2024-01-01T10:00:03", 0, 0, false},
+          {20, nullptr, "2024-01-01T10:00:07", 0, hvdv_cli::kBreakDateForward, false}}},
+        {"frames without a date: the time they last is allowed for",
+         {{0, nullptr, "2024-01-01T10:00:00", 0, kFirst, false},
+          {1, nullptr, nullptr, 0, 0, false},
+          {300, nullptr, "2024-01-01T10:00:12", 0, 0, false},
+          {301, nullptr, "2024-01-01T10:00:17", 0, hvdv_cli::kBreakDateForward, false}}},
+        {"timecode: frames lost, then a jump, then back",
+         {{0, "01:00:00:00", nullptr, 0, kFirst, false},
+          {1, "01:00:00:05", nullptr, 0, 0, true},
+          {2, "01:00:02:00", nullptr, 0, hvdv_cli::kBreakTimecodeForward, true},
+          {5, "01:00:02:03", nullptr, 0, 0, false},
+          {6, "01:00:02:03", nullptr, kRepeated, 0, false},
+          {7, "01:00:02:03", nullptr, 0, 0, true},
+          {8, "00:59:00:00", nullptr, 0, hvdv_cli::kBreakTimecodeBack, true}}},
+        {"REC START counts where it appears",
+         {{0, nullptr, nullptr, kRecStart, kFirst, false},
+          {1, nullptr, nullptr, 0, 0, false},
+          {2, nullptr, nullptr, kRecStart, hvdv_cli::kBreakRecStart, false},
+          {3, nullptr, nullptr, kRecStart, 0, false}}},
+        {"format changes",
+         {{0, "00:00:10:00", d, 0, kFirst, false},
+          {1, "00:00:10:01", d, kWide, hvdv_cli::kBreakAspect, false},
+          {2, "00:00:10:02", d, kWide | kAudio32k, hvdv_cli::kBreakAudioMode, false},
+          {3, "00:00:10:03", d, kWide | kAudio32k | kPal, hvdv_cli::kBreakKind, false}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        hvdv_cli::RecordingTracker tracker;
+        uint32_t recordings = 0;
+        for (const Step& s : c.steps) {
+            const hvdv_cli::FrameVerdict v = tracker.Add(Make(s));
+            recordings += s.reasons != 0;
+            EXPECT_EQ(v.reasons, s.reasons) << "frame " << s.index << ": " << hvdv_cli::BreakText(v.reasons);
+            EXPECT_EQ(v.timecodeBreak, s.timecodeBreak) << "frame " << s.index;
+            EXPECT_EQ(v.recording, recordings) << "frame " << s.index;
+        }
+    }
+}
+
+// A value a frame lacks is no change: a damaged frame without packs between
+// two that agree starts nothing, and the audio change is counted once.
+TEST(CliRecordings, AbsentValuesAreNoChange) {
+    hvdv_cli::RecordingTracker tracker;
+    FrameRecord a = Make({0, "00:00:00:00", "2024-01-01T10:00:00", 0, 0, false});
+    tracker.Add(a);
+    FrameRecord gap;
+    gap.index = 1;
+    EXPECT_EQ(tracker.Add(gap).reasons, 0u);
+    FrameRecord b = Make({2, "00:00:00:02", "2024-01-01T10:00:00", kAudio32k, 0, false});
+    EXPECT_EQ(tracker.Add(b).reasons, uint32_t(hvdv_cli::kBreakAudioMode));
+    EXPECT_EQ(std::vector<uint64_t>({tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.audioChanges,
+                                     tracker.timecodeBreaks}),
+              std::vector<uint64_t>({3, 1, 2, 1, 0}));
+}
+
+}  // namespace
+
+#if defined(HVDV_CLI_PNG)
+#include <png.h>
+
+// A long tape of clean frames with the deck-concealed frame (810 of 1350
+// macroblocks) at one place and a single damaged macroblock at another.
+// The picture has the stated size; red appears in the columns of the two
+// damaged frames and nowhere in a clean frame's column.
+TEST(CliPlot, DamagedColumnsStandOut) {
+    const uint64_t frames = 30000, heavy = 12345, light = 20000, clean = 5000;
+    hvdv_cli::FrameReader reader(true);
+    hvdv_cli::FrameRecord clog, good;
+    const std::vector<uint8_t> clogBytes = testdata::ReadFile("jj_sony_head_clog.dv");
+    const std::vector<uint8_t> goodBytes = testdata::ReadFile("jj_sony_perfect.dv");
+    reader.Read(clogBytes.data(), clogBytes.size(), heavy, 0, &clog);
+    reader.Read(goodBytes.data(), goodBytes.size(), clean, 0, &good);
+    ASSERT_NEAR(clog.DamageShare(), 810.0 / 1350, 1e-9);
+    ASSERT_EQ(good.DamageShare(), 0.0);
+    hvdv_cli::DamagePlot plot;
+    plot.title = "test";
+    plot.damage.assign(frames, float(good.DamageShare()));
+    plot.damage[heavy] = float(clog.DamageShare());
+    plot.damage[light] = 1.0f / 1350;
+    plot.recordingStarts = {0, 15000};
+    const std::string path = ::testing::TempDir() + "hvdv_cli_scan_test_plot.png";
+    std::string error;
+    if (!hvdv_cli::PlotSupported()) {
+        EXPECT_FALSE(hvdv_cli::WritePlot(path, plot, hvdv_cli::kPlotWidth, hvdv_cli::kPlotHeight, &error));
+        EXPECT_NE(error.find("cairo"), std::string::npos) << error;
+        return;
+    }
+    ASSERT_TRUE(hvdv_cli::WritePlot(path, plot, hvdv_cli::kPlotWidth, hvdv_cli::kPlotHeight, &error)) << error;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << image.message;
+    EXPECT_EQ(image.width, uint32_t(hvdv_cli::kPlotWidth));
+    EXPECT_EQ(image.height, uint32_t(hvdv_cli::kPlotHeight));
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) << image.message;
+    std::remove(path.c_str());
+    auto redPixels = [&](uint64_t frame) {
+        int first, last, red = 0;
+        hvdv_cli::PlotColumns(frame, frames, int(image.width), &first, &last);
+        for (uint32_t y = 0; y < image.height; ++y) {
+            const uint8_t* p = &rgb[(y * image.width + uint32_t(first)) * 3];
+            red += p[0] > p[1] + 60 && p[0] > p[2] + 60;  // either shade of red
+        }
+        return red;
+    };
+    EXPECT_GT(redPixels(heavy), 100);
+    EXPECT_GT(redPixels(light), 5);
+    EXPECT_LT(redPixels(light), redPixels(heavy));
+    EXPECT_EQ(redPixels(clean), 0);
+}
+#endif
