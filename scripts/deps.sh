@@ -5,8 +5,9 @@
 #                           libavcodec (reference peer), ffmpeg and exiftool
 #                           (what the hvdv scan tests compare with)
 #   scripts/deps.sh cross   also the 32-bit x86 Linux (g++ -m32) and MinGW-w64
-#                           (i686, x86-64) compilers, and Wine to run the
-#                           64-bit Windows tests
+#                           (i686, x86-64) compilers, Wine to run the
+#                           64-bit Windows tests, and for 64-bit ARM Linux
+#                           clang with Debian's aarch64 runtime and qemu-aarch64
 #   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
 want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev libcairo2-dev
@@ -17,8 +18,13 @@ if [ "${1:-}" = "cross" ]; then
   # g++-<arch>-linux-gnu cross compilers, so those are not used.)
   # The MinGW packages bring both thread models; the toolchain files use the
   # posix one, which has std::thread.
+  # aarch64: g++-aarch64-linux-gnu conflicts with g++-multilib, so clang
+  # compiles against the cross runtime packages (which do not conflict);
+  # qemu-user has qemu-aarch64, which runs the tests.
   want+=(googletest g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64
-         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 wine)
+         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 wine
+         clang binutils-aarch64-linux-gnu libc6-dev-arm64-cross
+         libstdc++-12-dev-arm64-cross libgcc-12-dev-arm64-cross qemu-user)
 fi
 if [ "${1:-}" = "fuzz" ]; then
   want+=(clang libclang-rt-dev llvm)

@@ -1,5 +1,6 @@
-// Whether the tests run under a sanitizer, so that long loops can take a
-// thinner sample there (a sanitized decode is many times slower).
+// Whether the tests run under a sanitizer or an emulator, so that long loops
+// can take a thinner sample there (a sanitized decode, or one under
+// qemu-aarch64, is many times slower).
 #pragma once
 
 namespace hvdv_test {
@@ -14,6 +15,12 @@ constexpr bool kSanitized = false;
 #endif
 #else
 constexpr bool kSanitized = false;
+#endif
+
+#if defined(HVDV_TEST_THIN) && HVDV_TEST_THIN
+constexpr bool kThinSample = true;
+#else
+constexpr bool kThinSample = kSanitized;
 #endif
 
 }  // namespace hvdv_test

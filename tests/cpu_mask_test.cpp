@@ -6,7 +6,7 @@
 
 TEST(CpuMask, RestrictsTheUsableFeatures) {
     const uint32_t detected = hvdv::DetectCpuFeatures();
-    for (uint32_t mask : {0u, uint32_t(hvdv::kCpuSSE2), 0xFFFFFFFFu}) {
+    for (uint32_t mask : {0u, uint32_t(hvdv::kCpuSSE2), uint32_t(hvdv::kCpuNEON), 0xFFFFFFFFu}) {
         hvdv::SetCpuMask(mask);
         EXPECT_EQ(hvdv::CpuFlags(), detected & mask) << "mask " << mask;
     }

@@ -81,4 +81,19 @@ inline long ThreadCountSettled(long expected) {
     return n;
 }
 
+// The thread count once it has held still for 50 ms (up to two seconds), for
+// a baseline: a thread that was just joined may still be listed for a while
+// (under qemu-aarch64 the emulator lets the joiner go before the host thread
+// has ended).
+inline long ThreadCountAtRest() {
+    long n = ThreadCount();
+    for (int i = 0, same = 0; i < 400 && same < 10; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const long m = ThreadCount();
+        same = m == n ? same + 1 : 0;
+        n = m;
+    }
+    return n;
+}
+
 }  // namespace hvdv_test

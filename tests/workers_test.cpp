@@ -43,7 +43,7 @@ TEST_F(Workers, FailedStartsLeaveTheirJobsToTheCallingThread) {
     // before counting.
     std::thread([] {}).join();
     { SCOPED_TRACE("thread count baseline"); }
-    const long threads = hvdv_test::ThreadCount();
+    const long threads = hvdv_test::ThreadCountAtRest();
     // Jobs (most leaving a remainder of the 480 rows to share), then how many
     // event creations and thread starts succeed (-1: all).
     const struct {

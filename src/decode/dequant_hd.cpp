@@ -103,9 +103,11 @@ void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags) {
     *kernel = DequantKernelHD_c;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) *kernel = DequantKernelHD_sse2;
-#else
-    (void)cpuFlags;
 #endif
+#if HVDV_HAVE_NEON
+    if (cpuFlags & kCpuNEON) *kernel = DequantKernelHD_neon;
+#endif
+    (void)cpuFlags;
 }
 
 alignas(16) const uint16_t kUnitWeights[64] = {

@@ -41,6 +41,9 @@ extern const uint16_t kUnitWeights[64];
 #if HVDV_HAVE_SSE2
 void DequantKernelHD_sse2(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
 #endif
+#if HVDV_HAVE_NEON
+void DequantKernelHD_neon(int16_t* out, const int16_t* coefficients, const DVDequantHD* m);
+#endif
 
 // Sets *kernel to the plain C++ kernel, then lets each instruction set in
 // cpuFlags (threads/cpu.h) replace it.

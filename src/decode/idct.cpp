@@ -170,9 +170,14 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
         k->full = IdctKernel8_sse2;
         k->half = IdctKernel4_sse2;
     }
-#else
-    (void)cpuFlags;
 #endif
+#if HVDV_HAVE_NEON
+    if (cpuFlags & kCpuNEON) {
+        k->full = IdctKernel8_neon;
+        k->half = IdctKernel4_neon;
+    }
+#endif
+    (void)cpuFlags;
 }
 
 }  // namespace hvdv

@@ -30,6 +30,10 @@ void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W,
 void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 #endif
+#if HVDV_HAVE_NEON
+void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+void IdctKernel4_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+#endif
 
 // Weight table and shift for class c, mode m, QNO q.
 struct DVDequant {

@@ -18,6 +18,10 @@ void AddRgbKernelsC(DVKernelSlots* table);
 void AddPackedYuvKernelsSSE2(DVKernelSlots* table);
 void AddRgbKernelsSSE2(DVKernelSlots* table);
 #endif
+#if HVDV_HAVE_NEON
+void AddPackedYuvKernelsNEON(DVKernelSlots* table);
+void AddRgbKernelsNEON(DVKernelSlots* table);
+#endif
 
 // The two 4:2:2 packed formats differ only in where the four samples of a
 // pixel pair go: UYVY is Cb Y0 Cr Y1, YUY2 is Y0 Cb Y1 Cr.

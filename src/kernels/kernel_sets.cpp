@@ -98,9 +98,14 @@ void InitPixelDsp(DVPixelDsp* dsp, uint32_t cpuFlags) {
         AddPackedYuvKernelsSSE2(dsp->family);
         AddRgbKernelsSSE2(dsp->family);
     }
-#else
-    (void)cpuFlags;
 #endif
+#if HVDV_HAVE_NEON
+    if (cpuFlags & kCpuNEON) {
+        AddPackedYuvKernelsNEON(dsp->family);
+        AddRgbKernelsNEON(dsp->family);
+    }
+#endif
+    (void)cpuFlags;
 }
 
 void PackUYVY(DVPixelKernelSet* k, int, const DVPixelDsp* dsp) { Init(k, dsp, kFamilyUYVY, 2, nullptr); }

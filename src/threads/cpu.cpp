@@ -67,6 +67,10 @@ uint32_t Detect() {
     if ((flags & kCpuSSE2) && (c & (1u << 9))) flags |= kCpuSSSE3;
     if ((flags & kCpuSSSE3) && (c & (1u << 19))) flags |= kCpuSSE41;
     (void)maxLeaf;
+#elif HVDV_ARCH_ARM64
+    // Advanced SIMD is mandatory in the 64-bit ARM architecture; it is a flag
+    // only so that the mask can still turn it off.
+    flags |= kCpuNEON;
 #endif
     return flags;
 }

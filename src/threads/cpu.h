@@ -8,9 +8,11 @@ enum CpuFlag : uint32_t {
     kCpuSSE2 = 1u << 0,
     kCpuSSSE3 = 1u << 1,
     kCpuSSE41 = 1u << 2,
+    kCpuNEON = 1u << 8,  // 64-bit ARM Advanced SIMD
 };
 
-// What the processor supports (CPUID on x86; 0 elsewhere).  Computed once.
+// What the processor supports (CPUID on x86; NEON on 64-bit ARM, where every
+// processor has it; 0 elsewhere).  Computed once.
 uint32_t DetectCpuFeatures();
 
 // The features kernels may use: DetectCpuFeatures() restricted by the mask

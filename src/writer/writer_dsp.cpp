@@ -123,9 +123,17 @@ void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags) {
         dsp->resampleRow3To4 = ResampleRow3To4_sse2;
         dsp->resampleRow2To3 = ResampleRow2To3_sse2;
     }
-#else
-    (void)cpuFlags;
 #endif
+#if HVDV_HAVE_NEON
+    if (cpuFlags & kCpuNEON) {
+        dsp->chroma411To444 = Chroma411To444_neon;
+        dsp->chroma411To422 = Chroma411To422_neon;
+        dsp->entryRow411To422 = EntryRow411To422_neon;
+        dsp->resampleRow3To4 = ResampleRow3To4_neon;
+        dsp->resampleRow2To3 = ResampleRow2To3_neon;
+    }
+#endif
+    (void)cpuFlags;
 }
 
 }  // namespace hvdv

@@ -113,6 +113,14 @@ void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8
 void ResampleRow3To4_sse2(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_sse2(uint8_t* src, int n, uint8_t* out);
 #endif
+#if HVDV_HAVE_NEON
+void Chroma411To444_neon(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
+                         uint8_t* out);
+void Chroma411To422_neon(const uint8_t* current, const uint8_t* next, uint8_t* out);
+void EntryRow411To422_neon(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
+void ResampleRow3To4_neon(uint8_t* src, int n, uint8_t* out);
+void ResampleRow2To3_neon(uint8_t* src, int n, uint8_t* out);
+#endif
 
 // Resampler taps: phase p of the 3:4 filter weights s[3j + t] by
 // kTaps3To4[p][t + 7] (t = -7 .. +16, nonzero up to +10); phase p of the 2:3
