@@ -319,19 +319,20 @@ void PrintHelp() {
     std::printf(
         "usage: hvdv info [--json] FILE...\n"
         "\n"
-        "Describes DV files: raw DV (\"-\" reads standard input)%s.  From the first\n"
-        "frame: format, picture size, display aspect, frame rate, field order, frame\n"
-        "size, audio (rate, channels, quantisation), timecode and recording date and\n"
-        "time; then the container, the number of frames (from the file size, the\n"
-        "container, or counted by reading) and the duration.  Where the container\n"
-        "states a rate, aspect, timecode or frame count that the DIF data does not,\n"
-        "both are shown; the DIF data is used.\n"
+        "Describes DV files: raw DV (\"-\" reads standard input) and\n"
+        "%s.\n"
+        "From the first frame: format, picture size, display aspect, frame rate, field\n"
+        "order, frame size, audio (rate, channels, quantisation), timecode and\n"
+        "recording date and time; then the container, the number of frames (from the\n"
+        "file size, the container, or counted by reading) and the duration.  Where the\n"
+        "container states a rate, aspect, timecode or frame count that the DIF data\n"
+        "does not, both are shown; the DIF data is used.\n"
         "\n"
         "  --json   one JSON object per file, in an array\n"
         "\n"
         "The exit status is 1 when a file cannot be described.\n",
-        hvdv_cli::ContainersSupported() ? ", AVI (types 1 and 2), QuickTime / MP4 or MXF"
-                                        : "; this build reads no containers (no libavformat)");
+        hvdv_cli::ContainersSupported() ? "DV in AVI (types 1 and 2), QuickTime / MP4 and MXF"
+                                        : "no container (this hvdv was built without libavformat)");
 }
 
 int RunInfo(int argc, char** argv) {
