@@ -213,7 +213,7 @@ StreamReport Describe(const std::string& path, bool frameMd5) {
         r.frames = counted;
         r.framesFrom = "counted";
     }
-    if (raw && path != "-") {
+    if (raw && stated >= 0 && path != "-") {
         // Whole frames only; a cut-short last frame is said.
         hvdv_cli::InputFile file;
         std::string ignored;

@@ -256,6 +256,13 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path, std::strin
         *error = std::string("cannot open: ") + std::strerror(errno);
         return nullptr;
     }
+    // A named pipe cannot be read twice: it is raw DV or nothing.
+#if defined(_WIN32)
+    const bool seekable = _fseeki64(file, 0, SEEK_CUR) == 0;
+#else
+    const bool seekable = fseeko(file, 0, SEEK_CUR) == 0;
+#endif
+    if (!seekable) return OpenRawSource(file, path, error);
     // Raw DV is recognised by its content, whatever the file is called.
     uint8_t head[kStartBytes];
     const size_t n = std::fread(head, 1, sizeof head, file);
