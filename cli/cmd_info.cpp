@@ -1,137 +1,237 @@
-// hvdv info: what a raw DV file holds, read from its first frame.
-#include <algorithm>
-#include <cerrno>
+// hvdv info: what a DV file (raw, or in AVI, QuickTime / MP4 or MXF) or
+// standard input holds, read from its first frame through the public hvdv.h
+// calls; what the container says is set beside it where the two disagree.
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
-#include <cstring>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "format/profile.h"
 #include "cli.h"
-#include "hv_dec_dv.h"
+#include "hvdv.h"
+#include "md5.h"
+#include "source.h"
 
 namespace {
 
-using hvdv_cli::FormatName;
 using hvdv_cli::JsonString;
 
 const char kCommand[] = "info";
 
-// Enough for the largest frame (1080-line, 625/50 units: 4 x 144000).
-constexpr size_t kLargestFrame = 576000;
+// Containers whose frame count is missing, or this small, are read through
+// to count their frames (reading only packets: a few milliseconds a frame).
+constexpr int64_t kCountAllBelow = 4000;
 
 struct StreamReport {
     std::string file;
     std::string error;  // empty when the file was described
     std::vector<std::string> warnings;
     std::string format;
-    int32_t width = 0, height = 0;
-    int32_t aspectX = 0, aspectY = 0;
-    int32_t rateNumerator = 0, rateDenominator = 1;
-    int32_t frameBytes = 0;
-    bool audioKnown = false;
-    int32_t sampleRate = 0, channels = 0;
+    uint32_t width = 0, height = 0;
+    uint32_t aspectX = 0, aspectY = 0;
+    uint32_t rateNumerator = 0, rateDenominator = 1;
+    uint32_t frameBytes = 0;
+    bool interlaced = false;
+    std::string fieldOrder;
+    bool audioKnown = false;  // false: the frame's audio could not be read
+    uint32_t sampleRate = 0, channels = 0, bits = 0;
+    bool locked = false;
+    std::string timecode, recorded;  // empty: not in the frame
+    hvdv_cli::ContainerFacts container;
     uint64_t frames = 0;
+    std::string framesFrom;  // "file size", "container", "counted"
+    std::vector<std::string> disagreements;
 
     double FrameRate() const { return double(rateNumerator) / rateDenominator; }
     double Duration() const { return rateNumerator ? double(frames) * rateDenominator / rateNumerator : 0.0; }
 };
 
-// Describes the first frame with DVGetInfoEx (frames that begin with their
-// header block).
-bool DescribeWithInfo(const std::vector<uint8_t>& first, StreamReport* r) {
-    DVStreamInfoEx info{};
-    info.size = sizeof info;
-    DVAudioInfoEx audio{};
-    audio.size = sizeof audio;
-    int32_t audioValid = 0;
-    if (DVGetInfoEx(first.data(), int32_t(first.size()), &info, &audio, &audioValid) != HVDV_INFO_OK) return false;
-    // DVGetInfoEx reads no chroma layout: the classification tells 4:2:0
-    // from 4:1:1 on 625/50 frames.
-    const size_t classified = std::min(first.size(), size_t(info.frameBytes));
-    const uint32_t frameType = hvdv::ClassifyFrame(first.data(), uint32_t(classified), uint32_t(info.height));
-    r->format = FormatName(info.formatCode, frameType);
-    r->width = info.width;
-    r->height = info.height;
-    r->aspectX = info.aspectX;
-    r->aspectY = info.aspectY;
-    r->rateNumerator = info.rateNumerator;
-    r->rateDenominator = info.rateDenominator;
-    r->frameBytes = info.frameBytes;
-    r->audioKnown = first.size() >= size_t(info.frameBytes);
-    r->sampleRate = audioValid ? audio.sampleRate : 0;
-    r->channels = audioValid ? audio.channels : 0;
-    return true;
+std::string KindName(hvdv_kind kind) {
+    switch (kind) {
+        case HVDV_KIND_DV25_525_411: return "DV 25 Mb/s 525/60 4:1:1";
+        case HVDV_KIND_DV25_625_420: return "DV 25 Mb/s 625/50 4:2:0";
+        case HVDV_KIND_DV25_625_411: return "DV 25 Mb/s 625/50 4:1:1";
+        case HVDV_KIND_DV50_525: return "DV 50 Mb/s 525/60 4:2:2";
+        case HVDV_KIND_DV50_625: return "DV 50 Mb/s 625/50 4:2:2";
+        case HVDV_KIND_HD_1080I60:
+        case HVDV_KIND_HD_1080I50: return "DVCPRO HD 1080i";
+        case HVDV_KIND_HD_720P60:
+        case HVDV_KIND_HD_720P50: return "DVCPRO HD 720p";
+        default: return "unknown DV format";
+    }
 }
 
-// Frames without header blocks, which DVGetInfoEx does not take: the
-// classification of the first frame gives the kind, the system gives the
-// rate; the audio is not read.
-bool DescribeWithClassification(const std::vector<uint8_t>& first, StreamReport* r) {
-    if (first.empty()) return false;
-    // The VAUX source and source control packs must be where the layout
-    // puts them (80 bytes earlier without the header block).
-    const size_t base = first[0] == 0x3F ? 0 : 80;
-    if (first.size() < base + 378 || first[base + 368] != 0x60 || first[base + 373] != 0x61) return false;
-    const uint32_t type = hvdv::ClassifyFrame(first.data(), uint32_t(first.size()), 0);
-    const bool is525 = (type & hvdv::kFrame525) != 0;
-    const int32_t sequences = is525 ? 10 : 12;
-    const int32_t sequenceBytes = (type & hvdv::kFrameHeaders) ? 12000 : 11920;
-    const int32_t channels = (type & hvdv::kFrameHD1080) ? 4 : (type & (hvdv::kFrame422 | hvdv::kFrameHD720)) ? 2 : 1;
-    r->frameBytes = channels * sequences * sequenceBytes;
-    r->width = 720;
-    r->height = is525 ? 480 : 576;
-    r->rateNumerator = is525 ? 30000 : 25;
-    r->rateDenominator = is525 ? 1001 : 1;
-    if (type & hvdv::kFrameHD1080) {
-        r->format = "DVCPRO HD 1080i";
-        r->width = 1920;
-        r->height = 1080;
-    } else if (type & hvdv::kFrameHD720) {
-        r->format = "DVCPRO HD 720p";
-        r->width = 1280;
-        r->height = 720;
-        r->rateNumerator *= 2;
-    } else {
-        r->format = FormatName((type & hvdv::kFrame422) ? 3 : 1, type);
+// Two-digit fields joined by separators, e.g. 1, 2, 3, 4 with ":", ":", ";"
+// gives "01:02:03;04".
+std::string TwoDigits(std::initializer_list<uint32_t> values, const char* separators) {
+    std::string text;
+    size_t i = 0;
+    for (uint32_t v : values) {
+        if (i) text += separators[i - 1];
+        text += char('0' + v / 10 % 10);
+        text += char('0' + v % 10);
+        ++i;
     }
-    const bool wide = (type & (hvdv::kFrameWide | hvdv::kFrameHD720 | hvdv::kFrameHD1080)) != 0;
+    return text;
+}
+
+std::string Ratio(int64_t a, int64_t b) { return std::to_string(a) + (b ? "/" + std::to_string(b) : ""); }
+
+// The first frame's facts, through the public calls only.
+bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
+    hvdv_frame_info info{};
+    info.size = sizeof info;
+    const int probed = hvdv_probe_frame(frame.data(), frame.size(), &info);
+    if (probed != HVDV_OK) {
+        r->error = std::string("frame 0: ") + hvdv_strerror(probed);
+        return false;
+    }
+    r->format = KindName(info.kind);
+    r->width = info.display_width;
+    r->height = info.coded_height;
+    // High definition is always 16:9; standard definition says so in its
+    // VAUX packs.
+    const bool wide = info.wide || info.kind >= HVDV_KIND_HD_1080I60;
     r->aspectX = wide ? 16 : 4;
     r->aspectY = wide ? 9 : 3;
-    r->audioKnown = false;
+    r->rateNumerator = info.rate_num;
+    r->rateDenominator = info.rate_den ? info.rate_den : 1;
+    r->frameBytes = info.frame_bytes;
+    r->interlaced = info.interlaced != 0;
+    // Standard definition stores both fields, the bottom one first in time;
+    // 1080-line frames the top one first; 720-line pictures are whole.
+    r->fieldOrder = !info.interlaced                       ? "progressive"
+                    : info.kind >= HVDV_KIND_HD_1080I60    ? "top field first"
+                                                           : "bottom field first";
+    if (frame.size() < info.frame_bytes)
+        r->warnings.push_back("frame 0 is cut short (" + std::to_string(frame.size()) + " of " +
+                              std::to_string(info.frame_bytes) + " bytes)");
+
+    static int16_t pcm[HVDV_MAX_AUDIO_SAMPLES * HVDV_MAX_AUDIO_CHANNELS];
+    hvdv_audio_info audio{};
+    audio.size = sizeof audio;
+    const int a = hvdv_decode_audio(nullptr, frame.data(), frame.size(), pcm, sizeof pcm / sizeof pcm[0], 0, &audio);
+    r->audioKnown = a == HVDV_OK || a == HVDV_ERROR_NO_AUDIO;
+    if (a == HVDV_OK) {
+        r->sampleRate = audio.sample_rate;
+        r->channels = audio.channels;
+        r->bits = audio.bits;
+        r->locked = audio.locked != 0;
+    }
+
+    hvdv_metadata meta{};
+    meta.size = sizeof meta;
+    if (hvdv_read_metadata(frame.data(), frame.size(), &meta) == HVDV_OK) {
+        if (meta.present & HVDV_META_TIMECODE)
+            r->timecode = TwoDigits({meta.tc_hours, meta.tc_minutes, meta.tc_seconds, meta.tc_frames},
+                                    meta.tc_drop_frame ? "::;" : ":::");
+        if (meta.present & HVDV_META_REC_DATE) {
+            r->recorded = std::to_string(meta.rec_year) + "-" + TwoDigits({meta.rec_month, meta.rec_day}, "-");
+            if (meta.present & HVDV_META_REC_TIME)
+                r->recorded += "T" + TwoDigits({meta.rec_hours, meta.rec_minutes, meta.rec_seconds}, "::");
+        }
+        // The VAUX source control pack: FF 1 shows both fields in turn, FS
+        // names the one shown first; FF 0 shows one field twice.
+        if ((meta.present & HVDV_META_FIELD_ORDER) && r->interlaced)
+            r->fieldOrder += meta.first_field ? (meta.field_one_first ? " (VAUX: both fields, field 1 first)"
+                                                                      : " (VAUX: both fields, field 2 first)")
+                                              : (meta.field_one_first ? " (VAUX: field 1 shown twice)"
+                                                                      : " (VAUX: field 2 shown twice)");
+    }
     return true;
 }
 
-StreamReport Describe(const std::string& path) {
+// What the container says against the DIF data, which is what is used.
+void Compare(StreamReport* r) {
+    const hvdv_cli::ContainerFacts& c = r->container;
+    const char* used = " (the DIF data is used)";
+    if (c.rateNumerator > 0 && r->rateNumerator) {
+        // 2997/100 and 30000/1001 are the same rate written two ways.
+        const double container = double(c.rateNumerator) / c.rateDenominator;
+        if (std::fabs(container - r->FrameRate()) > 0.0005 * r->FrameRate())
+            r->disagreements.push_back("frame rate: container " + Ratio(c.rateNumerator, c.rateDenominator) +
+                                       ", DIF data " + Ratio(r->rateNumerator, r->rateDenominator) + used);
+    }
+    if (c.aspectNumerator > 0 && int64_t(c.aspectNumerator) * r->aspectY != int64_t(c.aspectDenominator) * r->aspectX)
+        r->disagreements.push_back("display aspect: container " + std::to_string(c.aspectNumerator) + ":" +
+                                   std::to_string(c.aspectDenominator) + ", DIF data " + std::to_string(r->aspectX) +
+                                   ":" + std::to_string(r->aspectY) + used);
+    if (!c.timecode.empty() && c.timecode != r->timecode)
+        r->disagreements.push_back("timecode: container " + c.timecode + ", DIF data " +
+                                   (r->timecode.empty() ? "none" : r->timecode) + used);
+}
+
+StreamReport Describe(const std::string& path, bool frameMd5) {
     StreamReport r;
     r.file = path;
-    hvdv_cli::InputFile file;
     std::string reason;
-    if (!file.Open(path, &reason)) {
-        r.error = "cannot open: " + reason;
+    std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenFrameSource(path, &reason);
+    if (!source) {
+        r.error = reason;
         return r;
     }
-    const std::vector<uint8_t> first = file.Read(0, kLargestFrame);
-    if (first.size() != std::min<uint64_t>(file.Size(), kLargestFrame)) {
-        r.error = "cannot read: " + std::string(std::strerror(errno));
+    r.container = source->Facts();
+    hvdv_cli::SourceFrame frame;
+    if (!source->Next(&frame)) {
+        r.error = source->Error().empty() ? "no frame" : source->Error();
         return r;
     }
-    if (!DescribeWithInfo(first, &r) && !DescribeWithClassification(first, &r)) {
-        r.error = first.empty() ? "empty file" : "not a DV stream (no DV header block or VAUX packs at its start)";
-        return r;
+    if (!DescribeFrame(frame.bytes, &r)) return r;
+    Compare(&r);
+
+    const bool raw = r.container.format == "raw DV";
+    const int64_t stated = r.container.frames;
+    // Raw DV from a file: its size says the frames (of the first frame's
+    // size).  A container's count is taken when it is large; a small one is
+    // read through and its frames counted (a cut file may keep the sample
+    // table of the whole).  Standard input is read to its end.
+    const bool count = frameMd5 || stated < 0 || (!raw && stated < kCountAllBelow);
+    hvdv_cli::Md5 all, one;
+    uint64_t counted = 0, lastBytes = 0;
+    do {
+        if (frameMd5) {
+            one.Update(frame.bytes.data(), frame.bytes.size());
+            all.Update(frame.bytes.data(), frame.bytes.size());
+            std::printf("frame %" PRIu64 ": offset %" PRId64 ", %zu bytes, %s\n", frame.index, frame.offset,
+                        frame.bytes.size(), one.HexDigest().c_str());
+        }
+        ++counted;
+        lastBytes = frame.bytes.size();
+    } while (count && source->Next(&frame));
+    if (count && !source->Error().empty()) r.warnings.push_back("reading stopped: " + source->Error());
+    if (frameMd5) std::printf("all: %" PRIu64 " frames, %s\n", counted, all.HexDigest().c_str());
+
+    if (count && !raw && stated >= 0 && counted != uint64_t(stated))
+        r.disagreements.push_back("frames: container " + std::to_string(stated) + ", " + std::to_string(counted) +
+                                  " read (the frames read are counted)");
+    if (stated >= 0 && !(count && !raw)) {
+        r.frames = uint64_t(stated);
+        r.framesFrom = raw ? "file size" : "container";
+    } else {
+        r.frames = counted;
+        r.framesFrom = "counted";
     }
-    r.frames = file.Size() / uint64_t(r.frameBytes);
-    const uint64_t rest = file.Size() % uint64_t(r.frameBytes);
-    if (r.frames == 0) {
-        r.error = "truncated: " + std::to_string(file.Size()) + " bytes, less than one " +
-                  std::to_string(r.frameBytes) + "-byte frame";
-        return r;
+    if (raw && stated >= 0 && path != "-") {
+        // Whole frames only; a cut-short last frame is said.
+        hvdv_cli::InputFile file;
+        std::string ignored;
+        if (file.Open(path, &ignored) && r.frameBytes) {
+            const uint64_t rest = file.Size() % r.frameBytes;
+            if (file.Size() / r.frameBytes == 0) {
+                r.error = "truncated: " + std::to_string(file.Size()) + " bytes, less than one " +
+                          std::to_string(r.frameBytes) + "-byte frame";
+            } else if (rest) {
+                r.warnings.push_back("last frame truncated (" + std::to_string(rest) + " of " +
+                                     std::to_string(r.frameBytes) + " bytes); counting " +
+                                     std::to_string(file.Size() / r.frameBytes) + " whole frames");
+            }
+        }
+    } else if (count && r.framesFrom == "counted" && lastBytes < r.frameBytes && counted > 1) {
+        r.warnings.push_back("last frame truncated (" + std::to_string(lastBytes) + " of " +
+                             std::to_string(r.frameBytes) + " bytes)");
     }
-    if (rest)
-        r.warnings.push_back("last frame truncated (" + std::to_string(rest) + " of " +
-                             std::to_string(r.frameBytes) + " bytes); counting " + std::to_string(r.frames) +
-                             " whole frames");
     return r;
 }
 
@@ -141,23 +241,40 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
+std::string AudioText(const StreamReport& r) {
+    if (!r.audioKnown) return "not read";
+    if (!r.channels) return "none";
+    return std::to_string(r.sampleRate) + " Hz, " + std::to_string(r.channels) + " channels, " +
+           (r.bits == 12 ? "12-bit non-linear" : std::to_string(r.bits) + "-bit linear") +
+           (r.locked ? ", locked" : ", unlocked");
+}
+
+std::string ContainerText(const hvdv_cli::ContainerFacts& c) {
+    std::string text = c.format;
+    if (!c.codecTag.empty()) text += ", codec tag \"" + c.codecTag + "\"";
+    if (c.separateAudio) text += ", separate audio track";
+    return text;
+}
+
 void PrintText(const StreamReport& r) {
     std::printf("%s\n", r.file.c_str());
     std::printf("  format:          %s\n", r.format.c_str());
-    std::printf("  picture:         %d x %d\n", r.width, r.height);
-    std::printf("  display aspect:  %d:%d\n", r.aspectX, r.aspectY);
-    std::printf("  frame rate:      %d/%d (%s frames/s)\n", r.rateNumerator, r.rateDenominator,
+    std::printf("  picture:         %u x %u\n", r.width, r.height);
+    std::printf("  display aspect:  %u:%u\n", r.aspectX, r.aspectY);
+    std::printf("  frame rate:      %u/%u (%s frames/s)\n", r.rateNumerator, r.rateDenominator,
                 Fixed(r.FrameRate(), 3).c_str());
-    std::printf("  frame size:      %d bytes\n", r.frameBytes);
-    if (!r.audioKnown)
-        std::printf("  audio:           not read (frames without header blocks)\n");
-    else if (r.channels)
-        std::printf("  audio:           %d Hz, %d channels\n", r.sampleRate, r.channels);
-    else
-        std::printf("  audio:           none\n");
-    std::printf("  frames:          %" PRIu64 "\n", r.frames);
+    std::printf("  field order:     %s\n", r.fieldOrder.c_str());
+    std::printf("  frame size:      %u bytes\n", r.frameBytes);
+    std::printf("  audio:           %s\n", AudioText(r).c_str());
+    std::printf("  timecode:        %s\n", r.timecode.empty() ? "none" : r.timecode.c_str());
+    std::printf("  recorded:        %s\n", r.recorded.empty() ? "unknown" : r.recorded.c_str());
+    std::printf("  container:       %s\n", ContainerText(r.container).c_str());
+    std::printf("  frames:          %" PRIu64 " (%s)\n", r.frames, r.framesFrom.c_str());
     std::printf("  duration:        %s s\n", Fixed(r.Duration(), 3).c_str());
+    for (const std::string& d : r.disagreements) std::printf("  disagreement:    %s\n", d.c_str());
 }
+
+std::string JsonOrNull(const std::string& text) { return text.empty() ? "null" : JsonString(text); }
 
 std::string Json(const StreamReport& r) {
     std::string j = "  {\"file\": " + JsonString(r.file);
@@ -167,15 +284,33 @@ std::string Json(const StreamReport& r) {
     j += ", \"displayAspect\": " + JsonString(std::to_string(r.aspectX) + ":" + std::to_string(r.aspectY));
     j += ", \"frameRate\": {\"numerator\": " + std::to_string(r.rateNumerator) +
          ", \"denominator\": " + std::to_string(r.rateDenominator) + ", \"value\": " + Fixed(r.FrameRate(), 6) + "}";
+    j += ", \"interlaced\": " + std::string(r.interlaced ? "true" : "false");
+    j += ", \"fieldOrder\": " + JsonString(r.fieldOrder);
     j += ", \"frameBytes\": " + std::to_string(r.frameBytes);
-    if (!r.audioKnown)
+    if (!r.audioKnown || !r.channels)
         j += ", \"audio\": null";
     else
         j += ", \"audio\": {\"sampleRate\": " + std::to_string(r.sampleRate) +
-             ", \"channels\": " + std::to_string(r.channels) + "}";
+             ", \"channels\": " + std::to_string(r.channels) + ", \"bits\": " + std::to_string(r.bits) +
+             ", \"locked\": " + (r.locked ? "true" : "false") + "}";
+    j += ", \"timecode\": " + JsonOrNull(r.timecode);
+    j += ", \"recorded\": " + JsonOrNull(r.recorded);
+    const hvdv_cli::ContainerFacts& c = r.container;
+    j += ", \"container\": {\"format\": " + JsonString(c.format) + ", \"codecTag\": " + JsonOrNull(c.codecTag);
+    j += ", \"frameRate\": " + (c.rateNumerator > 0 ? JsonString(Ratio(c.rateNumerator, c.rateDenominator)) : "null");
+    j += ", \"displayAspect\": " +
+         (c.aspectNumerator > 0
+              ? JsonString(std::to_string(c.aspectNumerator) + ":" + std::to_string(c.aspectDenominator))
+              : "null");
+    j += ", \"timecode\": " + JsonOrNull(c.timecode);
+    j += ", \"frames\": " + (c.frames >= 0 ? std::to_string(c.frames) : "null");
+    j += ", \"separateAudio\": " + std::string(c.separateAudio ? "true" : "false") + "}";
     j += ", \"frames\": " + std::to_string(r.frames);
+    j += ", \"framesFrom\": " + JsonString(r.framesFrom);
     j += ", \"duration\": " + Fixed(r.Duration(), 6);
-    j += ", \"warnings\": [";
+    j += ", \"disagreements\": [";
+    for (size_t i = 0; i < r.disagreements.size(); ++i) j += (i ? ", " : "") + JsonString(r.disagreements[i]);
+    j += "], \"warnings\": [";
     for (size_t i = 0; i < r.warnings.size(); ++i) j += (i ? ", " : "") + JsonString(r.warnings[i]);
     return j + "]}";
 }
@@ -184,17 +319,24 @@ void PrintHelp() {
     std::printf(
         "usage: hvdv info [--json] FILE...\n"
         "\n"
-        "Describes raw DV files (whole frames one after the other): format, picture\n"
-        "size, display aspect, frame rate, frame size, audio, number of frames and\n"
-        "duration, read from the first frame.\n"
+        "Describes DV files: raw DV (\"-\" reads standard input) and\n"
+        "%s.\n"
+        "From the first frame: format, picture size, display aspect, frame rate, field\n"
+        "order, frame size, audio (rate, channels, quantisation), timecode and\n"
+        "recording date and time; then the container, the number of frames (from the\n"
+        "file size, the container, or counted by reading) and the duration.  Where the\n"
+        "container states a rate, aspect, timecode or frame count that the DIF data\n"
+        "does not, both are shown; the DIF data is used.\n"
         "\n"
         "  --json   one JSON object per file, in an array\n"
         "\n"
-        "The exit status is 1 when a file cannot be described.\n");
+        "The exit status is 1 when a file cannot be described.\n",
+        hvdv_cli::ContainersSupported() ? "DV in AVI (types 1 and 2), QuickTime / MP4 and MXF"
+                                        : "no container (this hvdv was built without libavformat)");
 }
 
 int RunInfo(int argc, char** argv) {
-    bool json = false;
+    bool json = false, frameMd5 = false;
     std::vector<std::string> files;
     bool options = true;
     for (int i = 1; i < argc; ++i) {
@@ -206,6 +348,10 @@ int RunInfo(int argc, char** argv) {
             return 0;
         } else if (options && arg == "--json") {
             json = true;
+        } else if (options && arg == "--frame-md5") {
+            // Not in the help: the MD5 of every frame as read, for the tests
+            // that compare what the sources hand on with the raw DV.
+            frameMd5 = true;
         } else if (options && arg.size() > 1 && arg[0] == '-') {
             hvdv_cli::PrintError(kCommand, "unknown option " + arg + " (see hvdv info --help)");
             return 2;
@@ -221,7 +367,7 @@ int RunInfo(int argc, char** argv) {
     int status = 0;
     if (json) std::printf("[\n");
     for (size_t i = 0; i < files.size(); ++i) {
-        const StreamReport r = Describe(files[i]);
+        const StreamReport r = Describe(files[i], frameMd5);
         if (!r.error.empty()) {
             hvdv_cli::PrintError(kCommand, r.file + ": " + r.error);
             status = 1;
@@ -238,7 +384,7 @@ int RunInfo(int argc, char** argv) {
     return status;
 }
 
-const hvdv_cli::RegisterCommand kRegister{kCommand, "describe raw DV files (format, size, rate, audio, duration)",
+const hvdv_cli::RegisterCommand kRegister{kCommand, "describe DV files (format, size, rate, audio, timecode, container)",
                                           RunInfo};
 
 }  // namespace

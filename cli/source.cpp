@@ -29,23 +29,28 @@ constexpr uint32_t kFrameSizes[] = {120000, 144000, 240000, 288000, 480000, 5760
 
 // A DIF block's ID: section type in bits 7-5 of byte 0; byte 1 holds the
 // DIF sequence (bits 7-4), then FSC and FSP, which name the channel (channel
-// 0 is FSC 0, FSP 1; at 25 Mb/s both are fixed that way) and two reserved
+// 0 is FSC 0, FSP 1; at 25 Mb/s both are fixed that way; channel 2, FSC 0
+// FSP 0, begins the second picture of a 720-line frame) and two reserved
 // ones; byte 2 numbers the block within its section.
-bool IsBlock(const uint8_t* b, int section, int number) {
-    return (b[0] >> 5) == section && (b[1] & 0xFC) == 0x04 && b[2] == number;
+bool IsBlock(const uint8_t* b, int section, int number, uint8_t channel) {
+    return (b[0] >> 5) == section && (b[1] & 0xFC) == channel && b[2] == number;
 }
 
 }  // namespace
 
-FrameStart FrameStartAt(const uint8_t* p, size_t available) {
+FrameStart FrameStartAt(const uint8_t* p, size_t available, bool secondPair) {
     // With header blocks: the header of sequence 0 of channel 0 (its byte 3
     // is DSF and seven bits fixed at 0111111), followed by the first subcode
     // block.  Without: the two subcode blocks, then the first VAUX block.
     // Three block IDs make a chance match inside compressed data negligible.
-    if (available >= 160 && IsBlock(p, 0, 0) && (p[3] & 0x7F) == 0x3F && IsBlock(p + 80, 1, 0))
-        return FrameStart::kHeader;
-    if (available >= kStartBytes && IsBlock(p, 1, 0) && IsBlock(p + 80, 1, 1) && IsBlock(p + 160, 2, 0))
-        return FrameStart::kNoHeader;
+    for (uint8_t channel : {uint8_t(0x04), uint8_t(0x00)}) {
+        if (channel == 0 && !secondPair) break;
+        if (available >= 160 && IsBlock(p, 0, 0, channel) && (p[3] & 0x7F) == 0x3F && IsBlock(p + 80, 1, 0, channel))
+            return FrameStart::kHeader;
+        if (available >= kStartBytes && IsBlock(p, 1, 0, channel) && IsBlock(p + 80, 1, 1, channel) &&
+            IsBlock(p + 160, 2, 0, channel))
+            return FrameStart::kNoHeader;
+    }
     return FrameStart::kNone;
 }
 
@@ -149,7 +154,9 @@ private:
         }
     }
 
-    int KindOf(const uint8_t* p, size_t n) const {
+    static bool Is720(int kind) { return kind == HVDV_KIND_HD_720P60 || kind == HVDV_KIND_HD_720P50; }
+
+    static int KindOf(const uint8_t* p, size_t n) {
         hvdv_frame_info info{};
         info.size = sizeof info;
         return hvdv_probe_frame(p, n, &info) == HVDV_OK ? int(info.kind) : 0;
@@ -164,20 +171,24 @@ private:
     size_t Measure() {
         const uint8_t* p = buffer_.data() + head_;
         const size_t available = tail_ - head_;
-        const FrameStart start = FrameStartAt(p, available);
+        // A 720-line frame's two pictures are taken one by one, as their
+        // frame size says.
+        bool pairs = Is720(kind_);
+        const FrameStart start = FrameStartAt(p, available, pairs);
         if (start == FrameStart::kNone)
-            return std::min({available, NextStart(p, available), frameBytes_ ? frameBytes_ : kLargestFrame});
+            return std::min({available, NextStart(p, available, pairs), frameBytes_ ? frameBytes_ : kLargestFrame});
         // A last frame cut short (or whole, at the end) is what is left.
         if (frameBytes_ && available <= frameBytes_ && eof_) return available;
         auto endsAt = [&](size_t size) {
             return size <= available &&
-                   (size == available ? eof_ : FrameStartAt(p + size, available - size) == start);
+                   (size == available ? eof_ : FrameStartAt(p + size, available - size, pairs) == start);
         };
         if (frameBytes_ && start == start_ && endsAt(frameBytes_) && KindOf(p, frameBytes_) == kind_) return frameBytes_;
 
         hvdv_frame_info info{};
         info.size = sizeof info;
         const bool probed = hvdv_probe_frame(p, std::min(available, kLargestFrame), &info) == HVDV_OK;
+        if (probed) pairs = Is720(int(info.kind));
         std::vector<size_t> candidates;
         if (probed) candidates.push_back(info.frame_bytes);
         if (frameBytes_) candidates.push_back(frameBytes_);
@@ -194,18 +205,18 @@ private:
         // No size ends at a frame start: a frame cut short by a dropout ends
         // at the next start; otherwise its expected size is taken.
         size_t expected = probed ? info.frame_bytes : frameBytes_ ? frameBytes_ : available;
-        return std::min({available, expected, NextStart(p, available)});
+        return std::min({available, expected, NextStart(p, available, pairs)});
     }
 
     // Distance to the next frame start after p's first byte; past the
     // window when there is none in it.
-    size_t NextStart(const uint8_t* p, size_t available) const {
+    static size_t NextStart(const uint8_t* p, size_t available, bool pairs) {
         for (size_t i = 1; i + 160 <= available; ++i) {
-            const FrameStart start = FrameStartAt(p + i, available - i);
+            const FrameStart start = FrameStartAt(p + i, available - i, pairs);
             // The subcode blocks right after a header block are the same
             // frame's, not the start of one stored without header blocks.
             if (start == FrameStart::kHeader ||
-                (start == FrameStart::kNoHeader && (i < 80 || FrameStartAt(p + i - 80, available - i + 80) != FrameStart::kHeader)))
+                (start == FrameStart::kNoHeader && (i < 80 || FrameStartAt(p + i - 80, 160, pairs) != FrameStart::kHeader)))
                 return i;
         }
         return available;
@@ -245,6 +256,13 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path, std::strin
         *error = std::string("cannot open: ") + std::strerror(errno);
         return nullptr;
     }
+    // A named pipe cannot be read twice: it is raw DV or nothing.
+#if defined(_WIN32)
+    const bool seekable = _fseeki64(file, 0, SEEK_CUR) == 0;
+#else
+    const bool seekable = fseeko(file, 0, SEEK_CUR) == 0;
+#endif
+    if (!seekable) return OpenRawSource(file, path, error);
     // Raw DV is recognised by its content, whatever the file is called.
     uint8_t head[kStartBytes];
     const size_t n = std::fread(head, 1, sizeof head, file);

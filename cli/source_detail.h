@@ -13,8 +13,9 @@ namespace hvdv_cli {
 enum class FrameStart { kNone, kHeader, kNoHeader };
 
 // Whether a DV frame starts at p: with its header block, or (frames stored
-// without header blocks) with its first subcode block.
-FrameStart FrameStartAt(const uint8_t* p, size_t available);
+// without header blocks) with its first subcode block.  secondPair: the
+// second picture of a 720-line frame (channels 2 and 3) counts as a start.
+FrameStart FrameStartAt(const uint8_t* p, size_t available, bool secondPair = false);
 
 // Whether the bytes begin like an AVI, QuickTime / MP4 or MXF file.
 bool LooksLikeContainer(const uint8_t* p, size_t n);

@@ -11,7 +11,7 @@
 #   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
 want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev libcairo2-dev
-      libavcodec-dev libavutil-dev ffmpeg libimage-exiftool-perl)
+      libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl dvgrab)
 if [ "${1:-}" = "cross" ]; then
   # googletest: GoogleTest sources, built for each cross target.
   # g++-multilib: -m32 for 32-bit x86 Linux.  (It replaces Debian's

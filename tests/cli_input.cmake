@@ -1,0 +1,244 @@
+# hvdv's inputs: the committed raw DV streams wrapped at test time in AVI
+# type 2, QuickTime and MXF (FFmpeg, -c copy) and AVI type 1 (dvgrab), and
+# read from standard input.  For every wrapping, "hvdv info" describes the
+# stream as it describes the raw file, and the frames the tool reads are
+# byte for byte the raw file's (their MD5s; the raw file's frames together
+# against the file's own MD5).  Then the real QuickTime cut, and inputs that
+# are not DV.
+#   cmake -DHVDV=<hvdv> -DDATA=<tests/data> -DWORK=<scratch dir>
+#         -DCONTAINERS=ON|OFF [-DEMULATOR=<wine>] -P cli_input.cmake
+# CONTAINERS=OFF: the tool was built without libavformat and must say so.
+
+cmake_minimum_required(VERSION 3.16)
+file(MAKE_DIRECTORY ${WORK})
+find_program(FFMPEG ffmpeg)
+find_program(FFPROBE ffprobe)
+find_program(DVGRAB dvgrab)
+if(NOT FFMPEG)
+  message(FATAL_ERROR "ffmpeg not found (scripts/deps.sh installs it)")
+endif()
+set(failures "")
+file(WRITE ${WORK}/empty.dv "")
+
+# Runs hvdv with optional standard input; RUN_STATUS, RUN_OUT, RUN_ERR.
+function(run_hvdv input)
+  if(input)
+    execute_process(COMMAND ${EMULATOR} ${HVDV} ${ARGN} INPUT_FILE ${input}
+                    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  else()
+    execute_process(COMMAND ${EMULATOR} ${HVDV} ${ARGN}
+                    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  endif()
+  set(RUN_STATUS "${status}" PARENT_SCOPE)
+  set(RUN_OUT "${out}" PARENT_SCOPE)
+  set(RUN_ERR "${err}" PARENT_SCOPE)
+endfunction()
+
+# The description of the stream: the lines that come from the DIF data, and
+# the frame count without where it came from.
+function(describe input path out_var)
+  run_hvdv("${input}" info ${path})
+  if(NOT RUN_STATUS EQUAL 0)
+    set(${out_var} "hvdv info failed (${RUN_STATUS}): ${RUN_ERR}" PARENT_SCOPE)
+    return()
+  endif()
+  # (Not REGEX REPLACE with "^": CMake anchors it at every match.)
+  string(FIND "${RUN_OUT}" "\n" eol)
+  math(EXPR eol "${eol} + 1")
+  string(SUBSTRING "${RUN_OUT}" ${eol} -1 text)
+  string(REGEX REPLACE "  (container|disagreement): [^\n]*\n" "" text "${text}")
+  string(REGEX REPLACE "(frames: +[0-9]+) \\([a-z ]+\\)" "\\1" text "${text}")
+  set(${out_var} "${text}" PARENT_SCOPE)
+endfunction()
+
+# Frame MD5s without their offsets, and the MD5 of all frames together.
+function(frame_md5s input path frames_var all_var)
+  run_hvdv("${input}" info --frame-md5 ${path})
+  string(REGEX MATCHALL "frame [0-9]+: [^\n]*" lines "${RUN_OUT}")
+  string(REGEX REPLACE "offset -?[0-9]+, " "" lines "${lines}")
+  string(REGEX MATCH "all: [^\n]*" all "${RUN_OUT}")
+  set(${frames_var} "${lines}" PARENT_SCOPE)
+  set(${all_var} "${all}" PARENT_SCOPE)
+endfunction()
+
+macro(fail text)
+  string(APPEND failures "${text}\n")
+endmacro()
+
+# stream | wrappings.  avi1 (dvgrab) takes 25 Mb/s only; MXF needs 48 kHz
+# audio or none.
+set(streams
+  "sample_625_420|avi1 avi2 mov mxf stdin"
+  "meta_tc_525|avi1 avi2 mov mxf stdin"
+  "pal_420_wide_32k|avi1 avi2 mov stdin"
+  "dv50_625_audio|avi2 mov mxf stdin"
+  "hd_1080i60|avi2 mov mxf stdin"
+  "hd_720p60|avi2 mov mxf stdin")
+
+foreach(entry IN LISTS streams)
+  string(REPLACE "|" ";" fields "${entry}")
+  list(GET fields 0 name)
+  list(GET fields 1 wrappings)
+  string(REPLACE " " ";" wrappings "${wrappings}")
+  set(raw ${DATA}/${name}.dv)
+  describe("" ${raw} reference)
+  frame_md5s("" ${raw} reference_frames raw_all)
+  # The first frame's timecode against FFmpeg's DV demuxer.
+  if(FFPROBE)
+    execute_process(COMMAND ${FFPROBE} -v error -show_entries format_tags=timecode -of default=nw=1:nk=1 ${raw}
+                    OUTPUT_VARIABLE peer_timecode OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT reference MATCHES "timecode: +${peer_timecode}\n")
+      fail("${name}.dv: timecode is not FFmpeg's ${peer_timecode}:\n${reference}")
+    endif()
+  endif()
+  file(MD5 ${raw} raw_md5)
+  if(NOT raw_all MATCHES "${raw_md5}$")
+    fail("${name}.dv: the frames read (${raw_all}) are not the file (${raw_md5})")
+  endif()
+  foreach(w IN LISTS wrappings)
+    set(input "")
+    set(path ${WORK}/${name}_${w})
+    if(w STREQUAL "stdin")
+      set(input ${raw})
+      set(path "-")
+    elseif(w STREQUAL "avi1")
+      if(NOT DVGRAB)
+        message(STATUS "dvgrab not found: AVI type 1 not tested")
+        continue()
+      endif()
+      # dvgrab numbers its output files: <prefix>001.avi.  It reads its
+      # input on a thread of its own and now and then ends before writing a
+      # file, or hangs: it is run again until FFmpeg takes back from its file
+      # exactly the raw DV (an independent check of what dvgrab wrote).
+      file(MD5 ${raw} raw_md5)
+      foreach(attempt RANGE 1 8)
+        file(REMOVE ${path}_001.avi ${path}.back)
+        execute_process(COMMAND ${DVGRAB} -format dv1 -input ${raw} ${path}_ INPUT_FILE ${WORK}/empty.dv
+                        RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET TIMEOUT 5)
+        if(EXISTS ${path}_001.avi)
+          execute_process(COMMAND ${FFMPEG} -nostdin -v error -y -i ${path}_001.avi -map 0:v -c copy
+                                  -f rawvideo ${path}.back RESULT_VARIABLE status ERROR_QUIET)
+          if(EXISTS ${path}.back)
+            file(MD5 ${path}.back back_md5)
+            if(back_md5 STREQUAL raw_md5)
+              break()
+            endif()
+          endif()
+        endif()
+      endforeach()
+      if(NOT back_md5 STREQUAL raw_md5)
+        fail("${name} avi1: dvgrab wrote no whole AVI type 1 file in 8 attempts")
+        continue()
+      endif()
+      set(path ${path}_001.avi)
+    else()
+      set(ext ${w})
+      set(format ${w})
+      if(w STREQUAL "avi2")
+        set(ext avi)
+        set(format avi)
+      endif()
+      set(path ${path}.${ext})
+      execute_process(COMMAND ${FFMPEG} -nostdin -v error -y -i ${raw} -c copy -f ${format} ${path}
+                      RESULT_VARIABLE status ERROR_VARIABLE err)
+      if(NOT status EQUAL 0)
+        fail("${name} ${w}: ffmpeg could not write it: ${err}")
+        continue()
+      endif()
+    endif()
+    if(NOT CONTAINERS AND NOT w STREQUAL "stdin")
+      run_hvdv("" info ${path})
+      if(NOT RUN_STATUS EQUAL 1 OR NOT RUN_ERR MATCHES "built without libavformat: only raw DV can be read")
+        fail("${name} ${w}: without libavformat: status ${RUN_STATUS}, ${RUN_ERR}")
+      endif()
+      continue()
+    endif()
+    describe("${input}" ${path} text)
+    if(NOT text STREQUAL reference OR NOT text MATCHES "format: ")
+      fail("${name} ${w}: described as\n${text}\ninstead of\n${reference}")
+    endif()
+    frame_md5s("${input}" ${path} frames all)
+    if(NOT frames STREQUAL reference_frames)
+      fail("${name} ${w}: frames differ from the raw DV:\n${frames}\ninstead of\n${reference_frames}")
+    endif()
+  endforeach()
+endforeach()
+
+# Real frames' facts, as tests/data/README.md gives them (read from their
+# packs), and a frame whose first sequence lost its VAUX source pack.  (A
+# drop-frame timecode's ";" is "[^:]" here: CMake lists split at ";".)
+set(facts
+  "jj_sony_head_clog|timecode: +00:00:00[^:]12\n.*recorded: +2000-12-03T10:15:57\n"
+  "jj_sony_head_clog|audio: +32000 Hz, 4 channels, 12-bit non-linear, unlocked\n"
+  "meta_tc_525|bottom field first.*timecode: +01:02:03[^:]04\n.*recorded: +2024-02-29T23:59:59\n"
+  "hd_1080i60|field order: +top field first"
+  "hd_720p60|field order: +progressive")
+foreach(f IN LISTS facts)
+  string(REPLACE "|" ";" f "${f}")
+  list(GET f 0 name)
+  list(GET f 1 pattern)
+  describe("" ${DATA}/${name}.dv text)
+  if(NOT text MATCHES "${pattern}")
+    fail("${name}.dv: no \"${pattern}\" in\n${text}")
+  endif()
+endforeach()
+
+# A stream that changes kind (625/50, 525/60, 50 Mb/s, 720-line) from a file
+# and from standard input: the frames are those of the parts, in turn.
+set(parts sample_625_420 ntsc_411_48k dv50_625_audio hd_720p60)
+set(expected "")
+set(paths "")
+foreach(part IN LISTS parts)
+  frame_md5s("" ${DATA}/${part}.dv frames all)
+  list(APPEND expected ${frames})
+  list(APPEND paths ${DATA}/${part}.dv)
+endforeach()
+string(REGEX REPLACE "frame [0-9]+: " "" expected "${expected}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${paths} OUTPUT_FILE ${WORK}/mixed.dv)
+foreach(input "" ${WORK}/mixed.dv)
+  if(input)
+    frame_md5s(${input} - frames all)
+  else()
+    frame_md5s("" ${WORK}/mixed.dv frames all)
+  endif()
+  string(REGEX REPLACE "frame [0-9]+: " "" frames "${frames}")
+  if(NOT frames STREQUAL expected)
+    fail("mixed.dv ${input}: frames\n${frames}\ninstead of\n${expected}")
+  endif()
+endforeach()
+
+# The real QuickTime cut: its samples are the frames of the raw file taken
+# from the same original; its timecode track disagrees with the subcode.
+if(CONTAINERS)
+  frame_md5s("" ${DATA}/dvrescue_cc_525.dv reference_frames raw_all)
+  frame_md5s("" ${DATA}/dvrescue_cc_525.mov frames all)
+  if(NOT frames STREQUAL reference_frames)
+    fail("dvrescue_cc_525.mov: frames differ from dvrescue_cc_525.dv")
+  endif()
+  run_hvdv("" info ${DATA}/dvrescue_cc_525.mov)
+  if(NOT RUN_OUT MATCHES "codec tag \"dvc \", separate audio track" OR
+     NOT RUN_OUT MATCHES "disagreement: +timecode: container 01:00:06;17, DIF data 00:37:46:06")
+    fail("dvrescue_cc_525.mov: ${RUN_OUT}")
+  endif()
+endif()
+
+# Not DV: random bytes from a file and from standard input, an empty input.
+string(RANDOM LENGTH 4000 junk)
+file(WRITE ${WORK}/junk.bin "${junk}")
+foreach(c "junk.bin|not a DV stream" "-|not a DV stream" "empty.dv|empty input")
+  string(REPLACE "|" ";" c "${c}")
+  list(GET c 0 arg)
+  list(GET c 1 pattern)
+  if(arg STREQUAL "-")
+    run_hvdv(${WORK}/junk.bin info -)
+  else()
+    run_hvdv("" info ${WORK}/${arg})
+  endif()
+  if(NOT RUN_STATUS EQUAL 1 OR NOT RUN_ERR MATCHES "^hvdv info: [^\n]*: ${pattern}")
+    fail("hvdv info ${arg}: status ${RUN_STATUS}, ${RUN_ERR}")
+  endif()
+endforeach()
+
+if(failures)
+  message(FATAL_ERROR "${failures}")
+endif()
