@@ -187,7 +187,13 @@ private:
 
         hvdv_frame_info info{};
         info.size = sizeof info;
-        const bool probed = hvdv_probe_frame(p, std::min(available, kLargestFrame), &info) == HVDV_OK;
+        bool probed = hvdv_probe_frame(p, std::min(available, kLargestFrame), &info) == HVDV_OK;
+        // Two 720-line pictures are as long as one 1080-line frame: a window
+        // holding both is ambiguous, so each frame size is tried on its own.
+        for (uint32_t size : kFrameSizes) {
+            if (probed) break;
+            probed = size <= available && hvdv_probe_frame(p, size, &info) == HVDV_OK && info.frame_bytes == size;
+        }
         if (probed) pairs = Is720(int(info.kind));
         std::vector<size_t> candidates;
         if (probed) candidates.push_back(info.frame_bytes);
