@@ -46,16 +46,17 @@ Decoded DecodePlanes(hvdv_decoder* d, const uint8_t* frame, size_t bytes, bool h
     return out;
 }
 
-// The worst PSNR over the 8 x 8 tiles of a plane: a fault confined to a few
-// macroblocks (an edge column, the bottom strip) barely moves the whole
-// plane's figure but ruins its tiles.
+// The worst PSNR over the 8 x 8 tiles of a plane (narrower at its right
+// edge: 4:1:1 chroma planes are 180 wide): a fault confined to a few
+// macroblocks (the right-edge column, the bottom strip) barely moves the
+// whole plane's figure but ruins its tiles.
 double WorstTile(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, int width, int height) {
     double worst = 99;
-    for (int ty = 0; ty + 8 <= height; ty += 8)
-        for (int tx = 0; tx + 8 <= width; tx += 8) {
+    for (int ty = 0; ty < height; ty += 8)
+        for (int tx = 0; tx < width; tx += 8) {
             std::vector<uint8_t> p, q;
-            for (int y = ty; y < ty + 8; y++)
-                for (int x = tx; x < tx + 8; x++) {
+            for (int y = ty; y < ty + 8 && y < height; y++)
+                for (int x = tx; x < tx + 8 && x < width; x++) {
                     p.push_back(a[(size_t)y * width + x]);
                     q.push_back(b[(size_t)y * width + x]);
                 }
