@@ -14,6 +14,7 @@ case "${1:-}" in
     dir=build-asan
     extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DHVDV_SANITIZE=address,undefined -DHVDV_BUILD_BENCH=OFF)
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+    export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
     ;;
   --tsan)
     dir=build-tsan
