@@ -1,6 +1,9 @@
 // Speed against libavcodec's DV decoder: the same frames in the same run, in
 // alternating rounds, at 1 and 2 threads.
 //   hvdv_compare [--seconds S] [--rounds N] [STREAM.dv ...]
+//   hvdv_compare --profile N [--fourcc UYVY|BGRA|PLAN] [--half] [--peer] [--threads T] STREAM.dv ...
+// --profile decodes every frame N times, untimed, on one thread (or T),
+// for instruction counts under callgrind (--peer: libavcodec's decode).
 // Without streams it takes the dense streams of HVDV_DENSE_DIR (made by the
 // target hvdv_dense_streams) when they exist, else three committed ones.
 // 50 Mb/s and high-definition streams are decoded at their coded width (as
@@ -74,14 +77,70 @@ double Rate(const Stream& s, double seconds, F fn) {
     return (double)done / (t - t0);
 }
 
+// Decodes every frame of every stream `times` times on one thread.
+int Profile(const std::vector<std::string>& paths, int times, const std::string& fourcc, bool half,
+            bool usePeer, int threads) {
+    for (const std::string& path : paths) {
+        Stream s;
+        if (!Load(path, &s)) return 1;
+        lavc::DvDecoder peer(threads);
+        DVDecInstance* inst = DVNewDec();
+        hvdv_decoder* planar = nullptr;
+        hvdv_decoder_config config{};
+        config.size = sizeof config;
+        config.threads = (uint32_t)threads;
+        if (hvdv_decoder_create(&config, &planar) != HVDV_OK) return 1;
+        hvdv_frame_info info{};
+        info.size = sizeof info;
+        if (hvdv_probe_frame(s.data.data(), s.frameBytes, &info) != HVDV_OK) return 1;
+        const uint32_t w = half ? s.width / 2 : s.width, h = half ? s.height / 2 : s.height;
+        const uint32_t cw = half ? info.chroma_width / 2 : info.chroma_width;
+        const uint32_t ch = half ? info.chroma_height / 2 : info.chroma_height;
+        std::vector<uint8_t> pic((size_t)w * h * 4);
+        hvdv_picture planes{};
+        planes.size = sizeof planes;
+        planes.format = HVDV_FORMAT_PLANAR;
+        planes.data[0] = pic.data();
+        planes.data[1] = pic.data() + (size_t)w * h;
+        planes.data[2] = planes.data[1] + (size_t)cw * ch;
+        planes.pitch[0] = (int32_t)w;
+        planes.pitch[1] = planes.pitch[2] = (int32_t)cw;
+        const bool bgra = fourcc == "BGRA";
+        std::printf("frames %zu\n", s.frames());
+        for (int t = 0; t < times; t++)
+            for (size_t i = 0; i < s.frames(); i++) {
+                const uint8_t* fr = s.data.data() + i * s.frameBytes;
+                if (usePeer)
+                    peer.DecodeOnly(fr, (int)s.frameBytes);
+                else if (fourcc == "PLAN")
+                    hvdv_decode_video(planar, fr, s.frameBytes, &planes, half ? HVDV_DECODE_HALF : 0, nullptr,
+                                      nullptr);
+                else
+                    DVDecompressBuffer(inst, fr, s.frameBytes, pic.data(), (int32_t)(w * (bgra ? 4 : 2)), w, h,
+                                       threads == 1 ? HVDV_FLAG_SINGLE_THREAD : 0, bgra ? HVDV_FOURCC_BGRA : HVDV_FOURCC_UYVY, 0, 0);
+            }
+        hvdv_decoder_destroy(planar);
+        DVDoneDec(inst);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     double seconds = 0.5;
     int rounds = 3;
+    int profile = 0, threads = 1;
+    bool half = false, usePeer = false;
+    std::string fourcc = "UYVY";
     std::vector<std::string> paths;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atof(argv[++i]);
+        else if (!std::strcmp(argv[i], "--profile") && i + 1 < argc) profile = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--fourcc") && i + 1 < argc) fourcc = argv[++i];
+        else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc) threads = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--half")) half = true;
+        else if (!std::strcmp(argv[i], "--peer")) usePeer = true;
         else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = std::atoi(argv[++i]);
         else paths.push_back(argv[i]);
     }
@@ -101,6 +160,7 @@ int main(int argc, char** argv) {
                  HVDV_TEST_DATA_DIR "/pal_411.dv"};
     }
     InitDVDec();
+    if (profile > 0) return Profile(paths, profile, fourcc, half, usePeer, threads);
     std::printf("%-18s %-5s %-4s %3s %10s %10s %7s %15s\n", "stream", "fmt", "size", "thr", "hv fps",
                 "lavc fps", "ratio", "rounds min-max");
     for (const std::string& path : paths) {
