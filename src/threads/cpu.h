@@ -8,6 +8,7 @@ enum CpuFlag : uint32_t {
     kCpuSSE2 = 1u << 0,
     kCpuSSSE3 = 1u << 1,
     kCpuSSE41 = 1u << 2,
+    kCpuAVX2 = 1u << 3,   // with the operating system saving the 256-bit registers
 };
 
 // What the processor supports (CPUID on x86; 0 elsewhere).  Computed once.

@@ -47,7 +47,8 @@ const std::vector<Isa>& Levels() {
         uint32_t have = hvdv::DetectCpuFeatures();
         const Isa all[] = {{"sse2", hvdv::kCpuSSE2},
                            {"ssse3", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3},
-                           {"sse41", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3 | hvdv::kCpuSSE41}};
+                           {"sse41", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3 | hvdv::kCpuSSE41},
+                           {"avx2", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3 | hvdv::kCpuSSE41 | hvdv::kCpuAVX2}};
         for (const Isa& isa : all)
             if ((have & isa.flags) == isa.flags) v.push_back(isa);
         return v;
