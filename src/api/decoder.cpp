@@ -19,19 +19,30 @@ void PutIntoWriter(void* target, int threadIndex, int x, int y, const DVMacroblo
     w->PutMacroblock(w, threadIndex, x, y, samples);
 }
 
-// The two phases of a job, on the calling thread or on its worker: runs of
-// segments, then runs of rows, taken from the queue until none is left.
+// Runs `work` on runs of `run` items taken from the job's own range, then
+// from the ranges of the jobs after it.
+template <class F>
+void TakeRuns(DVWorkRange* ranges, int jobs, int job, int32_t run, F work) {
+    for (int k = 0; k < jobs; k++) {
+        DVWorkRange& r = ranges[(job + k) % jobs];
+        for (;;) {
+            const int32_t first = r.next.fetch_add(run, std::memory_order_relaxed);
+            if (first >= r.end) break;
+            work(first, run < r.end - first ? run : r.end - first);
+        }
+    }
+}
+
+// The two phases of a job, on the calling thread or on its worker.
 void DecodeJobSegments(void* argument) {
     DVSegmentJob* job = static_cast<DVSegmentJob*>(argument);
     DVFrameQueue& q = *job->queue;
     int damaged = 0;
-    for (;;) {
-        const int32_t first = q.nextSegment.fetch_add(q.segmentRun, std::memory_order_relaxed);
-        if (first >= q.segments) break;
+    TakeRuns(q.segments, q.jobs, job->run.threadIndex, q.segmentRun, [&](int32_t first, int32_t count) {
         job->run.firstSegment = first;
-        job->run.endSegment = first + q.segmentRun < q.segments ? first + q.segmentRun : q.segments;
+        job->run.endSegment = first + count;
         damaged += DecodeSegments(job->run);
-    }
+    });
     job->damagedCount = damaged;
 }
 
@@ -40,11 +51,8 @@ void FlushJobRows(void* argument) {
     DVPictureWriter* w = job->writer;
     if (!w->FlushRows) return;
     DVFrameQueue& q = *job->queue;
-    for (;;) {
-        const int32_t first = q.nextRow.fetch_add(q.rowRun, std::memory_order_relaxed);
-        if (first >= q.rows) break;
-        w->FlushRows(w, job->run.threadIndex, first, q.rowRun < q.rows - first ? q.rowRun : q.rows - first);
-    }
+    TakeRuns(q.rows, q.jobs, job->run.threadIndex, q.rowRun,
+             [&](int32_t first, int32_t count) { w->FlushRows(w, job->run.threadIndex, first, count); });
 }
 
 // Number of jobs: 1 with the single-thread flag, else the processor count of
@@ -52,11 +60,23 @@ void FlushJobRows(void* argument) {
 int JobCount(uint32_t flags) { return (flags & HVDV_FLAG_SINGLE_THREAD) ? 1 : JobCountFor(0); }
 
 // Segments and rows taken at a time.  A dense 25 Mb/s segment takes a few
-// microseconds, so a run of three costs one counter update (a cache line
-// moving between cores, some 0.1 us) per ten microseconds of work and leaves
-// at most that much imbalance at the end; 32 rows of a conversion are about
-// as long.
-enum { kSegmentRun = 3, kRowRun = 32 };
+// microseconds, so a run of three costs one counter update per ten
+// microseconds of work and leaves at most that much imbalance at the end;
+// 16 rows of a conversion are about as long.
+enum { kSegmentRun = 3, kRowRun = 16 };
+
+// Splits count items into `jobs` contiguous ranges: equal ones, the
+// remainder one item each to the first jobs.
+void SplitRanges(DVWorkRange* ranges, int jobs, int32_t count) {
+    const int32_t q = count / jobs, r = count % jobs;
+    int32_t first = 0;
+    for (int i = 0; i < jobs; i++) {
+        const int32_t size = q + (i < r ? 1 : 0);
+        ranges[i].next.store(first, std::memory_order_relaxed);
+        ranges[i].end = first + size;
+        first += size;
+    }
+}
 
 }  // namespace
 
@@ -139,11 +159,10 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
     if (profile->placement == DVPlacement::kBlockId)
         FindRepeatedBlocks(*profile, run.frame, run.frameSize, run.headerBlocks, repeated_);
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
-    queue_.nextSegment.store(0, std::memory_order_relaxed);
-    queue_.segments = profile->segments;
-    queue_.segmentRun = n == 1 ? profile->segments : kSegmentRun;
-    queue_.nextRow.store(0, std::memory_order_relaxed);
-    queue_.rows = request.rows;
+    queue_.jobs = n;
+    SplitRanges(queue_.segments, n, profile->segments);
+    SplitRanges(queue_.rows, n, request.rows > 0 ? request.rows : 0);
+    queue_.segmentRun = n == 1 ? (profile->segments > 0 ? profile->segments : 1) : kSegmentRun;
     queue_.rowRun = n == 1 ? (request.rows > 0 ? request.rows : 1) : kRowRun;
     for (int i = 0; i < n; ++i) {
         DVSegmentJob& job = jobs_[i];

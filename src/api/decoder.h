@@ -19,18 +19,24 @@ enum class DVStatus { kFailed, kOk, kDamaged };
 
 struct DVPictureWriter;
 
-// The work of one frame that its jobs share: video segments and picture
-// rows are taken in small runs from two counters, so that a job that starts
-// late (a worker still waking up, or a core taken by another process) leaves
-// its share to the others instead of holding every job at the barrier.
-// Which job decodes a segment or converts a row changes nothing in the
-// picture: every macroblock and every row has one place.
-struct alignas(64) DVFrameQueue {
-    std::atomic<int32_t> nextSegment;
-    int32_t segments;       // of the frame
+// The work of one frame that its jobs share.  Segments and picture rows are
+// split into one contiguous range per job; a job takes small runs from the
+// front of its own range, then from the fronts of the others' ranges, so that
+// a job that starts late (a worker still waking up, or a core taken by
+// another process) leaves its work to the others instead of holding every
+// job at the barrier.  Contiguous ranges keep neighbouring macroblocks,
+// whose samples share cache lines of the picture, on one job for most of
+// the frame.  Which job decodes a segment or converts a row changes nothing
+// in the picture: every macroblock and every row has one place.
+struct alignas(64) DVWorkRange {
+    std::atomic<int32_t> next;  // front of what is left
+    int32_t end;
+};
+struct DVFrameQueue {
+    DVWorkRange segments[kMaxJobs];
+    DVWorkRange rows[kMaxJobs];
+    int32_t jobs;
     int32_t segmentRun;     // taken at a time
-    alignas(64) std::atomic<int32_t> nextRow;
-    int32_t rows;
     int32_t rowRun;
 };
 
