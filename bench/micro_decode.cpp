@@ -81,13 +81,17 @@ struct Stream {
 };
 const Stream kStreams[] = {{"sample_625_420.dv", kKind625_420}, {"ntsc_411_detail.dv", kKind525_411},
                            {"dv50_625.dv", kKind625_422},      {"hd_1080i50.dv", kKind1080_50},
-                           {"hd_1080i60.dv", kKind1080_60},    {"hd_720p60.dv", kKind720_60}};
+                           {"hd_1080i60.dv", kKind1080_60},    {"hd_720p60.dv", kKind720_60},
+                           // Dense streams from the target hvdv_dense_streams (skipped when absent).
+                           {"dense_525_411.dv", kKind525_411}, {"dense_625_420.dv", kKind625_420},
+                           {"dense_dv50_625.dv", kKind625_422}, {"dense_hd_1080i50.dv", kKind1080_50}};
 
 void BM_DecodeSegments(benchmark::State& state) {
     const Stream& s = kStreams[state.range(0)];
     const DVProfile* profile = ProfileForKind(s.kind);
     std::vector<uint8_t> frame(profile->frameBytes);
-    FILE* f = std::fopen((std::string(HVDV_TEST_DATA_DIR "/") + s.file).c_str(), "rb");
+    const bool dense = std::string(s.file).compare(0, 6, "dense_") == 0;
+    FILE* f = std::fopen(((dense ? std::string(HVDV_DENSE_DIR "/") : std::string(HVDV_TEST_DATA_DIR "/")) + s.file).c_str(), "rb");
     const bool read = f && std::fread(frame.data(), 1, frame.size(), f) == frame.size();
     if (f) std::fclose(f);
     if (!read) return state.SkipWithError("no test frame");
@@ -111,7 +115,7 @@ void BM_DecodeSegments(benchmark::State& state) {
 }
 BENCHMARK(BM_DecodeSegments)
     ->ArgNames({"stream", "half", "flags"})
-    ->ArgsProduct({{0, 1, 2, 3, 4, 5}, {0, 1}, {0}})
+    ->ArgsProduct({{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, {0, 1}, {0}})
     ->Args({0, 0, HVDV_FLAG_SINGLE_PASS})
     ->Unit(benchmark::kMicrosecond);
 

@@ -19,39 +19,63 @@ void PutIntoWriter(void* target, int threadIndex, int x, int y, const DVMacroblo
     w->PutMacroblock(w, threadIndex, x, y, samples);
 }
 
+// Runs `work` on runs of `run` items taken from the job's own range, then
+// from the ranges of the jobs after it.
+template <class F>
+void TakeRuns(DVWorkRange* ranges, int jobs, int job, int32_t run, F work) {
+    for (int k = 0; k < jobs; k++) {
+        DVWorkRange& r = ranges[(job + k) % jobs];
+        for (;;) {
+            const int32_t first = r.next.fetch_add(run, std::memory_order_relaxed);
+            if (first >= r.end) break;
+            work(first, run < r.end - first ? run : r.end - first);
+        }
+    }
+}
+
 // The two phases of a job, on the calling thread or on its worker.
 void DecodeJobSegments(void* argument) {
     DVSegmentJob* job = static_cast<DVSegmentJob*>(argument);
-    job->damagedCount += DecodeSegments(job->run);
+    DVFrameQueue& q = *job->queue;
+    int damaged = 0;
+    TakeRuns(q.segments, q.jobs, job->run.threadIndex, q.segmentRun, [&](int32_t first, int32_t count) {
+        job->run.firstSegment = first;
+        job->run.endSegment = first + count;
+        damaged += DecodeSegments(job->run);
+    });
+    job->damagedCount = damaged;
 }
 
 void FlushJobRows(void* argument) {
     DVSegmentJob* job = static_cast<DVSegmentJob*>(argument);
     DVPictureWriter* w = job->writer;
-    if (w->FlushRows) w->FlushRows(w, job->run.threadIndex, job->firstRow, job->rowCount);
+    if (!w->FlushRows) return;
+    DVFrameQueue& q = *job->queue;
+    TakeRuns(q.rows, q.jobs, job->run.threadIndex, q.rowRun,
+             [&](int32_t first, int32_t count) { w->FlushRows(w, job->run.threadIndex, first, count); });
 }
 
 // Number of jobs: 1 with the single-thread flag, else the processor count of
 // the affinity mask, capped at kMaxJobs.
 int JobCount(uint32_t flags) { return (flags & HVDV_FLAG_SINGLE_THREAD) ? 1 : JobCountFor(0); }
 
-// The picture rows of job `index` of `jobs`: equal bands, the remainder one
-// row each to jobs 1 to r.
-void RowBand(uint32_t height, int jobs, int index, int32_t* firstRow, int32_t* rowCount) {
-    const uint32_t q = height / (uint32_t)jobs;
-    const uint32_t r = height % (uint32_t)jobs;
-    // Jobs 1 to r carry one extra row each; job 0 never does.
-    const uint32_t extraBefore = index == 0 ? 0 : ((uint32_t)index - 1 < r ? (uint32_t)index - 1 : r);
-    *firstRow = (int32_t)(q * (uint32_t)index + extraBefore);
-    *rowCount = (int32_t)(q + (index >= 1 && (uint32_t)index <= r ? 1 : 0));
-}
+// Segments and rows taken at a time.  A dense 25 Mb/s segment takes a few
+// microseconds, so a run of three costs one counter update per ten
+// microseconds of work and leaves at most that much imbalance at the end;
+// 16 rows of a conversion are about as long.
+enum { kSegmentRun = 3, kRowRun = 16 };
 
-// The video segments of job `index` of `jobs`: equal runs, the last job
-// takes the remainder.
-void SegmentRun(int segments, int jobs, int index, int32_t* first, int32_t* end) {
-    const int per = segments / jobs;
-    *first = index * per;
-    *end = index == jobs - 1 ? segments : (index + 1) * per;
+// Splits count items into `jobs` contiguous ranges: equal ones, the
+// remainder one item each to the first jobs.
+void SplitRanges(DVWorkRange* ranges, int jobs, int32_t count) {
+    const int32_t q = count / jobs, r = count % jobs;
+    int32_t first = 0;
+    for (int i = 0; i < jobs; i++) {
+        const int32_t size = q + (i < r ? 1 : 0);
+        ranges[i].next.store(first, std::memory_order_relaxed);
+        ranges[i].end = first + size;
+        first += size;
+    }
 }
 
 }  // namespace
@@ -135,12 +159,16 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
     if (profile->placement == DVPlacement::kBlockId)
         FindRepeatedBlocks(*profile, run.frame, run.frameSize, run.headerBlocks, repeated_);
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
+    queue_.jobs = n;
+    SplitRanges(queue_.segments, n, profile->segments);
+    SplitRanges(queue_.rows, n, request.rows > 0 ? request.rows : 0);
+    queue_.segmentRun = n == 1 ? (profile->segments > 0 ? profile->segments : 1) : kSegmentRun;
+    queue_.rowRun = n == 1 ? (request.rows > 0 ? request.rows : 1) : kRowRun;
     for (int i = 0; i < n; ++i) {
         DVSegmentJob& job = jobs_[i];
         job.run = run;
         job.run.threadIndex = i;
-        SegmentRun(profile->segments, n, i, &job.run.firstSegment, &job.run.endSegment);
-        RowBand((uint32_t)request.rows, n, i, &job.firstRow, &job.rowCount);
+        job.queue = &queue_;
         job.writer = writer;
         job.damagedCount = 0;
         job.worker.firstPhase = DecodeJobSegments;
@@ -150,9 +178,12 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
 
     // Start or wake the workers.  A job whose thread or events could not be
     // made is not waited for: the calling thread runs it in both phases.
+    // Without a second phase the workers may go on from the first at once.
+    const bool secondPhase = writer->FlushRows != nullptr;
     bool onWorker[kMaxJobs] = {};
     for (int i = 1; i < n; ++i) {
         DVWorker& worker = jobs_[i].worker;
+        worker.frame++;
         if (!instance_) {
             onWorker[i] = StartWorker(&worker, 0) == 0;
         } else if (!worker.threadStarted) {
@@ -162,29 +193,32 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
             SignalEvent(worker.nextFrame);
             onWorker[i] = true;
         }
+        if (onWorker[i] && !secondPhase) HandOff(worker.startSecond, worker.secondAllowed, worker.frame);
     }
 
-    // Phase 1: every job decodes its segments into the writer.
+    // Phase 1: every job decodes segments into the writer.
     for (int i = 0; i < n; ++i)
         if (!onWorker[i]) DecodeJobSegments(&jobs_[i]);
-    for (int i = 1; i < n; ++i) {
-        if (!onWorker[i]) continue;
-        WaitEvent(jobs_[i].worker.firstDone, kWaitInfinite);
-        ResetEventSignal(jobs_[i].worker.firstDone);
+    if (secondPhase) {
+        for (int i = 1; i < n; ++i) {
+            if (!onWorker[i]) continue;
+            DVWorker& worker = jobs_[i].worker;
+            AwaitHandOff(worker.firstDone, worker.firstFinished, worker.frame);
+        }
+        // Phase 2: every job converts rows.
+        for (int i = 1; i < n; ++i)
+            if (onWorker[i]) HandOff(jobs_[i].worker.startSecond, jobs_[i].worker.secondAllowed, jobs_[i].worker.frame);
+        for (int i = 0; i < n; ++i)
+            if (!onWorker[i]) FlushJobRows(&jobs_[i]);
     }
-
-    // Phase 2: every job converts its band of rows.
-    for (int i = 1; i < n; ++i)
-        if (onWorker[i]) SignalEvent(jobs_[i].worker.startSecond);
-    for (int i = 0; i < n; ++i)
-        if (!onWorker[i]) FlushJobRows(&jobs_[i]);
     for (int i = 1; i < n; ++i) {
         if (!onWorker[i]) continue;
+        DVWorker& worker = jobs_[i].worker;
+        if (!secondPhase) AwaitHandOff(worker.firstDone, worker.firstFinished, worker.frame);
         if (!instance_) {
-            EndOneFrameWorker(&jobs_[i].worker);
+            EndOneFrameWorker(&worker);
         } else {
-            WaitEvent(jobs_[i].worker.frameDone, kWaitInfinite);
-            ResetEventSignal(jobs_[i].worker.frameDone);
+            AwaitHandOff(worker.frameDone, worker.frameFinished, worker.frame);
         }
     }
 

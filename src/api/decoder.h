@@ -1,5 +1,6 @@
 // The per-call decoder object and the frame decode driver.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "api/kernel_context.h"
@@ -18,15 +19,36 @@ enum class DVStatus { kFailed, kOk, kDamaged };
 
 struct DVPictureWriter;
 
-// One job's share of a frame: a run of video segments to decode and a band
-// of picture rows to flush; jobs 1 to 15 run on their worker.
-struct DVSegmentJob {
+// The work of one frame that its jobs share.  Segments and picture rows are
+// split into one contiguous range per job; a job takes small runs from the
+// front of its own range, then from the fronts of the others' ranges, so that
+// a job that starts late (a worker still waking up, or a core taken by
+// another process) leaves its work to the others instead of holding every
+// job at the barrier.  Contiguous ranges keep neighbouring macroblocks,
+// whose samples share cache lines of the picture, on one job for most of
+// the frame.  Which job decodes a segment or converts a row changes nothing
+// in the picture: every macroblock and every row has one place.
+struct alignas(64) DVWorkRange {
+    std::atomic<int32_t> next;  // front of what is left
+    int32_t end;
+};
+struct DVFrameQueue {
+    DVWorkRange segments[kMaxJobs];
+    DVWorkRange rows[kMaxJobs];
+    int32_t jobs;
+    int32_t segmentRun;     // taken at a time
+    int32_t rowRun;
+};
+
+// One job's share of a frame: the segments and rows it takes from the
+// queue; jobs 1 to 15 run on their worker.  Each record on cache lines of
+// its own, since a job writes its run and count while the others run.
+struct alignas(64) DVSegmentJob {
     DVWorker worker;
     DVSegmentRun run;
     DVPictureWriter* writer;
-    int32_t firstRow;
-    int32_t rowCount;
-    int32_t damagedCount;   // macroblocks counted damaged by the run
+    DVFrameQueue* queue;
+    int32_t damagedCount;   // macroblocks counted damaged by the job
 };
 
 // One frame to decode with a writer that is ready for it.
@@ -65,6 +87,7 @@ public:
     bool Usable() const;
 
 private:
+    DVFrameQueue queue_;
     uint32_t cpuFeatures_ = 0;
     DVDecInstance* instance_ = nullptr;
     DVSegmentJob* jobs_ = nullptr;

@@ -165,11 +165,15 @@ void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W,
 void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     k->full = IdctKernel8_c;
     k->half = IdctKernel4_c;
+    k->fullPair = nullptr;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctKernel8_sse2;
         k->half = IdctKernel4_sse2;
     }
+#if HVDV_HAVE_AVX2
+    if (cpuFlags & kCpuAVX2) k->fullPair = IdctKernel8Pair_avx2;
+#endif
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {

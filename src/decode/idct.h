@@ -15,9 +15,16 @@ namespace hvdv {
 typedef void (*DVIdctKernel)(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s,
                              int m);
 
+// Two blocks' full-size kernels at once: what full does for (outA, ca, Wa,
+// sa, ma) and for (outB, cb, Wb, sb, mb).  Null when the instruction sets
+// present offer nothing better than two calls of full.
+typedef void (*DVIdctPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb,
+                                 const uint16_t* Wa, const uint16_t* Wb, int sa, int sb, int ma, int mb);
+
 struct DVIdctKernels {
     DVIdctKernel full;
     DVIdctKernel half;
+    DVIdctPairKernel fullPair;
 };
 
 // Fills k with the plain C++ kernels, then lets each instruction set in
@@ -33,6 +40,10 @@ void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t*
 #if HVDV_HAVE_NEON
 void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+#endif
+#if HVDV_HAVE_AVX2
+void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb);
 #endif
 
 // Weight table and shift for class c, mode m, QNO q.

@@ -100,6 +100,9 @@ struct SegmentPlan {
 void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
                DVMacroblock* out) {
     const DVIdctKernel kernel = plan.half ? run.dsp->idct.half : run.dsp->idct.full;
+    const DVIdctPairKernel pair = plan.half ? nullptr : run.dsp->idct.fullPair;
+    int waiting = -1;  // a block kept back to go with the next one through pair
+    DVDequant waitingDequant{};
     for (int i = 0; i < plan.shownCount; i++) {
         const int b = plan.shownBlocks[i];
         const DVBlockState& blk = mb.blocks[b];
@@ -108,9 +111,26 @@ void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
             continue;
         }
         const DVDequant d = SelectDequant(blk.classNumber, blk.mode, mb.qno);
-        kernel(out->slot[b], blk.coefficients, d.weights, d.shift, blk.mode);
-        if (plan.swapFields) SwapFieldLines(out->slot[b]);
+        if (pair) {
+            if (waiting < 0) {
+                waiting = b;
+                waitingDequant = d;
+                continue;
+            }
+            const DVBlockState& first = mb.blocks[waiting];
+            pair(out->slot[waiting], out->slot[b], first.coefficients, blk.coefficients, waitingDequant.weights,
+                 d.weights, waitingDequant.shift, d.shift, first.mode, blk.mode);
+            waiting = -1;
+        } else {
+            kernel(out->slot[b], blk.coefficients, d.weights, d.shift, blk.mode);
+        }
     }
+    if (waiting >= 0) {
+        const DVBlockState& blk = mb.blocks[waiting];
+        kernel(out->slot[waiting], blk.coefficients, waitingDequant.weights, waitingDequant.shift, blk.mode);
+    }
+    if (plan.swapFields)
+        for (int i = 0; i < plan.shownCount; i++) SwapFieldLines(out->slot[plan.shownBlocks[i]]);
 }
 
 // Samples of a high-definition macroblock in frame arrangement.
@@ -123,7 +143,10 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     const DVIdctKernel kernel = plan.half && !field ? run.dsp->idct.half : run.dsp->idct.full;
     alignas(16) DVMacroblock decoded;
     DVMacroblock* target = field ? &decoded : out;
-    alignas(16) int16_t D[64];
+    // Full-size blocks go through the pair kernel two by two when there is one.
+    const DVIdctPairKernel pair = kernel == run.dsp->idct.full ? run.dsp->idct.fullPair : nullptr;
+    alignas(16) int16_t D[2][64];
+    int waiting = -1;  // block whose dequantised coefficients wait in D[0]
     for (int b = 0; b < 8; b++) {
         const DVBlockState& blk = mb.blocks[b];
         if (blk.last == 0) {
@@ -131,9 +154,20 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
             continue;
         }
         const DVDequantHD* m = plan.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
-        DequantiseBlockHD(run.dsp->dequantHD, D, blk.coefficients, m);
-        kernel(target->slot[b], D, kUnitWeights, 0, 0);
+        if (pair) {
+            DequantiseBlockHD(run.dsp->dequantHD, D[waiting < 0 ? 0 : 1], blk.coefficients, m);
+            if (waiting < 0) {
+                waiting = b;
+                continue;
+            }
+            pair(target->slot[waiting], target->slot[b], D[0], D[1], kUnitWeights, kUnitWeights, 0, 0, 0, 0);
+            waiting = -1;
+        } else {
+            DequantiseBlockHD(run.dsp->dequantHD, D[0], blk.coefficients, m);
+            kernel(target->slot[b], D[0], kUnitWeights, 0, 0);
+        }
     }
+    if (waiting >= 0) kernel(target->slot[waiting], D[0], kUnitWeights, 0, 0);
     if (field && !halveAfter) {
         FieldToFrame(decoded, out);
     } else if (halveAfter) {

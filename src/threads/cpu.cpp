@@ -66,6 +66,24 @@ uint32_t Detect() {
     if (d & (1u << 26)) flags |= kCpuSSE2;
     if ((flags & kCpuSSE2) && (c & (1u << 9))) flags |= kCpuSSSE3;
     if ((flags & kCpuSSSE3) && (c & (1u << 19))) flags |= kCpuSSE41;
+    // AVX2: CPUID leaf 7 says the instructions exist, leaf 1 that the
+    // system uses XSAVE (OSXSAVE) and the processor has AVX; XCR0 bits 1
+    // and 2 that the system saves the SSE and AVX register state.
+    const bool osAvx = (c & (1u << 27)) && (c & (1u << 28));
+    if ((flags & kCpuSSE41) && osAvx && maxLeaf >= 7) {
+        uint32_t xcr0 = 0;
+#if defined(_MSC_VER)
+        xcr0 = (uint32_t)_xgetbv(0);
+        __cpuidex(r, 7, 0);
+        b = (unsigned)r[1];
+#else
+        uint32_t xcrHigh = 0;
+        __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(xcrHigh) : "c"(0));
+        (void)xcrHigh;
+        __cpuid_count(7, 0, a, b, c, d);
+#endif
+        if ((xcr0 & 6) == 6 && (b & (1u << 5))) flags |= kCpuAVX2;
+    }
     (void)maxLeaf;
 #elif HVDV_ARCH_ARM64
     // Advanced SIMD is mandatory in the 64-bit ARM architecture; it is a flag

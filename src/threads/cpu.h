@@ -8,7 +8,8 @@ enum CpuFlag : uint32_t {
     kCpuSSE2 = 1u << 0,
     kCpuSSSE3 = 1u << 1,
     kCpuSSE41 = 1u << 2,
-    kCpuNEON = 1u << 8,  // 64-bit ARM Advanced SIMD
+    kCpuAVX2 = 1u << 3,   // with the operating system saving the 256-bit registers
+    kCpuNEON = 1u << 8,   // 64-bit ARM Advanced SIMD
 };
 
 // What the processor supports (CPUID on x86; NEON on 64-bit ARM, where every

@@ -1,6 +1,43 @@
 #include "threads/workers.h"
 
+#include <chrono>
+
+#if defined(__SSE2__) || defined(_M_X64) || defined(_M_IX86)
+#include <emmintrin.h>
+#define HVDV_SPIN_PAUSE() _mm_pause()
+#else
+#define HVDV_SPIN_PAUSE() ((void)0)
+#endif
+
 namespace hvdv {
+
+namespace {
+// How long a hand-off is watched before sleeping: about the wake-up time of
+// a sleeping thread, so that a wait that sleeps anyway costs at most twice.
+constexpr std::chrono::microseconds kWatch{50};
+}  // namespace
+
+void AwaitHandOff(DVHandle event, const std::atomic<uint32_t>& flag, uint32_t frame) {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        for (int i = 0; i < 64; i++) {
+            if (flag.load(std::memory_order_acquire) == frame) {
+                // The event was signalled before the flag was set.
+                ResetEventSignal(event);
+                return;
+            }
+            HVDV_SPIN_PAUSE();
+        }
+        if (std::chrono::steady_clock::now() - start > kWatch) break;
+    }
+    WaitEvent(event, kWaitInfinite);
+    ResetEventSignal(event);
+}
+
+void HandOff(DVHandle event, std::atomic<uint32_t>& flag, uint32_t frame) {
+    SignalEvent(event);
+    flag.store(frame, std::memory_order_release);
+}
 
 // Event ownership: the worker sets firstDone, frameDone and exited and
 // resets startSecond and nextFrame after waiting for them; the calling thread
@@ -8,10 +45,10 @@ namespace hvdv {
 // the other side starts waiting stays until the waiter resets it.
 
 void WorkerOneFrame(DVWorker* w) {
+    const uint32_t frame = w->frame;
     w->firstPhase(w->argument);
-    SignalEvent(w->firstDone);
-    WaitEvent(w->startSecond, kWaitInfinite);
-    ResetEventSignal(w->startSecond);
+    HandOff(w->firstDone, w->firstFinished, frame);
+    AwaitHandOff(w->startSecond, w->secondAllowed, frame);
     w->secondPhase(w->argument);
 }
 
@@ -23,7 +60,7 @@ uint32_t WorkerMain(void* argument) {
     }
     if (!w->quit) WorkerOneFrame(w);
     for (;;) {
-        SignalEvent(w->frameDone);
+        HandOff(w->frameDone, w->frameFinished, w->frame);
         WaitEvent(w->nextFrame, kWaitInfinite);
         ResetEventSignal(w->nextFrame);
         if (w->quit) break;

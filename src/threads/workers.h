@@ -2,6 +2,7 @@
 // hand-off with the calling thread.  A worker runs the two phases of a frame
 // that its owner gives it and knows nothing of what they do.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "threads/platform.h"
@@ -13,6 +14,18 @@ struct DVWorker {
     void (*firstPhase)(void* argument);
     void (*secondPhase)(void* argument);
     void* argument;
+
+    // The hand-offs inside a frame are short (the other side is at most a
+    // run of work away), while waking a thread that sleeps on an event takes
+    // tens of microseconds.  So each side first watches a flag for a while
+    // and sleeps on the event only if the flag does not come.  A flag is set
+    // after its event is signalled: whoever sees the flag may reset the
+    // event at once.  The flags hold the number of the frame they are for
+    // (`frame`, set by the owner before the worker is started or woken).
+    uint32_t frame;
+    alignas(64) std::atomic<uint32_t> firstFinished;  // after firstDone
+    std::atomic<uint32_t> frameFinished;              // after frameDone
+    alignas(64) std::atomic<uint32_t> secondAllowed;  // after startSecond
 
     DVHandle thread;
     int32_t persistent;
@@ -28,6 +41,13 @@ struct DVWorker {
 // One frame on a worker thread: the first phase, set firstDone, wait for
 // (and reset) startSecond, the second phase.
 void WorkerOneFrame(DVWorker* worker);
+
+// Waits for `event` and resets it, watching `flag` for the value `frame`
+// for a few tens of microseconds before sleeping on the event.
+void AwaitHandOff(DVHandle event, const std::atomic<uint32_t>& flag, uint32_t frame);
+
+// Signals `event`, then sets `flag` to `frame`.
+void HandOff(DVHandle event, std::atomic<uint32_t>& flag, uint32_t frame);
 
 // Thread procedure; the argument is the DVWorker.  A one-frame worker
 // (persistent 0) does one frame and returns.  A persistent worker does the

@@ -1,5 +1,6 @@
 // Picture writer creation, per-picture set-up and release.
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -56,15 +57,18 @@ DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDs
                                          const DVProfile& profile, int halfSize, int wideScreen) {
     if (!dsp || !init || threadCount < 1 || threadCount > 16) return nullptr;
     // One zero-filled block: the record, the table of set pointers, then the
-    // sets themselves on 16-byte boundaries.
+    // sets themselves, each on cache lines of its own: a job writes its set's
+    // sources and destination for every run it converts.
+    const size_t setStride = (sizeof(DVPixelKernelSet) + 63) & ~(size_t)63;
     const size_t tableOffset = sizeof(DVPictureWriter);
     const size_t setsOffset = tableOffset + (size_t)threadCount * sizeof(DVPixelKernelSet*);
-    const size_t bytes = setsOffset + 15 + (size_t)threadCount * sizeof(DVPixelKernelSet);
+    const size_t bytes = setsOffset + 63 + (size_t)threadCount * setStride;
     void* block = std::calloc(bytes, 1);
     if (!block) return nullptr;
     DVPictureWriter* w = (DVPictureWriter*)block;
     w->kernelSets = (DVPixelKernelSet**)((uint8_t*)block + tableOffset);
-    DVPixelKernelSet* sets = (DVPixelKernelSet*)AlignUp16((uint8_t*)block + setsOffset);
+    uint8_t* const setsStart = (uint8_t*)block + setsOffset;
+    uint8_t* const sets = setsStart + ((64 - ((uintptr_t)setsStart & 63)) & 63);
 
     w->BeginFrame = BeginFrameCommon;
     w->EndFrame = EndFrameNone;
@@ -74,8 +78,8 @@ DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDs
     w->threadCount = threadCount;
     w->dsp = dsp;
     for (int t = 0; t < threadCount; t++) {
-        w->kernelSets[t] = &sets[t];
-        init(&sets[t], useBT709, pixels);
+        w->kernelSets[t] = (DVPixelKernelSet*)(sets + (size_t)t * setStride);
+        init(w->kernelSets[t], useBT709, pixels);
     }
 
     const bool half = halfSize != 0;
@@ -105,10 +109,10 @@ DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDs
         // is reconstructed from its neighbours across macroblock borders.
         w->BeginFrame = BeginFrame411;
         w->PutMacroblock = Put411;
-        w->EndFrame = sets[0].convertRun444 ? EndFrame411To444 : EndFrame411To422;
-        w->FlushRows = sets[0].convertRun444 ? FlushRows411To444 : FlushRows411To422;
+        w->EndFrame = w->kernelSets[0]->convertRun444 ? EndFrame411To444 : EndFrame411To422;
+        w->FlushRows = w->kernelSets[0]->convertRun444 ? FlushRows411To444 : FlushRows411To422;
     }
-    w->bytesPerPixel = sets[0].bytesPerPixel;
+    w->bytesPerPixel = w->kernelSets[0]->bytesPerPixel;
     w->profile = &profile;
     w->halfSize = half ? 1 : 0;
     w->wideScreen = wideScreen;

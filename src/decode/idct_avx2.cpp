@@ -1,0 +1,164 @@
+// AVX2 inverse transform of two blocks at once: the arithmetic of
+// idct_sse2.cpp with block a in the low 128-bit half of every register and
+// block b in the high half.  Every step is lane-wise or, for the transpose,
+// stays within each half, so each half computes exactly what the SSE2 kernel
+// computes for its block.  The two blocks may have different weights, step
+// shifts and DCT modes: the variable shifts of the dequantisation become
+// multiplications by powers of two (a left shift by k is the low half of the
+// product with 2^k; a logical right shift by 16 - k the high half of the
+// unsigned product), and a pair of mixed modes runs both second passes and
+// takes each half from its own.
+#include <immintrin.h>
+
+#include "decode/idct.h"
+#include "decode/tables.h"
+
+// Only the kernel's own code is built for AVX2: no inline function of a
+// header is used here, so none is emitted in this instruction set for the
+// linker to pick in place of the plain one.
+namespace hvdv {
+
+namespace {
+
+inline __m256i Const(int k) {
+    return _mm256_broadcastsi128_si256(_mm_load_si128((const __m128i*)g_idctConstants.v[k]));
+}
+
+inline __m256i Halves(__m128i a, __m128i b) { return _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1); }
+
+inline __m256i Load2(const void* a, const void* b) {
+    return Halves(_mm_load_si128((const __m128i*)a), _mm_load_si128((const __m128i*)b));
+}
+
+// The step shift's parts for one block (see idct_sse2.cpp): DC value,
+// 2^(3 + s'), doubling mask.
+struct StepShift {
+    int dc;
+    int16_t scale;
+    int16_t doubling;
+};
+inline StepShift ShiftOf(const int16_t* coefficients, int s) {
+    const int s2 = s > 3 ? 3 : s;
+    return StepShift{(2 * (int)coefficients[0]) >> (s2 + 1), (int16_t)(1 << (3 + s2)), (int16_t)(s > 3 ? -1 : 0)};
+}
+
+inline void Dequantise2(__m256i* X, const int16_t* ca, const int16_t* cb, const uint16_t* Wa, const uint16_t* Wb,
+                        int sa, int sb) {
+    const StepShift a = ShiftOf(ca, sa), b = ShiftOf(cb, sb);
+    const __m256i scale = Halves(_mm_set1_epi16(a.scale), _mm_set1_epi16(b.scale));
+    const __m256i doubling = Halves(_mm_set1_epi16(a.doubling), _mm_set1_epi16(b.doubling));
+    for (int h = 0; h < 8; h++) {
+        __m256i x = Load2(ca + 8 * h, cb + 8 * h);
+        x = _mm256_add_epi16(x, _mm256_and_si256(x, doubling));
+        if (h == 0) {
+            x = _mm256_insert_epi16(x, (int16_t)a.dc, 0);
+            x = _mm256_insert_epi16(x, (int16_t)b.dc, 8);
+        }
+        const __m256i w = Load2(Wa + 8 * h, Wb + 8 * h);
+        const __m256i lo = _mm256_mullo_epi16(x, w), hi = _mm256_mulhi_epi16(x, w);
+        X[h] = _mm256_or_si256(_mm256_mullo_epi16(hi, scale), _mm256_mulhi_epu16(lo, scale));
+    }
+}
+
+inline void Idct8Step(__m256i* x, __m256i bias) {
+    const __m256i one = Const(kIdctRound1), two = Const(kIdctRound5);
+    const __m256i cos4 = Const(kIdctCos4), cos8 = Const(kIdctCos8), k13 = Const(kIdctK13);
+    __m256i a = _mm256_sub_epi16(x[5], x[3]), b5 = _mm256_add_epi16(x[5], x[3]);
+    __m256i c = _mm256_sub_epi16(x[1], x[7]), d = _mm256_add_epi16(x[1], x[7]);
+    __m256i e = _mm256_sub_epi16(c, a), f = _mm256_add_epi16(a, c);
+    __m256i g = _mm256_mulhi_epi16(_mm256_add_epi16(_mm256_add_epi16(e, e), one), cos4);
+    __m256i i = _mm256_sub_epi16(d, b5), j = _mm256_add_epi16(b5, d);
+    __m256i k = _mm256_mulhi_epi16(_mm256_add_epi16(_mm256_add_epi16(j, j), one), cos8);
+    __m256i l = _mm256_add_epi16(_mm256_mulhi_epi16(_mm256_add_epi16(_mm256_add_epi16(f, f), one), cos4), a);
+    __m256i n = _mm256_sub_epi16(_mm256_add_epi16(g, c), k);
+    __m256i p = _mm256_sub_epi16(_mm256_mulhi_epi16(_mm256_add_epi16(_mm256_slli_epi16(i, 2), two), k13), n);
+    __m256i y = _mm256_sub_epi16(l, p);
+    __m256i o = _mm256_sub_epi16(x[2], x[6]), q = _mm256_add_epi16(x[2], x[6]);
+    __m256i r = _mm256_mulhi_epi16(_mm256_add_epi16(_mm256_slli_epi16(o, 2), Const(kIdctRound6)), cos4);
+    __m256i t = _mm256_sub_epi16(r, q);
+    __m256i x0 = _mm256_add_epi16(x[0], bias);
+    __m256i s1 = _mm256_sub_epi16(x0, x[4]), s2 = _mm256_add_epi16(x0, x[4]);
+    __m256i u = _mm256_sub_epi16(s2, q), t0 = _mm256_add_epi16(s2, q);
+    __m256i sa = _mm256_sub_epi16(s1, t), sb = _mm256_add_epi16(s1, t);
+    x[0] = _mm256_add_epi16(t0, k);
+    x[1] = _mm256_add_epi16(sb, n);
+    x[2] = _mm256_add_epi16(sa, p);
+    x[3] = _mm256_add_epi16(u, y);
+    x[4] = _mm256_sub_epi16(u, y);
+    x[5] = _mm256_sub_epi16(sa, p);
+    x[6] = _mm256_sub_epi16(sb, n);
+    x[7] = _mm256_sub_epi16(t0, k);
+}
+
+inline void Idct248Pass(__m256i* T) {
+    const __m256i one = Const(kIdctRound0), tan8 = Const(kIdctTan8);
+    __m256i e0 = _mm256_sub_epi16(T[2], T[3]), e1 = _mm256_add_epi16(T[2], T[3]);
+    __m256i e2 = _mm256_sub_epi16(T[6], T[7]), e3 = _mm256_add_epi16(T[6], T[7]);
+    __m256i uu = _mm256_add_epi16(_mm256_mulhi_epi16(_mm256_add_epi16(e2, one), tan8), e0);
+    __m256i vv = _mm256_sub_epi16(e2, _mm256_mulhi_epi16(_mm256_add_epi16(e0, one), tan8));
+    __m256i z = _mm256_add_epi16(e1, _mm256_mulhi_epi16(_mm256_add_epi16(e3, one), tan8));
+    __m256i w = _mm256_sub_epi16(e3, _mm256_mulhi_epi16(_mm256_add_epi16(e1, one), tan8));
+    __m256i t0 = _mm256_add_epi16(T[0], Const(kIdctBias));
+    __m256i alpha = _mm256_sub_epi16(t0, T[1]), beta = _mm256_add_epi16(t0, T[1]);
+    __m256i gamma = _mm256_sub_epi16(T[4], T[5]), delta = _mm256_add_epi16(T[4], T[5]);
+    __m256i bd0 = _mm256_add_epi16(beta, delta), bd1 = _mm256_sub_epi16(beta, delta);
+    __m256i ag0 = _mm256_add_epi16(alpha, gamma), ag1 = _mm256_sub_epi16(alpha, gamma);
+    T[0] = _mm256_add_epi16(bd0, z);
+    T[6] = _mm256_sub_epi16(bd0, z);
+    T[2] = _mm256_sub_epi16(bd1, w);
+    T[4] = _mm256_add_epi16(bd1, w);
+    T[1] = _mm256_add_epi16(ag0, uu);
+    T[7] = _mm256_sub_epi16(ag0, uu);
+    T[3] = _mm256_sub_epi16(ag1, vv);
+    T[5] = _mm256_add_epi16(ag1, vv);
+}
+
+inline void Transpose8x8(__m256i* r) {
+    __m256i a0 = _mm256_unpacklo_epi16(r[0], r[1]), a1 = _mm256_unpackhi_epi16(r[0], r[1]);
+    __m256i a2 = _mm256_unpacklo_epi16(r[2], r[3]), a3 = _mm256_unpackhi_epi16(r[2], r[3]);
+    __m256i a4 = _mm256_unpacklo_epi16(r[4], r[5]), a5 = _mm256_unpackhi_epi16(r[4], r[5]);
+    __m256i a6 = _mm256_unpacklo_epi16(r[6], r[7]), a7 = _mm256_unpackhi_epi16(r[6], r[7]);
+    __m256i b0 = _mm256_unpacklo_epi32(a0, a2), b1 = _mm256_unpackhi_epi32(a0, a2);
+    __m256i b2 = _mm256_unpacklo_epi32(a1, a3), b3 = _mm256_unpackhi_epi32(a1, a3);
+    __m256i b4 = _mm256_unpacklo_epi32(a4, a6), b5 = _mm256_unpackhi_epi32(a4, a6);
+    __m256i b6 = _mm256_unpacklo_epi32(a5, a7), b7 = _mm256_unpackhi_epi32(a5, a7);
+    r[0] = _mm256_unpacklo_epi64(b0, b4);
+    r[1] = _mm256_unpackhi_epi64(b0, b4);
+    r[2] = _mm256_unpacklo_epi64(b1, b5);
+    r[3] = _mm256_unpackhi_epi64(b1, b5);
+    r[4] = _mm256_unpacklo_epi64(b2, b6);
+    r[5] = _mm256_unpackhi_epi64(b2, b6);
+    r[6] = _mm256_unpacklo_epi64(b3, b7);
+    r[7] = _mm256_unpackhi_epi64(b3, b7);
+}
+
+}  // namespace
+
+void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb) {
+    __m256i X[8];
+    Dequantise2(X, ca, cb, Wa, Wb, sa, sb);
+    Idct8Step(X, _mm256_setzero_si256());
+    Transpose8x8(X);
+    if (ma == mb) {
+        if (ma == 0) Idct8Step(X, Const(kIdctBias));
+        else Idct248Pass(X);
+    } else {
+        __m256i Y[8];
+        for (int r = 0; r < 8; r++) Y[r] = X[r];
+        Idct8Step(X, Const(kIdctBias));
+        Idct248Pass(Y);
+        // Each half from the pass of its own block's mode.
+        if (ma)
+            for (int r = 0; r < 8; r++) X[r] = _mm256_blend_epi32(X[r], Y[r], 0x0F);
+        else
+            for (int r = 0; r < 8; r++) X[r] = _mm256_blend_epi32(X[r], Y[r], 0xF0);
+    }
+    for (int y = 0; y < 8; y += 2) {
+        const __m256i rows = _mm256_packus_epi16(_mm256_srai_epi16(X[y], 5), _mm256_srai_epi16(X[y + 1], 5));
+        _mm_store_si128((__m128i*)(outA + 8 * y), _mm256_castsi256_si128(rows));
+        _mm_store_si128((__m128i*)(outB + 8 * y), _mm256_extracti128_si256(rows, 1));
+    }
+}
+
+}  // namespace hvdv
