@@ -190,6 +190,20 @@ static gboolean gst_hvdv_dec_set_format(GstVideoDecoder* dec, GstVideoCodecState
     return TRUE;
 }
 
+// The sink caps do not depend on downstream: every DV kind decodes to a
+// format downstream takes or fails at negotiation.  (The default would
+// copy downstream's sizes and rates into video/x-dv, which a capsfilter
+// after filesrc cannot fixate.)
+static GstCaps* gst_hvdv_dec_getcaps(GstVideoDecoder* dec, GstCaps* filter) {
+    GstCaps* caps = gst_pad_get_pad_template_caps(GST_VIDEO_DECODER_SINK_PAD(dec));
+    if (filter) {
+        GstCaps* both = gst_caps_intersect_full(filter, caps, GST_CAPS_INTERSECT_FIRST);
+        gst_caps_unref(caps);
+        caps = both;
+    }
+    return caps;
+}
+
 // Chooses the output format with downstream (the coded sampling first,
 // then the packed formats in template order) and sets the output state.
 static GstFlowReturn Negotiate(GstHvdvDec* self, const hvdv_frame_info& info, const DVOutputKey& key) {
@@ -528,6 +542,7 @@ static void gst_hvdv_dec_class_init(GstHvdvDecClass* klass) {
     dec->stop = gst_hvdv_dec_stop;
     dec->flush = gst_hvdv_dec_flush;
     dec->set_format = gst_hvdv_dec_set_format;
+    dec->getcaps = gst_hvdv_dec_getcaps;
     dec->handle_frame = gst_hvdv_dec_handle_frame;
     GST_DEBUG_CATEGORY_INIT(hvdvdec_debug, "hvdvdec", 0, "DV decoder (hvdv)");
 }
