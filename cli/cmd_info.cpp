@@ -10,11 +10,16 @@
 #include <vector>
 
 #include "cli.h"
+#include "decode_setup.h"
 #include "hvdv.h"
 #include "md5.h"
 #include "source.h"
 
 namespace {
+
+const char* FieldOrderText(char tag) {
+    return tag == 'p' ? "progressive" : tag == 't' ? "top field first" : "bottom field first";
+}
 
 using hvdv_cli::JsonString;
 
@@ -100,11 +105,7 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
     r->rateDenominator = info.rate_den ? info.rate_den : 1;
     r->frameBytes = info.frame_bytes;
     r->interlaced = info.interlaced != 0;
-    // Standard definition stores both fields, the bottom one first in time;
-    // 1080-line frames the top one first; 720-line pictures are whole.
-    r->fieldOrder = !info.interlaced                       ? "progressive"
-                    : info.kind >= HVDV_KIND_HD_1080I60    ? "top field first"
-                                                           : "bottom field first";
+    r->fieldOrder = FieldOrderText(hvdv_cli::InterlaceTag(info, nullptr));
     if (frame.size() < info.frame_bytes)
         r->warnings.push_back("frame 0 is cut short (" + std::to_string(frame.size()) + " of " +
                               std::to_string(info.frame_bytes) + " bytes)");
@@ -124,6 +125,8 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
     hvdv_metadata meta{};
     meta.size = sizeof meta;
     if (hvdv_read_metadata(frame.data(), frame.size(), &meta) == HVDV_OK) {
+        // The field order the decoder's YUV4MPEG2 output and scan state.
+        r->fieldOrder = FieldOrderText(hvdv_cli::InterlaceTag(info, &meta));
         if (meta.present & HVDV_META_TIMECODE)
             r->timecode = TwoDigits({meta.tc_hours, meta.tc_minutes, meta.tc_seconds, meta.tc_frames},
                                     meta.tc_drop_frame ? "::;" : ":::");

@@ -1,5 +1,7 @@
 #include "recordings.h"
 
+#include "decode_setup.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -164,12 +166,13 @@ void FrameReader::Read(const uint8_t* frame, size_t size, uint64_t index, int64_
         r.repeated = m.repeated != 0;
         r.hasAspect = (m.present & HVDV_META_ASPECT) != 0;
         r.wide = m.wide != 0;
-        // FS set: field 1 is shown first, which on DV's line numbering is
-        // the bottom field (as FFmpeg reads it too).
-        if ((m.present & HVDV_META_INTERLACED) && !m.interlaced)
-            r.fieldOrder = FieldOrder::kProgressive;
-        else if (m.present & HVDV_META_FIELD_ORDER)
-            r.fieldOrder = m.field_one_first ? FieldOrder::kBottomFirst : FieldOrder::kTopFirst;
+        // The field order the decoder's YUV4MPEG2 output states.
+        if ((m.present & (HVDV_META_INTERLACED | HVDV_META_FIELD_ORDER)) || !info.interlaced) {
+            const char tag = InterlaceTag(info, &m);
+            r.fieldOrder = tag == 'p' ? FieldOrder::kProgressive
+                           : tag == 't' ? FieldOrder::kTopFirst
+                                        : FieldOrder::kBottomFirst;
+        }
         if (m.present & HVDV_META_AUDIO_MODE) {
             r.hasAudio = true;
             r.audioRate = m.audio_rate;
