@@ -166,12 +166,15 @@ endforeach()
 
 # Real frames' facts, as tests/data/README.md gives them (read from their
 # packs), and a frame whose first sequence lost its VAUX source pack.  (A
-# drop-frame timecode's ";" is "[^:]" here: CMake lists split at ";".)
+# drop-frame timecode's ";" is "[^:]" here: CMake lists split at ";".)  The
+# field order follows the VAUX FS flag as libavcodec reads it (ffprobe): the
+# 1080i60 stream, made from progressive pictures, has FS clear.
 set(facts
   "jj_sony_head_clog|timecode: +00:00:00[^:]12\n.*recorded: +2000-12-03T10:15:57\n"
   "jj_sony_head_clog|audio: +32000 Hz, 4 channels, 12-bit non-linear, unlocked\n"
   "meta_tc_525|bottom field first.*timecode: +01:02:03[^:]04\n.*recorded: +2024-02-29T23:59:59\n"
-  "hd_1080i60|field order: +top field first"
+  "hd_1080i50|field order: +top field first"
+  "hd_1080i60|field order: +bottom field first .VAUX: both fields, field 2 first"
   "hd_720p60|field order: +progressive")
 foreach(f IN LISTS facts)
   string(REPLACE "|" ";" f "${f}")
