@@ -162,8 +162,9 @@ typedef struct hvdv_picture {
 
 /* Decode flags. */
 enum {
-    HVDV_DECODE_HALF = 1 << 0,          /* planar: every plane half wide and half high */
-    HVDV_DECODE_KEEP_DAMAGED = 1 << 1,  /* planar: damaged macroblocks are not written */
+    HVDV_DECODE_HALF = 1 << 0,          /* planar only: every plane half wide and half high
+                                           (packed: the picture size chooses, as in hv_dec_dv) */
+    HVDV_DECODE_KEEP_DAMAGED = 1 << 1,  /* planar only: damaged macroblocks are not written */
     HVDV_DECODE_IGNORE_WIDE = 1 << 2,   /* packed: no 16:9 squeeze */
     HVDV_DECODE_SWAP_FIELDS = 1 << 3    /* exchange the two fields' lines */
 };
