@@ -230,14 +230,10 @@ int RunScan(int argc, char** argv) {
         return 1;
     }
 
-    std::string error;
-    std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenFrameSource(input, &error);
-    if (!source) {
-        hvdv_cli::PrintError(kCommand, input + ": " + error);
-        return 1;
-    }
     hvdv_cli::FrameReader reader(true);
-    if (!reader.Ready(&error)) {
+    std::string error;
+    const std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenReading(input, reader, &error);
+    if (!source) {
         hvdv_cli::PrintError(kCommand, input + ": " + error);
         return 1;
     }

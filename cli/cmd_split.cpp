@@ -125,15 +125,11 @@ int RunSplit(int argc, char** argv) {
     if (input.empty()) return usage("no input given");
     if (prefix.empty()) return usage("no output prefix given (-o PREFIX)");
 
-    std::string error;
-    std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenFrameSource(input, &error);
-    if (!source) {
-        hvdv_cli::PrintError(kCommand, input + ": " + error);
-        return 1;
-    }
     // The recording rule needs no picture: metadata and audio only.
     hvdv_cli::FrameReader reader(false);
-    if (!reader.Ready(&error)) {
+    std::string error;
+    const std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenReading(input, reader, &error);
+    if (!source) {
         hvdv_cli::PrintError(kCommand, input + ": " + error);
         return 1;
     }

@@ -327,4 +327,10 @@ FrameVerdict RecordingTracker::Add(const FrameRecord& r) {
     return v;
 }
 
+std::unique_ptr<FrameSource> OpenReading(const std::string& input, const FrameReader& reader, std::string* error) {
+    std::unique_ptr<FrameSource> source = OpenFrameSource(input, error);
+    if (source && reader.Ready(error)) return source;
+    return nullptr;
+}
+
 }  // namespace hvdv_cli

@@ -2,8 +2,10 @@
 // recording on a tape ends and the next begins.  Only the public hvdv.h
 // calls are used.
 #pragma once
+#include "source.h"
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -86,6 +88,10 @@ private:
     std::vector<uint8_t> planes_;
     std::vector<int16_t> pcm_;
 };
+
+// Opens input to be read frame by frame with `reader`; null with the reason
+// in *error when the input or the reader's decoder cannot be had.
+std::unique_ptr<FrameSource> OpenReading(const std::string& input, const FrameReader& reader, std::string* error);
 
 // Why a frame begins a new recording (bits of FrameVerdict::reasons).
 enum RecordingBreak : uint32_t {
