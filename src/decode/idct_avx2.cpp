@@ -10,6 +10,7 @@
 // takes each half from its own.
 #include <immintrin.h>
 
+#include "decode/dequant_hd.h"
 #include "decode/idct.h"
 #include "decode/tables.h"
 
@@ -58,6 +59,32 @@ inline void Dequantise2(__m256i* X, const int16_t* ca, const int16_t* cb, const 
         const __m256i lo = _mm256_mullo_epi16(x, w), hi = _mm256_mulhi_epi16(x, w);
         X[h] = _mm256_or_si256(_mm256_mullo_epi16(hi, scale), _mm256_mulhi_epu16(lo, scale));
     }
+}
+
+// High-definition dequantisation of both blocks, row h of a in the low half
+// and of b in the high half; the arithmetic of dequant_hd_sse2.h, whose
+// unpacks and pack stay within each half.  The DCs (stored as 8 DC) are
+// doubled into the transform's DC units.
+inline void DequantiseHD2(__m256i* X, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                          const DVDequantHD* mb) {
+    const __m256i round = _mm256_set1_epi32(1 << 15);
+    for (int h = 0; h < 8; h++) {
+        const __m256i c = Load2(ca + 8 * h, cb + 8 * h);
+        const __m256i hi = Load2(ma->high + 8 * h, mb->high + 8 * h);
+        const __m256i lo = Load2(ma->low + 8 * h, mb->low + 8 * h);
+        const __m256i loLow = _mm256_mullo_epi16(c, lo);
+        const __m256i loHigh =
+            _mm256_add_epi16(_mm256_mulhi_epi16(c, lo), _mm256_and_si256(c, _mm256_srai_epi16(lo, 15)));
+        const __m256i cl0 = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpacklo_epi16(loLow, loHigh), round), 16);
+        const __m256i cl1 = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpackhi_epi16(loLow, loHigh), round), 16);
+        const __m256i hiLow = _mm256_mullo_epi16(c, hi);
+        const __m256i hiHigh = _mm256_mulhi_epi16(c, hi);
+        const __m256i ch0 = _mm256_unpacklo_epi16(hiLow, hiHigh);
+        const __m256i ch1 = _mm256_unpackhi_epi16(hiLow, hiHigh);
+        X[h] = _mm256_packs_epi32(_mm256_add_epi32(ch0, cl0), _mm256_add_epi32(ch1, cl1));
+    }
+    X[0] = _mm256_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)ca[0]), 0);
+    X[0] = _mm256_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)cb[0]), 8);
 }
 
 inline void Idct8Step(__m256i* x, __m256i bias) {
@@ -132,6 +159,14 @@ inline void Transpose8x8(__m256i* r) {
     r[7] = _mm256_unpackhi_epi64(b3, b7);
 }
 
+inline void Store2(uint8_t* outA, uint8_t* outB, const __m256i* X) {
+    for (int y = 0; y < 8; y += 2) {
+        const __m256i rows = _mm256_packus_epi16(_mm256_srai_epi16(X[y], 5), _mm256_srai_epi16(X[y + 1], 5));
+        _mm_store_si128((__m128i*)(outA + 8 * y), _mm256_castsi256_si128(rows));
+        _mm_store_si128((__m128i*)(outB + 8 * y), _mm256_extracti128_si256(rows, 1));
+    }
+}
+
 }  // namespace
 
 void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
@@ -154,11 +189,17 @@ void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
         else
             for (int r = 0; r < 8; r++) X[r] = _mm256_blend_epi32(X[r], Y[r], 0xF0);
     }
-    for (int y = 0; y < 8; y += 2) {
-        const __m256i rows = _mm256_packus_epi16(_mm256_srai_epi16(X[y], 5), _mm256_srai_epi16(X[y + 1], 5));
-        _mm_store_si128((__m128i*)(outA + 8 * y), _mm256_castsi256_si128(rows));
-        _mm_store_si128((__m128i*)(outB + 8 * y), _mm256_extracti128_si256(rows, 1));
-    }
+    Store2(outA, outB, X);
+}
+
+void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb) {
+    __m256i X[8];
+    DequantiseHD2(X, ca, cb, ma, mb);
+    Idct8Step(X, _mm256_setzero_si256());
+    Transpose8x8(X);
+    Idct8Step(X, Const(kIdctBias));
+    Store2(outA, outB, X);
 }
 
 }  // namespace hvdv
