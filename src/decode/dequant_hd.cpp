@@ -140,13 +140,17 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     k->full = IdctHD8_c;
     k->half = IdctHD4_c;
     k->fullPair = nullptr;
+    k->halfPair = nullptr;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctHD8_sse2;
         k->half = IdctHD4_sse2;
     }
 #if HVDV_HAVE_AVX2
-    if (cpuFlags & kCpuAVX2) k->fullPair = IdctHD8Pair_avx2;
+    if (cpuFlags & kCpuAVX2) {
+        k->fullPair = IdctHD8Pair_avx2;
+        k->halfPair = IdctHD4Pair_avx2;
+    }
 #endif
 #endif
 #if HVDV_HAVE_NEON

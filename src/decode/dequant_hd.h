@@ -54,8 +54,8 @@ void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags);
 // kernel (half, mode 0) with kUnitWeights and shift 0 writes to out, without
 // the round trip of the 64 dequantised values through memory; the half-size
 // kernel dequantises only the 32 coefficients that transform reads.  The
-// pair kernel does full for two blocks at once (null when no instruction set
-// present offers one).
+// pair kernels do full or half for two blocks at once (null when no
+// instruction set present offers one).
 typedef void (*DVIdctHDKernel)(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 typedef void (*DVIdctHDPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb,
                                    const DVDequantHD* ma, const DVDequantHD* mb);
@@ -63,6 +63,7 @@ struct DVIdctHDKernels {
     DVIdctHDKernel full;
     DVIdctHDKernel half;
     DVIdctHDPairKernel fullPair;
+    DVIdctHDPairKernel halfPair;
 };
 
 void IdctHD8_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
@@ -73,6 +74,8 @@ void IdctHD4_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* 
 #endif
 #if HVDV_HAVE_AVX2
 void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb);
+void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                       const DVDequantHD* mb);
 #endif
 #if HVDV_HAVE_NEON

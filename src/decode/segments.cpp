@@ -100,7 +100,7 @@ struct SegmentPlan {
 void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
                DVMacroblock* out) {
     const DVIdctKernel kernel = plan.half ? run.dsp->idct.half : run.dsp->idct.full;
-    const DVIdctPairKernel pair = plan.half ? nullptr : run.dsp->idct.fullPair;
+    const DVIdctPairKernel pair = plan.half ? run.dsp->idct.halfPair : run.dsp->idct.fullPair;
     int waiting = -1;  // a block kept back to go with the next one through pair
     DVDequant waitingDequant{};
     for (int i = 0; i < plan.shownCount; i++) {
@@ -144,8 +144,8 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     const DVIdctHDKernel kernel = plan.half && !field ? k.half : k.full;
     alignas(16) DVMacroblock decoded;
     DVMacroblock* target = field ? &decoded : out;
-    // Full-size blocks go through the pair kernel two by two when there is one.
-    const DVIdctHDPairKernel pair = kernel == k.full ? k.fullPair : nullptr;
+    // Blocks go through the pair kernel two by two when there is one.
+    const DVIdctHDPairKernel pair = kernel == k.full ? k.fullPair : k.halfPair;
     int waiting = -1;  // a block kept back to go with the next one through pair
     const DVDequantHD* waitingM = nullptr;
     for (int b = 0; b < 8; b++) {

@@ -88,7 +88,8 @@ CHECKASM_TEST(dequant_hd) {
     for (const checkasm::Isa& isa : levels) {
         DVIdctHDKernels got;
         InitIdctHDDsp(&got, isa.flags);
-        const bool changed = got.full != previousHD.full || got.half != previousHD.half || got.fullPair;
+        const bool changed =
+            got.full != previousHD.full || got.half != previousHD.half || got.fullPair || got.halfPair;
         previousHD = got;
         if (&isa != &levels[0] && !changed) continue;
         bool ok = true;
@@ -120,6 +121,13 @@ CHECKASM_TEST(dequant_hd) {
                 IdctHD8_c(a0.data(), in[0].c, m[0]);
                 IdctHD8_c(a1.data(), in[1].c, m[1]);
                 got.fullPair(b0.data(), b1.data(), in[0].c, in[1].c, m[0], m[1]);
+                ok = checkasm::SameOutput(what, a0, b0) && checkasm::SameOutput(what, a1, b1);
+            }
+            if (got.halfPair && ok) {
+                checkasm::Guarded a0(64), a1(64), b0(64), b1(64);
+                IdctHD4_c(a0.data(), in[0].c, m[0]);
+                IdctHD4_c(a1.data(), in[1].c, m[1]);
+                got.halfPair(b0.data(), b1.data(), in[0].c, in[1].c, m[0], m[1]);
                 ok = checkasm::SameOutput(what, a0, b0) && checkasm::SameOutput(what, a1, b1);
             }
         }
