@@ -4,7 +4,7 @@ namespace hvdv {
 
 void InitKernelContext(DVKernelContext* ctx, uint32_t cpuFlags) {
     InitIdctDsp(&ctx->decode.idct, cpuFlags);
-    InitDequantHDDsp(&ctx->decode.dequantHD, cpuFlags);
+    InitIdctHDDsp(&ctx->decode.idctHD, cpuFlags);
     InitWriterDsp(&ctx->writer, cpuFlags);
     InitPixelDsp(&ctx->pixel, cpuFlags);
 }

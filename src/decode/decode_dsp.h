@@ -9,7 +9,7 @@ namespace hvdv {
 
 struct DVDecodeDsp {
     DVIdctKernels idct;           // InitIdctDsp
-    DVDequantHDKernel dequantHD;  // InitDequantHDDsp
+    DVIdctHDKernels idctHD;  // InitIdctHDDsp
 };
 
 }  // namespace hvdv

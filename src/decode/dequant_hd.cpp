@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "decode/idct.h"
 #include "decode/tables.h"
 #include "threads/cpu.h"
 
@@ -106,6 +107,57 @@ void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags) {
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) *kernel = DequantKernelHD_neon;
+#endif
+    (void)cpuFlags;
+}
+
+namespace {
+// A dequantisation kernel followed by a transform kernel, through memory.
+template <DVDequantHDKernel kDequant, DVIdctKernel kIdct>
+void Composite(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
+    alignas(16) int16_t D[64];
+    DequantiseBlockHD(kDequant, D, coefficients, m);
+    kIdct(out, D, kUnitWeights, 0, 0);
+}
+}  // namespace
+
+void IdctHD8_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
+    Composite<DequantKernelHD_c, IdctKernel8_c>(out, coefficients, m);
+}
+void IdctHD4_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
+    Composite<DequantKernelHD_c, IdctKernel4_c>(out, coefficients, m);
+}
+#if HVDV_HAVE_NEON
+void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
+    Composite<DequantKernelHD_neon, IdctKernel8_neon>(out, coefficients, m);
+}
+void IdctHD4_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
+    Composite<DequantKernelHD_neon, IdctKernel4_neon>(out, coefficients, m);
+}
+#endif
+
+void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
+    k->full = IdctHD8_c;
+    k->half = IdctHD4_c;
+    k->fullPair = nullptr;
+    k->halfPair = nullptr;
+#if HVDV_HAVE_SSE2
+    if (cpuFlags & kCpuSSE2) {
+        k->full = IdctHD8_sse2;
+        k->half = IdctHD4_sse2;
+    }
+#if HVDV_HAVE_AVX2
+    if (cpuFlags & kCpuAVX2) {
+        k->fullPair = IdctHD8Pair_avx2;
+        k->halfPair = IdctHD4Pair_avx2;
+    }
+#endif
+#endif
+#if HVDV_HAVE_NEON
+    if (cpuFlags & kCpuNEON) {
+        k->full = IdctHD8_neon;
+        k->half = IdctHD4_neon;
+    }
 #endif
     (void)cpuFlags;
 }

@@ -49,4 +49,41 @@ void DequantKernelHD_neon(int16_t* out, const int16_t* coefficients, const DVDeq
 // cpuFlags (threads/cpu.h) replace it.
 void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags);
 
+// Dequantisation and inverse transform of a block in one kernel: what
+// DequantiseBlockHD followed by the 8-8 kernel (full) or the half-size
+// kernel (half, mode 0) with kUnitWeights and shift 0 writes to out, without
+// the round trip of the 64 dequantised values through memory; the half-size
+// kernel dequantises only the 32 coefficients that transform reads.  The
+// pair kernels do full or half for two blocks at once (null when no
+// instruction set present offers one).
+typedef void (*DVIdctHDKernel)(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+typedef void (*DVIdctHDPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb,
+                                   const DVDequantHD* ma, const DVDequantHD* mb);
+struct DVIdctHDKernels {
+    DVIdctHDKernel full;
+    DVIdctHDKernel half;
+    DVIdctHDPairKernel fullPair;
+    DVIdctHDPairKernel halfPair;
+};
+
+void IdctHD8_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+void IdctHD4_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+#if HVDV_HAVE_SSE2
+void IdctHD8_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+void IdctHD4_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+#endif
+#if HVDV_HAVE_AVX2
+void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb);
+void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb);
+#endif
+#if HVDV_HAVE_NEON
+void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+void IdctHD4_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+#endif
+
+// The plain C++ kernels, then those of each instruction set in cpuFlags.
+void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags);
+
 }  // namespace hvdv

@@ -166,13 +166,17 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     k->full = IdctKernel8_c;
     k->half = IdctKernel4_c;
     k->fullPair = nullptr;
+    k->halfPair = nullptr;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctKernel8_sse2;
         k->half = IdctKernel4_sse2;
     }
 #if HVDV_HAVE_AVX2
-    if (cpuFlags & kCpuAVX2) k->fullPair = IdctKernel8Pair_avx2;
+    if (cpuFlags & kCpuAVX2) {
+        k->fullPair = IdctKernel8Pair_avx2;
+        k->halfPair = IdctKernel4Pair_avx2;
+    }
 #endif
 #endif
 #if HVDV_HAVE_NEON

@@ -15,9 +15,9 @@ namespace hvdv {
 typedef void (*DVIdctKernel)(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s,
                              int m);
 
-// Two blocks' full-size kernels at once: what full does for (outA, ca, Wa,
+// Two blocks' kernels at once: what full (or half) does for (outA, ca, Wa,
 // sa, ma) and for (outB, cb, Wb, sb, mb).  Null when the instruction sets
-// present offer nothing better than two calls of full.
+// present offer nothing better than two calls of the single kernel.
 typedef void (*DVIdctPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb,
                                  const uint16_t* Wa, const uint16_t* Wb, int sa, int sb, int ma, int mb);
 
@@ -25,6 +25,7 @@ struct DVIdctKernels {
     DVIdctKernel full;
     DVIdctKernel half;
     DVIdctPairKernel fullPair;
+    DVIdctPairKernel halfPair;
 };
 
 // Fills k with the plain C++ kernels, then lets each instruction set in
@@ -43,6 +44,8 @@ void IdctKernel4_neon(uint8_t* out, const int16_t* coefficients, const uint16_t*
 #endif
 #if HVDV_HAVE_AVX2
 void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb);
+void IdctKernel4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
                           const uint16_t* Wb, int sa, int sb, int ma, int mb);
 #endif
 

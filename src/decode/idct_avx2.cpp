@@ -10,6 +10,9 @@
 // takes each half from its own.
 #include <immintrin.h>
 
+#include <cstring>
+
+#include "decode/dequant_hd.h"
 #include "decode/idct.h"
 #include "decode/tables.h"
 
@@ -43,11 +46,11 @@ inline StepShift ShiftOf(const int16_t* coefficients, int s) {
 }
 
 inline void Dequantise2(__m256i* X, const int16_t* ca, const int16_t* cb, const uint16_t* Wa, const uint16_t* Wb,
-                        int sa, int sb) {
+                        int sa, int sb, int rows) {
     const StepShift a = ShiftOf(ca, sa), b = ShiftOf(cb, sb);
     const __m256i scale = Halves(_mm_set1_epi16(a.scale), _mm_set1_epi16(b.scale));
     const __m256i doubling = Halves(_mm_set1_epi16(a.doubling), _mm_set1_epi16(b.doubling));
-    for (int h = 0; h < 8; h++) {
+    for (int h = 0; h < rows; h++) {
         __m256i x = Load2(ca + 8 * h, cb + 8 * h);
         x = _mm256_add_epi16(x, _mm256_and_si256(x, doubling));
         if (h == 0) {
@@ -58,6 +61,32 @@ inline void Dequantise2(__m256i* X, const int16_t* ca, const int16_t* cb, const 
         const __m256i lo = _mm256_mullo_epi16(x, w), hi = _mm256_mulhi_epi16(x, w);
         X[h] = _mm256_or_si256(_mm256_mullo_epi16(hi, scale), _mm256_mulhi_epu16(lo, scale));
     }
+}
+
+// High-definition dequantisation of both blocks, row h of a in the low half
+// and of b in the high half; the arithmetic of dequant_hd_sse2.h, whose
+// unpacks and pack stay within each half.  The DCs (stored as 8 DC) are
+// doubled into the transform's DC units.
+inline void DequantiseHD2(__m256i* X, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                          const DVDequantHD* mb, int rows) {
+    const __m256i round = _mm256_set1_epi32(1 << 15);
+    for (int h = 0; h < rows; h++) {
+        const __m256i c = Load2(ca + 8 * h, cb + 8 * h);
+        const __m256i hi = Load2(ma->high + 8 * h, mb->high + 8 * h);
+        const __m256i lo = Load2(ma->low + 8 * h, mb->low + 8 * h);
+        const __m256i loLow = _mm256_mullo_epi16(c, lo);
+        const __m256i loHigh =
+            _mm256_add_epi16(_mm256_mulhi_epi16(c, lo), _mm256_and_si256(c, _mm256_srai_epi16(lo, 15)));
+        const __m256i cl0 = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpacklo_epi16(loLow, loHigh), round), 16);
+        const __m256i cl1 = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpackhi_epi16(loLow, loHigh), round), 16);
+        const __m256i hiLow = _mm256_mullo_epi16(c, hi);
+        const __m256i hiHigh = _mm256_mulhi_epi16(c, hi);
+        const __m256i ch0 = _mm256_unpacklo_epi16(hiLow, hiHigh);
+        const __m256i ch1 = _mm256_unpackhi_epi16(hiLow, hiHigh);
+        X[h] = _mm256_packs_epi32(_mm256_add_epi32(ch0, cl0), _mm256_add_epi32(ch1, cl1));
+    }
+    X[0] = _mm256_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)ca[0]), 0);
+    X[0] = _mm256_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)cb[0]), 8);
 }
 
 inline void Idct8Step(__m256i* x, __m256i bias) {
@@ -132,12 +161,88 @@ inline void Transpose8x8(__m256i* r) {
     r[7] = _mm256_unpackhi_epi64(b3, b7);
 }
 
+// 4-point step across x[0..3].
+inline void Idct4Step(__m256i* x, __m256i bias) {
+    const __m256i one = Const(kIdctRound1), cos4 = Const(kIdctCos4);
+    __m256i m2 = _mm256_mulhi_epi16(_mm256_add_epi16(_mm256_add_epi16(x[2], x[2]), one), cos4);
+    __m256i x0 = _mm256_add_epi16(x[0], bias);
+    __m256i E0 = _mm256_add_epi16(x0, m2), E1 = _mm256_sub_epi16(x0, m2);
+    __m256i sum = _mm256_add_epi16(x[1], x[3]), dif = _mm256_sub_epi16(x[1], x[3]);
+    __m256i O0 = _mm256_srai_epi16(
+        _mm256_add_epi16(x[1], _mm256_mulhi_epi16(_mm256_add_epi16(_mm256_add_epi16(sum, sum), one), cos4)), 1);
+    __m256i O1 = _mm256_srai_epi16(
+        _mm256_sub_epi16(_mm256_mulhi_epi16(_mm256_add_epi16(_mm256_add_epi16(dif, dif), one), cos4), x[3]), 1);
+    x[0] = _mm256_add_epi16(E0, O0);
+    x[1] = _mm256_add_epi16(E1, O1);
+    x[2] = _mm256_sub_epi16(E1, O1);
+    x[3] = _mm256_sub_epi16(E0, O0);
+}
+
+// Second pass of a half-size 2-4-8 block: the sum fields of vertical
+// frequencies 0 and 1 over four lines.
+inline void Half248Pass(__m256i* T) {
+    __m256i A = _mm256_add_epi16(T[0], Const(kIdctBias)), S = T[2];
+    __m256i mu = _mm256_mulhi_epi16(_mm256_add_epi16(S, Const(kIdctRound0)), Const(kIdctNegTan8));
+    T[0] = _mm256_add_epi16(A, S);
+    T[1] = _mm256_sub_epi16(A, mu);
+    T[2] = _mm256_add_epi16(A, mu);
+    T[3] = _mm256_sub_epi16(A, S);
+}
+
+inline void Store4(uint8_t* out, __m128i v) {
+    int32_t word = _mm_cvtsi128_si32(v);
+    std::memcpy(out, &word, 4);
+}
+
+// Both half-size passes on dequantised rows X[0..3] of two blocks, modes ma
+// and mb, and the 4 x 4 samples of each to its slot (other bytes kept).
+inline void Idct4Rows2(uint8_t* outA, uint8_t* outB, __m256i* X, int ma, int mb) {
+    Idct4Step(X, _mm256_setzero_si256());
+    // As in idct_sse2.cpp, within each half: T[v] with lanes x = 0..3.
+    __m256i a = _mm256_unpacklo_epi16(X[0], X[1]), b = _mm256_unpacklo_epi16(X[2], X[3]);
+    __m256i t01 = _mm256_unpacklo_epi32(a, b), t23 = _mm256_unpackhi_epi32(a, b);
+    __m256i T[4] = {t01, _mm256_unpackhi_epi64(t01, t01), t23, _mm256_unpackhi_epi64(t23, t23)};
+    if (ma == mb) {
+        if (ma == 0) Idct4Step(T, Const(kIdctBias));
+        else Half248Pass(T);
+    } else {
+        __m256i Y[4] = {T[0], T[1], T[2], T[3]};
+        Idct4Step(T, Const(kIdctBias));
+        Half248Pass(Y);
+        // Each half from the pass of its own block's mode.
+        if (ma)
+            for (int r = 0; r < 4; r++) T[r] = _mm256_blend_epi32(T[r], Y[r], 0x0F);
+        else
+            for (int r = 0; r < 4; r++) T[r] = _mm256_blend_epi32(T[r], Y[r], 0xF0);
+    }
+    const __m256i r01 = _mm256_packus_epi16(_mm256_srai_epi16(T[0], 5), _mm256_srai_epi16(T[1], 5));
+    const __m256i r23 = _mm256_packus_epi16(_mm256_srai_epi16(T[2], 5), _mm256_srai_epi16(T[3], 5));
+    const __m128i a01 = _mm256_castsi256_si128(r01), b01 = _mm256_extracti128_si256(r01, 1);
+    const __m128i a23 = _mm256_castsi256_si128(r23), b23 = _mm256_extracti128_si256(r23, 1);
+    Store4(outA, a01);
+    Store4(outA + 8, _mm_srli_si128(a01, 8));
+    Store4(outA + 16, a23);
+    Store4(outA + 24, _mm_srli_si128(a23, 8));
+    Store4(outB, b01);
+    Store4(outB + 8, _mm_srli_si128(b01, 8));
+    Store4(outB + 16, b23);
+    Store4(outB + 24, _mm_srli_si128(b23, 8));
+}
+
+inline void Store2(uint8_t* outA, uint8_t* outB, const __m256i* X) {
+    for (int y = 0; y < 8; y += 2) {
+        const __m256i rows = _mm256_packus_epi16(_mm256_srai_epi16(X[y], 5), _mm256_srai_epi16(X[y + 1], 5));
+        _mm_store_si128((__m128i*)(outA + 8 * y), _mm256_castsi256_si128(rows));
+        _mm_store_si128((__m128i*)(outB + 8 * y), _mm256_extracti128_si256(rows, 1));
+    }
+}
+
 }  // namespace
 
 void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
                           const uint16_t* Wb, int sa, int sb, int ma, int mb) {
     __m256i X[8];
-    Dequantise2(X, ca, cb, Wa, Wb, sa, sb);
+    Dequantise2(X, ca, cb, Wa, Wb, sa, sb, 8);
     Idct8Step(X, _mm256_setzero_si256());
     Transpose8x8(X);
     if (ma == mb) {
@@ -154,11 +259,31 @@ void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
         else
             for (int r = 0; r < 8; r++) X[r] = _mm256_blend_epi32(X[r], Y[r], 0xF0);
     }
-    for (int y = 0; y < 8; y += 2) {
-        const __m256i rows = _mm256_packus_epi16(_mm256_srai_epi16(X[y], 5), _mm256_srai_epi16(X[y + 1], 5));
-        _mm_store_si128((__m128i*)(outA + 8 * y), _mm256_castsi256_si128(rows));
-        _mm_store_si128((__m128i*)(outB + 8 * y), _mm256_extracti128_si256(rows, 1));
-    }
+    Store2(outA, outB, X);
+}
+
+void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb) {
+    __m256i X[8];
+    DequantiseHD2(X, ca, cb, ma, mb, 8);
+    Idct8Step(X, _mm256_setzero_si256());
+    Transpose8x8(X);
+    Idct8Step(X, Const(kIdctBias));
+    Store2(outA, outB, X);
+}
+
+void IdctKernel4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb) {
+    __m256i X[4];
+    Dequantise2(X, ca, cb, Wa, Wb, sa, sb, 4);
+    Idct4Rows2(outA, outB, X, ma, mb);
+}
+
+void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb) {
+    __m256i X[4];
+    DequantiseHD2(X, ca, cb, ma, mb, 4);
+    Idct4Rows2(outA, outB, X, 0, 0);
 }
 
 }  // namespace hvdv

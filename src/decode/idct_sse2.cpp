@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "decode/dequant_hd_sse2.h"
 #include "decode/idct.h"
 #include "decode/tables.h"
 
@@ -138,11 +139,9 @@ inline void Store4(uint8_t* out, __m128i v) {
     std::memcpy(out, &word, 4);
 }
 
-}  // namespace
-
-void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
-    __m128i X[8];
-    Dequantise(X, coefficients, W, s, 8);
+// Both passes of the 8-8 or 2-4-8 transform on dequantised rows X, and
+// the samples to out.
+inline void Idct8Rows(uint8_t* out, __m128i* X, int m) {
     Idct8Step(X, _mm_setzero_si128());
     Transpose8x8(X);
     if (m == 0) Idct8Step(X, Const(kIdctBias));
@@ -153,9 +152,9 @@ void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t*
     }
 }
 
-void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
-    __m128i X[4];
-    Dequantise(X, coefficients, W, s, 4);
+// The half-size transform on dequantised rows X[0..3] (horizontal
+// frequencies 0-3), and its 4 x 4 samples to out.
+inline void Idct4Rows(uint8_t* out, __m128i* X, int m) {
     Idct4Step(X, _mm_setzero_si128());
     // X[x] has lanes v; gather T[v] with lanes x = 0..3 (upper lanes unused).
     __m128i a = _mm_unpacklo_epi16(X[0], X[1]), b = _mm_unpacklo_epi16(X[2], X[3]);
@@ -177,6 +176,39 @@ void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t*
     Store4(out + 8, _mm_srli_si128(r01, 8));
     Store4(out + 16, r23);
     Store4(out + 24, _mm_srli_si128(r23, 8));
+}
+
+// High-definition rows 0 .. rows-1 dequantised, the DC (stored as 8 DC)
+// doubled into the transform's DC units, as DequantiseBlockHD does.
+inline void DequantiseHD(__m128i* X, const int16_t* coefficients, const DVDequantHD* m, int rows) {
+    for (int h = 0; h < rows; h++) X[h] = DequantRowHD_sse2(coefficients, m, 8 * h);
+    X[0] = _mm_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]), 0);
+}
+
+}  // namespace
+
+void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
+    __m128i X[8];
+    Dequantise(X, coefficients, W, s, 8);
+    Idct8Rows(out, X, m);
+}
+
+void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
+    __m128i X[4];
+    Dequantise(X, coefficients, W, s, 4);
+    Idct4Rows(out, X, m);
+}
+
+void IdctHD8_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
+    __m128i X[8];
+    DequantiseHD(X, coefficients, m, 8);
+    Idct8Rows(out, X, 0);
+}
+
+void IdctHD4_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
+    __m128i X[4];
+    DequantiseHD(X, coefficients, m, 4);
+    Idct4Rows(out, X, 0);
 }
 
 }  // namespace hvdv

@@ -100,7 +100,7 @@ struct SegmentPlan {
 void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
                DVMacroblock* out) {
     const DVIdctKernel kernel = plan.half ? run.dsp->idct.half : run.dsp->idct.full;
-    const DVIdctPairKernel pair = plan.half ? nullptr : run.dsp->idct.fullPair;
+    const DVIdctPairKernel pair = plan.half ? run.dsp->idct.halfPair : run.dsp->idct.fullPair;
     int waiting = -1;  // a block kept back to go with the next one through pair
     DVDequant waitingDequant{};
     for (int i = 0; i < plan.shownCount; i++) {
@@ -140,13 +140,14 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     // Half size of a field macroblock: full-size samples, rearranged, then
     // halved, so that the picture is the same as the full one scaled down.
     const bool halveAfter = plan.half && field;
-    const DVIdctKernel kernel = plan.half && !field ? run.dsp->idct.half : run.dsp->idct.full;
+    const DVIdctHDKernels& k = run.dsp->idctHD;
+    const DVIdctHDKernel kernel = plan.half && !field ? k.half : k.full;
     alignas(16) DVMacroblock decoded;
     DVMacroblock* target = field ? &decoded : out;
-    // Full-size blocks go through the pair kernel two by two when there is one.
-    const DVIdctPairKernel pair = kernel == run.dsp->idct.full ? run.dsp->idct.fullPair : nullptr;
-    alignas(16) int16_t D[2][64];
-    int waiting = -1;  // block whose dequantised coefficients wait in D[0]
+    // Blocks go through the pair kernel two by two when there is one.
+    const DVIdctHDPairKernel pair = kernel == k.full ? k.fullPair : k.halfPair;
+    int waiting = -1;  // a block kept back to go with the next one through pair
+    const DVDequantHD* waitingM = nullptr;
     for (int b = 0; b < 8; b++) {
         const DVBlockState& blk = mb.blocks[b];
         if (blk.last == 0) {
@@ -155,19 +156,19 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
         }
         const DVDequantHD* m = plan.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
         if (pair) {
-            DequantiseBlockHD(run.dsp->dequantHD, D[waiting < 0 ? 0 : 1], blk.coefficients, m);
             if (waiting < 0) {
                 waiting = b;
+                waitingM = m;
                 continue;
             }
-            pair(target->slot[waiting], target->slot[b], D[0], D[1], kUnitWeights, kUnitWeights, 0, 0, 0, 0);
+            pair(target->slot[waiting], target->slot[b], mb.blocks[waiting].coefficients, blk.coefficients, waitingM,
+                 m);
             waiting = -1;
         } else {
-            DequantiseBlockHD(run.dsp->dequantHD, D[0], blk.coefficients, m);
-            kernel(target->slot[b], D[0], kUnitWeights, 0, 0);
+            kernel(target->slot[b], blk.coefficients, m);
         }
     }
-    if (waiting >= 0) kernel(target->slot[waiting], D[0], kUnitWeights, 0, 0);
+    if (waiting >= 0) kernel(target->slot[waiting], mb.blocks[waiting].coefficients, waitingM);
     if (field && !halveAfter) {
         FieldToFrame(decoded, out);
     } else if (halveAfter) {

@@ -8,6 +8,7 @@
 
 #include "checkasm.h"
 #include "decode/dequant_hd.h"
+#include "hv_dec_dv.h"
 
 using namespace hvdv;
 
@@ -54,6 +55,7 @@ void CheckOne(const char* isaName, DVDequantHDKernel fn, const DVDequantHD* m, c
 }
 
 CHECKASM_TEST(dequant_hd) {
+    InitDVDec();  // the transform's constants
     const auto& levels = checkasm::Levels();
     DVDequantHDKernel previous = nullptr;
     for (const checkasm::Isa& isa : levels) {
@@ -77,6 +79,60 @@ CHECKASM_TEST(dequant_hd) {
             }
     }
 
+    // Dequantisation fused with the transforms, against the reference
+    // dequantisation followed by the reference transforms; pairs with two
+    // blocks of different tables.
+    DVIdctHDKernels ref;
+    InitIdctHDDsp(&ref, 0);
+    DVIdctHDKernels previousHD = ref;
+    for (const checkasm::Isa& isa : levels) {
+        DVIdctHDKernels got;
+        InitIdctHDDsp(&got, isa.flags);
+        const bool changed =
+            got.full != previousHD.full || got.half != previousHD.half || got.fullPair || got.halfPair;
+        previousHD = got;
+        if (&isa != &levels[0] && !changed) continue;
+        bool ok = true;
+        for (int iter = 0; iter < 6000 && ok; iter++) {
+            Block in[2];
+            DVDequantHD random[2];
+            const DVDequantHD* m[2];
+            for (int k = 0; k < 2; k++) {
+                FillCoefficients(&in[k], iter % 3);
+                if (iter % 4 == 3) {
+                    RandomTable(&random[k], iter & 8);
+                    m[k] = &random[k];
+                } else {
+                    checkasm::Rng& r = checkasm::rng();
+                    m[k] = &DequantTableHD(r.Range(0, 15), r.Range(0, 3), r.Range(0, 1), r.Range(0, 1));
+                }
+            }
+            char what[96];
+            std::snprintf(what, sizeof what, "idct_hd %s iteration %d", isa.name, iter);
+            // Full and half size of block 0; the half-size slot keeps its other bytes.
+            for (int half = 0; half < 2 && ok; half++) {
+                checkasm::Guarded a(64), b(64);
+                (half ? IdctHD4_c : IdctHD8_c)(a.data(), in[0].c, m[0]);
+                (half ? got.half : got.full)(b.data(), in[0].c, m[0]);
+                ok = checkasm::SameOutput(what, a, b);
+            }
+            if (got.fullPair && ok) {
+                checkasm::Guarded a0(64), a1(64), b0(64), b1(64);
+                IdctHD8_c(a0.data(), in[0].c, m[0]);
+                IdctHD8_c(a1.data(), in[1].c, m[1]);
+                got.fullPair(b0.data(), b1.data(), in[0].c, in[1].c, m[0], m[1]);
+                ok = checkasm::SameOutput(what, a0, b0) && checkasm::SameOutput(what, a1, b1);
+            }
+            if (got.halfPair && ok) {
+                checkasm::Guarded a0(64), a1(64), b0(64), b1(64);
+                IdctHD4_c(a0.data(), in[0].c, m[0]);
+                IdctHD4_c(a1.data(), in[1].c, m[1]);
+                got.halfPair(b0.data(), b1.data(), in[0].c, in[1].c, m[0], m[1]);
+                ok = checkasm::SameOutput(what, a0, b0) && checkasm::SameOutput(what, a1, b1);
+            }
+        }
+    }
+
     if (!checkasm::BenchMode()) return;
     Block in, out;
     FillCoefficients(&in, 2);
@@ -85,6 +141,13 @@ CHECKASM_TEST(dequant_hd) {
         InitDequantHDDsp(&fn, isa.flags);
         const DVDequantHD* m = &DequantTableHD(9, 2, false, false);
         checkasm::Bench(std::string("dequant_hd_") + isa.name, [&] { fn(out.c, in.c, m); });
+        DVIdctHDKernels k;
+        InitIdctHDDsp(&k, isa.flags);
+        alignas(16) uint8_t px[2][64];
+        checkasm::Bench(std::string("idct_hd8_") + isa.name, [&] { k.full(px[0], in.c, m); });
+        checkasm::Bench(std::string("idct_hd4_") + isa.name, [&] { k.half(px[0], in.c, m); });
+        if (k.fullPair)
+            checkasm::Bench(std::string("idct_hd8_pair_") + isa.name, [&] { k.fullPair(px[0], px[1], in.c, out.c, m, m); });
     }
 }
 

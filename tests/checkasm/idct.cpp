@@ -1,7 +1,7 @@
 // Inverse transform kernels: every instruction-set version against the C++
 // reference on random, extreme and realistic blocks (forward DCT of random
 // pixels, quantised) for all classes, QNOs and both modes, full and half
-// size; pair kernels against two calls of the reference, with the two
+// size; pair kernels (full and half size) against two calls of the reference, with the two
 // blocks' weights, shifts and modes chosen apart.  (bench/idct_accuracy.cpp reports how far the 16-bit transform is
 // from a double-precision inverse DCT.)
 #include <cmath>
@@ -165,33 +165,37 @@ CHECKASM_TEST(idct) {
     for (const checkasm::Isa& isa : checkasm::Levels()) {
         DVIdctKernels got;
         InitIdctDsp(&got, isa.flags);
-        if (!got.fullPair) continue;
         checkasm::Rng& rng = checkasm::rng();
-        bool ok = true;
-        for (int iter = 0; iter < 6000 && ok; iter++) {
-            Coefficients in[2];
-            alignas(16) uint16_t W[2][64];
-            int s[2], m[2];
-            for (int k = 0; k < 2; k++) {
-                if (iter % 3 == 0) {
-                    // Table weights and shifts, realistic blocks.
-                    const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
-                    std::memcpy(W[k], d.weights, sizeof W[k]);
-                    s[k] = d.shift;
-                    RealisticBlock(in[k], d.weights, d.shift);
-                } else {
-                    for (uint16_t& w : W[k]) w = (uint16_t)rng.Range(0, 32767);
-                    s[k] = rng.Range(-1, 4);
-                    RandomBlock(in[k], rng.Range(0, 3));
+        for (int half = 0; half < 2; half++) {
+            const DVIdctPairKernel pair = half ? got.halfPair : got.fullPair;
+            const DVIdctKernel single = half ? ref.half : ref.full;
+            if (!pair) continue;
+            bool ok = true;
+            for (int iter = 0; iter < 6000 && ok; iter++) {
+                Coefficients in[2];
+                alignas(16) uint16_t W[2][64];
+                int s[2], m[2];
+                for (int k = 0; k < 2; k++) {
+                    if (iter % 3 == 0) {
+                        // Table weights and shifts, realistic blocks.
+                        const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
+                        std::memcpy(W[k], d.weights, sizeof W[k]);
+                        s[k] = d.shift;
+                        RealisticBlock(in[k], d.weights, d.shift);
+                    } else {
+                        for (uint16_t& w : W[k]) w = (uint16_t)rng.Range(0, 32767);
+                        s[k] = rng.Range(-1, 4);
+                        RandomBlock(in[k], rng.Range(0, 3));
+                    }
+                    m[k] = rng.Range(0, 1);
                 }
-                m[k] = rng.Range(0, 1);
+                checkasm::Guarded a0(64), a1(64), b0(64), b1(64);
+                single(a0.data(), in[0].c, W[0], s[0], m[0]);
+                single(a1.data(), in[1].c, W[1], s[1], m[1]);
+                pair(b0.data(), b1.data(), in[0].c, in[1].c, W[0], W[1], s[0], s[1], m[0], m[1]);
+                ok = checkasm::SameOutput(isa.name, a0, b0) && checkasm::SameOutput(isa.name, a1, b1);
+                if (!ok) std::printf("  pair: half=%d s=%d,%d m=%d,%d\n", half, s[0], s[1], m[0], m[1]);
             }
-            checkasm::Guarded a0(64), a1(64), b0(64), b1(64);
-            ref.full(a0.data(), in[0].c, W[0], s[0], m[0]);
-            ref.full(a1.data(), in[1].c, W[1], s[1], m[1]);
-            got.fullPair(b0.data(), b1.data(), in[0].c, in[1].c, W[0], W[1], s[0], s[1], m[0], m[1]);
-            ok = checkasm::SameOutput(isa.name, a0, b0) && checkasm::SameOutput(isa.name, a1, b1);
-            if (!ok) std::printf("  pair: s=%d,%d m=%d,%d\n", s[0], s[1], m[0], m[1]);
         }
     }
 
@@ -211,6 +215,10 @@ CHECKASM_TEST(idct) {
                 if (k.fullPair)
                     checkasm::Bench("idct8 pair " + tag, [&] {
                         k.fullPair(out, out2, in.c, in.c, d.weights, d.weights, d.shift, d.shift, m, m);
+                    }, 100000);
+                if (k.halfPair)
+                    checkasm::Bench("idct4 pair " + tag, [&] {
+                        k.halfPair(out, out2, in.c, in.c, d.weights, d.weights, d.shift, d.shift, m, m);
                     }, 100000);
             }
         }
