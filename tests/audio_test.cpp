@@ -66,24 +66,6 @@ TEST(Audio, CommittedStreamsMatchFfmpeg) {
         {"jj_sony_perfect.dv", kKind525_411}, {"jj_sony_good_quality.dv", kKind525_411},
         {"jj_sony_head_clog.dv", kKind525_411}};
     for (const auto& s : kStreams) ExpectMatchesFfmpeg(s.file, testdata::ReadFile(s.file), *ProfileForKind(s.kind));
-
-    // The packs: 32 kHz 12-bit unlocked, the second pair marked "no audio".
-    const auto sony = testdata::ReadFile("jj_sony_perfect.dv");
-    DVFrameAudio info;
-    ASSERT_EQ(ReadFrameAudio(sony.data(), 120000, *ProfileForKind(kKind525_411), true, &info), DVAudioStatus::kOk);
-    EXPECT_EQ(info.sampleRate * 100 + info.quantization, 3200012);
-    EXPECT_EQ(info.samples, 1068);
-    EXPECT_EQ(info.locked, 0);
-    EXPECT_EQ(info.emphasis, 0);
-    EXPECT_TRUE(info.half[0].audio && info.half[0].chn == 1 && info.half[1].am == 15 && !info.half[1].audio);
-
-    // Unlocked frames of one mode join (1066 or 1068 samples); 48 kHz 16-bit does not.
-    const auto five = testdata::ReadFile("jj_sony_good_quality.dv");
-    DVFrameAudio next, pal;
-    ReadFrameAudio(five.data() + 120000, 120000, *ProfileForKind(kKind525_411), true, &next);
-    ReadFrameAudio(testdata::ReadFile("ntsc_411_48k.dv").data(), 120000, *ProfileForKind(kKind525_411), true, &pal);
-    EXPECT_FALSE(AudioModeChanged(info, next));
-    EXPECT_TRUE(AudioModeChanged(info, pal));
 }
 
 // Test-only writer: source packs (in every sequence, block 0 of odd and 3 of

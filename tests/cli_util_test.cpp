@@ -1,6 +1,6 @@
-// Pieces of the hvdv command-line tool: frame ranges, the decode geometry
-// of the committed streams against ffprobe, the planar split for YUV4MPEG2,
-// and PNG output read back with libpng.
+// Pieces of the hvdv command-line tool: frame ranges, concealment and PNG
+// output read back with libpng (tests/cli_decode.cmake checks the geometry
+// and planes of every committed stream against FFmpeg's).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +15,6 @@
 #include "hv_dec_dv.h"
 #include "png_out.h"
 #include "test_streams.h"
-#include "y4m.h"
 
 namespace {
 
@@ -33,79 +32,6 @@ TEST(CliFrameRange, Parsing) {
         EXPECT_TRUE(hvdv_cli::ParseFrameRange(c.text, &first, &last) == c.ok &&
                     (!c.ok || (first == c.first && last == c.last)))
             << '"' << c.text << '"';
-}
-
-// Picture sizes, field order and sample aspect ratios as ffprobe reports
-// them for the committed streams (high definition at its coded width, and at
-// the display width with square pixels; 1080i60's control pack says bottom
-// field first); half size halves both sides, the pixel aspect stays.  The
-// planes of the same frames: coded size and the YUV4MPEG2 chroma tag.
-TEST(CliGeometry, CommittedStreams) {
-    const struct {
-        const char* file;
-        bool coded;
-        uint32_t width, height;
-        char interlace;
-        uint32_t sarX, sarY;
-        const char* chroma;
-    } cases[] = {
-        {"sample_625_420.dv", false, 720, 576, 'b', 16, 15, "420paldv"},
-        {"pal_420_wide_32k.dv", false, 720, 576, 'b', 64, 45, "420paldv"},
-        {"ntsc_411_48k.dv", false, 720, 480, 'b', 8, 9, "411"},
-        {"pal_411.dv", false, 720, 576, 'b', 16, 15, "411"},
-        {"dv50_625.dv", false, 720, 576, 't', 16, 15, "422"},
-        {"hd_1080i60.dv", false, 1920, 1080, 'b', 1, 1, "422"},
-        {"hd_720p60.dv", true, 960, 720, 'p', 4, 3, "422"},
-        {"hd_720p60.dv", false, 1280, 720, 'p', 1, 1, "422"},
-        {"hd_1080i50.dv", true, 1440, 1080, 't', 4, 3, "422"},
-        {"hd_1080i60.dv", true, 1280, 1080, 'b', 3, 2, "422"}};
-    for (const auto& c : cases) {
-        const std::vector<uint8_t> bytes = testdata::ReadFile(c.file);
-        hvdv_frame_info info{};
-        ASSERT_TRUE(testdata::ProbeFirstFrame(bytes, &info)) << c.file;
-        hvdv_metadata meta{};
-        meta.size = sizeof meta;
-        ASSERT_EQ(hvdv_read_metadata(bytes.data(), info.frame_bytes, &meta), HVDV_OK) << c.file;
-        hvdv_cli::PictureGeometry g;
-        std::string reason;
-        for (uint32_t half : {0, 1}) {
-            SCOPED_TRACE(std::string(c.file) + (half ? " half size" : ""));
-            ASSERT_TRUE(hvdv_cli::ChooseGeometry(info, &meta, half, c.coded, HVDV_FOURCC_BGR3, &g, &reason)) << reason;
-            EXPECT_EQ(std::vector<uint32_t>({g.width, g.height, uint32_t(g.pitch), uint32_t(g.interlace),
-                                             g.pixelAspectX, g.pixelAspectY}),
-                      std::vector<uint32_t>({c.width >> half, c.height >> half, (c.width >> half) * 3,
-                                             uint32_t(c.interlace), c.sarX, c.sarY}));
-            if (!c.coded && info.kind >= HVDV_KIND_HD_1080I60) continue;
-            const hvdv_cli::PlaneLayout p = hvdv_cli::ChoosePlanes(info, &meta, half);
-            EXPECT_EQ(std::vector<uint32_t>({p.width[0], p.height[0], uint32_t(p.interlace), p.pixelAspectX,
-                                             p.pixelAspectY}),
-                      std::vector<uint32_t>(
-                          {c.width >> half, c.height >> half, uint32_t(c.interlace), c.sarX, c.sarY}));
-            EXPECT_STREQ(p.y4mChroma, c.chroma);
-            EXPECT_EQ(p.bytes, size_t(p.width[0]) * p.height[0] + 2 * size_t(p.width[1]) * p.height[1]);
-        }
-        EXPECT_FALSE(hvdv_cli::ChooseGeometry(info, &meta, false, c.coded, 0x12345678u, &g, &reason));
-    }
-}
-
-// U Y0 V Y1 per pixel pair in the packed rows; the padding at the end of each
-// row (0xEE, a value no pixel byte has) must not reach the planes.
-TEST(CliY4m, UyvyToPlanar) {
-    const uint32_t width = 360, height = 5, pitch = width * 2 + 6;
-    std::vector<uint8_t> packed(pitch * height, 0xEE);
-    for (uint32_t i = 0; i < height * width * 2; ++i)
-        packed[i / (width * 2) * pitch + i % (width * 2)] = uint8_t(i % 229);
-    const size_t luma = size_t(width) * height, chroma = luma / 2;
-    std::vector<uint8_t> planes(luma + 2 * chroma + 1, 0x5A);  // one guard byte
-    hvdv_cli::UyvyToPlanar422(packed.data(), int32_t(pitch), width, height, planes.data(), planes.data() + luma,
-                              planes.data() + luma + chroma);
-    EXPECT_EQ(planes.back(), 0x5A);
-    for (uint32_t i = 0; i < luma; ++i) {
-        const uint8_t* pair = &packed[i / width * pitch + i % width / 2 * 4];
-        ASSERT_EQ(planes[i], pair[1 + 2 * (i % 2)]) << "Y " << i;
-        ASSERT_TRUE(i % 2 || (planes[luma + i / 2] == pair[0] && planes[luma + chroma + i / 2] == pair[2]))
-            << "UV " << i;
-    }
 }
 
 // --conceal: a 625/50 frame with damage, after a different picture of the
