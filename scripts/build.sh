@@ -19,5 +19,5 @@ if [ -x "$hvdv" ]; then
   echo
   echo "decoded $sample into:"
   echo "  $(pwd)/build/out/sample.png   (first frame, RGB)"
-  echo "  $(pwd)/build/out/sample.y4m   (all frames, YUV4MPEG2 4:2:2; play it with: ffplay build/out/sample.y4m)"
+  echo "  $(pwd)/build/out/sample.y4m   (all frames, YUV4MPEG2 at the DV chroma sampling; play it with: ffplay build/out/sample.y4m)"
 fi
