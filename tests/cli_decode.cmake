@@ -9,16 +9,7 @@ cmake_minimum_required(VERSION 3.16)
 set(SAMPLE ${DATA}/sample_625_420.dv)  # 10 frames, 625/50 4:2:0, 4:3
 file(MAKE_DIRECTORY ${WORK})
 
-# Runs hvdv; fails unless the exit status is `expect`.  Leaves stdout and
-# stderr in RUN_OUT and RUN_ERR.
-function(run_hvdv expect)
-  execute_process(COMMAND ${EMULATOR} ${HVDV} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT "${status}" STREQUAL "${expect}")
-    message(FATAL_ERROR "hvdv ${ARGN}: exit status ${status}, expected ${expect}\nstdout: ${out}\nstderr: ${err}")
-  endif()
-  set(RUN_OUT "${out}" PARENT_SCOPE)
-  set(RUN_ERR "${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/cli_run.cmake)
 
 function(expect_match text regex what)
   if(NOT "${text}" MATCHES "${regex}")

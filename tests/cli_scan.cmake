@@ -13,14 +13,7 @@ file(MAKE_DIRECTORY ${WORK})
 # Recordings in tape order: file, frames.  dvrescue_cc_525.dv has no date.
 set(RECORDINGS meta_tc_525.dv 3 meta_minute_525.dv 3 jj_sony_good_quality.dv 5 dvrescue_cc_525.dv 3)
 
-function(run_hvdv expect)
-  execute_process(COMMAND ${EMULATOR} ${HVDV} ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT "${status}" STREQUAL "${expect}")
-    message(FATAL_ERROR "hvdv ${ARGN}: exit status ${status}, expected ${expect}\nstdout: ${out}\nstderr: ${err}")
-  endif()
-  set(RUN_OUT "${out}" PARENT_SCOPE)
-  set(RUN_ERR "${err}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/cli_run.cmake)
 
 function(cat out)
   execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${ARGN} OUTPUT_FILE ${out} RESULT_VARIABLE status)
