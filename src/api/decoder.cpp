@@ -190,7 +190,7 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
             onWorker[i] = StartWorker(&worker, 1) == 0;
         } else {
             worker.persistent = 1;
-            SignalEvent(worker.nextFrame);
+            HandOff(worker.nextFrame, worker.frameStarted, worker.frame);
             onWorker[i] = true;
         }
         if (onWorker[i] && !secondPhase) HandOff(worker.startSecond, worker.secondAllowed, worker.frame);

@@ -11,13 +11,14 @@
 
 namespace hvdv {
 
-namespace {
-// How long a hand-off is watched before sleeping: about the wake-up time of
-// a sleeping thread, so that a wait that sleeps anyway costs at most twice.
-constexpr std::chrono::microseconds kWatch{50};
-}  // namespace
-
-void AwaitHandOff(DVHandle event, const std::atomic<uint32_t>& flag, uint32_t frame) {
+// How long a hand-off is watched before sleeping.  Inside a frame: about the
+// wake-up time of a sleeping thread, so that a wait that sleeps anyway costs
+// at most twice.  Between frames, a worker watches for the next one for
+// about a quarter of a dense standard-definition frame: a caller decoding a
+// stream comes back sooner, and would otherwise lose the wake-up on every
+// frame (the worker's share of the frame starts that much later).
+void AwaitHandOff(DVHandle event, const std::atomic<uint32_t>& flag, uint32_t frame, int watchMicroseconds) {
+    const std::chrono::microseconds watch{watchMicroseconds};
     const auto start = std::chrono::steady_clock::now();
     for (;;) {
         for (int i = 0; i < 64; i++) {
@@ -28,7 +29,7 @@ void AwaitHandOff(DVHandle event, const std::atomic<uint32_t>& flag, uint32_t fr
             }
             HVDV_SPIN_PAUSE();
         }
-        if (std::chrono::steady_clock::now() - start > kWatch) break;
+        if (std::chrono::steady_clock::now() - start > watch) break;
     }
     WaitEvent(event, kWaitInfinite);
     ResetEventSignal(event);
@@ -60,9 +61,9 @@ uint32_t WorkerMain(void* argument) {
     }
     if (!w->quit) WorkerOneFrame(w);
     for (;;) {
-        HandOff(w->frameDone, w->frameFinished, w->frame);
-        WaitEvent(w->nextFrame, kWaitInfinite);
-        ResetEventSignal(w->nextFrame);
+        const uint32_t done = w->frame;
+        HandOff(w->frameDone, w->frameFinished, done);
+        AwaitHandOff(w->nextFrame, w->frameStarted, done + 1, kWatchBetweenFrames);
         if (w->quit) break;
         WorkerOneFrame(w);
     }
@@ -104,7 +105,7 @@ int StartWorker(DVWorker* w, int persistent) {
 void EndPersistentWorker(DVWorker* w) {
     if (!w->threadStarted) return;
     w->quit = 1;
-    SignalEvent(w->nextFrame);
+    HandOff(w->nextFrame, w->frameStarted, w->frame + 1);
     WaitEvent(w->exited, kWaitInfinite);
     // The worker still touches `exited` while it signals it; the events are
     // closed only once its thread has returned.

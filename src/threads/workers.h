@@ -26,6 +26,7 @@ struct DVWorker {
     alignas(64) std::atomic<uint32_t> firstFinished;  // after firstDone
     std::atomic<uint32_t> frameFinished;              // after frameDone
     alignas(64) std::atomic<uint32_t> secondAllowed;  // after startSecond
+    std::atomic<uint32_t> frameStarted;               // after nextFrame
 
     DVHandle thread;
     int32_t persistent;
@@ -43,8 +44,10 @@ struct DVWorker {
 void WorkerOneFrame(DVWorker* worker);
 
 // Waits for `event` and resets it, watching `flag` for the value `frame`
-// for a few tens of microseconds before sleeping on the event.
-void AwaitHandOff(DVHandle event, const std::atomic<uint32_t>& flag, uint32_t frame);
+// for `watchMicroseconds` before sleeping on the event.
+enum { kWatchInFrame = 50, kWatchBetweenFrames = 250 };
+void AwaitHandOff(DVHandle event, const std::atomic<uint32_t>& flag, uint32_t frame,
+                  int watchMicroseconds = kWatchInFrame);
 
 // Signals `event`, then sets `flag` to `frame`.
 void HandOff(DVHandle event, std::atomic<uint32_t>& flag, uint32_t frame);
