@@ -46,14 +46,16 @@ void BM_SegmentCoefficients(benchmark::State& state) {
     if (Frame().empty()) return state.SkipWithError("no test frame");
     DVMacroblockState states[5];
     PrepareSegment(states);
+    // isa 0: the decoder for every processor; 1: the one CpuFlags() picks.
+    const DVCoefficientDecoder decode = SelectCoefficientDecoder(state.range(0) ? CpuFlags() : 0);
     for (auto _ : state) {
-        DecodeCoefficientsWith(states, kLayout25, kPasses);
+        decode(states, kLayout25, kPasses);
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesThree)->Name("Coefficients/ThreePass");
-BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesSingle)->Name("Coefficients/SinglePass");
-BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesHalf)->Name("Coefficients/Half");
+BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesThree)->Name("Coefficients/ThreePass")->ArgName("isa")->Arg(0)->Arg(1);
+BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesSingle)->Name("Coefficients/SinglePass")->ArgName("isa")->Arg(0)->Arg(1);
+BENCHMARK_TEMPLATE(BM_SegmentCoefficients, kPassesHalf)->Name("Coefficients/Half")->ArgName("isa")->Arg(0)->Arg(1);
 
 void BM_InverseTransform(benchmark::State& state) {
     DVMacroblockState states[5];

@@ -62,4 +62,13 @@ enum DVCoefficientPasses { kPassesThree, kPassesSingle, kPassesHalf };
 void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                             DVCoefficientPasses passes);
 
+// The same decoder compiled for processors with BMI2 and MOVBE (x86 builds
+// with HVDV_HAVE_BMI2 only); same results.
+void DecodeCoefficientsBmi2(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                            DVCoefficientPasses passes);
+
+// The decoder for the instruction sets in cpuFlags (threads/cpu.h).
+using DVCoefficientDecoder = void (*)(DVMacroblockState*, const DVBlockLayout&, DVCoefficientPasses);
+DVCoefficientDecoder SelectCoefficientDecoder(uint32_t cpuFlags);
+
 }  // namespace hvdv

@@ -2,6 +2,7 @@
 // api/kernel_context.h) and reached through its jobs.
 #pragma once
 
+#include "decode/coefficients.h"
 #include "decode/dequant_hd.h"
 #include "decode/idct.h"
 
@@ -10,6 +11,7 @@ namespace hvdv {
 struct DVDecodeDsp {
     DVIdctKernels idct;           // InitIdctDsp
     DVIdctHDKernels idctHD;  // InitIdctHDDsp
+    DVCoefficientDecoder coefficients;  // SelectCoefficientDecoder
 };
 
 }  // namespace hvdv

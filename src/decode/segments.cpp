@@ -325,7 +325,7 @@ int DecodeSegments(const DVSegmentRun& run) {
         }
         if (!any) continue;
 
-        DecodeCoefficientsWith(states, *plan.layout, plan.passes);
+        run.dsp->coefficients(states, *plan.layout, plan.passes);
 
         for (int m = 0; m < kMacroblocksPerSegment; m++) {
             if (!shown[m]) continue;

@@ -63,6 +63,7 @@ uint32_t Detect() {
 #else
     __cpuid(1, a, b, c, d);
 #endif
+    const unsigned c1 = c;
     if (d & (1u << 26)) flags |= kCpuSSE2;
     if ((flags & kCpuSSE2) && (c & (1u << 9))) flags |= kCpuSSSE3;
     if ((flags & kCpuSSSE3) && (c & (1u << 19))) flags |= kCpuSSE41;
@@ -83,6 +84,16 @@ uint32_t Detect() {
         __cpuid_count(7, 0, a, b, c, d);
 #endif
         if ((xcr0 & 6) == 6 && (b & (1u << 5))) flags |= kCpuAVX2;
+    }
+    // BMI1 and BMI2 (leaf 7 EBX bits 3 and 8) with MOVBE (leaf 1 ECX bit 22).
+    if (maxLeaf >= 7 && (c1 & (1u << 22))) {
+#if defined(_MSC_VER)
+        __cpuidex(r, 7, 0);
+        b = (unsigned)r[1];
+#else
+        __cpuid_count(7, 0, a, b, c, d);
+#endif
+        if ((b & (1u << 3)) && (b & (1u << 8))) flags |= kCpuBMI2;
     }
     (void)maxLeaf;
 #elif HVDV_ARCH_ARM64

@@ -9,6 +9,7 @@ enum CpuFlag : uint32_t {
     kCpuSSSE3 = 1u << 1,
     kCpuSSE41 = 1u << 2,
     kCpuAVX2 = 1u << 3,   // with the operating system saving the 256-bit registers
+    kCpuBMI2 = 1u << 4,   // BMI1, BMI2 and MOVBE (scalar: shifts, bit fields, byte-swapped loads)
     kCpuNEON = 1u << 8,   // 64-bit ARM Advanced SIMD
 };
 

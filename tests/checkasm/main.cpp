@@ -49,6 +49,7 @@ const std::vector<Isa>& Levels() {
                            {"ssse3", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3},
                            {"sse41", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3 | hvdv::kCpuSSE41},
                            {"avx2", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3 | hvdv::kCpuSSE41 | hvdv::kCpuAVX2},
+                           {"bmi2", hvdv::kCpuBMI2},
                            {"neon", hvdv::kCpuNEON}};
         for (const Isa& isa : all)
             if ((have & isa.flags) == isa.flags) v.push_back(isa);

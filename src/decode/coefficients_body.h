@@ -1,0 +1,429 @@
+// The coefficient decoder's body, compiled once for every processor
+// (coefficients.cpp) and once more with BMI2 and MOVBE (coefficients_bmi2.cpp:
+// shifts by a register amount without the CL register, big-endian loads in one
+// instruction).  Everything here has internal linkage, so each compilation
+// keeps its own copy; the only entry is DecodeSegmentCoefficients.
+//
+// Coefficient decoding with the DV bit redistribution.
+//
+// Every block of a compressed macroblock has a fixed area.  Codes that do not
+// fit in it continue, in stream order, in the spare bits that blocks which
+// finished early left behind: first those of the same macroblock (pass 2),
+// then those of the whole segment (pass 3).  The bits of a block that stopped
+// short (fewer than 16, since no code is longer) are kept and read before the
+// lent bits, so a code may straddle the two.
+//
+// The bit reader keeps a 64-bit window, next bit at the top, refilled with
+// 8-byte big-endian loads before every code.  Only bits within a block's
+// budget are ever consumed; the loads run ahead of the budget by at most
+// kOverRead bytes past the area being read, which the caller keeps readable.
+#pragma once
+#include "decode/coefficients.h"
+
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
+#include "decode/tables.h"
+
+namespace hvdv {
+
+namespace {
+// The layouts as constants, so that each decoder below is compiled for one
+// layout with its block count and areas folded in.
+constexpr DVBlockLayout kAreas25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1};
+constexpr DVBlockLayout kAreasHD = {8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0};
+
+inline uint64_t LoadBE64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+#if defined(_MSC_VER) && !defined(__clang__)
+    return _byteswap_uint64(v);
+#else
+    return __builtin_bswap64(v);
+#endif
+}
+
+// Reader state; also the record of a span of spare bits.  Invariants: the
+// next unread bit is bit 63 of w; n bits of w are valid (bits below them are
+// zero or the stream's own next bits); p is the byte whose first bit belongs
+// at position n; budget is the number of bits that may still be consumed.
+struct BitReader {
+    uint64_t w;
+    const uint8_t* p;
+    int n;
+    int budget;
+};
+
+// Spans are stored with at most 48 bits in the window, so that a block's
+// leftover bits (at most 15) can be put in front of them.
+inline BitReader Normalised(BitReader r) {
+    if (r.n > 48) {
+        int d = (r.n - 41) >> 3;
+        r.p -= d;
+        r.n -= 8 * d;
+    }
+    return r;
+}
+
+// Zeroes a block's 64 coefficients (16-byte aligned) with eight vector
+// stores: a memset of this size becomes a string instruction, whose start-up
+// costs more than the stores.
+inline void ClearCoefficients(int16_t* c) {
+#if defined(__SSE2__) || defined(_M_X64)
+    // Written out: as a loop it is turned back into the string instruction.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i* v = (__m128i*)c;
+    _mm_store_si128(v + 0, zero);
+    _mm_store_si128(v + 1, zero);
+    _mm_store_si128(v + 2, zero);
+    _mm_store_si128(v + 3, zero);
+    _mm_store_si128(v + 4, zero);
+    _mm_store_si128(v + 5, zero);
+    _mm_store_si128(v + 6, zero);
+    _mm_store_si128(v + 7, zero);
+#else
+    std::memset(c, 0, 64 * sizeof(int16_t));
+#endif
+}
+
+// Parses the 12-bit block header and positions the reader on the AC codes.
+inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int scanByMode, BitReader& r) {
+    ClearCoefficients(blk.coefficients);
+    const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
+    blk.classNumber = (int32_t)(hdr & 3);
+    blk.mode = (int32_t)((hdr >> 2) & 1);
+    const int dc = (int)((hdr >> 3) ^ 256) - 256;  // 9-bit two's complement
+    blk.coefficients[0] = (int16_t)(dc * 8);
+    blk.scan = g_scanOrders[blk.mode & scanByMode];
+    blk.position = 0;
+    blk.last = 0;
+    blk.leftoverBits = 0;
+    blk.leftoverCount = 0;
+    r.w = LoadBE64(area + 1) << 4;  // drop the header's last 4 bits
+    r.n = 52;
+    r.p = area + 8;
+    r.budget = acBits;
+}
+
+// Decodes codes until the block is complete (true) or the next code does not
+// fit in the budget (false; nothing of it consumed).  Positions past kLast
+// end the block; the coefficient there is not stored.
+//
+// Every stored reader holds at least 24 valid bits, so a code is looked up
+// before the window is topped up: the refill's load then runs beside the
+// table lookup instead of in front of it.  A refill leaves 56 or more bits
+// and a code takes at most 16, so one refill serves two codes.  blk.last
+// records the highest scan position stored so far.
+template <int kLast>
+inline bool RunCodes(BitReader& r, DVBlockState& blk) {
+    uint64_t w = r.w;
+    const uint8_t* p = r.p;
+    int n = r.n, budget = r.budget, pos = blk.position;
+    int16_t* const coef = blk.coefficients;
+    const uint8_t* const scan = blk.scan;
+    int end;
+    for (;;) {
+        uint32_t e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
+        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
+        w |= LoadBE64(p) >> n;
+        p += (63 - n) >> 3;
+        n |= 56;  // n + 8 * ((63 - n) >> 3)
+        int len = (int)(e & 31);
+        if (len > budget) {
+            end = pos;
+            break;
+        }
+        budget -= len;
+        w <<= len;
+        n -= len;
+        int next = pos + (int)((e >> 5) & 127);
+        if (next > kLast) {
+            end = next;
+            break;
+        }
+        pos = next;
+        coef[scan[pos]] = (int16_t)(uint16_t)(e >> 16);
+
+        // Second code on the same refill (40 or more bits left).
+        e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
+        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
+        len = (int)(e & 31);
+        if (len > budget) {
+            end = pos;
+            break;
+        }
+        budget -= len;
+        w <<= len;
+        n -= len;
+        next = pos + (int)((e >> 5) & 127);
+        if (next > kLast) {
+            end = next;
+            break;
+        }
+        pos = next;
+        coef[scan[pos]] = (int16_t)(uint16_t)(e >> 16);
+    }
+    r.w = w;
+    r.p = p;
+    r.n = n;
+    r.budget = budget;
+    blk.last = pos;
+    blk.position = end;
+    return end > kLast;
+}
+
+// Two blocks decoded side by side.  Each code of a block waits for the
+// previous one (its length decides where the next begins), so one block
+// alone leaves the processor idle for most of every table lookup; two
+// independent blocks interleaved fill that time.  Blocks of a macroblock
+// are independent in their own areas, and the results are those of
+// RunCodes on each.
+struct CodeCursor {
+    uint64_t w;
+    const uint8_t* p;
+    int n, budget, pos, end;
+    int16_t* coef;
+    const uint8_t* scan;
+};
+
+enum { kCodeGoOn = 0, kCodeStop = 1 };
+
+// One code of a cursor, with (kRefill) or without a refill of the window.
+// A cursor holds at least 24 valid bits between pairs of steps, as readers
+// do in RunCodes: the first step of a pair looks its code up and refills, the
+// second finds 40 or more bits left.
+template <int kLast, bool kRefill>
+inline int CodeStep(CodeCursor& c) {
+    const uint32_t e0 = g_vlcLevel1[c.w >> (64 - kVlcLevel1Bits)];
+    const uint32_t e =
+        (e0 & kVlcLinkFlag) ? g_vlcLevel2[(e0 >> 16) + ((uint32_t)(c.w >> 48) & 31)] : e0;
+    if (kRefill) {
+        c.w |= LoadBE64(c.p) >> c.n;
+        c.p += (63 - c.n) >> 3;
+        c.n |= 56;
+    }
+    const int len = (int)(e & 31);
+    if (len > c.budget) {
+        c.end = c.pos;
+        return kCodeStop;
+    }
+    c.budget -= len;
+    c.w <<= len;
+    c.n -= len;
+    const int next = c.pos + (int)((e >> 5) & 127);
+    if (next > kLast) {
+        c.end = next;
+        return kCodeStop;
+    }
+    c.pos = next;
+    c.coef[c.scan[next]] = (int16_t)(uint16_t)(e >> 16);
+    return kCodeGoOn;
+}
+
+inline CodeCursor OpenCursor(const BitReader& r, const DVBlockState& blk) {
+    return CodeCursor{r.w, r.p, r.n, r.budget, blk.position, blk.position, blk.coefficients, blk.scan};
+}
+
+// Stores a cursor back; a finished one records where it ended.
+inline void CloseCursor(const CodeCursor& c, BitReader& r, DVBlockState& blk, bool finished) {
+    r.w = c.w;
+    r.p = c.p;
+    r.n = c.n;
+    r.budget = c.budget;
+    blk.last = c.pos;
+    blk.position = finished ? c.end : c.pos;
+}
+
+// RunCodes on blocks a and b; returns their completion in *completeA and
+// *completeB.
+template <int kLast>
+inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockState& b, bool* completeA,
+                         bool* completeB) {
+    CodeCursor ca = OpenCursor(ra, a), cb = OpenCursor(rb, b);
+    bool aStopped;
+    for (;;) {
+        if (CodeStep<kLast, true>(ca) != kCodeGoOn) {
+            aStopped = true;
+            break;
+        }
+        if (CodeStep<kLast, true>(cb) != kCodeGoOn) {
+            aStopped = false;
+            break;
+        }
+        if (CodeStep<kLast, false>(ca) != kCodeGoOn) {
+            aStopped = true;
+            break;
+        }
+        if (CodeStep<kLast, false>(cb) != kCodeGoOn) {
+            aStopped = false;
+            break;
+        }
+    }
+    if (aStopped) {
+        CloseCursor(ca, ra, a, true);
+        CloseCursor(cb, rb, b, false);
+        *completeA = ca.end > kLast;
+        *completeB = RunCodes<kLast>(rb, b);
+    } else {
+        CloseCursor(cb, rb, b, true);
+        CloseCursor(ca, ra, a, false);
+        *completeB = cb.end > kLast;
+        *completeA = RunCodes<kLast>(ra, a);
+    }
+}
+
+// A stopped block keeps the unread rest of its budget (below 16 bits).
+inline void KeepLeftover(DVBlockState& blk, const BitReader& r) {
+    blk.leftoverCount = r.budget;
+    blk.leftoverBits = r.budget ? (uint32_t)(r.w >> (64 - r.budget)) : 0;
+}
+
+// Continues blocks[cursor..count) in the spare bits of spans[0..spanCount).
+// Spans still holding bits once every block is complete go to overflow (if
+// given).  Returns the cursor: the first block still unfinished.
+int Redistribute(BitReader* spans, int spanCount, DVBlockState** blocks, int count, int cursor,
+                 BitReader* overflow, int* overflowCount) {
+    for (int s = 0; s < spanCount; s++) {
+        BitReader& span = spans[s];
+        while (cursor < count && span.budget > 0) {
+            DVBlockState& blk = *blocks[cursor];
+            BitReader r = span;
+            const int k = blk.leftoverCount;
+            if (k > 0) {
+                // The block's own leftover bits come first, then the lent ones.
+                r.w = ((uint64_t)blk.leftoverBits << (64 - k)) | (span.w >> k);
+                r.n += k;
+                r.budget += k;
+            }
+            if (RunCodes<63>(r, blk)) {
+                blk.leftoverCount = 0;
+                span = Normalised(r);
+                cursor++;
+            } else {
+                KeepLeftover(blk, r);
+                span.budget = 0;
+            }
+        }
+        if (cursor == count && span.budget > 0 && overflow) overflow[(*overflowCount)++] = span;
+    }
+    return cursor;
+}
+
+// A macroblock that is not in the frame: every block is DC 0, 8-8, class 0.
+void ClearMacroblock(DVMacroblockState& mb) {
+    for (int b = 0; b < mb.blockCount; b++) {
+        DVBlockState& blk = mb.blocks[b];
+        std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
+        blk.mode = 0;
+        blk.classNumber = 0;
+        blk.position = 0;
+        blk.last = 0;
+        blk.leftoverCount = 0;
+        blk.scan = g_scanOrders[0];
+    }
+}
+
+template <int kLast, const DVBlockLayout& layout>
+void DecodeOwnBits(DVMacroblockState* macroblocks) {
+    for (int j = 0; j < kMacroblocksPerSegment; j++) {
+        DVMacroblockState& mb = macroblocks[j];
+        if (mb.missing) {
+            ClearMacroblock(mb);
+            continue;
+        }
+        int b = 0;
+        for (; b + 1 < layout.blockCount; b += 2) {
+            BitReader r0, r1;
+            bool c0, c1;
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r0);
+            StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
+                       r1);
+            RunCodesPair<kLast>(r0, mb.blocks[b], r1, mb.blocks[b + 1], &c0, &c1);
+        }
+        if (b < layout.blockCount) {
+            BitReader r;
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
+            RunCodes<kLast>(r, mb.blocks[b]);
+        }
+    }
+}
+
+// Pass 1 in every block's own area, pass 2 within each macroblock, pass 3
+// across the segment.
+template <const DVBlockLayout& layout>
+void DecodeThreePasses(DVMacroblockState* macroblocks) {
+    // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
+    // unfinished blocks of later macroblocks no longer take part in pass 3.
+    int excluded = 0;
+    DVBlockState* segmentBlocks[kMacroblocksPerSegment * kMaxBlocks];
+    BitReader segmentSpans[kMacroblocksPerSegment * kMaxBlocks];
+    int segmentBlockCount = 0, segmentSpanCount = 0;
+
+    for (int j = 0; j < kMacroblocksPerSegment; j++) {
+        DVMacroblockState& mb = macroblocks[j];
+        if (mb.missing) {
+            ClearMacroblock(mb);
+            continue;
+        }
+        // Pass 1: every block in its own area.
+        DVBlockState* unfinished[kMaxBlocks];
+        BitReader spans[kMaxBlocks];
+        int unfinishedCount = 0, spanCount = 0;
+        for (int b = 0; b < layout.blockCount; b += 2) {
+            BitReader r[2];
+            bool complete[2];
+            const int count = b + 1 < layout.blockCount ? 2 : 1;
+            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r[0]);
+            if (count == 2) {
+                StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
+                           r[1]);
+                RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
+            } else {
+                complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
+            }
+            for (int i = 0; i < count; i++) {
+                DVBlockState& blk = mb.blocks[b + i];
+                if (!complete[i]) {
+                    KeepLeftover(blk, r[i]);
+                    unfinished[unfinishedCount++] = &blk;
+                } else if (r[i].budget > 0) {
+                    spans[spanCount++] = Normalised(r[i]);
+                }
+            }
+        }
+        const int damaged = mb.sta & 9;
+        if (damaged) {
+            excluded |= damaged;
+            continue;
+        }
+        // Pass 2: within the macroblock.
+        int cursor = Redistribute(spans, spanCount, unfinished, unfinishedCount, 0, segmentSpans,
+                                  &segmentSpanCount);
+        if (!excluded)
+            for (int c = cursor; c < unfinishedCount; c++) segmentBlocks[segmentBlockCount++] = unfinished[c];
+    }
+    // Pass 3: across the segment.
+    if (segmentBlockCount == 0 || segmentSpanCount == 0) return;
+    Redistribute(segmentSpans, segmentSpanCount, segmentBlocks, segmentBlockCount, 0, nullptr, nullptr);
+}
+
+// Three passes, single pass or half size for a segment of layout kLayout25
+// or kLayoutHD.
+inline void DecodeSegmentCoefficients(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                                      DVCoefficientPasses passes) {
+    const bool hd = &layout == &kLayoutHD;
+    switch (passes) {
+        case kPassesThree:
+            return hd ? DecodeThreePasses<kAreasHD>(macroblocks) : DecodeThreePasses<kAreas25>(macroblocks);
+        case kPassesSingle:
+            return hd ? DecodeOwnBits<63, kAreasHD>(macroblocks) : DecodeOwnBits<63, kAreas25>(macroblocks);
+        case kPassesHalf:
+            return hd ? DecodeOwnBits<24, kAreasHD>(macroblocks) : DecodeOwnBits<24, kAreas25>(macroblocks);
+    }
+}
+
+}  // namespace
+}  // namespace hvdv
