@@ -281,35 +281,85 @@ inline void KeepLeftover(DVBlockState& blk, const BitReader& r) {
     blk.leftoverBits = r.budget ? (uint32_t)(r.w >> (64 - r.budget)) : 0;
 }
 
-// Continues blocks[cursor..count) in the spare bits of spans[0..spanCount).
-// Spans still holding bits once every block is complete go to overflow (if
-// given).  Returns the cursor: the first block still unfinished.
-int Redistribute(BitReader* spans, int spanCount, DVBlockState** blocks, int count, int cursor,
-                 BitReader* overflow, int* overflowCount) {
-    for (int s = 0; s < spanCount; s++) {
-        BitReader& span = spans[s];
-        while (cursor < count && span.budget > 0) {
-            DVBlockState& blk = *blocks[cursor];
-            BitReader r = span;
-            const int k = blk.leftoverCount;
-            if (k > 0) {
-                // The block's own leftover bits come first, then the lent ones.
-                r.w = ((uint64_t)blk.leftoverBits << (64 - k)) | (span.w >> k);
-                r.n += k;
-                r.budget += k;
-            }
-            if (RunCodes<63>(r, blk)) {
-                blk.leftoverCount = 0;
-                span = Normalised(r);
-                cursor++;
-            } else {
-                KeepLeftover(blk, r);
-                span.budget = 0;
-            }
-        }
-        if (cursor == count && span.budget > 0 && overflow) overflow[(*overflowCount)++] = span;
+inline void StoreBE64(uint8_t* p, uint64_t v) {
+#if defined(_MSC_VER) && !defined(__clang__)
+    v = _byteswap_uint64(v);
+#else
+    v = __builtin_bswap64(v);
+#endif
+    std::memcpy(p, &v, 8);
+}
+
+// Spare bits lent by several spans, gathered in order into one buffer, so
+// that the blocks continuing in them read a single stream: a block that
+// does not finish in one span goes on in the next (a code may straddle
+// them), and the next block starts where the previous one finished.  One
+// exit from the code loop per block instead of one per block and span.
+template <int kBytes>
+struct SpareBits {
+    uint8_t bytes[kBytes + 8 + kOverRead];  // 8: the last append's overshoot
+    int bits;
+
+    void Clear() {
+        std::memset(bytes, 0, sizeof bytes);
+        bits = 0;
     }
-    return cursor;
+};
+// Pass 2: the spans of one macroblock (at most its blocks' AC bits, 536).
+// Pass 3: what the segment's macroblocks have left.
+enum { kMacroblockSpareBytes = 68, kSegmentSpareBytes = 5 * 68 };
+
+// Appends the whole budget of `span`, 56 bits at a time.  Each store keeps
+// the bits already in the byte where it starts; the bits it puts past the
+// span's end are overwritten by the next append, and never read as codes.
+template <int kBytes>
+inline void AppendSpan(SpareBits<kBytes>& spare, BitReader span) {
+    for (int done = 0; done < span.budget; done += 56) {
+        span.w |= LoadBE64(span.p) >> span.n;
+        span.p += (63 - span.n) >> 3;
+        span.n |= 56;
+        const uint64_t chunk = span.w & ~(uint64_t)0xFF;
+        span.w <<= 56;
+        span.n -= 56;
+        uint8_t* at = spare.bytes + ((spare.bits + done) >> 3);
+        const int shift = (spare.bits + done) & 7;
+        const uint64_t kept = LoadBE64(at) & ~(~(uint64_t)0 >> shift);
+        StoreBE64(at, kept | (chunk >> shift));
+    }
+    spare.bits += span.budget;
+}
+
+// Continues blocks[0..count) one after another in the gathered bits.  The
+// first block that runs out of bits keeps the unread rest (below 16 bits)
+// as its leftover; it and the blocks after it stay unfinished.  Returns the
+// number of blocks completed; when all are, *rest reads what is left.
+template <int kBytes>
+int ContinueBlocks(const SpareBits<kBytes>& spare, DVBlockState* const* blocks, int count, BitReader* rest) {
+    BitReader r;
+    r.w = LoadBE64(spare.bytes);
+    r.p = spare.bytes + 7;
+    r.n = 56;
+    r.budget = spare.bits;
+    r = Normalised(r);
+    for (int i = 0; i < count; i++) {
+        DVBlockState& blk = *blocks[i];
+        BitReader b = r;
+        const int k = blk.leftoverCount;
+        if (k > 0) {
+            // The block's own leftover bits come first, then the lent ones.
+            b.w = ((uint64_t)blk.leftoverBits << (64 - k)) | (r.w >> k);
+            b.n += k;
+            b.budget += k;
+        }
+        if (!RunCodes<63>(b, blk)) {
+            KeepLeftover(blk, b);
+            return i;
+        }
+        blk.leftoverCount = 0;
+        r = Normalised(b);
+    }
+    *rest = r;
+    return count;
 }
 
 // A macroblock that is not in the frame: every block is DC 0, 8-8, class 0.
@@ -359,8 +409,11 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
     // unfinished blocks of later macroblocks no longer take part in pass 3.
     int excluded = 0;
     DVBlockState* segmentBlocks[kMacroblocksPerSegment * kMaxBlocks];
-    BitReader segmentSpans[kMacroblocksPerSegment * kMaxBlocks];
-    int segmentBlockCount = 0, segmentSpanCount = 0;
+    int segmentBlockCount = 0;
+    SpareBits<kMacroblockSpareBytes> lent;
+    SpareBits<kSegmentSpareBytes> segmentLent;
+    lent.Clear();
+    segmentLent.Clear();
 
     for (int j = 0; j < kMacroblocksPerSegment; j++) {
         DVMacroblockState& mb = macroblocks[j];
@@ -399,15 +452,30 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
             excluded |= damaged;
             continue;
         }
-        // Pass 2: within the macroblock.
-        int cursor = Redistribute(spans, spanCount, unfinished, unfinishedCount, 0, segmentSpans,
-                                  &segmentSpanCount);
+        // Pass 2: within the macroblock.  Without unfinished blocks every
+        // span is lent to the segment.
+        if (unfinishedCount == 0) {
+            for (int sp = 0; sp < spanCount; sp++) AppendSpan(segmentLent, spans[sp]);
+            continue;
+        }
+        int finished = 0;
+        if (spanCount > 0) {
+            lent.bits = 0;
+            for (int sp = 0; sp < spanCount; sp++) AppendSpan(lent, spans[sp]);
+            BitReader rest;
+            finished = ContinueBlocks(lent, unfinished, unfinishedCount, &rest);
+            if (finished == unfinishedCount) {
+                AppendSpan(segmentLent, rest);
+                continue;
+            }
+        }
         if (!excluded)
-            for (int c = cursor; c < unfinishedCount; c++) segmentBlocks[segmentBlockCount++] = unfinished[c];
+            for (int c = finished; c < unfinishedCount; c++) segmentBlocks[segmentBlockCount++] = unfinished[c];
     }
     // Pass 3: across the segment.
-    if (segmentBlockCount == 0 || segmentSpanCount == 0) return;
-    Redistribute(segmentSpans, segmentSpanCount, segmentBlocks, segmentBlockCount, 0, nullptr, nullptr);
+    if (segmentBlockCount == 0 || segmentLent.bits == 0) return;
+    BitReader rest;
+    ContinueBlocks(segmentLent, segmentBlocks, segmentBlockCount, &rest);
 }
 
 // Three passes, single pass or half size for a segment of layout kLayout25
