@@ -59,12 +59,11 @@ struct BitReader {
 
 // Spans are stored with at most 48 bits in the window, so that a block's
 // leftover bits (at most 15) can be put in front of them.
+// Written without a branch: whether a span needs it depends on the data.
 inline BitReader Normalised(BitReader r) {
-    if (r.n > 48) {
-        int d = (r.n - 41) >> 3;
-        r.p -= d;
-        r.n -= 8 * d;
-    }
+    const int d = ((r.n - 41) >> 3) & -(int)(r.n > 48);
+    r.p -= d;
+    r.n -= 8 * d;
     return r;
 }
 
@@ -278,7 +277,7 @@ inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockS
 // A stopped block keeps the unread rest of its budget (below 16 bits).
 inline void KeepLeftover(DVBlockState& blk, const BitReader& r) {
     blk.leftoverCount = r.budget;
-    blk.leftoverBits = r.budget ? (uint32_t)(r.w >> (64 - r.budget)) : 0;
+    blk.leftoverBits = (uint32_t)((r.w >> (63 - r.budget)) >> 1);  // 0 for a budget of 0
 }
 
 inline void StoreBE64(uint8_t* p, uint64_t v) {
@@ -343,14 +342,13 @@ int ContinueBlocks(const SpareBits<kBytes>& spare, DVBlockState* const* blocks, 
     r = Normalised(r);
     for (int i = 0; i < count; i++) {
         DVBlockState& blk = *blocks[i];
+        // The block's own leftover bits come first, then the lent ones
+        // (without a branch: leftoverBits is 0 when there are none).
         BitReader b = r;
         const int k = blk.leftoverCount;
-        if (k > 0) {
-            // The block's own leftover bits come first, then the lent ones.
-            b.w = ((uint64_t)blk.leftoverBits << (64 - k)) | (r.w >> k);
-            b.n += k;
-            b.budget += k;
-        }
+        b.w = (((uint64_t)blk.leftoverBits << 1) << (63 - k)) | (r.w >> k);
+        b.n += k;
+        b.budget += k;
         if (!RunCodes<63>(b, blk)) {
             KeepLeftover(blk, b);
             return i;
@@ -437,14 +435,19 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
             } else {
                 complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
             }
+            // Unfinished blocks keep their leftover, finished ones lend the
+            // rest of their area; sorted without branches, as which it is
+            // depends on the data.
             for (int i = 0; i < count; i++) {
                 DVBlockState& blk = mb.blocks[b + i];
-                if (!complete[i]) {
-                    KeepLeftover(blk, r[i]);
-                    unfinished[unfinishedCount++] = &blk;
-                } else if (r[i].budget > 0) {
-                    spans[spanCount++] = Normalised(r[i]);
-                }
+                const bool done = complete[i];
+                const uint32_t keep = (uint32_t)done - 1u;  // all ones when unfinished
+                blk.leftoverCount = (int32_t)((uint32_t)r[i].budget & keep);
+                blk.leftoverBits = (uint32_t)((r[i].w >> (63 - r[i].budget)) >> 1) & keep;
+                unfinished[unfinishedCount] = &blk;
+                unfinishedCount += !done;
+                spans[spanCount] = Normalised(r[i]);
+                spanCount += done && r[i].budget > 0;
             }
         }
         const int damaged = mb.sta & 9;
