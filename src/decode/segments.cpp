@@ -220,6 +220,7 @@ int DecodeSegments(const DVSegmentRun& run) {
     const DVProfile& p = *run.profile;
     const uint16_t* const shuffle = ShufflePositions(p);
     const bool shuffled = shuffle != nullptr;
+    const uint16_t* const places = shuffled ? nullptr : PlacesByBlockId(p);
     SegmentPlan plan;
     plan.layout = p.blocksPerMacroblock == kLayoutHD.blockCount ? &kLayoutHD : &kLayout25;
     plan.half = run.half;
@@ -298,7 +299,16 @@ int DecodeSegments(const DVSegmentRun& run) {
                 const int s = id[1] >> 4;
                 const int dbn = id[2];
                 const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
-                if (!video || !MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y)) {
+                bool placed;
+                if (places) {
+                    const uint16_t e = video ? places[(16 * c + s) * kVideoBlocksPerSequence + dbn] : (uint16_t)kNoPlace;
+                    placed = e != kNoPlace;
+                    x = 16 * (e >> 8);
+                    y = 8 * (e & 0xFF);
+                } else {
+                    placed = video && MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y);
+                }
+                if (!placed) {
                     // Sequences that carry no video in this kind are
                     // skipped; anything else is a damaged block.
                     MarkMissing(mb, 0, 0);
