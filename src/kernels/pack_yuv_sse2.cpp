@@ -62,18 +62,17 @@ void PackedMacroblock420(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t p
     }
 }
 
-// Eight 4:2:2 rows: a luma vector from two slot rows, one interleaved chroma
-// vector per row.
+// Eight 4:2:2 rows, two at a time: one 16-byte load takes two rows of a
+// slot, so a luma vector is the low or high halves of the left and right
+// loads and the chroma vectors the low and high interleaves of Cb and Cr.
 template <bool kChromaFirst>
 void PackedBlockPair422(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* left,
                         const uint8_t* right, const uint8_t* cb, const uint8_t* cr) {
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC unroll 8
-#endif
-    for (int r = 0; r < 8; r++) {
-        const __m128i luma = _mm_unpacklo_epi64(Load8(left + 8 * r), Load8(right + 8 * r));
-        const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb + 8 * r), Load8(cr + 8 * r));
-        StorePacked32<kChromaFirst>(dst + r * pitch, luma, cbcr);
+    for (int r = 0; r < 8; r += 2) {
+        const __m128i l = Load16(left + 8 * r), rt = Load16(right + 8 * r);
+        const __m128i b = Load16(cb + 8 * r), c = Load16(cr + 8 * r);
+        StorePacked32<kChromaFirst>(dst + r * pitch, _mm_unpacklo_epi64(l, rt), _mm_unpacklo_epi8(b, c));
+        StorePacked32<kChromaFirst>(dst + (r + 1) * pitch, _mm_unpackhi_epi64(l, rt), _mm_unpackhi_epi8(b, c));
     }
 }
 
