@@ -113,6 +113,10 @@ void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8
 void ResampleRow3To4_sse2(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_sse2(uint8_t* src, int n, uint8_t* out);
 #endif
+#if HVDV_HAVE_AVX2
+void ResampleRow3To4_avx2(uint8_t* src, int n, uint8_t* out);
+void ResampleRow2To3_avx2(uint8_t* src, int n, uint8_t* out);
+#endif
 #if HVDV_HAVE_NEON
 void Chroma411To444_neon(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
                          uint8_t* out);
