@@ -375,27 +375,28 @@ void PutHDPlanes(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
         px + (bottom ? 4 * b : 2 * b) > (w->codedLumaWidth >> Half))
         return;
     if (!bottom && py + 2 * b > (w->frameRows >> Half)) return;
+    // Plane pointers in locals: stores through uint8_t* could alias the
+    // writer record and would make the compiler reload them for every row.
+    uint8_t* luma = w->planeY + (size_t)py * ls + px;
     uint8_t* cr = w->planeCr + (size_t)py * cs + (x >> (Half + 1));
     uint8_t* cb = w->planeCb + (size_t)py * cs + (x >> (Half + 1));
     if (bottom) {
-        for (int j = 0; j < b; j++) {
-            uint8_t* luma = w->planeY + (size_t)(py + j) * ls + px;
+        for (int j = 0; j < b; j++, luma += ls, cr += cs, cb += cs) {
             for (int s = 0; s < 4; s++) std::memcpy(luma + b * s, SlotRow(mb, s, j), b);
-            std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), b);
-            std::memcpy(cr + (size_t)j * cs + b, SlotRow(mb, 5, j), b);
-            std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), b);
-            std::memcpy(cb + (size_t)j * cs + b, SlotRow(mb, 7, j), b);
+            std::memcpy(cr, SlotRow(mb, 4, j), b);
+            std::memcpy(cr + b, SlotRow(mb, 5, j), b);
+            std::memcpy(cb, SlotRow(mb, 6, j), b);
+            std::memcpy(cb + b, SlotRow(mb, 7, j), b);
         }
         return;
     }
-    for (int j = 0; j < 2 * b; j++) {
-        uint8_t* luma = w->planeY + (size_t)(py + j) * ls + px;
-        const int pair = 2 * (j / b), row = j % b;
-        std::memcpy(luma, SlotRow(mb, pair, row), b);
-        std::memcpy(luma + b, SlotRow(mb, pair + 1, row), b);
-        std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4 + j / b, row), b);
-        std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6 + j / b, row), b);
-    }
+    for (int half = 0; half < 2; half++)
+        for (int row = 0; row < b; row++, luma += ls, cr += cs, cb += cs) {
+            std::memcpy(luma, SlotRow(mb, 2 * half, row), b);
+            std::memcpy(luma + b, SlotRow(mb, 2 * half + 1, row), b);
+            std::memcpy(cr, SlotRow(mb, 4 + half, row), b);
+            std::memcpy(cb, SlotRow(mb, 6 + half, row), b);
+        }
 }
 
 }  // namespace
