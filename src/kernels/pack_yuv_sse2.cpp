@@ -103,6 +103,23 @@ void PackedMacroblock420Half(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff
     }
 }
 
+// Half-size high definition: output row r is 4 + 4 luma samples of slot
+// row r % 4 (slots 0 1 over 2 3) and the four chroma pairs of chroma row r
+// (Cr 4 over 5, Cb 6 over 7).
+template <bool kChromaFirst>
+void PackedMacroblockHDHalf(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* slots) {
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8
+#endif
+    for (int r = 0; r < 8; r++) {
+        const uint8_t* left = slots + 128 * (r >> 2) + 8 * (r & 3);
+        const uint8_t* cr = slots + 64 * (4 + (r >> 2)) + 8 * (r & 3);
+        const __m128i luma = _mm_unpacklo_epi32(Load4(left), Load4(left + 64));
+        const __m128i cbcr = _mm_unpacklo_epi8(Load4(cr + 128), Load4(cr));
+        Store16(dst + r * pitch, Pack8(cbcr, luma, kChromaFirst));
+    }
+}
+
 // Half-size 4:1:1: 16 luma samples from the four slots' row r, each chroma
 // pair repeated for two pixel pairs.
 template <bool kChromaFirst>
@@ -164,6 +181,8 @@ void AddPackedYuvKernelsSSE2(DVKernelSlots* table) {
     table[kFamilyYUY2].convertMacroblock411Half = PackedMacroblock411Half<false>;
     table[kFamilyUYVY].convertBlockPair422 = PackedBlockPair422<true>;
     table[kFamilyYUY2].convertBlockPair422 = PackedBlockPair422<false>;
+    table[kFamilyUYVY].convertMacroblockHDHalf = PackedMacroblockHDHalf<true>;
+    table[kFamilyYUY2].convertMacroblockHDHalf = PackedMacroblockHDHalf<false>;
     table[kFamilyVUYA] = MakeSlots<VuyaSSE2>();
 }
 

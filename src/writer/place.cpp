@@ -153,6 +153,40 @@ void PutHDNativeImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
     }
 }
 
+// High definition at half the coded width: 8 x 8, two output rows a strip
+// (slots hold 4 x 4: Cr 4 over 5, Cb 6 over 7); the 1080-line bottom strip
+// is 16 x 4, one output row a strip.
+template <bool kClip>
+void PutHDNativeHalfImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y, const DVMacroblock* mb,
+                         bool bottomStrip) {
+    const int px = x / 2, fy = y / 2;
+    k->srcY = k->scratchY;
+    k->srcCb = k->scratchCb;
+    k->srcCr = k->scratchCr;
+    k->pixelCount = 16;
+    if (bottomStrip) {
+        for (int j = 0; j < 4; j++) {
+            Gather4x4(k->scratchY, SlotRow(mb, 0, j), SlotRow(mb, 1, j), SlotRow(mb, 2, j), SlotRow(mb, 3, j));
+            std::memcpy(k->scratchCb, SlotRow(mb, 6, j), 4);
+            std::memcpy(k->scratchCb + 4, SlotRow(mb, 7, j), 4);
+            std::memcpy(k->scratchCr, SlotRow(mb, 4, j), 4);
+            std::memcpy(k->scratchCr + 4, SlotRow(mb, 5, j), 4);
+            EmitStrip<kClip>(w, k, fy + j, px);
+        }
+        return;
+    }
+    for (int r = 0; r < 8; r += 2) {
+        const int pair = r >> 2, j = r & 3;
+        Gather4x4(k->scratchY, SlotRow(mb, 2 * pair, j), SlotRow(mb, 2 * pair + 1, j), SlotRow(mb, 2 * pair, j + 1),
+                  SlotRow(mb, 2 * pair + 1, j + 1));
+        std::memcpy(k->scratchCb, SlotRow(mb, 6 + pair, j), 4);
+        std::memcpy(k->scratchCb + 4, SlotRow(mb, 6 + pair, j + 1), 4);
+        std::memcpy(k->scratchCr, SlotRow(mb, 4 + pair, j), 4);
+        std::memcpy(k->scratchCr + 4, SlotRow(mb, 4 + pair, j + 1), 4);
+        EmitSplitStrip<kClip>(w, k, fy + r, px, fy + r + 1, px);
+    }
+}
+
 // Half-size 4:2:0: 8 x 8; each 16-pixel strip covers two output rows of 8,
 // and each half-size chroma row serves both of them.
 template <bool kClip>
@@ -281,6 +315,33 @@ void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock
         PutHDNativeImpl<false>(w, w->kernelSets[t], x, y, mb, bottom);
     else
         PutHDNativeImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);
+}
+
+void PutHD720NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x / 2, y / 2, 8, 8);
+    if (inside && k->convertMacroblockHDHalf)
+        k->convertMacroblockHDHalf(
+            k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
+            mb->slot[0]);
+    else if (inside)
+        PutHDNativeHalfImpl<false>(w, w->kernelSets[t], x, y, mb, false);
+    else
+        PutHDNativeHalfImpl<true>(w, w->kernelSets[t], x, y, mb, false);
+}
+
+void PutHD1080NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    const bool bottom = y == 1072;
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x / 2, y / 2, bottom ? 16 : 8, bottom ? 4 : 8);
+    if (inside && !bottom && k->convertMacroblockHDHalf)
+        k->convertMacroblockHDHalf(
+            k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
+            mb->slot[0]);
+    else if (inside)
+        PutHDNativeHalfImpl<false>(w, w->kernelSets[t], x, y, mb, bottom);
+    else
+        PutHDNativeHalfImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);
 }
 
 void Put420Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {

@@ -168,8 +168,15 @@ int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_
     const HDGeometry g = PlaneGeometry(*w->profile);
     const int kind = w->profile->kind;
     SetGeometry(w, g);
-    if (width == g.lumaWidth) {
-        w->PutMacroblock = w->profile->codedHeight == 720 ? PutHD720Native : PutHD1080Native;
+    // The coded width and its half go straight into the picture: no planes
+    // (and none of their allocation and clearing for every frame).
+    if (width == g.lumaWidth || width == g.lumaWidth / 2) {
+        const bool half = width != g.lumaWidth;
+        if (half) w->halfSize = 1;
+        if (w->profile->codedHeight == 720)
+            w->PutMacroblock = half ? PutHD720NativeHalf : PutHD720Native;
+        else
+            w->PutMacroblock = half ? PutHD1080NativeHalf : PutHD1080Native;
         w->EndFrame = EndFrameNone;
         w->FlushRows = nullptr;
         w->frameBuffer = nullptr;
@@ -179,22 +186,17 @@ int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_
     switch (kind) {
         case kKind720_50:
         case kKind720_60:
-            if (width == 480 || width == 640) w->halfSize = 1;
+            if (width == 640) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD720Half;
-            if (width == 480)
-                w->FlushRows = FlushRowsCopy;
-            else if (width == 1440 || width == 720)
-                w->FlushRows = FlushRowsScale2To3;
+            if (width == 1440 || width == 720) w->FlushRows = FlushRowsScale2To3;
             break;
         case kKind1080_60:
-            if (width == 640 || width == 960) w->halfSize = 1;
+            if (width == 960) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD1080x60Half;
-            if (width == 640) w->FlushRows = FlushRowsCopy;
             break;
         case kKind1080_50:
-            if (width == 720 || width == 960) w->halfSize = 1;
+            if (width == 960) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD1080x50Half;
-            if (width == 720) w->FlushRows = FlushRowsCopy;
             break;
     }
     return 0;

@@ -42,6 +42,9 @@ void Put411(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put411Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD720Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
+// Half the coded width, straight into the picture as the coded width is.
+void PutHD720NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
+void PutHD1080NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD720(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080x60(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080x50(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
@@ -50,7 +53,6 @@ void PutHD1080x60Half(DVPictureWriter* w, int t, int x, int y, const DVMacrobloc
 void PutHD1080x50Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 
 // High-definition band conversion.
-void FlushRowsCopy(DVPictureWriter* w, int t, int firstRow, int rowCount);
 void FlushRowsScale3To4(DVPictureWriter* w, int t, int firstRow, int rowCount);
 void FlushRowsScale2To3(DVPictureWriter* w, int t, int firstRow, int rowCount);
 
