@@ -30,15 +30,15 @@ HDGeometry PlaneGeometry(const DVProfile& p) {
 // planeY starts 32 bytes further, so that row 0 has room for its left margin.
 // The block is zero-filled: plane positions no macroblock reached are read
 // by the flush and must hold a defined value.
-int32_t AllocatePlanes(DVPictureWriter* w, const HDGeometry& g) {
-    const size_t bytes = (size_t)g.rows * (size_t)(g.lumaStride + 2 * g.chromaStride) + 16;
+int32_t AllocatePlanes(DVPictureWriter* w, const HDGeometry& g, int32_t rows) {
+    const size_t bytes = (size_t)rows * (size_t)(g.lumaStride + 2 * g.chromaStride) + 16;
     void* block = std::calloc(bytes, 1);
     if (!block) return 1;
     w->frameBufferBlock = block;
     w->frameBuffer = AlignUp16(block);
     w->planeY = w->frameBuffer + 32;
-    w->planeCr = w->planeY + (size_t)g.rows * (size_t)g.lumaStride;
-    w->planeCb = w->planeCr + (size_t)g.rows * (size_t)g.chromaStride;
+    w->planeCr = w->planeY + (size_t)rows * (size_t)g.lumaStride;
+    w->planeCb = w->planeCr + (size_t)rows * (size_t)g.chromaStride;
     return 0;
 }
 
@@ -182,7 +182,6 @@ int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_
         w->frameBuffer = nullptr;
         return 0;
     }
-    if (AllocatePlanes(w, g)) return 1;
     switch (kind) {
         case kKind720_50:
         case kKind720_60:
@@ -199,6 +198,16 @@ int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_
             if (w->halfSize) w->PutMacroblock = PutHD1080x50Half;
             break;
     }
+    // Half size fills half the rows and half of each row: planes of that
+    // size (a quarter of the block to allocate and clear).
+    if (w->halfSize) {
+        HDGeometry h = g;
+        h.lumaStride = (g.lumaWidth >> 1) + 64;
+        h.chromaStride = (g.chromaWidth >> 1) + 64;
+        SetGeometry(w, h);
+        return AllocatePlanes(w, h, g.rows >> 1) ? 1 : 0;
+    }
+    if (AllocatePlanes(w, g, g.rows)) return 1;
     return 0;
 }
 
