@@ -1,7 +1,7 @@
 // Speed against libavcodec's DV decoder: the same frames in the same run, in
 // alternating rounds, at 1 and 2 threads.
 //   hvdv_compare [--seconds S] [--rounds N] [STREAM.dv ...]
-//   hvdv_compare --profile N [--fourcc UYVY|BGRA|PLAN] [--half] [--peer] [--threads T] STREAM.dv ...
+//   hvdv_compare --profile N [--fourcc UYVY|BGRA|PLAN] [--half] [--display] [--peer] [--threads T] STREAM.dv ...
 // --profile decodes every frame N times, untimed, on one thread (or T),
 // for instruction counts under callgrind (--peer: libavcodec's decode).
 // Without streams it takes the dense streams of HVDV_DENSE_DIR (made by the
@@ -79,7 +79,7 @@ double Rate(const Stream& s, double seconds, F fn) {
 
 // Decodes every frame of every stream `times` times on one thread.
 int Profile(const std::vector<std::string>& paths, int times, const std::string& fourcc, bool half,
-            bool usePeer, int threads) {
+            bool display, bool usePeer, int threads) {
     for (const std::string& path : paths) {
         Stream s;
         if (!Load(path, &s)) return 1;
@@ -93,7 +93,9 @@ int Profile(const std::vector<std::string>& paths, int times, const std::string&
         hvdv_frame_info info{};
         info.size = sizeof info;
         if (hvdv_probe_frame(s.data.data(), s.frameBytes, &info) != HVDV_OK) return 1;
-        const uint32_t w = half ? s.width / 2 : s.width, h = half ? s.height / 2 : s.height;
+        // Packed pictures at the display width (high definition) with --display.
+        const uint32_t dw = display ? s.displayWidth : s.width;
+        const uint32_t w = half ? dw / 2 : dw, h = half ? s.height / 2 : s.height;
         const uint32_t cw = half ? info.chroma_width / 2 : info.chroma_width;
         const uint32_t ch = half ? info.chroma_height / 2 : info.chroma_height;
         std::vector<uint8_t> pic((size_t)w * h * 4);
@@ -131,7 +133,7 @@ int main(int argc, char** argv) {
     double seconds = 0.5;
     int rounds = 3;
     int profile = 0, threads = 1;
-    bool half = false, usePeer = false;
+    bool half = false, display = false, usePeer = false;
     std::string fourcc = "UYVY";
     std::vector<std::string> paths;
     for (int i = 1; i < argc; i++) {
@@ -140,6 +142,7 @@ int main(int argc, char** argv) {
         else if (!std::strcmp(argv[i], "--fourcc") && i + 1 < argc) fourcc = argv[++i];
         else if (!std::strcmp(argv[i], "--threads") && i + 1 < argc) threads = std::atoi(argv[++i]);
         else if (!std::strcmp(argv[i], "--half")) half = true;
+        else if (!std::strcmp(argv[i], "--display")) display = true;
         else if (!std::strcmp(argv[i], "--peer")) usePeer = true;
         else if (!std::strcmp(argv[i], "--rounds") && i + 1 < argc) rounds = std::atoi(argv[++i]);
         else paths.push_back(argv[i]);
@@ -160,7 +163,7 @@ int main(int argc, char** argv) {
                  HVDV_TEST_DATA_DIR "/pal_411.dv"};
     }
     InitDVDec();
-    if (profile > 0) return Profile(paths, profile, fourcc, half, usePeer, threads);
+    if (profile > 0) return Profile(paths, profile, fourcc, half, display, usePeer, threads);
     std::printf("%-18s %-5s %-4s %3s %10s %10s %7s %15s\n", "stream", "fmt", "size", "thr", "hv fps",
                 "lavc fps", "ratio", "rounds min-max");
     for (const std::string& path : paths) {

@@ -178,3 +178,26 @@ TEST(Probe, ClogHeadFrame) {
 }
 
 }  // namespace
+
+// The decoder's place table against MacroblockPosition for every block ID of
+// every kind placed by block ID (720p50 has no committed stream).
+TEST(Places, TableMatchesPosition) {
+    for (int kind : {kKind625_422, kKind525_422, kKind720_50, kKind720_60, kKind1080_50, kKind1080_60}) {
+        const DVProfile& p = *ProfileForKind(kind);
+        const uint16_t* places = PlacesByBlockId(p);
+        ASSERT_NE(places, nullptr);
+        int mismatches = 0;
+        for (int c = 0; c < 4; c++)
+            for (int s = 0; s < 16; s++)
+                for (int b = 0; b < (int)kVideoBlocksPerSequence; b++) {
+                    int x = -1, y = -1;
+                    const bool placed = MacroblockPosition(p, c, s, b / 5, b % 5, &x, &y);
+                    const uint16_t e = places[(16 * c + s) * kVideoBlocksPerSequence + b];
+                    const bool same = placed ? e != kNoPlace && 16 * (e >> 8) == x && 8 * (e & 0xFF) == y
+                                             : e == kNoPlace;
+                    mismatches += !same;
+                }
+        EXPECT_EQ(mismatches, 0) << "kind " << kind;
+    }
+    EXPECT_EQ(PlacesByBlockId(*ProfileForKind(kKind625_420)), nullptr);
+}

@@ -59,11 +59,7 @@ struct MultiplierTables {
                 for (int c = 0; c < 4; c++) {
                     DVDequantHD& d = m[t][4 * q + c];
                     const int32_t step = kStepHD[q] << c;
-                    for (int i = 0; i < 64; i++) {
-                        const int32_t M = step * K[i];
-                        d.high[i] = (int16_t)(M >> 16);
-                        d.low[i] = (uint16_t)(M & 0xFFFF);
-                    }
+                    for (int i = 0; i < 64; i++) SetMultiplierHD(&d, i, (uint32_t)(step * K[i]));
                 }
         }
     }
@@ -74,6 +70,14 @@ inline int16_t Saturate16(int64_t v) {
 }
 
 }  // namespace
+
+void SetMultiplierHD(DVDequantHD* m, int i, uint32_t M) {
+    m->high[i] = (int16_t)(M >> 16);
+    m->low[i] = (uint16_t)(M & 0xFFFF);
+    const uint32_t rounded = (M + 0x8000u) >> 16;
+    m->highRounded[i] = (int16_t)rounded;
+    m->lowSigned[i] = (int16_t)((int32_t)M - (int32_t)(rounded << 16));
+}
 
 const DVDequantHD* DequantTablesHD(bool lines720, bool chroma) {
     static const MultiplierTables tables;

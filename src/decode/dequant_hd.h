@@ -6,12 +6,20 @@
 namespace hvdv {
 
 // The 64 multipliers (internal index order) of one picture height,
-// component, QNO and class: M(i) = step * K(i), below 2^26, stored as its
-// high and low 16-bit halves so that 16-bit lanes can take it.
+// component, QNO and class: M(i) = step * K(i), below 2^26, stored in 16-bit
+// parts so that 16-bit lanes can take it, twice: as its high and low halves
+// (the plain and NEON kernels), and as M = 2^16 H' + L' with H' the rounded
+// high half and L' signed in [-2^15, 2^15) (SSE2 and AVX2: a signed 16-bit
+// multiply takes L' as it is, and H' pairs with 1 in one multiply-add).
 struct alignas(16) DVDequantHD {
-    int16_t high[64];  // M >> 16
-    uint16_t low[64];  // M & 0xFFFF
+    int16_t high[64];         // M >> 16
+    uint16_t low[64];         // M & 0xFFFF
+    int16_t highRounded[64];  // H' = (M + 2^15) >> 16
+    int16_t lowSigned[64];    // L' = M - 2^16 H'
 };
+
+// Sets multiplier i of m to M (below 2^26) in both forms.
+void SetMultiplierHD(DVDequantHD* m, int i, uint32_t M);
 
 // The multipliers for QNO qno, class classNumber, 720-line or 1080-line
 // picture, luma or chroma.  Built once, on first use.

@@ -65,25 +65,21 @@ inline void Dequantise2(__m256i* X, const int16_t* ca, const int16_t* cb, const 
 
 // High-definition dequantisation of both blocks, row h of a in the low half
 // and of b in the high half; the arithmetic of dequant_hd_sse2.h, whose
-// unpacks and pack stay within each half.  The DCs (stored as 8 DC) are
-// doubled into the transform's DC units.
+// unpacks, multiply-adds and pack stay within each half.  The DCs (stored as
+// 8 DC) are doubled into the transform's DC units.
+template <int kRows>
 inline void DequantiseHD2(__m256i* X, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
-                          const DVDequantHD* mb, int rows) {
-    const __m256i round = _mm256_set1_epi32(1 << 15);
-    for (int h = 0; h < rows; h++) {
+                          const DVDequantHD* mb) {
+    const __m256i one = _mm256_set1_epi16(1);
+    for (int h = 0; h < kRows; h++) {
         const __m256i c = Load2(ca + 8 * h, cb + 8 * h);
-        const __m256i hi = Load2(ma->high + 8 * h, mb->high + 8 * h);
-        const __m256i lo = Load2(ma->low + 8 * h, mb->low + 8 * h);
-        const __m256i loLow = _mm256_mullo_epi16(c, lo);
-        const __m256i loHigh =
-            _mm256_add_epi16(_mm256_mulhi_epi16(c, lo), _mm256_and_si256(c, _mm256_srai_epi16(lo, 15)));
-        const __m256i cl0 = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpacklo_epi16(loLow, loHigh), round), 16);
-        const __m256i cl1 = _mm256_srai_epi32(_mm256_add_epi32(_mm256_unpackhi_epi16(loLow, loHigh), round), 16);
-        const __m256i hiLow = _mm256_mullo_epi16(c, hi);
-        const __m256i hiHigh = _mm256_mulhi_epi16(c, hi);
-        const __m256i ch0 = _mm256_unpacklo_epi16(hiLow, hiHigh);
-        const __m256i ch1 = _mm256_unpackhi_epi16(hiLow, hiHigh);
-        X[h] = _mm256_packs_epi32(_mm256_add_epi32(ch0, cl0), _mm256_add_epi32(ch1, cl1));
+        const __m256i hr = Load2(ma->highRounded + 8 * h, mb->highRounded + 8 * h);
+        const __m256i ls = Load2(ma->lowSigned + 8 * h, mb->lowSigned + 8 * h);
+        const __m256i r =
+            _mm256_add_epi16(_mm256_mulhi_epi16(c, ls), _mm256_srli_epi16(_mm256_mullo_epi16(c, ls), 15));
+        const __m256i v0 = _mm256_madd_epi16(_mm256_unpacklo_epi16(c, r), _mm256_unpacklo_epi16(hr, one));
+        const __m256i v1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(c, r), _mm256_unpackhi_epi16(hr, one));
+        X[h] = _mm256_packs_epi32(v0, v1);
     }
     X[0] = _mm256_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)ca[0]), 0);
     X[0] = _mm256_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)cb[0]), 8);
@@ -265,7 +261,7 @@ void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
 void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                       const DVDequantHD* mb) {
     __m256i X[8];
-    DequantiseHD2(X, ca, cb, ma, mb, 8);
+    DequantiseHD2<8>(X, ca, cb, ma, mb);
     Idct8Step(X, _mm256_setzero_si256());
     Transpose8x8(X);
     Idct8Step(X, Const(kIdctBias));
@@ -282,7 +278,7 @@ void IdctKernel4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
 void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                       const DVDequantHD* mb) {
     __m256i X[4];
-    DequantiseHD2(X, ca, cb, ma, mb, 4);
+    DequantiseHD2<4>(X, ca, cb, ma, mb);
     Idct4Rows2(outA, outB, X, 0, 0);
 }
 

@@ -146,29 +146,29 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     DVMacroblock* target = field ? &decoded : out;
     // Blocks go through the pair kernel two by two when there is one.
     const DVIdctHDPairKernel pair = kernel == k.full ? k.fullPair : k.halfPair;
-    int waiting = -1;  // a block kept back to go with the next one through pair
-    const DVDequantHD* waitingM = nullptr;
+    // The multiplier tables of the macroblock's QNO, luma and chroma; a
+    // block's own is one of them plus its class.
+    const int q = 4 * (mb.qno & 15);
+    const DVDequantHD* const tables[2] = {plan.dequant[0] + q, plan.dequant[1] + q};
+    // The blocks with AC terms, in order, with their multipliers; flat ones
+    // are filled at once.
+    int coded[8];
+    const DVDequantHD* multipliers[8];
+    int n = 0;
     for (int b = 0; b < 8; b++) {
-        const DVBlockState& blk = mb.blocks[b];
-        if (blk.last == 0) {
-            std::memset(target->slot[b], FlatSample(blk.coefficients[0]), 64);
-            continue;
-        }
-        const DVDequantHD* m = plan.dequant[b >= 4] + 4 * (mb.qno & 15) + (blk.classNumber & 3);
-        if (pair) {
-            if (waiting < 0) {
-                waiting = b;
-                waitingM = m;
-                continue;
-            }
-            pair(target->slot[waiting], target->slot[b], mb.blocks[waiting].coefficients, blk.coefficients, waitingM,
-                 m);
-            waiting = -1;
-        } else {
-            kernel(target->slot[b], blk.coefficients, m);
-        }
+        coded[n] = b;
+        multipliers[n] = tables[b >> 2] + (mb.blocks[b].classNumber & 3);
+        if (mb.blocks[b].last == 0) std::memset(target->slot[b], FlatSample(mb.coefficientArea[b][0]), 64);
+        else n++;
     }
-    if (waiting >= 0) kernel(target->slot[waiting], mb.blocks[waiting].coefficients, waitingM);
+    int i = 0;
+    if (pair)
+        for (; i + 1 < n; i += 2) {
+            const int a = coded[i], b = coded[i + 1];
+            pair(target->slot[a], target->slot[b], mb.coefficientArea[a], mb.coefficientArea[b], multipliers[i],
+                 multipliers[i + 1]);
+        }
+    for (; i < n; i++) kernel(target->slot[coded[i]], mb.coefficientArea[coded[i]], multipliers[i]);
     if (field && !halveAfter) {
         FieldToFrame(decoded, out);
     } else if (halveAfter) {
@@ -220,6 +220,7 @@ int DecodeSegments(const DVSegmentRun& run) {
     const DVProfile& p = *run.profile;
     const uint16_t* const shuffle = ShufflePositions(p);
     const bool shuffled = shuffle != nullptr;
+    const uint16_t* const places = shuffled ? nullptr : PlacesByBlockId(p);
     SegmentPlan plan;
     plan.layout = p.blocksPerMacroblock == kLayoutHD.blockCount ? &kLayoutHD : &kLayout25;
     plan.half = run.half;
@@ -298,7 +299,16 @@ int DecodeSegments(const DVSegmentRun& run) {
                 const int s = id[1] >> 4;
                 const int dbn = id[2];
                 const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
-                if (!video || !MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y)) {
+                bool placed;
+                if (places) {
+                    const uint16_t e = video ? places[(16 * c + s) * kVideoBlocksPerSequence + dbn] : (uint16_t)kNoPlace;
+                    placed = e != kNoPlace;
+                    x = 16 * (e >> 8);
+                    y = 8 * (e & 0xFF);
+                } else {
+                    placed = video && MacroblockPosition(p, c, s, dbn / 5, dbn % 5, &x, &y);
+                }
+                if (!placed) {
                     // Sequences that carry no video in this kind are
                     // skipped; anything else is a damaged block.
                     MarkMissing(mb, 0, 0);

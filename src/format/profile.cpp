@@ -411,4 +411,38 @@ bool MacroblockPosition(const DVProfile& p, int c, int s, int j, int m, int* x, 
     }
 }
 
+namespace {
+
+struct PlaceTable {
+    uint16_t entry[4 * 16 * kVideoBlocksPerSequence];
+    explicit PlaceTable(int kind) {
+        const DVProfile& p = *ProfileForKind(kind);
+        for (int c = 0; c < 4; c++)
+            for (int s = 0; s < 16; s++)
+                for (int b = 0; b < (int)kVideoBlocksPerSequence; b++) {
+                    int x = 0, y = 0;
+                    uint16_t& e = entry[(16 * c + s) * kVideoBlocksPerSequence + b];
+                    e = kNoPlace;
+                    // Every place of these kinds is on a 16 x 8 grid within
+                    // 255 steps: 1920 x 1080 at most.
+                    if (MacroblockPosition(p, c, s, b / 5, b % 5, &x, &y))
+                        e = (uint16_t)((x / 16) << 8 | (y / 8));
+                }
+    }
+};
+
+}  // namespace
+
+const uint16_t* PlacesByBlockId(const DVProfile& p) {
+    switch (p.kind) {
+        case kKind625_422: { static const PlaceTable t(kKind625_422); return t.entry; }
+        case kKind525_422: { static const PlaceTable t(kKind525_422); return t.entry; }
+        case kKind720_50: { static const PlaceTable t(kKind720_50); return t.entry; }
+        case kKind720_60: { static const PlaceTable t(kKind720_60); return t.entry; }
+        case kKind1080_50: { static const PlaceTable t(kKind1080_50); return t.entry; }
+        case kKind1080_60: { static const PlaceTable t(kKind1080_60); return t.entry; }
+        default: return nullptr;
+    }
+}
+
 }  // namespace hvdv

@@ -152,6 +152,14 @@ inline uint32_t AudioBlockOffset(uint32_t q, uint32_t k, bool headerBlocks) {
 // macroblock carries no video in this kind or an index is out of range.
 bool MacroblockPosition(const DVProfile& profile, int c, int s, int j, int m, int* x, int* y);
 
+// The same for the kinds placed by block ID as a table, for the hot loop:
+// entry (16 c + s) * 135 + b for the block of ID (c, s, block number b)
+// holds x / 16 in its high byte and y / 8 in its low byte, or kNoPlace
+// where MacroblockPosition gives none.  Built on first use; null for
+// shuffled kinds.
+enum : uint16_t { kNoPlace = 0xFFFF };
+const uint16_t* PlacesByBlockId(const DVProfile& profile);
+
 // The same for the shuffled kinds as a table: (x, y) of macroblock m of
 // segment j of sequence s at entries 2 e and 2 e + 1, e = 5 (27 s + j) + m.
 // Null for kinds placed by block ID.

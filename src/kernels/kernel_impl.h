@@ -150,12 +150,38 @@ void BlockPair422Kernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t 
     }
 }
 
+// Half-size high-definition 4:2:2 macroblock, 8 x 8: slots 0-3 hold 4 x 4
+// luma (0 1 over 2 3), Cr 4 over 5 and Cb 6 over 7 hold 4 x 4 chroma, one
+// sample per two pixels.  One strip per two output rows: its first 8 pixels
+// are row r (with chroma row r), its last 8 row r + 1.
+template <class F>
+void MacroblockHDHalfKernel(const DVPixelKernelSet* k, uint8_t* dst, std::ptrdiff_t pitch,
+                            const uint8_t* slots) {
+    alignas(16) uint8_t y[16], cb[8], cr[8], out[16 * 4];
+    const size_t rowBytes = 8 * (size_t)F::kBytesPerPixel;
+    for (int r = 0; r < 8; r += 2) {
+        const int pair = r >> 2, j = r & 3;
+        const uint8_t* left = slots + 128 * pair + 8 * j;
+        std::memcpy(y, left, 4);
+        std::memcpy(y + 4, left + 64, 4);
+        std::memcpy(y + 8, left + 8, 4);
+        std::memcpy(y + 12, left + 72, 4);
+        std::memcpy(cb, slots + (6 + pair) * 64 + 8 * j, 4);
+        std::memcpy(cb + 4, slots + (6 + pair) * 64 + 8 * j + 8, 4);
+        std::memcpy(cr, slots + (4 + pair) * 64 + 8 * j, 4);
+        std::memcpy(cr + 4, slots + (4 + pair) * 64 + 8 * j + 8, 4);
+        F::template Step16<false>(y, cb, cr, out, k->constants);
+        std::memcpy(dst + r * pitch, out, rowBytes);
+        std::memcpy(dst + (r + 1) * pitch, out + rowBytes, rowBytes);
+    }
+}
+
 template <class F>
 constexpr DVKernelSlots MakeSlots() {
     DVKernelSlots s{RunKernel<F, false>,          StripKernel<F, false>,
                     nullptr,                      Macroblock420Kernel<F>,
                     Macroblock420HalfKernel<F>,   Macroblock411HalfKernel<F>,
-                    BlockPair422Kernel<F>};
+                    BlockPair422Kernel<F>,        MacroblockHDHalfKernel<F>};
     if constexpr (F::kHas444) s.convertRun444 = RunKernel<F, true>;
     return s;
 }

@@ -79,6 +79,7 @@ void Init(DVPixelKernelSet* k, const DVPixelDsp* dsp, DVKernelFamily family, int
     k->convertMacroblock420Half = s.convertMacroblock420Half;
     k->convertMacroblock411Half = s.convertMacroblock411Half;
     k->convertBlockPair422 = s.convertBlockPair422;
+    k->convertMacroblockHDHalf = s.convertMacroblockHDHalf;
     k->pixelCount = 16;
     k->bytesPerPixel = bytesPerPixel;
     if (constants) std::memcpy(&k->constants, constants, sizeof(DVColourConstants));

@@ -61,6 +61,7 @@ struct alignas(16) DVPixelKernelSet {
     DVMacroblockKernel convertMacroblock420Half;  // may be null
     DVMacroblockKernel convertMacroblock411Half;  // may be null
     DVBlockPairKernel convertBlockPair422;        // may be null
+    DVMacroblockKernel convertMacroblockHDHalf;   // may be null
 };
 
 // The kernels of one family at one instruction-set level; the 4:4:4 run is
@@ -73,6 +74,7 @@ struct DVKernelSlots {
     DVMacroblockKernel convertMacroblock420Half;
     DVMacroblockKernel convertMacroblock411Half;
     DVBlockPairKernel convertBlockPair422;
+    DVMacroblockKernel convertMacroblockHDHalf;
 };
 
 enum DVKernelFamily : int {

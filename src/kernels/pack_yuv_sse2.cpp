@@ -62,18 +62,17 @@ void PackedMacroblock420(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t p
     }
 }
 
-// Eight 4:2:2 rows: a luma vector from two slot rows, one interleaved chroma
-// vector per row.
+// Eight 4:2:2 rows, two at a time: one 16-byte load takes two rows of a
+// slot, so a luma vector is the low or high halves of the left and right
+// loads and the chroma vectors the low and high interleaves of Cb and Cr.
 template <bool kChromaFirst>
 void PackedBlockPair422(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* left,
                         const uint8_t* right, const uint8_t* cb, const uint8_t* cr) {
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC unroll 8
-#endif
-    for (int r = 0; r < 8; r++) {
-        const __m128i luma = _mm_unpacklo_epi64(Load8(left + 8 * r), Load8(right + 8 * r));
-        const __m128i cbcr = _mm_unpacklo_epi8(Load8(cb + 8 * r), Load8(cr + 8 * r));
-        StorePacked32<kChromaFirst>(dst + r * pitch, luma, cbcr);
+    for (int r = 0; r < 8; r += 2) {
+        const __m128i l = Load16(left + 8 * r), rt = Load16(right + 8 * r);
+        const __m128i b = Load16(cb + 8 * r), c = Load16(cr + 8 * r);
+        StorePacked32<kChromaFirst>(dst + r * pitch, _mm_unpacklo_epi64(l, rt), _mm_unpacklo_epi8(b, c));
+        StorePacked32<kChromaFirst>(dst + (r + 1) * pitch, _mm_unpackhi_epi64(l, rt), _mm_unpackhi_epi8(b, c));
     }
 }
 
@@ -100,6 +99,23 @@ void PackedMacroblock420Half(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff
         const uint8_t* left = slots + 128 * (r >> 2) + 8 * (r & 3);
         const __m128i luma = _mm_unpacklo_epi32(Load4(left), Load4(left + 64));
         const __m128i cbcr = _mm_unpacklo_epi8(Load4(cb + 8 * (r >> 1)), Load4(cr + 8 * (r >> 1)));
+        Store16(dst + r * pitch, Pack8(cbcr, luma, kChromaFirst));
+    }
+}
+
+// Half-size high definition: output row r is 4 + 4 luma samples of slot
+// row r % 4 (slots 0 1 over 2 3) and the four chroma pairs of chroma row r
+// (Cr 4 over 5, Cb 6 over 7).
+template <bool kChromaFirst>
+void PackedMacroblockHDHalf(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* slots) {
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC unroll 8
+#endif
+    for (int r = 0; r < 8; r++) {
+        const uint8_t* left = slots + 128 * (r >> 2) + 8 * (r & 3);
+        const uint8_t* cr = slots + 64 * (4 + (r >> 2)) + 8 * (r & 3);
+        const __m128i luma = _mm_unpacklo_epi32(Load4(left), Load4(left + 64));
+        const __m128i cbcr = _mm_unpacklo_epi8(Load4(cr + 128), Load4(cr));
         Store16(dst + r * pitch, Pack8(cbcr, luma, kChromaFirst));
     }
 }
@@ -165,6 +181,8 @@ void AddPackedYuvKernelsSSE2(DVKernelSlots* table) {
     table[kFamilyYUY2].convertMacroblock411Half = PackedMacroblock411Half<false>;
     table[kFamilyUYVY].convertBlockPair422 = PackedBlockPair422<true>;
     table[kFamilyYUY2].convertBlockPair422 = PackedBlockPair422<false>;
+    table[kFamilyUYVY].convertMacroblockHDHalf = PackedMacroblockHDHalf<true>;
+    table[kFamilyYUY2].convertMacroblockHDHalf = PackedMacroblockHDHalf<false>;
     table[kFamilyVUYA] = MakeSlots<VuyaSSE2>();
 }
 

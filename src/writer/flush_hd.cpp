@@ -1,5 +1,5 @@
 // High-definition band conversion: each decoding thread resamples its band
-// of plane rows horizontally (3:4, 2:3 or a plain copy) and packs it into
+// of plane rows horizontally (3:4 or 2:3) and packs it into
 // the picture.  There is no vertical scaling: picture row n comes from
 // plane row n.
 #include "writer/convert_rows.h"
@@ -51,22 +51,6 @@ void FlushRowsScale(DVPictureWriter* w, int t, int firstRow, int rowCount) {
 }
 
 }  // namespace
-
-void FlushRowsCopy(DVPictureWriter* w, int t, int firstRow, int rowCount) {
-    DVPixelKernelSet* k = w->kernelSets[t];
-    const int n = w->codedLumaWidth >> w->halfSize;
-    const int count = w->width < n ? w->width : n;
-    if (!w->planeY || count <= 0) return;
-    for (int row = firstRow; row < firstRow + rowCount; row++) {
-        if (!RowVisible(w, row)) continue;
-        // A partial count rounded up to 16 reads into the row's spare bytes.
-        k->srcY = w->planeY + (size_t)row * w->lumaStride;
-        k->srcCb = w->planeCb + (size_t)row * w->chromaStride;
-        k->srcCr = w->planeCr + (size_t)row * w->chromaStride;
-        ConvertRun(k, k->convertRun422, PictureRow(w->picture, w->rowOffset + row, w->pitch),
-                   count);
-    }
-}
 
 void FlushRowsScale3To4(DVPictureWriter* w, int t, int firstRow, int rowCount) {
     FlushRowsScale<4, 3>(w, t, firstRow, rowCount);

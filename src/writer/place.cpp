@@ -153,6 +153,40 @@ void PutHDNativeImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y,
     }
 }
 
+// High definition at half the coded width: 8 x 8, two output rows a strip
+// (slots hold 4 x 4: Cr 4 over 5, Cb 6 over 7); the 1080-line bottom strip
+// is 16 x 4, one output row a strip.
+template <bool kClip>
+void PutHDNativeHalfImpl(DVPictureWriter* w, DVPixelKernelSet* k, int x, int y, const DVMacroblock* mb,
+                         bool bottomStrip) {
+    const int px = x / 2, fy = y / 2;
+    k->srcY = k->scratchY;
+    k->srcCb = k->scratchCb;
+    k->srcCr = k->scratchCr;
+    k->pixelCount = 16;
+    if (bottomStrip) {
+        for (int j = 0; j < 4; j++) {
+            Gather4x4(k->scratchY, SlotRow(mb, 0, j), SlotRow(mb, 1, j), SlotRow(mb, 2, j), SlotRow(mb, 3, j));
+            std::memcpy(k->scratchCb, SlotRow(mb, 6, j), 4);
+            std::memcpy(k->scratchCb + 4, SlotRow(mb, 7, j), 4);
+            std::memcpy(k->scratchCr, SlotRow(mb, 4, j), 4);
+            std::memcpy(k->scratchCr + 4, SlotRow(mb, 5, j), 4);
+            EmitStrip<kClip>(w, k, fy + j, px);
+        }
+        return;
+    }
+    for (int r = 0; r < 8; r += 2) {
+        const int pair = r >> 2, j = r & 3;
+        Gather4x4(k->scratchY, SlotRow(mb, 2 * pair, j), SlotRow(mb, 2 * pair + 1, j), SlotRow(mb, 2 * pair, j + 1),
+                  SlotRow(mb, 2 * pair + 1, j + 1));
+        std::memcpy(k->scratchCb, SlotRow(mb, 6 + pair, j), 4);
+        std::memcpy(k->scratchCb + 4, SlotRow(mb, 6 + pair, j + 1), 4);
+        std::memcpy(k->scratchCr, SlotRow(mb, 4 + pair, j), 4);
+        std::memcpy(k->scratchCr + 4, SlotRow(mb, 4 + pair, j + 1), 4);
+        EmitSplitStrip<kClip>(w, k, fy + r, px, fy + r + 1, px);
+    }
+}
+
 // Half-size 4:2:0: 8 x 8; each 16-pixel strip covers two output rows of 8,
 // and each half-size chroma row serves both of them.
 template <bool kClip>
@@ -283,6 +317,33 @@ void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock
         PutHDNativeImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);
 }
 
+void PutHD720NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x / 2, y / 2, 8, 8);
+    if (inside && k->convertMacroblockHDHalf)
+        k->convertMacroblockHDHalf(
+            k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
+            mb->slot[0]);
+    else if (inside)
+        PutHDNativeHalfImpl<false>(w, w->kernelSets[t], x, y, mb, false);
+    else
+        PutHDNativeHalfImpl<true>(w, w->kernelSets[t], x, y, mb, false);
+}
+
+void PutHD1080NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    const bool bottom = y == 1072;
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const bool inside = Inside(w, x / 2, y / 2, bottom ? 16 : 8, bottom ? 4 : 8);
+    if (inside && !bottom && k->convertMacroblockHDHalf)
+        k->convertMacroblockHDHalf(
+            k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
+            mb->slot[0]);
+    else if (inside)
+        PutHDNativeHalfImpl<false>(w, w->kernelSets[t], x, y, mb, bottom);
+    else
+        PutHDNativeHalfImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);
+}
+
 void Put420Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
     DVPixelKernelSet* const k = w->kernelSets[t];
     const bool inside = Inside(w, x / 2, y / 2, 8, 8);
@@ -375,27 +436,28 @@ void PutHDPlanes(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
         px + (bottom ? 4 * b : 2 * b) > (w->codedLumaWidth >> Half))
         return;
     if (!bottom && py + 2 * b > (w->frameRows >> Half)) return;
+    // Plane pointers in locals: stores through uint8_t* could alias the
+    // writer record and would make the compiler reload them for every row.
+    uint8_t* luma = w->planeY + (size_t)py * ls + px;
     uint8_t* cr = w->planeCr + (size_t)py * cs + (x >> (Half + 1));
     uint8_t* cb = w->planeCb + (size_t)py * cs + (x >> (Half + 1));
     if (bottom) {
-        for (int j = 0; j < b; j++) {
-            uint8_t* luma = w->planeY + (size_t)(py + j) * ls + px;
+        for (int j = 0; j < b; j++, luma += ls, cr += cs, cb += cs) {
             for (int s = 0; s < 4; s++) std::memcpy(luma + b * s, SlotRow(mb, s, j), b);
-            std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4, j), b);
-            std::memcpy(cr + (size_t)j * cs + b, SlotRow(mb, 5, j), b);
-            std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6, j), b);
-            std::memcpy(cb + (size_t)j * cs + b, SlotRow(mb, 7, j), b);
+            std::memcpy(cr, SlotRow(mb, 4, j), b);
+            std::memcpy(cr + b, SlotRow(mb, 5, j), b);
+            std::memcpy(cb, SlotRow(mb, 6, j), b);
+            std::memcpy(cb + b, SlotRow(mb, 7, j), b);
         }
         return;
     }
-    for (int j = 0; j < 2 * b; j++) {
-        uint8_t* luma = w->planeY + (size_t)(py + j) * ls + px;
-        const int pair = 2 * (j / b), row = j % b;
-        std::memcpy(luma, SlotRow(mb, pair, row), b);
-        std::memcpy(luma + b, SlotRow(mb, pair + 1, row), b);
-        std::memcpy(cr + (size_t)j * cs, SlotRow(mb, 4 + j / b, row), b);
-        std::memcpy(cb + (size_t)j * cs, SlotRow(mb, 6 + j / b, row), b);
-    }
+    for (int half = 0; half < 2; half++)
+        for (int row = 0; row < b; row++, luma += ls, cr += cs, cb += cs) {
+            std::memcpy(luma, SlotRow(mb, 2 * half, row), b);
+            std::memcpy(luma + b, SlotRow(mb, 2 * half + 1, row), b);
+            std::memcpy(cr, SlotRow(mb, 4 + half, row), b);
+            std::memcpy(cb, SlotRow(mb, 6 + half, row), b);
+        }
 }
 
 }  // namespace

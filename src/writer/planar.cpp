@@ -21,23 +21,42 @@ namespace hvdv {
 
 namespace {
 
-inline const uint8_t* SlotRow(const DVMacroblock* mb, int slot, int row) {
-    return mb->slot[slot] + 8 * row;
-}
-
 // True when a w x h rectangle at (px, py) lies inside plane i.
 inline bool Fits(const DVPlanes& p, int i, int px, int py, int w, int h) {
     return px >= 0 && py >= 0 && px + w <= p.width[i] && py + h <= p.height[i];
 }
 
-inline uint8_t* At(const DVPlanes& p, int i, int px, int py) {
-    return p.data[i] + (ptrdiff_t)py * p.pitch[i] + px;
+// Plane i's sample (px, py).  The writers take the plane pointers and
+// pitches into locals first: a store through a uint8_t pointer may alias
+// the writer record, which would make the compiler reload both for every row.
+struct PlaneRef {
+    uint8_t* data;
+    ptrdiff_t pitch;
+    uint8_t* At(int px, int py) const { return data + (ptrdiff_t)py * pitch + px; }
+};
+
+inline PlaneRef Plane(const DVPlanes& p, int i) { return PlaneRef{p.data[i], (ptrdiff_t)p.pitch[i]}; }
+
+// Rows 0 .. rows - 1 of slot `slot`, n samples each, to dst and the rows below.
+inline void StoreRows(uint8_t* dst, ptrdiff_t pitch, const DVMacroblock* mb, int slot, int n, int rows) {
+    const uint8_t* src = mb->slot[slot];
+    for (int r = 0; r < rows; r++, dst += pitch, src += 8) std::memcpy(dst, src, (size_t)n);
 }
 
-// Rows 0 .. n - 1 of slot `slot`, n samples each, to plane i at (px, py).
-inline void StoreSlot(const DVPlanes& p, int i, int px, int py, const DVMacroblock* mb, int slot,
-                      int n) {
-    for (int r = 0; r < n; r++) std::memcpy(At(p, i, px, py + r), SlotRow(mb, slot, r), (size_t)n);
+// Rows 0 .. n - 1 of slot `slot`, n samples each, to the plane at (px, py).
+inline void StoreSlot(const PlaneRef& p, int px, int py, const DVMacroblock* mb, int slot, int n) {
+    StoreRows(p.At(px, py), p.pitch, mb, slot, n, n);
+}
+
+// Rows 0 .. n - 1 of slots a and b side by side (n samples of each), to dst
+// and the rows below.
+inline void StoreSlotPair(uint8_t* dst, ptrdiff_t pitch, const DVMacroblock* mb, int a, int b, int n) {
+    const uint8_t* sa = mb->slot[a];
+    const uint8_t* sb = mb->slot[b];
+    for (int r = 0; r < n; r++, dst += pitch, sa += 8, sb += 8) {
+        std::memcpy(dst, sa, (size_t)n);
+        std::memcpy(dst + n, sb, (size_t)n);
+    }
 }
 
 template <int Half>
@@ -47,9 +66,11 @@ void Put420Planar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb)
     const int px = x >> Half, py = y >> Half, cx = x >> (Half + 1), cy = y >> (Half + 1);
     if (!Fits(p, 0, px, py, 2 * n, 2 * n) || !Fits(p, 1, cx, cy, n, n) || !Fits(p, 2, cx, cy, n, n))
         return;
-    for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * (s & 1), py + n * (s >> 1), mb, s, n);
-    StoreSlot(p, 1, cx, cy, mb, 5, n);
-    StoreSlot(p, 2, cx, cy, mb, 4, n);
+    const PlaneRef l = Plane(p, 0), cb = Plane(p, 1), cr = Plane(p, 2);
+    StoreSlotPair(l.At(px, py), l.pitch, mb, 0, 1, n);
+    StoreSlotPair(l.At(px, py + n), l.pitch, mb, 2, 3, n);
+    StoreSlot(cb, cx, cy, mb, 5, n);
+    StoreSlot(cr, cx, cy, mb, 4, n);
 }
 
 template <int Half>
@@ -57,23 +78,25 @@ void Put411Planar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb)
     constexpr int n = 8 >> Half;
     const DVPlanes& p = w->planes;
     const int px = x >> Half, py = y >> Half, cx = x >> (Half + 2);
+    const PlaneRef l = Plane(p, 0), cb = Plane(p, 1), cr = Plane(p, 2);
     if (x < 704) {
         if (!Fits(p, 0, px, py, 4 * n, n) || !Fits(p, 1, cx, py, n, n) || !Fits(p, 2, cx, py, n, n))
             return;
-        for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * s, py, mb, s, n);
-        StoreSlot(p, 1, cx, py, mb, 5, n);
-        StoreSlot(p, 2, cx, py, mb, 4, n);
+        for (int s = 0; s < 4; s++) StoreSlot(l, px + n * s, py, mb, s, n);
+        StoreSlot(cb, cx, py, mb, 5, n);
+        StoreSlot(cr, cx, py, mb, 4, n);
         return;
     }
     constexpr int h = n / 2;  // chroma columns of the edge macroblock
     if (!Fits(p, 0, px, py, 2 * n, 2 * n) || !Fits(p, 1, cx, py, h, 2 * n) ||
         !Fits(p, 2, cx, py, h, 2 * n))
         return;
-    for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * (s & 1), py + n * (s >> 1), mb, s, n);
+    StoreSlotPair(l.At(px, py), l.pitch, mb, 0, 1, n);
+    StoreSlotPair(l.At(px, py + n), l.pitch, mb, 2, 3, n);
     for (int r = 0; r < n; r++)
         for (int half = 0; half < 2; half++) {
-            std::memcpy(At(p, 1, cx, py + r + n * half), SlotRow(mb, 5, r) + h * half, (size_t)h);
-            std::memcpy(At(p, 2, cx, py + r + n * half), SlotRow(mb, 4, r) + h * half, (size_t)h);
+            std::memcpy(cb.At(cx, py + r + n * half), mb->slot[5] + 8 * r + h * half, (size_t)h);
+            std::memcpy(cr.At(cx, py + r + n * half), mb->slot[4] + 8 * r + h * half, (size_t)h);
         }
 }
 
@@ -83,10 +106,10 @@ void Put422Planar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb)
     const DVPlanes& p = w->planes;
     const int px = x >> Half, py = y >> Half, cx = x >> (Half + 1);
     if (!Fits(p, 0, px, py, 2 * n, n) || !Fits(p, 1, cx, py, n, n) || !Fits(p, 2, cx, py, n, n)) return;
-    StoreSlot(p, 0, px, py, mb, 0, n);
-    StoreSlot(p, 0, px + n, py, mb, 2, n);
-    StoreSlot(p, 1, cx, py, mb, 5, n);
-    StoreSlot(p, 2, cx, py, mb, 4, n);
+    const PlaneRef l = Plane(p, 0), cb = Plane(p, 1), cr = Plane(p, 2);
+    StoreSlotPair(l.At(px, py), l.pitch, mb, 0, 2, n);
+    StoreSlot(cb, cx, py, mb, 5, n);
+    StoreSlot(cr, cx, py, mb, 4, n);
 }
 
 template <int Half>
@@ -94,25 +117,25 @@ void PutHDPlanar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) 
     constexpr int n = 8 >> Half;
     const DVPlanes& p = w->planes;
     const int px = x >> Half, py = y >> Half, cx = x >> (Half + 1);
+    const PlaneRef l = Plane(p, 0), cb = Plane(p, 1), cr = Plane(p, 2);
     if (w->profile->codedHeight == 1080 && y == 1072) {
         if (!Fits(p, 0, px, py, 4 * n, n) || !Fits(p, 1, cx, py, 2 * n, n) || !Fits(p, 2, cx, py, 2 * n, n))
             return;
-        for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * s, py, mb, s, n);
-        for (int r = 0; r < n; r++) {
-            std::memcpy(At(p, 1, cx, py + r), SlotRow(mb, 6, r), (size_t)n);
-            std::memcpy(At(p, 1, cx + n, py + r), SlotRow(mb, 7, r), (size_t)n);
-            std::memcpy(At(p, 2, cx, py + r), SlotRow(mb, 4, r), (size_t)n);
-            std::memcpy(At(p, 2, cx + n, py + r), SlotRow(mb, 5, r), (size_t)n);
-        }
+        StoreSlotPair(l.At(px, py), l.pitch, mb, 0, 1, n);
+        StoreSlotPair(l.At(px + 2 * n, py), l.pitch, mb, 2, 3, n);
+        StoreSlotPair(cb.At(cx, py), cb.pitch, mb, 6, 7, n);
+        StoreSlotPair(cr.At(cx, py), cr.pitch, mb, 4, 5, n);
         return;
     }
     if (!Fits(p, 0, px, py, 2 * n, 2 * n) || !Fits(p, 1, cx, py, n, 2 * n) || !Fits(p, 2, cx, py, n, 2 * n))
         return;
-    for (int s = 0; s < 4; s++) StoreSlot(p, 0, px + n * (s & 1), py + n * (s >> 1), mb, s, n);
-    StoreSlot(p, 1, cx, py, mb, 6, n);
-    StoreSlot(p, 1, cx, py + n, mb, 7, n);
-    StoreSlot(p, 2, cx, py, mb, 4, n);
-    StoreSlot(p, 2, cx, py + n, mb, 5, n);
+    StoreSlotPair(l.At(px, py), l.pitch, mb, 0, 1, n);
+    StoreSlotPair(l.At(px, py + n), l.pitch, mb, 2, 3, n);
+    // Cb slots 6 over 7 and Cr 4 over 5: 2n rows of each plane.
+    StoreRows(cb.At(cx, py), cb.pitch, mb, 6, n, n);
+    StoreRows(cb.At(cx, py + n), cb.pitch, mb, 7, n, n);
+    StoreRows(cr.At(cx, py), cr.pitch, mb, 4, n, n);
+    StoreRows(cr.At(cx, py + n), cr.pitch, mb, 5, n, n);
 }
 
 int32_t BeginNothing(DVPictureWriter*, uint8_t*, int32_t, int32_t, int32_t) { return 0; }

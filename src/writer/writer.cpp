@@ -30,15 +30,15 @@ HDGeometry PlaneGeometry(const DVProfile& p) {
 // planeY starts 32 bytes further, so that row 0 has room for its left margin.
 // The block is zero-filled: plane positions no macroblock reached are read
 // by the flush and must hold a defined value.
-int32_t AllocatePlanes(DVPictureWriter* w, const HDGeometry& g) {
-    const size_t bytes = (size_t)g.rows * (size_t)(g.lumaStride + 2 * g.chromaStride) + 16;
+int32_t AllocatePlanes(DVPictureWriter* w, const HDGeometry& g, int32_t rows) {
+    const size_t bytes = (size_t)rows * (size_t)(g.lumaStride + 2 * g.chromaStride) + 16;
     void* block = std::calloc(bytes, 1);
     if (!block) return 1;
     w->frameBufferBlock = block;
     w->frameBuffer = AlignUp16(block);
     w->planeY = w->frameBuffer + 32;
-    w->planeCr = w->planeY + (size_t)g.rows * (size_t)g.lumaStride;
-    w->planeCb = w->planeCr + (size_t)g.rows * (size_t)g.chromaStride;
+    w->planeCr = w->planeY + (size_t)rows * (size_t)g.lumaStride;
+    w->planeCb = w->planeCr + (size_t)rows * (size_t)g.chromaStride;
     return 0;
 }
 
@@ -168,35 +168,46 @@ int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_
     const HDGeometry g = PlaneGeometry(*w->profile);
     const int kind = w->profile->kind;
     SetGeometry(w, g);
-    if (width == g.lumaWidth) {
-        w->PutMacroblock = w->profile->codedHeight == 720 ? PutHD720Native : PutHD1080Native;
+    // The coded width and its half go straight into the picture: no planes
+    // (and none of their allocation and clearing for every frame).
+    if (width == g.lumaWidth || width == g.lumaWidth / 2) {
+        const bool half = width != g.lumaWidth;
+        if (half) w->halfSize = 1;
+        if (w->profile->codedHeight == 720)
+            w->PutMacroblock = half ? PutHD720NativeHalf : PutHD720Native;
+        else
+            w->PutMacroblock = half ? PutHD1080NativeHalf : PutHD1080Native;
         w->EndFrame = EndFrameNone;
         w->FlushRows = nullptr;
         w->frameBuffer = nullptr;
         return 0;
     }
-    if (AllocatePlanes(w, g)) return 1;
     switch (kind) {
         case kKind720_50:
         case kKind720_60:
-            if (width == 480 || width == 640) w->halfSize = 1;
+            if (width == 640) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD720Half;
-            if (width == 480)
-                w->FlushRows = FlushRowsCopy;
-            else if (width == 1440 || width == 720)
-                w->FlushRows = FlushRowsScale2To3;
+            if (width == 1440 || width == 720) w->FlushRows = FlushRowsScale2To3;
             break;
         case kKind1080_60:
-            if (width == 640 || width == 960) w->halfSize = 1;
+            if (width == 960) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD1080x60Half;
-            if (width == 640) w->FlushRows = FlushRowsCopy;
             break;
         case kKind1080_50:
-            if (width == 720 || width == 960) w->halfSize = 1;
+            if (width == 960) w->halfSize = 1;
             if (w->halfSize) w->PutMacroblock = PutHD1080x50Half;
-            if (width == 720) w->FlushRows = FlushRowsCopy;
             break;
     }
+    // Half size fills half the rows and half of each row: planes of that
+    // size (a quarter of the block to allocate and clear).
+    if (w->halfSize) {
+        HDGeometry h = g;
+        h.lumaStride = (g.lumaWidth >> 1) + 64;
+        h.chromaStride = (g.chromaWidth >> 1) + 64;
+        SetGeometry(w, h);
+        return AllocatePlanes(w, h, g.rows >> 1) ? 1 : 0;
+    }
+    if (AllocatePlanes(w, g, g.rows)) return 1;
     return 0;
 }
 

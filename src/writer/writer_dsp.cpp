@@ -123,6 +123,12 @@ void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags) {
         dsp->resampleRow3To4 = ResampleRow3To4_sse2;
         dsp->resampleRow2To3 = ResampleRow2To3_sse2;
     }
+#if HVDV_HAVE_AVX2
+    if (cpuFlags & kCpuAVX2) {
+        dsp->resampleRow3To4 = ResampleRow3To4_avx2;
+        dsp->resampleRow2To3 = ResampleRow2To3_avx2;
+    }
+#endif
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {

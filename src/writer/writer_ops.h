@@ -42,6 +42,9 @@ void Put411(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put411Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD720Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
+// Half the coded width, straight into the picture as the coded width is.
+void PutHD720NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
+void PutHD1080NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD720(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080x60(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080x50(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
@@ -50,7 +53,6 @@ void PutHD1080x60Half(DVPictureWriter* w, int t, int x, int y, const DVMacrobloc
 void PutHD1080x50Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 
 // High-definition band conversion.
-void FlushRowsCopy(DVPictureWriter* w, int t, int firstRow, int rowCount);
 void FlushRowsScale3To4(DVPictureWriter* w, int t, int firstRow, int rowCount);
 void FlushRowsScale2To3(DVPictureWriter* w, int t, int firstRow, int rowCount);
 
@@ -112,6 +114,10 @@ void Chroma411To422_sse2(const uint8_t* current, const uint8_t* next, uint8_t* o
 void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 void ResampleRow3To4_sse2(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_sse2(uint8_t* src, int n, uint8_t* out);
+#endif
+#if HVDV_HAVE_AVX2
+void ResampleRow3To4_avx2(uint8_t* src, int n, uint8_t* out);
+void ResampleRow2To3_avx2(uint8_t* src, int n, uint8_t* out);
 #endif
 #if HVDV_HAVE_NEON
 void Chroma411To444_neon(const uint8_t* current, const uint8_t* previous, const uint8_t* next,

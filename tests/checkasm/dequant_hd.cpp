@@ -32,14 +32,14 @@ void FillCoefficients(Block* b, int mode) {
     }
 }
 
-// Multipliers below 2^26, low halves on both sides of 2^15.
+// Multipliers below 2^26, low halves on both sides of 2^15 (where the
+// rounded high half steps up and the signed low half is -2^15).
 void RandomTable(DVDequantHD* m, bool extreme) {
+    static const uint32_t kEdges[] = {(1u << 26) - 1, (1u << 26) - 0x8000u, 0x7FFFu, 0x8000u, 0xFFFFu, 0x18000u};
     checkasm::Rng& r = checkasm::rng();
     for (int i = 0; i < 64; i++) {
-        const uint32_t M = extreme ? (r.Next() & 1 ? (1u << 26) - 1 : (uint32_t)r.Range(0, 1) * 0x8000u + 0x7FFFu)
-                                   : r.Next() & ((1u << 26) - 1);
-        m->high[i] = (int16_t)(M >> 16);
-        m->low[i] = (uint16_t)(M & 0xFFFF);
+        const uint32_t M = extreme ? kEdges[r.Next() % (sizeof kEdges / sizeof kEdges[0])] : r.Next() & ((1u << 26) - 1);
+        SetMultiplierHD(m, i, M);
     }
 }
 

@@ -177,14 +177,19 @@ CHECKASM_TEST(pixel_kernels) {
 //   4:1:1 half   row r of the four luma slots side by side, each chroma
 //                sample given twice;
 //   block pair   eight 4:2:2 rows from two luma and two chroma slots placed
-//                anywhere in a macroblock's slot array.
-enum Shape { k420, k420Half, k411Half, kBlockPair };
-const char* const kShapeNames[] = {"macroblock420", "macroblock420half", "macroblock411half", "blockpair422"};
+//                anywhere in a macroblock's slot array;
+//   HD half      output rows 2i and 2i + 1 as the halves of one strip, luma
+//                from slots 0 1 (rows 0-3) or 2 3 (rows 4-7), chroma rows
+//                from Cr 4 or 5 and Cb 6 or 7.
+enum Shape { k420, k420Half, k411Half, kBlockPair, kHDHalf };
+const char* const kShapeNames[] = {"macroblock420", "macroblock420half", "macroblock411half", "blockpair422",
+                                   "macroblockhdhalf"};
 
 bool HasShape(const DVPixelKernelSet& k, Shape shape) {
     return shape == k420       ? k.convertMacroblock420 != nullptr
            : shape == k420Half ? k.convertMacroblock420Half != nullptr
            : shape == k411Half ? k.convertMacroblock411Half != nullptr
+           : shape == kHDHalf  ? k.convertMacroblockHDHalf != nullptr
                                : k.convertBlockPair422 != nullptr;
 }
 
@@ -194,6 +199,7 @@ void Convert(Shape shape, const DVPixelKernelSet& k, uint8_t* dst, int pitch, co
         case k420: return k.convertMacroblock420(&k, dst, pitch, slots);
         case k420Half: return k.convertMacroblock420Half(&k, dst, pitch, slots);
         case k411Half: return k.convertMacroblock411Half(&k, dst, pitch, slots);
+        case kHDHalf: return k.convertMacroblockHDHalf(&k, dst, pitch, slots);
         default:
             return k.convertBlockPair422(&k, dst, pitch, slots + 64 * pick[0], slots + 64 * pick[1],
                                          slots + 64 * pick[2], slots + 64 * pick[3]);
@@ -201,7 +207,7 @@ void Convert(Shape shape, const DVPixelKernelSet& k, uint8_t* dst, int pitch, co
 }
 
 void ShapeSize(Shape shape, int* width, int* height) {
-    *width = shape == k420Half ? 8 : 16;
+    *width = shape == k420Half || shape == kHDHalf ? 8 : 16;
     *height = shape == k420 ? 16 : shape == k411Half ? 4 : 8;
 }
 
@@ -230,6 +236,14 @@ void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, const int* 
                 cr[q] = slots[4 * 64 + 8 * i + q % 4];
             }
             s.dst = out;
+        } else if (shape == kHDHalf) {
+            const int upper = 2 * (i / 2), row = 2 * (i % 2);  // output rows 2i, 2i + 1
+            for (int q = 0; q < 4; q++) std::memcpy(y + 4 * q, slots + 64 * (upper + q % 2) + 8 * (row + q / 2), 4);
+            for (int q = 0; q < 8; q++) {
+                cb[q] = slots[64 * (6 + i / 2) + 8 * (row + q / 4) + q % 4];
+                cr[q] = slots[64 * (4 + i / 2) + 8 * (row + q / 4) + q % 4];
+            }
+            s.dst = out;
         } else if (shape == k411Half) {
             for (int q = 0; q < 4; q++) std::memcpy(y + 4 * q, slots + 64 * q + 8 * i, 4);
             for (int q = 0; q < 8; q++) {
@@ -243,7 +257,7 @@ void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, const int* 
             std::memcpy(cr, slots + 64 * pick[3] + 8 * i, 8);
         }
         s.convertStrip422(&s);
-        if (shape == k420Half) {
+        if (shape == k420Half || shape == kHDHalf) {
             const size_t half = 8 * (size_t)s.bytesPerPixel;
             std::memcpy(dst + (size_t)(2 * i) * pitch, out, half);
             std::memcpy(dst + (size_t)(2 * i + 1) * pitch, out + half, half);
@@ -281,7 +295,7 @@ void CheckBlocks(Shape shape, const FamilyEntry& f, int bt709, const checkasm::I
 
 CHECKASM_TEST(macroblock_kernels) {
     const auto& levels = checkasm::Levels();
-    for (Shape shape : {k420, k420Half, k411Half, kBlockPair})
+    for (Shape shape : {k420, k420Half, k411Half, kBlockPair, kHDHalf})
         for (const checkasm::Isa& isa : levels)
             for (const FamilyEntry& f : kFamilies)
                 for (int bt709 = 0; bt709 < 2; bt709++)
@@ -293,7 +307,7 @@ CHECKASM_TEST(macroblock_kernels) {
     for (uint8_t& v : slots) v = Sample(0);
     const int pick[4] = {0, 1, 6, 4};
     std::vector<uint8_t> out(16 * 16 * 4);
-    for (Shape shape : {k420, k420Half, k411Half, kBlockPair}) {
+    for (Shape shape : {k420, k420Half, k411Half, kBlockPair, kHDHalf}) {
         for (const FamilyEntry& f : {kFamilies[0], kFamilies[3]}) {
             for (const checkasm::Isa& isa : levels) {
                 const DVPixelKernelSet k = MakeSet(f.init, 0, isa.flags);
