@@ -78,6 +78,54 @@ void SplitRanges(DVWorkRange* ranges, int jobs, int32_t count) {
     }
 }
 
+// The order in which the jobs share a frame's segments.  Each job takes a
+// contiguous range of it, so it puts first the segments whose macroblocks
+// lie together in the picture: then neighbours in a row of a plane (8 or 16
+// bytes of chroma each, several to a cache line) are mostly written by the
+// same job instead of bouncing cache lines between cores.
+//   25 and 50 Mb/s: the even DIF sequences, then the odd ones.  The shuffle
+//   takes the five macroblocks of a segment from superblock rows i, i + 2,
+//   i + 4, i + 6 and i + 8 of sequence i, so a row of superblocks comes from
+//   sequences of one parity.
+//   720p: the first half of every channel's sequences, then the second
+//   half (the two channels hold alternate 96-pixel columns, so buffer order
+//   split the picture into interleaved columns).
+//   1080 lines: buffer order, in which each channel holds its own part.
+// Counted with each kind's macroblock places for two jobs, the planes' cache
+// lines written by both jobs fall from 56-89 % (chroma) to 0 % at 25 Mb/s,
+// from 31 % to 15 % at 50 Mb/s and from 88 % to 11 % at 720p.
+enum { kMaxOrderedSegments = 2 * 12 * 27 };
+const int kOrderedKinds[] = {kKind625_420, kKind625_411, kKind525_411, kKind625_422,
+                             kKind525_422, kKind720_50,   kKind720_60};
+constexpr int kOrderedKindCount = sizeof kOrderedKinds / sizeof kOrderedKinds[0];
+
+struct DVSegmentOrders {
+    uint16_t order[kOrderedKindCount][kMaxOrderedSegments];
+};
+
+DVSegmentOrders BuildSegmentOrders() {
+    DVSegmentOrders t{};
+    for (int k = 0; k < kOrderedKindCount; k++) {
+        const DVProfile* p = ProfileForKind(kOrderedKinds[k]);
+        int n = 0;
+        for (int group = 0; group < 2; group++) {
+            for (int g = 0; g < p->segments && g < kMaxOrderedSegments; g++) {
+                const int sequence = (g / (int)kSegmentsPerSequence) % p->sequences;
+                const int of = p->hd ? (sequence >= p->sequences / 2) : (sequence & 1);
+                if (of == group) t.order[k][n++] = (uint16_t)g;
+            }
+        }
+    }
+    return t;
+}
+
+const uint16_t* SegmentOrderForJobs(const DVProfile& profile) {
+    static const DVSegmentOrders orders = BuildSegmentOrders();
+    for (int k = 0; k < kOrderedKindCount; k++)
+        if (profile.kind == kOrderedKinds[k] && profile.segments <= kMaxOrderedSegments) return orders.order[k];
+    return nullptr;
+}
+
 }  // namespace
 
 CDVDecoder::CDVDecoder(DVDecInstance* inst) : cpuFeatures_(DetectCpuFeatures()), instance_(inst) {
@@ -159,6 +207,7 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
     if (profile->placement == DVPlacement::kBlockId)
         FindRepeatedBlocks(*profile, run.frame, run.frameSize, run.headerBlocks, repeated_);
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
+    run.order = n > 1 ? SegmentOrderForJobs(*profile) : nullptr;
     queue_.jobs = n;
     SplitRanges(queue_.segments, n, profile->segments);
     SplitRanges(queue_.rows, n, request.rows > 0 ? request.rows : 0);

@@ -260,7 +260,8 @@ int DecodeSegments(const DVSegmentRun& run) {
         d.sequence = (uint8_t)(b / kVideoBlocksPerSequence);
         d.reserved = 0;
     };
-    for (int g = first; g < end; g++) {
+    for (int i = first; i < end; i++) {
+        const int g = run.order ? run.order[i] : i;
         const uint32_t slot = (uint32_t)g / kSegmentsPerSequence;
         const int j = g % (int)kSegmentsPerSequence;
         bool any = false;

@@ -67,6 +67,10 @@ struct DVSegmentRun {
     bool keepDamaged;       // damaged macroblocks are not handed to the sink
     int threadIndex;        // passed to the sink
     int firstSegment, endSegment;
+    // Null: the run is segments [firstSegment, endSegment) of the buffer.
+    // Else the run is entries [firstSegment, endSegment) of this order of
+    // the buffer's segments (how jobs share a frame).
+    const uint16_t* order;
 };
 
 // Decodes the run and hands every macroblock to the sink.  Shuffled kinds
