@@ -61,7 +61,7 @@ struct BitReader {
 // leftover bits (at most 15) can be put in front of them.
 // Written without a branch: whether a span needs it depends on the data.
 inline BitReader Normalised(BitReader r) {
-    const int d = ((r.n - 41) >> 3) & -(int)(r.n > 48);
+    const int d = ((r.n - 41) & -(int)(r.n > 48)) >> 3;
     r.p -= d;
     r.n -= 8 * d;
     return r;
@@ -443,7 +443,10 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
                 const bool done = complete[i];
                 const uint32_t keep = (uint32_t)done - 1u;  // all ones when unfinished
                 blk.leftoverCount = (int32_t)((uint32_t)r[i].budget & keep);
-                blk.leftoverBits = (uint32_t)((r[i].w >> (63 - r[i].budget)) >> 1) & keep;
+                // An unfinished block has fewer than 16 bits left; a finished
+                // one may have more, but its value is masked away (the shift
+                // is kept within range for it).
+                blk.leftoverBits = (uint32_t)((r[i].w >> (63 - (r[i].budget & 15))) >> 1) & keep;
                 unfinished[unfinishedCount] = &blk;
                 unfinishedCount += !done;
                 spans[spanCount] = Normalised(r[i]);
