@@ -317,21 +317,9 @@ void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock
         PutHDNativeImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);
 }
 
-void PutHD720NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
-    DVPixelKernelSet* const k = w->kernelSets[t];
-    const bool inside = Inside(w, x / 2, y / 2, 8, 8);
-    if (inside && k->convertMacroblockHDHalf)
-        k->convertMacroblockHDHalf(
-            k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
-            mb->slot[0]);
-    else if (inside)
-        PutHDNativeHalfImpl<false>(w, w->kernelSets[t], x, y, mb, false);
-    else
-        PutHDNativeHalfImpl<true>(w, w->kernelSets[t], x, y, mb, false);
-}
-
-void PutHD1080NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
-    const bool bottom = y == 1072;
+// Half the coded width: the 1080-line pictures' last macroblock row (y 1072)
+// is only 4 output rows tall and is written through the strips.
+void PutHDNativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb, bool bottom) {
     DVPixelKernelSet* const k = w->kernelSets[t];
     const bool inside = Inside(w, x / 2, y / 2, bottom ? 16 : 8, bottom ? 4 : 8);
     if (inside && !bottom && k->convertMacroblockHDHalf)
@@ -339,9 +327,17 @@ void PutHD1080NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacrob
             k, w->origin + (ptrdiff_t)(y / 2) * w->pitch + (ptrdiff_t)(x / 2) * w->bytesPerPixel, w->pitch,
             mb->slot[0]);
     else if (inside)
-        PutHDNativeHalfImpl<false>(w, w->kernelSets[t], x, y, mb, bottom);
+        PutHDNativeHalfImpl<false>(w, k, x, y, mb, bottom);
     else
-        PutHDNativeHalfImpl<true>(w, w->kernelSets[t], x, y, mb, bottom);
+        PutHDNativeHalfImpl<true>(w, k, x, y, mb, bottom);
+}
+
+void PutHD720NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    PutHDNativeHalf(w, t, x, y, mb, false);
+}
+
+void PutHD1080NativeHalf(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    PutHDNativeHalf(w, t, x, y, mb, y == 1072);
 }
 
 void Put420Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
