@@ -274,10 +274,15 @@ inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockS
     }
 }
 
-// A stopped block keeps the unread rest of its budget (below 16 bits).
+// The unread rest of a stopped block's budget (below 16 bits), right-aligned.
+// The shift stays in range for any budget: callers that pass a finished
+// block's reader mask the value away.
+inline uint32_t LeftoverBits(const BitReader& r) { return (uint32_t)((r.w >> (63 - (r.budget & 15))) >> 1); }
+
+// A stopped block keeps the unread rest of its budget.
 inline void KeepLeftover(DVBlockState& blk, const BitReader& r) {
     blk.leftoverCount = r.budget;
-    blk.leftoverBits = (uint32_t)((r.w >> (63 - r.budget)) >> 1);  // 0 for a budget of 0
+    blk.leftoverBits = LeftoverBits(r);
 }
 
 inline void StoreBE64(uint8_t* p, uint64_t v) {
@@ -443,10 +448,7 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
                 const bool done = complete[i];
                 const uint32_t keep = (uint32_t)done - 1u;  // all ones when unfinished
                 blk.leftoverCount = (int32_t)((uint32_t)r[i].budget & keep);
-                // An unfinished block has fewer than 16 bits left; a finished
-                // one may have more, but its value is masked away (the shift
-                // is kept within range for it).
-                blk.leftoverBits = (uint32_t)((r[i].w >> (63 - (r[i].budget & 15))) >> 1) & keep;
+                blk.leftoverBits = LeftoverBits(r[i]) & keep;
                 unfinished[unfinishedCount] = &blk;
                 unfinishedCount += !done;
                 spans[spanCount] = Normalised(r[i]);
