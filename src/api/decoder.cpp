@@ -162,6 +162,7 @@ DVStatus CDVDecoder::DecodeFrame(const uint8_t* frame, uint32_t frameSize, uint8
     DVPictureWriter* writer = CreatePictureWriter(&kernels_->writer, &kernels_->pixel, outputFormat, n,
                                                   *profile, halfSize ? 1 : 0, wideScreen ? 1 : 0);
     if (!writer) return DVStatus::kFailed;
+    writer->workBuffer = instance_ ? &instance_->work : nullptr;
     if (writer->BeginFrame(writer, picture, pitch, (int32_t)width, (int32_t)height) != 0) {
         writer->Release(writer);
         return DVStatus::kFailed;
@@ -254,6 +255,7 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
             DVWorker& worker = jobs_[i].worker;
             AwaitHandOff(worker.firstDone, worker.firstFinished, worker.frame);
         }
+        if (writer->FillGaps) writer->FillGaps(writer);
         // Phase 2: every job converts rows.
         for (int i = 1; i < n; ++i)
             if (onWorker[i]) HandOff(jobs_[i].worker.startSecond, jobs_[i].worker.secondAllowed, jobs_[i].worker.frame);
@@ -271,6 +273,7 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
         }
     }
 
+    if (!secondPhase && writer->FillGaps) writer->FillGaps(writer);
     int64_t damaged = 0;
     for (int i = 0; i < n; ++i) damaged += jobs_[i].damagedCount;
     return damaged;
@@ -315,6 +318,7 @@ void DestroyInstance(DVDecInstance* instance) {
     // Record 0 is the calling thread's; only records 1 to 15 have workers.
     for (int i = 1; i < kMaxJobs; ++i) EndPersistentWorker(&instance->jobs[i].worker);
     delete[] instance->jobs;
+    ReleaseWorkBuffer(&instance->work);
     DeleteLock(&instance->lock);
     delete instance;
 }
@@ -323,8 +327,8 @@ DVStatus DecodeWithNewDecoder(DVDecInstance* instance, const uint8_t* frame, uin
                               uint8_t* picture, int32_t pitch, uint32_t width, uint32_t height,
                               uint32_t flags, uint32_t outputFormat) {
     // The decoder object lives for this call only, on the stack: a decode
-    // through an instance allocates nothing but the picture writer and its
-    // frame buffer.
+    // through an instance allocates nothing but the picture writer (and its
+    // work buffer when a frame needs a larger one than the instance keeps).
     CDVDecoder decoder(instance);
     return decoder.DecodeFrame(frame, frameSize, picture, pitch, width, height, flags, outputFormat);
 }

@@ -214,6 +214,7 @@ HVDV_EXPORT int hvdv_decode_video(hvdv_decoder* decoder, const uint8_t* frame, s
         const bool wide = probe.wide && !(flags & HVDV_DECODE_IGNORE_WIDE);
         DVPictureWriter* writer = CreatePictureWriter(&instance->kernels.writer, &instance->kernels.pixel, format,
                                                       request.jobs, profile, half ? 1 : 0, wide ? 1 : 0);
+        if (writer) writer->workBuffer = &instance->work;
         if (!writer || writer->BeginFrame(writer, picture->data[0], picture->pitch[0], (int32_t)picture->width,
                                           (int32_t)picture->height) != 0) {
             if (writer) writer->Release(writer);

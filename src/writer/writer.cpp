@@ -26,6 +26,30 @@ HDGeometry PlaneGeometry(const DVProfile& p) {
     return HDGeometry{p.codedWidth, chroma, p.codedHeight, p.codedWidth + 64, chroma + 64};
 }
 
+// Work memory for one frame: the first `bytes` of the decoder's work buffer,
+// or an allocation of the writer's own.  Bytes that the writers of a layout
+// never write must read as zero: a buffer last used for another layout (or
+// another size of it) is cleared, a fresh one comes zero-filled.
+uint8_t* AcquireWork(DVPictureWriter* w, size_t bytes, uint32_t layout) {
+    DVWorkBuffer* b = w->workBuffer;
+    if (!b) {
+        void* block = std::calloc(bytes, 1);
+        w->frameBufferBlock = block;
+        return (uint8_t*)block;
+    }
+    if (b->bytes < bytes) {
+        void* block = std::calloc(bytes, 1);
+        if (!block) return nullptr;
+        std::free(b->block);
+        b->block = block;
+        b->bytes = bytes;
+    } else if (b->layout != layout) {
+        std::memset(b->block, 0, bytes);
+    }
+    b->layout = layout;
+    return (uint8_t*)b->block;
+}
+
 // The planes are one block; frameBuffer is its first 16-byte boundary and
 // planeY starts 32 bytes further, so that row 0 has room for its left margin.
 // The block is zero-filled: plane positions no macroblock reached are read
@@ -71,6 +95,7 @@ DVPictureWriter* CreatePictureWriterWith(const DVWriterDsp* dsp, const DVPixelDs
     uint8_t* const sets = setsStart + ((64 - ((uintptr_t)setsStart & 63)) & 63);
 
     w->BeginFrame = BeginFrameCommon;
+    w->FillGaps = nullptr;
     w->EndFrame = EndFrameNone;
     w->FlushRows = nullptr;
     w->FreeFrameBuffer = FreeFrameBuffer;
@@ -151,12 +176,15 @@ int32_t BeginFrame411(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32
     FreeFrameBuffer(w);  // a writer reused for another picture
     // height / 8 macroblock rows, one entry of margin in front and at least
     // 512 bytes behind (the chroma reconstruction of the right-edge entry
-    // peeks at the bytes that follow it).  Zero-filled: entry bytes that no
-    // macroblock writes are still read by the conversion.
+    // peeks at the bytes that follow it).  Bytes that Put411 never writes
+    // (the margins, the right half of the right-edge entries) are still read
+    // by the conversion and must be zero.  Everything else is rewritten
+    // every frame: the shuffle gives every macroblock of the frame its
+    // place, and a missing one is put flat, so a kept buffer needs no
+    // clearing between frames of one size.
     const size_t rows = height > 0 ? (size_t)(height / 8) : 0;
-    void* block = std::calloc(rows * kMacroblockRowBytes + 912, 1);
+    uint8_t* block = AcquireWork(w, rows * kMacroblockRowBytes + 912, 0x41100000u | (uint32_t)rows);
     if (!block) return 1;
-    w->frameBufferBlock = block;
     w->frameBuffer = AlignUp16(block) + kEntryBytes;
     return 0;
 }
@@ -215,10 +243,16 @@ int32_t FreeFrameBuffer(DVPictureWriter* w) {
     if (w->frameBufferBlock) {
         std::free(w->frameBufferBlock);
         w->frameBufferBlock = nullptr;
-        w->frameBuffer = nullptr;
-        w->planeY = w->planeCr = w->planeCb = nullptr;
     }
+    w->frameBuffer = nullptr;
+    w->planeY = w->planeCr = w->planeCb = nullptr;
     return 0;
+}
+
+void ReleaseWorkBuffer(DVWorkBuffer* buffer) {
+    if (!buffer) return;
+    std::free(buffer->block);
+    *buffer = DVWorkBuffer{};
 }
 
 void Release(DVPictureWriter* w) {

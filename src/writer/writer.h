@@ -1,6 +1,7 @@
 // Picture writers: place decoded macroblocks into the caller's picture for
 // one output format, frame kind and size.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "kernels/kernels.h"
@@ -18,6 +19,16 @@ struct DVPlanes {
     int32_t width[3], height[3];  // samples and rows each plane holds
 };
 
+// Work memory that a decoder instance keeps for its writers between frames:
+// grown (zero-filled) when a frame needs more, never shrunk, released with
+// the instance.  A writer without one allocates and frees its own per frame.
+struct DVWorkBuffer {
+    void* block = nullptr;
+    size_t bytes = 0;
+    uint32_t layout = 0;  // what the last frame kept in it (the writer's own tag)
+};
+void ReleaseWorkBuffer(DVWorkBuffer* buffer);
+
 struct DVPictureWriter {
     // 0 ready, 1 a work buffer could not be allocated.
     int32_t (*BeginFrame)(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
@@ -26,6 +37,10 @@ struct DVPictureWriter {
     // (also at half size).  The writer is done with samples on return.
     void (*PutMacroblock)(DVPictureWriter* w, int threadIndex, int x, int y,
                           const DVMacroblock* samples);
+    // May be null.  Called once after the last PutMacroblock of a frame and
+    // before FlushRows or EndFrame: clears the parts of the work area that no
+    // macroblock wrote (a reused area still holds the previous frame there).
+    void (*FillGaps)(DVPictureWriter* w);
     void (*EndFrame)(DVPictureWriter* w);
     // May be null.  Converts picture rows firstRow .. firstRow + rowCount - 1.
     void (*FlushRows)(DVPictureWriter* w, int threadIndex, int firstRow, int rowCount);
@@ -43,7 +58,8 @@ struct DVPictureWriter {
     uint8_t* origin;        // picture byte that frame row 0 is written to
     uint8_t* picture;
     uint8_t* frameBuffer;   // 16-byte aligned work area (4:1:1 frame buffer or planes)
-    void* frameBufferBlock; // the allocation holding frameBuffer
+    void* frameBufferBlock; // the allocation holding frameBuffer, when the writer's own
+    DVWorkBuffer* workBuffer;  // set by the decoder before BeginFrame, or null
     uint8_t* planeY;
     uint8_t* planeCr;
     uint8_t* planeCb;
