@@ -133,7 +133,9 @@ TEST(Allocation, KeptFrameBuffersLeaveNothingBehind) {
                     {"ntsc_411_detail.dv", 120000, 720, 480, HVDV_FOURCC_VUYA},
                     {"hd_1080i50.dv", 576000, 1440, 1080, HVDV_FOURCC_UYVY},
                     {"hd_1080i50.dv", 576000, 1920, 1080, HVDV_FOURCC_UYVY},
-                    {"hd_720p60.dv", 240000, 960, 720, HVDV_FOURCC_UYVY},
+                    {"hd_720p60.dv", 240000, 1280, 720, HVDV_FOURCC_UYVY},
+                    {"hd_1080i60.dv", 480000, 960, 540, HVDV_FOURCC_UYVY},
+                    {"hd_1080i60.dv", 480000, 1920, 1080, HVDV_FOURCC_BGR4},
                     {"ntsc_411_detail.dv", 120000, 720, 480, HVDV_FOURCC_UYVY}};
     DVDecInstance* instance = DVNewDec();
     ASSERT_NE(instance, nullptr);

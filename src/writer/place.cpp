@@ -428,12 +428,16 @@ void PutHDPlanes(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
     const int ls = w->lumaStride, cs = w->chromaStride;
     const bool bottom = w->frameRows == 1080 && y == 1072;
     const int px = x >> Half, py = y >> Half;
-    if (x < 0 || y < 0 || (x & ((2 << Half) - 1)) ||
+    if (x < 0 || y < 0 || (x & 15) || (y & 7) ||
         px + (bottom ? 4 * b : 2 * b) > (w->codedLumaWidth >> Half))
         return;
     if (!bottom && py + 2 * b > (w->frameRows >> Half)) return;
     // Plane pointers in locals: stores through uint8_t* could alias the
     // writer record and would make the compiler reload them for every row.
+    // The 16 x 8 tiles written (at full-size coordinates).
+    uint8_t* const flags = w->tileFlags + (size_t)(y >> 3) * (size_t)(w->codedLumaWidth >> 4) + (x >> 4);
+    flags[0] = 1;
+    flags[bottom ? 1 : w->codedLumaWidth >> 4] = 1;
     uint8_t* luma = w->planeY + (size_t)py * ls + px;
     uint8_t* cr = w->planeCr + (size_t)py * cs + (x >> (Half + 1));
     uint8_t* cb = w->planeCb + (size_t)py * cs + (x >> (Half + 1));

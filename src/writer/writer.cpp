@@ -50,19 +50,26 @@ uint8_t* AcquireWork(DVPictureWriter* w, size_t bytes, uint32_t layout) {
     return (uint8_t*)b->block;
 }
 
-// The planes are one block; frameBuffer is its first 16-byte boundary and
-// planeY starts 32 bytes further, so that row 0 has room for its left margin.
-// The block is zero-filled: plane positions no macroblock reached are read
-// by the flush and must hold a defined value.
+// The planes are one block, after a flag per 16 x 8 tile of the coded frame
+// (tileFlags, set by the macroblocks that write the tile); frameBuffer is the
+// block's first 16-byte boundary after the flags and planeY starts 32 bytes
+// further, so that row 0 has room for its left margin.  Tiles that no
+// macroblock reached are cleared by FillGapsHD: the flush reads them, and a
+// kept block still holds an earlier frame there.
 int32_t AllocatePlanes(DVPictureWriter* w, const HDGeometry& g, int32_t rows) {
-    const size_t bytes = (size_t)rows * (size_t)(g.lumaStride + 2 * g.chromaStride) + 16;
-    void* block = std::calloc(bytes, 1);
+    const size_t tiles = (size_t)(w->codedLumaWidth >> 4) * (size_t)(w->frameRows >> 3);
+    const size_t flagBytes = (tiles + 63) & ~(size_t)63;
+    const size_t bytes = flagBytes + (size_t)rows * (size_t)(g.lumaStride + 2 * g.chromaStride) + 48;
+    const uint32_t layout = 0x48440000u | (uint32_t)(w->profile->kind << 4) | (uint32_t)w->halfSize;
+    uint8_t* block = AcquireWork(w, bytes, layout);
     if (!block) return 1;
-    w->frameBufferBlock = block;
-    w->frameBuffer = AlignUp16(block);
+    w->tileFlags = block;
+    std::memset(w->tileFlags, 0, tiles);
+    w->frameBuffer = AlignUp16(block + flagBytes);
     w->planeY = w->frameBuffer + 32;
     w->planeCr = w->planeY + (size_t)rows * (size_t)g.lumaStride;
     w->planeCb = w->planeCr + (size_t)rows * (size_t)g.chromaStride;
+    w->FillGaps = FillGapsHD;
     return 0;
 }
 
@@ -245,6 +252,7 @@ int32_t FreeFrameBuffer(DVPictureWriter* w) {
         w->frameBufferBlock = nullptr;
     }
     w->frameBuffer = nullptr;
+    w->tileFlags = nullptr;
     w->planeY = w->planeCr = w->planeCb = nullptr;
     return 0;
 }
@@ -259,6 +267,22 @@ void Release(DVPictureWriter* w) {
     if (!w) return;
     std::free(w->frameBufferBlock);
     std::free(w);
+}
+
+void FillGapsHD(DVPictureWriter* w) {
+    if (!w->tileFlags || !w->planeY) return;
+    const int h = w->halfSize;
+    const int across = w->codedLumaWidth >> 4, down = w->frameRows >> 3;
+    const int lw = 16 >> h, cw = 8 >> h, th = 8 >> h;
+    for (int ty = 0; ty < down; ty++)
+        for (int tx = 0; tx < across; tx++) {
+            if (w->tileFlags[ty * across + tx]) continue;
+            for (int r = ty * th; r < (ty + 1) * th; r++) {
+                std::memset(w->planeY + (size_t)r * w->lumaStride + tx * lw, 0, (size_t)lw);
+                std::memset(w->planeCr + (size_t)r * w->chromaStride + tx * cw, 0, (size_t)cw);
+                std::memset(w->planeCb + (size_t)r * w->chromaStride + tx * cw, 0, (size_t)cw);
+            }
+        }
 }
 
 void EndFrameNone(DVPictureWriter*) {}

@@ -60,6 +60,7 @@ struct DVPictureWriter {
     uint8_t* frameBuffer;   // 16-byte aligned work area (4:1:1 frame buffer or planes)
     void* frameBufferBlock; // the allocation holding frameBuffer, when the writer's own
     DVWorkBuffer* workBuffer;  // set by the decoder before BeginFrame, or null
+    uint8_t* tileFlags;  // high definition planes: a flag per 16 x 8 tile, row by row
     uint8_t* planeY;
     uint8_t* planeCr;
     uint8_t* planeCb;

@@ -21,6 +21,8 @@ int32_t BeginFrameCommon(DVPictureWriter* w, uint8_t* picture, int32_t pitch, in
 int32_t BeginFrame411(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
                       int32_t height);
 // High definition: planes, or the picture itself at the coded width.
+// Clears the plane tiles that no macroblock wrote this frame.
+void FillGapsHD(DVPictureWriter* w);
 int32_t BeginFrameHD(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32_t width,
                      int32_t height);
 int32_t FreeFrameBuffer(DVPictureWriter* w);
