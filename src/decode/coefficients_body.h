@@ -303,34 +303,46 @@ template <int kBytes>
 struct SpareBits {
     uint8_t bytes[kBytes + 8 + kOverRead];  // 8: the last append's overshoot
     int bits;
+    uint64_t pending;  // the bits after the last whole byte, at the top (bits & 7 of them)
 
     void Clear() {
         std::memset(bytes, 0, sizeof bytes);
+        Restart();
+    }
+    void Restart() {
         bits = 0;
+        pending = 0;
     }
 };
 // Pass 2: the spans of one macroblock (at most its blocks' AC bits, 536).
 // Pass 3: what the segment's macroblocks have left.
 enum { kMacroblockSpareBytes = 68, kSegmentSpareBytes = 5 * 68 };
 
-// Appends the whole budget of `span`, 56 bits at a time.  Each store keeps
-// the bits already in the byte where it starts; the bits it puts past the
-// span's end are overwritten by the next append, and never read as codes.
+// Appends the whole budget of `span`, up to 56 bits at a time.  Every store
+// writes the pending bits of the last byte again together with the new ones
+// (and zeros after them), so nothing stored is ever loaded back: a load that
+// straddles the previous store cannot be forwarded from it and would wait
+// for the store to reach the cache.
 template <int kBytes>
 inline void AppendSpan(SpareBits<kBytes>& spare, BitReader span) {
-    for (int done = 0; done < span.budget; done += 56) {
+    uint64_t pending = spare.pending;
+    int bits = spare.bits;
+    for (int left = span.budget; left > 0; left -= 56) {
         span.w |= LoadBE64(span.p) >> span.n;
         span.p += (63 - span.n) >> 3;
         span.n |= 56;
-        const uint64_t chunk = span.w & ~(uint64_t)0xFF;
+        const int take = left < 56 ? left : 56;
+        const uint64_t chunk = span.w & ~(~(uint64_t)0 >> take);
         span.w <<= 56;
         span.n -= 56;
-        uint8_t* at = spare.bytes + ((spare.bits + done) >> 3);
-        const int shift = (spare.bits + done) & 7;
-        const uint64_t kept = LoadBE64(at) & ~(~(uint64_t)0 >> shift);
-        StoreBE64(at, kept | (chunk >> shift));
+        const int used = bits & 7;
+        const uint64_t all = pending | (chunk >> used);  // used + take <= 63 bits
+        StoreBE64(spare.bytes + (bits >> 3), all);
+        pending = all << (8 * ((used + take) >> 3));
+        bits += take;
     }
-    spare.bits += span.budget;
+    spare.pending = pending;
+    spare.bits = bits;
 }
 
 // Continues blocks[0..count) one after another in the gathered bits.  The
@@ -468,7 +480,7 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
         }
         int finished = 0;
         if (spanCount > 0) {
-            lent.bits = 0;
+            lent.Restart();
             for (int sp = 0; sp < spanCount; sp++) AppendSpan(lent, spans[sp]);
             BitReader rest;
             finished = ContinueBlocks(lent, unfinished, unfinishedCount, &rest);
