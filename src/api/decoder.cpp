@@ -78,11 +78,12 @@ void SplitRanges(DVWorkRange* ranges, int jobs, int32_t count) {
     }
 }
 
-// The order in which the jobs share a frame's segments.  Each job takes a
-// contiguous range of it, so it puts first the segments whose macroblocks
-// lie together in the picture: then neighbours in a row of a plane (8 or 16
-// bytes of chroma each, several to a cache line) are mostly written by the
-// same job instead of bouncing cache lines between cores.
+// The order in which a frame's segments are decoded.  With several jobs,
+// each takes a contiguous range of it, so it puts first the segments whose
+// macroblocks lie together in the picture: then neighbours in a row of a
+// plane (8 or 16 bytes of chroma each, several to a cache line) are mostly
+// written by the same job instead of bouncing cache lines between cores.
+// Two groups, one after the other:
 //   25 and 50 Mb/s: the even DIF sequences, then the odd ones.  The shuffle
 //   takes the five macroblocks of a segment from superblock rows i, i + 2,
 //   i + 4, i + 6 and i + 8 of sequence i, so a row of superblocks comes from
@@ -91,15 +92,17 @@ void SplitRanges(DVWorkRange* ranges, int jobs, int32_t count) {
 //   half (the two channels hold alternate 96-pixel columns, so buffer order
 //   split the picture into interleaved columns).
 //   1080 lines: the two halves of the buffer (each channel holds its own
-//   part of the picture), each in the raster order of its segments' first
-//   macroblocks.  Here the order is also taken by a single job: the
-//   shuffle puts the five macroblocks of a segment's raster successor
-//   mostly 16 pixels right of its own, so the cache lines of a plane row
-//   are finished while they are still cached (the planes are larger than
-//   the caches).
+//   part of the picture).
+// Within a group, segments follow the raster order of their first
+// macroblocks.  The shuffle mostly puts all five macroblocks of the next
+// segment in that order 16 pixels right of the segment's own, so the cache
+// lines of a plane row are finished while they are still cached: this pays
+// for a single job too where the planes are larger than the caches (1080
+// lines).
 // Counted with each kind's macroblock places for two jobs, the planes' cache
 // lines written by both jobs fall from 56-89 % (chroma) to 0 % at 25 Mb/s,
-// from 31 % to 15 % at 50 Mb/s and from 88 % to 11 % at 720p.
+// from 31 % to 15 % at 50 Mb/s and from 88 % to 11 % at 720p with the
+// groups alone.
 enum { kMaxOrderedSegments = 4 * 12 * 27 };
 const int kOrderedKinds[] = {kKind625_420, kKind625_411, kKind525_411, kKind625_422,
                              kKind525_422, kKind720_50,   kKind720_60, kKind1080_50, kKind1080_60};
@@ -113,43 +116,35 @@ DVSegmentOrders BuildSegmentOrders() {
     DVSegmentOrders t{};
     for (int k = 0; k < kOrderedKindCount; k++) {
         const DVProfile* p = ProfileForKind(kOrderedKinds[k]);
-        int n = 0;
-        if (p->codedHeight == 1080) {
-            // Each half of the buffer, its segments by the raster place of
-            // their first macroblock.
-            int key[kMaxOrderedSegments];
-            const int half = p->segments / 2;
-            for (int g = 0; g < p->segments && g < kMaxOrderedSegments; g++) {
-                const int q = g / (int)kSegmentsPerSequence;
-                int x = 0, y = 0;
-                MacroblockPosition(*p, q / p->sequences, q % p->sequences, g % (int)kSegmentsPerSequence, 0, &x, &y);
-                key[g] = (g >= half) * (1 << 24) + y * 4096 + x;
-                t.order[k][g] = (uint16_t)g;
-            }
-            uint16_t* const order = t.order[k];
-            const int count = p->segments < kMaxOrderedSegments ? p->segments : kMaxOrderedSegments;
-            for (int i = 1; i < count; i++)  // insertion sort, once per process
-                for (int j = i; j > 0 && key[order[j - 1]] > key[order[j]]; j--) {
-                    const uint16_t g = order[j];
-                    order[j] = order[j - 1];
-                    order[j - 1] = g;
-                }
-            continue;
+        const int count = p->segments < kMaxOrderedSegments ? p->segments : kMaxOrderedSegments;
+        // Sort key: the job group, then the raster place of the segment's
+        // first macroblock.
+        int key[kMaxOrderedSegments];
+        uint16_t* const order = t.order[k];
+        for (int g = 0; g < count; g++) {
+            const int q = g / (int)kSegmentsPerSequence;
+            const int sequence = q % p->sequences;
+            int group;
+            if (p->codedHeight == 1080) group = g >= p->segments / 2;
+            else if (p->hd) group = sequence >= p->sequences / 2;
+            else group = sequence & 1;
+            int x = 0, y = 0;
+            MacroblockPosition(*p, q / p->sequences, sequence, g % (int)kSegmentsPerSequence, 0, &x, &y);
+            key[g] = group * (1 << 24) + y * 4096 + x;
+            order[g] = (uint16_t)g;
         }
-        for (int group = 0; group < 2; group++) {
-            for (int g = 0; g < p->segments && g < kMaxOrderedSegments; g++) {
-                const int sequence = (g / (int)kSegmentsPerSequence) % p->sequences;
-                const int of = p->hd ? (sequence >= p->sequences / 2) : (sequence & 1);
-                if (of == group) t.order[k][n++] = (uint16_t)g;
+        for (int i = 1; i < count; i++)  // insertion sort (stable), once per process
+            for (int j = i; j > 0 && key[order[j - 1]] > key[order[j]]; j--) {
+                const uint16_t g = order[j];
+                order[j] = order[j - 1];
+                order[j - 1] = g;
             }
-        }
     }
     return t;
 }
 
-const uint16_t* SegmentOrderForJobs(const DVProfile& profile, int jobs) {
+const uint16_t* SegmentOrder(const DVProfile& profile) {
     static const DVSegmentOrders orders = BuildSegmentOrders();
-    if (jobs < 2 && profile.codedHeight != 1080) return nullptr;
     for (int k = 0; k < kOrderedKindCount; k++)
         if (profile.kind == kOrderedKinds[k] && profile.segments <= kMaxOrderedSegments) return orders.order[k];
     return nullptr;
@@ -237,7 +232,7 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
     if (profile->placement == DVPlacement::kBlockId)
         FindRepeatedBlocks(*profile, run.frame, run.frameSize, run.headerBlocks, repeated_);
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
-    run.order = SegmentOrderForJobs(*profile, n);
+    run.order = SegmentOrder(*profile);
     queue_.jobs = n;
     SplitRanges(queue_.segments, n, profile->segments);
     SplitRanges(queue_.rows, n, request.rows > 0 ? request.rows : 0);
