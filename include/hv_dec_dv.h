@@ -160,7 +160,10 @@ typedef struct DVDecInstance DVDecInstance;
  * the work out of its first frame.  Safe from any number of threads. */
 HVDV_API void HVDV_CALL InitDVDec(void);
 
-/* Creates a decoder instance; null when out of memory.  Starts no thread. */
+/* Creates a decoder instance; null when out of memory.  Starts no thread.
+ * The instance keeps the work memory of pictures that need it (full-size
+ * 4:1:1, high definition resampled to another width: up to about 3.5 MB)
+ * from one frame to the next, until DVDoneDec. */
 HVDV_API DVDecInstance* HVDV_CALL DVNewDec(void);
 
 /* Ends the instance's worker threads and frees it.  Null is ignored.  Must not

@@ -140,7 +140,10 @@ typedef struct hvdv_decoder_config {
     uint32_t cpu_mask;  /* 0: every instruction set; 1: plain C++ kernels only */
 } hvdv_decoder_config;
 
-/* config may be null (defaults).  *decoder is null on failure. */
+/* config may be null (defaults).  *decoder is null on failure.  A decoder
+ * keeps the work memory of packed pictures that need it (full-size 4:1:1,
+ * high definition resampled to another width: up to about 3.5 MB) from one
+ * frame to the next, until it is destroyed. */
 HVDV_EXPORT int hvdv_decoder_create(const hvdv_decoder_config* config, hvdv_decoder** decoder);
 HVDV_EXPORT void hvdv_decoder_destroy(hvdv_decoder* decoder);
 
