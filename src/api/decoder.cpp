@@ -133,12 +133,25 @@ DVSegmentOrders BuildSegmentOrders() {
             key[g] = group * (1 << 24) + y * 4096 + x;
             order[g] = (uint16_t)g;
         }
-        for (int i = 1; i < count; i++)  // insertion sort (stable), once per process
-            for (int j = i; j > 0 && key[order[j - 1]] > key[order[j]]; j--) {
-                const uint16_t g = order[j];
-                order[j] = order[j - 1];
-                order[j - 1] = g;
+        // Bottom-up merge sort (stable), once per process.
+        uint16_t spare[kMaxOrderedSegments];
+        uint16_t* from = order;
+        uint16_t* to = spare;
+        for (int width = 1; width < count; width *= 2) {
+            for (int lo = 0; lo < count; lo += 2 * width) {
+                const int mid = lo + width < count ? lo + width : count;
+                const int hi = lo + 2 * width < count ? lo + 2 * width : count;
+                int a = lo, b = mid, o = lo;
+                while (a < mid && b < hi) to[o++] = key[from[b]] < key[from[a]] ? from[b++] : from[a++];
+                while (a < mid) to[o++] = from[a++];
+                while (b < hi) to[o++] = from[b++];
             }
+            uint16_t* const done = from;
+            from = to;
+            to = done;
+        }
+        if (from != order)
+            for (int g = 0; g < count; g++) order[g] = from[g];
     }
     return t;
 }
