@@ -109,18 +109,20 @@ const int kOrderedKinds[] = {kKind625_420, kKind625_411, kKind525_411, kKind625_
 constexpr int kOrderedKindCount = sizeof kOrderedKinds / sizeof kOrderedKinds[0];
 
 struct DVSegmentOrders {
-    uint16_t order[kOrderedKindCount][kMaxOrderedSegments];
+    // [0]: the groups in buffer order; [1]: raster order within them.
+    uint16_t order[2][kOrderedKindCount][kMaxOrderedSegments];
 };
 
 DVSegmentOrders BuildSegmentOrders() {
     DVSegmentOrders t{};
+    for (int r = 0; r < 2; r++)
     for (int k = 0; k < kOrderedKindCount; k++) {
         const DVProfile* p = ProfileForKind(kOrderedKinds[k]);
         const int count = p->segments < kMaxOrderedSegments ? p->segments : kMaxOrderedSegments;
         // Sort key: the job group, then the raster place of the segment's
-        // first macroblock.
+        // first macroblock or its place in the buffer.
         int key[kMaxOrderedSegments];
-        uint16_t* const order = t.order[k];
+        uint16_t* const order = t.order[r][k];
         for (int g = 0; g < count; g++) {
             const int q = g / (int)kSegmentsPerSequence;
             const int sequence = q % p->sequences;
@@ -130,7 +132,7 @@ DVSegmentOrders BuildSegmentOrders() {
             else group = sequence & 1;
             int x = 0, y = 0;
             MacroblockPosition(*p, q / p->sequences, sequence, g % (int)kSegmentsPerSequence, 0, &x, &y);
-            key[g] = group * (1 << 24) + y * 4096 + x;
+            key[g] = group * (1 << 24) + (r ? y * 4096 + x : g);
             order[g] = (uint16_t)g;
         }
         // Bottom-up merge sort (stable), once per process.
@@ -156,10 +158,16 @@ DVSegmentOrders BuildSegmentOrders() {
     return t;
 }
 
-const uint16_t* SegmentOrder(const DVProfile& profile) {
+// Half size reads the frame faster than it writes the (small) picture: there
+// the buffer order within the groups, which reads the frame in sequence,
+// pays, and a single job keeps the plain buffer order.
+const uint16_t* SegmentOrder(const DVProfile& profile, int jobs, bool half) {
     static const DVSegmentOrders orders = BuildSegmentOrders();
+    const bool raster = !half;
+    if (jobs < 2 && !(raster && profile.codedHeight == 1080)) return nullptr;
     for (int k = 0; k < kOrderedKindCount; k++)
-        if (profile.kind == kOrderedKinds[k] && profile.segments <= kMaxOrderedSegments) return orders.order[k];
+        if (profile.kind == kOrderedKinds[k] && profile.segments <= kMaxOrderedSegments)
+            return orders.order[raster][k];
     return nullptr;
 }
 
@@ -245,7 +253,7 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
     if (profile->placement == DVPlacement::kBlockId)
         FindRepeatedBlocks(*profile, run.frame, run.frameSize, run.headerBlocks, repeated_);
     run.sink = DVMacroblockSink{PutIntoWriter, writer};
-    run.order = SegmentOrder(*profile);
+    run.order = SegmentOrder(*profile, n, request.half);
     queue_.jobs = n;
     SplitRanges(queue_.segments, n, profile->segments);
     SplitRanges(queue_.rows, n, request.rows > 0 ? request.rows : 0);
