@@ -276,6 +276,15 @@ void FillGapsHD(DVPictureWriter* w) {
     const int lw = 16 >> h, cw = 8 >> h, th = 8 >> h;
     for (int ty = 0; ty < down; ty++)
         for (int tx = 0; tx < across; tx++) {
+            // Eight written tiles at a time, the usual case.
+            uint64_t eight;
+            if (tx + 8 <= across) {
+                std::memcpy(&eight, w->tileFlags + ty * across + tx, 8);
+                if (eight == 0x0101010101010101u) {
+                    tx += 7;
+                    continue;
+                }
+            }
             if (w->tileFlags[ty * across + tx]) continue;
             for (int r = ty * th; r < (ty + 1) * th; r++) {
                 std::memset(w->planeY + (size_t)r * w->lumaStride + tx * lw, 0, (size_t)lw);
