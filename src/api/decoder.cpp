@@ -115,52 +115,53 @@ struct DVSegmentOrders {
 
 DVSegmentOrders BuildSegmentOrders() {
     DVSegmentOrders t{};
-    for (int r = 0; r < 2; r++)
-    for (int k = 0; k < kOrderedKindCount; k++) {
-        const DVProfile* p = ProfileForKind(kOrderedKinds[k]);
-        const int count = p->segments < kMaxOrderedSegments ? p->segments : kMaxOrderedSegments;
-        // Sort key: the job group, then the raster place of the segment's
-        // first macroblock or its place in the buffer.
-        int key[kMaxOrderedSegments];
-        uint16_t* const order = t.order[r][k];
-        for (int g = 0; g < count; g++) {
-            const int q = g / (int)kSegmentsPerSequence;
-            const int sequence = q % p->sequences;
-            int group;
-            if (p->codedHeight == 1080) group = g >= p->segments / 2;
-            else if (p->hd) group = sequence >= p->sequences / 2;
-            else group = sequence & 1;
-            int x = 0, y = 0;
-            MacroblockPosition(*p, q / p->sequences, sequence, g % (int)kSegmentsPerSequence, 0, &x, &y);
-            key[g] = group * (1 << 24) + (r ? y * 4096 + x : g);
-            order[g] = (uint16_t)g;
-        }
-        // Bottom-up merge sort (stable), once per process.
-        uint16_t spare[kMaxOrderedSegments];
-        uint16_t* from = order;
-        uint16_t* to = spare;
-        for (int width = 1; width < count; width *= 2) {
-            for (int lo = 0; lo < count; lo += 2 * width) {
-                const int mid = lo + width < count ? lo + width : count;
-                const int hi = lo + 2 * width < count ? lo + 2 * width : count;
-                int a = lo, b = mid, o = lo;
-                while (a < mid && b < hi) to[o++] = key[from[b]] < key[from[a]] ? from[b++] : from[a++];
-                while (a < mid) to[o++] = from[a++];
-                while (b < hi) to[o++] = from[b++];
+    for (int r = 0; r < 2; r++) {
+        for (int k = 0; k < kOrderedKindCount; k++) {
+            const DVProfile* p = ProfileForKind(kOrderedKinds[k]);
+            const int count = p->segments < kMaxOrderedSegments ? p->segments : kMaxOrderedSegments;
+            // Sort key: the job group, then the raster place of the segment's
+            // first macroblock or its place in the buffer.
+            int key[kMaxOrderedSegments];
+            uint16_t* const order = t.order[r][k];
+            for (int g = 0; g < count; g++) {
+                const int q = g / (int)kSegmentsPerSequence;
+                const int sequence = q % p->sequences;
+                int group;
+                if (p->codedHeight == 1080) group = g >= p->segments / 2;
+                else if (p->hd) group = sequence >= p->sequences / 2;
+                else group = sequence & 1;
+                int x = 0, y = 0;
+                MacroblockPosition(*p, q / p->sequences, sequence, g % (int)kSegmentsPerSequence, 0, &x, &y);
+                key[g] = group * (1 << 24) + (r ? y * 4096 + x : g);
+                order[g] = (uint16_t)g;
             }
-            uint16_t* const done = from;
-            from = to;
-            to = done;
+            // Bottom-up merge sort (stable), once per process.
+            uint16_t spare[kMaxOrderedSegments];
+            uint16_t* from = order;
+            uint16_t* to = spare;
+            for (int width = 1; width < count; width *= 2) {
+                for (int lo = 0; lo < count; lo += 2 * width) {
+                    const int mid = lo + width < count ? lo + width : count;
+                    const int hi = lo + 2 * width < count ? lo + 2 * width : count;
+                    int a = lo, b = mid, o = lo;
+                    while (a < mid && b < hi) to[o++] = key[from[b]] < key[from[a]] ? from[b++] : from[a++];
+                    while (a < mid) to[o++] = from[a++];
+                    while (b < hi) to[o++] = from[b++];
+                }
+                uint16_t* const done = from;
+                from = to;
+                to = done;
+            }
+            if (from != order)
+                for (int g = 0; g < count; g++) order[g] = from[g];
         }
-        if (from != order)
-            for (int g = 0; g < count; g++) order[g] = from[g];
     }
     return t;
 }
 
-// Half size reads the frame faster than it writes the (small) picture: there
-// the buffer order within the groups, which reads the frame in sequence,
-// pays, and a single job keeps the plain buffer order.
+// Half size keeps buffer order within the groups (and a single job the plain
+// buffer order): its picture is small, and the raster order only made it
+// read the frame out of sequence.
 const uint16_t* SegmentOrder(const DVProfile& profile, int jobs, bool half) {
     static const DVSegmentOrders orders = BuildSegmentOrders();
     const bool raster = !half;
