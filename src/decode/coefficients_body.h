@@ -107,79 +107,8 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int s
     r.budget = acBits;
 }
 
-// Decodes codes until the block is complete (true) or the next code does not
-// fit in the budget (false; nothing of it consumed).  Positions past kLast
-// end the block; the coefficient there is not stored.
-//
-// Every stored reader holds at least 24 valid bits, so a code is looked up
-// before the window is topped up: the refill's load then runs beside the
-// table lookup instead of in front of it.  A refill leaves 56 or more bits
-// and a code takes at most 16, so one refill serves two codes.  blk.last
-// records the highest scan position stored so far.
-template <int kLast>
-inline bool RunCodes(BitReader& r, DVBlockState& blk) {
-    uint64_t w = r.w;
-    const uint8_t* p = r.p;
-    int n = r.n, budget = r.budget, pos = blk.position;
-    int16_t* const coef = blk.coefficients;
-    const uint8_t* const scan = blk.scan;
-    int end;
-    for (;;) {
-        uint32_t e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
-        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
-        w |= LoadBE64(p) >> n;
-        p += (63 - n) >> 3;
-        n |= 56;  // n + 8 * ((63 - n) >> 3)
-        int len = (int)(e & 31);
-        if (len > budget) {
-            end = pos;
-            break;
-        }
-        budget -= len;
-        w <<= len;
-        n -= len;
-        int next = pos + (int)((e >> 5) & 127);
-        if (next > kLast) {
-            end = next;
-            break;
-        }
-        pos = next;
-        coef[scan[pos]] = (int16_t)(uint16_t)(e >> 16);
-
-        // Second code on the same refill (40 or more bits left).
-        e = g_vlcLevel1[w >> (64 - kVlcLevel1Bits)];
-        if (e & kVlcLinkFlag) e = g_vlcLevel2[(e >> 16) + ((uint32_t)(w >> 48) & 31)];
-        len = (int)(e & 31);
-        if (len > budget) {
-            end = pos;
-            break;
-        }
-        budget -= len;
-        w <<= len;
-        n -= len;
-        next = pos + (int)((e >> 5) & 127);
-        if (next > kLast) {
-            end = next;
-            break;
-        }
-        pos = next;
-        coef[scan[pos]] = (int16_t)(uint16_t)(e >> 16);
-    }
-    r.w = w;
-    r.p = p;
-    r.n = n;
-    r.budget = budget;
-    blk.last = pos;
-    blk.position = end;
-    return end > kLast;
-}
-
-// Two blocks decoded side by side.  Each code of a block waits for the
-// previous one (its length decides where the next begins), so one block
-// alone leaves the processor idle for most of every table lookup; two
-// independent blocks interleaved fill that time.  Blocks of a macroblock
-// are independent in their own areas, and the results are those of
-// RunCodes on each.
+// A block's reader and scan state in one record that the compiler keeps in
+// registers while codes are read.
 struct CodeCursor {
     uint64_t w;
     const uint8_t* p;
@@ -236,8 +165,30 @@ inline void CloseCursor(const CodeCursor& c, BitReader& r, DVBlockState& blk, bo
     blk.position = finished ? c.end : c.pos;
 }
 
+// Decodes codes until the block is complete (true) or the next code does not
+// fit in the budget (false; nothing of it consumed).  Positions past kLast
+// end the block; the coefficient there is not stored.
+//
+// Every stored reader holds at least 24 valid bits, so a code is looked up
+// before the window is topped up: the refill's load then runs beside the
+// table lookup instead of in front of it.  A refill leaves 56 or more bits
+// and a code takes at most 16, so one refill serves two codes.  blk.last
+// records the highest scan position stored so far.
+template <int kLast>
+inline bool RunCodes(BitReader& r, DVBlockState& blk) {
+    CodeCursor c = OpenCursor(r, blk);
+    while (CodeStep<kLast, true>(c) == kCodeGoOn && CodeStep<kLast, false>(c) == kCodeGoOn) {
+    }
+    CloseCursor(c, r, blk, true);
+    return c.end > kLast;
+}
+
 // RunCodes on blocks a and b; returns their completion in *completeA and
-// *completeB.
+// *completeB.  Each code of a block waits for the previous one (its length
+// decides where the next begins), so one block alone leaves the processor
+// idle for most of every table lookup; two independent blocks interleaved
+// fill that time.  Blocks of a macroblock are independent in their own
+// areas.
 template <int kLast>
 inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockState& b, bool* completeA,
                          bool* completeB) {
