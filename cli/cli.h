@@ -6,6 +6,7 @@
 //
 //     static const hvdv_cli::RegisterCommand kRegister{"name", "one-line help", RunName};
 #pragma once
+#include "scan_text.h"
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -55,6 +56,6 @@ private:
 std::string FormatName(int32_t formatCode, uint32_t frameType);
 
 // A JSON string literal with quotes and escapes.
-std::string JsonString(const std::string& text);
+using hvdv_scan::JsonString;
 
 }  // namespace hvdv_cli

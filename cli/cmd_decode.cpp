@@ -424,12 +424,12 @@ int RunDecode(int argc, char** argv) {
     if (parsed >= 0) return parsed;
 
     std::string reason;
-    const std::unique_ptr<hvdv_cli::FrameSource> opened = hvdv_cli::OpenFrameSource(o.input, &reason);
+    const std::unique_ptr<hvdv_input::FrameSource> opened = hvdv_input::OpenFrameSource(o.input, &reason);
     if (!opened) {
         hvdv_cli::PrintError(kCommand, o.input + ": " + reason);
         return 1;
     }
-    hvdv_cli::FrameSource& source = *opened;
+    hvdv_input::FrameSource& source = *opened;
     const int64_t total = source.Facts().frames;
     if (total >= 0 && (o.first >= uint64_t(total) || (o.last != UINT64_MAX && o.last >= uint64_t(total)))) {
         const uint64_t missing = o.first >= uint64_t(total) ? o.first : o.last;
@@ -438,7 +438,7 @@ int RunDecode(int argc, char** argv) {
         return 1;
     }
     // The stream as its first frame of the range describes it.
-    hvdv_cli::SourceFrame first;
+    hvdv_input::SourceFrame first;
     for (;;) {
         if (!source.Next(&first)) {
             const std::string error = source.Error();

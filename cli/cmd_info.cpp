@@ -21,7 +21,7 @@ const char* FieldOrderText(char tag) {
     return tag == 'p' ? "progressive" : tag == 't' ? "top field first" : "bottom field first";
 }
 
-using hvdv_cli::JsonString;
+using hvdv_scan::JsonString;
 
 const char kCommand[] = "info";
 
@@ -44,7 +44,7 @@ struct StreamReport {
     uint32_t sampleRate = 0, channels = 0, bits = 0;
     bool locked = false;
     std::string timecode, recorded;  // empty: not in the frame
-    hvdv_cli::ContainerFacts container;
+    hvdv_input::ContainerFacts container;
     uint64_t frames = 0;
     std::string framesFrom;  // "file size", "container", "counted"
     std::vector<std::string> disagreements;
@@ -105,7 +105,7 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
     r->rateDenominator = info.rate_den ? info.rate_den : 1;
     r->frameBytes = info.frame_bytes;
     r->interlaced = info.interlaced != 0;
-    r->fieldOrder = FieldOrderText(hvdv_cli::InterlaceTag(info, nullptr));
+    r->fieldOrder = FieldOrderText(hvdv_scan::InterlaceTag(info, nullptr));
     if (frame.size() < info.frame_bytes)
         r->warnings.push_back("frame 0 is cut short (" + std::to_string(frame.size()) + " of " +
                               std::to_string(info.frame_bytes) + " bytes)");
@@ -126,7 +126,7 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
     meta.size = sizeof meta;
     if (hvdv_read_metadata(frame.data(), frame.size(), &meta) == HVDV_OK) {
         // The field order the decoder's YUV4MPEG2 output and scan state.
-        r->fieldOrder = FieldOrderText(hvdv_cli::InterlaceTag(info, &meta));
+        r->fieldOrder = FieldOrderText(hvdv_scan::InterlaceTag(info, &meta));
         if (meta.present & HVDV_META_TIMECODE)
             r->timecode = TwoDigits({meta.tc_hours, meta.tc_minutes, meta.tc_seconds, meta.tc_frames},
                                     meta.tc_drop_frame ? "::;" : ":::");
@@ -148,7 +148,7 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
 
 // What the container says against the DIF data, which is what is used.
 void Compare(StreamReport* r) {
-    const hvdv_cli::ContainerFacts& c = r->container;
+    const hvdv_input::ContainerFacts& c = r->container;
     const char* used = " (the DIF data is used)";
     if (c.rateNumerator > 0 && r->rateNumerator) {
         // 2997/100 and 30000/1001 are the same rate written two ways.
@@ -170,13 +170,13 @@ StreamReport Describe(const std::string& path, bool frameMd5) {
     StreamReport r;
     r.file = path;
     std::string reason;
-    std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenFrameSource(path, &reason);
+    std::unique_ptr<hvdv_input::FrameSource> source = hvdv_input::OpenFrameSource(path, &reason);
     if (!source) {
         r.error = reason;
         return r;
     }
     r.container = source->Facts();
-    hvdv_cli::SourceFrame frame;
+    hvdv_input::SourceFrame frame;
     if (!source->Next(&frame)) {
         r.error = source->Error().empty() ? "no frame" : source->Error();
         return r;
@@ -252,7 +252,7 @@ std::string AudioText(const StreamReport& r) {
            (r.locked ? ", locked" : ", unlocked");
 }
 
-std::string ContainerText(const hvdv_cli::ContainerFacts& c) {
+std::string ContainerText(const hvdv_input::ContainerFacts& c) {
     std::string text = c.format;
     if (!c.codecTag.empty()) text += ", codec tag \"" + c.codecTag + "\"";
     if (c.separateAudio) text += ", separate audio track";
@@ -298,7 +298,7 @@ std::string Json(const StreamReport& r) {
              ", \"locked\": " + (r.locked ? "true" : "false") + "}";
     j += ", \"timecode\": " + JsonOrNull(r.timecode);
     j += ", \"recorded\": " + JsonOrNull(r.recorded);
-    const hvdv_cli::ContainerFacts& c = r.container;
+    const hvdv_input::ContainerFacts& c = r.container;
     j += ", \"container\": {\"format\": " + JsonString(c.format) + ", \"codecTag\": " + JsonOrNull(c.codecTag);
     j += ", \"frameRate\": " + (c.rateNumerator > 0 ? JsonString(Ratio(c.rateNumerator, c.rateDenominator)) : "null");
     j += ", \"displayAspect\": " +
@@ -334,7 +334,7 @@ void PrintHelp() {
         "  --json   one JSON object per file, in an array\n"
         "\n"
         "The exit status is 1 when a file cannot be described.\n",
-        hvdv_cli::ContainersSupported() ? "DV in AVI (types 1 and 2), QuickTime / MP4 and MXF"
+        hvdv_input::ContainersSupported() ? "DV in AVI (types 1 and 2), QuickTime / MP4 and MXF"
                                         : "no container (this hvdv was built without libavformat)");
 }
 

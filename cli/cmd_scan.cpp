@@ -7,14 +7,18 @@
 
 #include "cli.h"
 #include "plot.h"
-#include "recordings.h"
+#include "records.h"
+#include "scan_text.h"
 #include "source.h"
 
 namespace {
 
-using hvdv_cli::FrameRecord;
-using hvdv_cli::FrameVerdict;
-using hvdv_cli::JsonString;
+using hvdv_scan::FrameRecord;
+using hvdv_scan::FrameVerdict;
+using hvdv_scan::JsonString;
+using hvdv_scan::JsonRecord;
+using hvdv_scan::CsvRecord;
+using hvdv_scan::kCsvHeader;
 
 const char kCommand[] = "scan";
 // Frame errors named on stderr before the rest are only counted.
@@ -54,109 +58,11 @@ void PrintHelp() {
         "\n"
         "Exit status: 0 clean, 1 failed (cannot read the input or write the plot),\n"
         "2 bad argument, 3 damaged frames with --strict.\n",
-        hvdv_cli::ContainersSupported() ? ", or a container's DV track" : "", hvdv_cli::kPlotWidth,
+        hvdv_input::ContainersSupported() ? ", or a container's DV track" : "", hvdv_cli::kPlotWidth,
         hvdv_cli::kPlotHeight, hvdv_cli::PlotSupported() ? "" : " (not in this build: no cairo)");
 }
 
 std::string Number(uint32_t value) { return std::to_string(value); }
-
-// JSON: a value or null.
-std::string JsonOr(bool present, const std::string& value) { return present ? value : "null"; }
-std::string JsonBool(bool value) { return value ? "true" : "false"; }
-
-std::string JsonRecord(const FrameRecord& r, const FrameVerdict& v) {
-    const std::string tc = hvdv_cli::TimecodeText(r), when = hvdv_cli::RecordedText(r);
-    const char* fields = hvdv_cli::FieldOrderName(r.fieldOrder);
-    std::string j = "{\"frame\": " + std::to_string(r.index);
-    j += ", \"offset\": " + JsonOr(r.offset >= 0, std::to_string(r.offset));
-    j += ", \"bytes\": " + std::to_string(r.bytes);
-    j += ", \"timecode\": " + JsonOr(!tc.empty(), JsonString(tc));
-    j += ", \"recorded\": " + JsonOr(!when.empty(), JsonString(when));
-    j += ", \"recStart\": " + JsonOr(r.hasRecStart, JsonBool(r.recStart));
-    j += ", \"repeated\": " + JsonOr(r.hasRepeated, JsonBool(r.repeated));
-    j += ", \"kind\": " + JsonOr(r.identified, JsonString(hvdv_cli::KindName(r.kind)));
-    j += ", \"aspect\": " + JsonOr(r.hasAspect, JsonString(r.wide ? "16:9" : "4:3"));
-    j += ", \"fieldOrder\": " + JsonOr(fields != nullptr, JsonString(fields ? fields : ""));
-    j += ", \"audio\": ";
-    if (r.hasAudio)
-        j += "{\"rate\": " + Number(r.audioRate) + ", \"bits\": " + Number(r.audioBits) +
-             ", \"channels\": " + Number(r.audioChannels) + ", \"samples\": " + Number(r.audioSamples) +
-             ", \"locked\": " + JsonBool(r.audioLocked) +
-             ", \"errorSamples\": " + JsonOr(r.hasAudioErrors, Number(r.audioErrorSamples)) + "}";
-    else
-        j += "null";
-    j += ", \"macroblocks\": " + JsonOr(r.hasVideo, Number(r.macroblocks));
-    j += ", \"damaged\": " + JsonOr(r.hasVideo, Number(r.damaged));
-    j += ", \"concealed\": " + JsonOr(r.hasVideo, Number(r.concealed));
-    j += ", \"sta\": ";
-    if (r.hasVideo) {
-        j += "{";
-        bool first = true;
-        for (int s = 1; s < 16; ++s) {
-            if (!r.sta[s]) continue;
-            const char digit[2] = {"0123456789abcdef"[s], 0};
-            j += (first ? "\"" : ", \"") + std::string(digit) + "\": " + Number(r.sta[s]);
-            first = false;
-        }
-        j += "}";
-    } else {
-        j += "null";
-    }
-    j += ", \"newRecording\": " + JsonBool(v.newRecording);
-    j += ", \"recording\": " + std::to_string(v.recording);
-    j += ", \"reasons\": " + JsonOr(v.newRecording, JsonString(hvdv_cli::BreakText(v.reasons)));
-    j += ", \"timecodeBreak\": " + JsonBool(v.timecodeBreak);
-    j += ", \"error\": " + JsonOr(!r.error.empty(), JsonString(r.error));
-    return j + "}";
-}
-
-// CSV: a field quoted when it holds a comma or a quote.
-std::string Csv(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
-std::string CsvOr(bool present, const std::string& value) { return present ? value : ""; }
-
-const char kCsvHeader[] =
-    "frame,offset,bytes,timecode,recorded,rec_start,repeated,kind,aspect,field_order,audio_rate,audio_bits,"
-    "audio_channels,audio_samples,audio_locked,audio_error_samples,macroblocks,damaged,concealed,sta,"
-    "new_recording,recording,reasons,timecode_break,error";
-
-std::string CsvRecord(const FrameRecord& r, const FrameVerdict& v) {
-    const char* fields = hvdv_cli::FieldOrderName(r.fieldOrder);
-    const std::string parts[] = {
-        std::to_string(r.index),
-        CsvOr(r.offset >= 0, std::to_string(r.offset)),
-        std::to_string(r.bytes),
-        hvdv_cli::TimecodeText(r),
-        hvdv_cli::RecordedText(r),
-        CsvOr(r.hasRecStart, r.recStart ? "1" : "0"),
-        CsvOr(r.hasRepeated, r.repeated ? "1" : "0"),
-        CsvOr(r.identified, hvdv_cli::KindName(r.kind)),
-        CsvOr(r.hasAspect, r.wide ? "16:9" : "4:3"),
-        fields ? fields : "",
-        CsvOr(r.hasAudio, Number(r.audioRate)),
-        CsvOr(r.hasAudio, Number(r.audioBits)),
-        CsvOr(r.hasAudio, Number(r.audioChannels)),
-        CsvOr(r.hasAudio, Number(r.audioSamples)),
-        CsvOr(r.hasAudio, r.audioLocked ? "1" : "0"),
-        CsvOr(r.hasAudioErrors, Number(r.audioErrorSamples)),
-        CsvOr(r.hasVideo, Number(r.macroblocks)),
-        CsvOr(r.hasVideo, Number(r.damaged)),
-        CsvOr(r.hasVideo, Number(r.concealed)),
-        hvdv_cli::StaText(r),
-        v.newRecording ? "1" : "0",
-        std::to_string(v.recording),
-        hvdv_cli::BreakText(v.reasons),
-        v.timecodeBreak ? "1" : "0",
-        r.error};
-    std::string line;
-    for (const std::string& p : parts) line += (line.empty() ? "" : ",") + Csv(p);
-    return line;
-}
 
 void PrintTableHeader() {
     std::printf("%7s %12s  %-11s  %-19s  %-5s %-17s  %-6s %-12s  %-24s %5s %5s %5s  %s\n", "frame", "offset",
@@ -166,7 +72,7 @@ void PrintTableHeader() {
 void PrintTableRecord(const FrameRecord& r, const FrameVerdict& v) {
     if (v.newRecording)
         std::printf("== recording %u from frame %" PRIu64 ": %s\n", v.recording, r.index,
-                    hvdv_cli::BreakText(v.reasons).c_str());
+                    hvdv_scan::BreakText(v.reasons).c_str());
     std::string flags;
     if (r.recStart) flags += "S";
     if (r.repeated) flags += "R";
@@ -175,15 +81,15 @@ void PrintTableRecord(const FrameRecord& r, const FrameVerdict& v) {
     if (r.hasAudio)
         std::snprintf(audio, sizeof audio, "%u Hz %u bit %u ch %u%s", r.audioRate, r.audioBits, r.audioChannels,
                       r.audioSamples, r.audioLocked ? " L" : "");
-    const char* fields = hvdv_cli::FieldOrderName(r.fieldOrder);
+    const char* fields = hvdv_scan::FieldOrderName(r.fieldOrder);
     const std::string offset = r.offset >= 0 ? std::to_string(r.offset) : "";
     const std::string dmg = r.hasVideo ? Number(r.damaged) : "", conc = r.hasVideo ? Number(r.concealed) : "";
     const std::string aerr = r.hasAudioErrors ? Number(r.audioErrorSamples) : "";
-    std::string sta = hvdv_cli::StaText(r);
+    std::string sta = hvdv_scan::StaText(r);
     if (!r.error.empty()) sta += (sta.empty() ? "" : "  ") + r.error;
     std::printf("%7" PRIu64 " %12s  %-11s  %-19s  %-5s %-17s  %-6s %-12s  %-24s %5s %5s %5s  %s\n", r.index,
-                offset.c_str(), hvdv_cli::TimecodeText(r).c_str(), hvdv_cli::RecordedText(r).c_str(),
-                flags.empty() ? "-" : flags.c_str(), r.identified ? hvdv_cli::KindName(r.kind) : "",
+                offset.c_str(), hvdv_scan::TimecodeText(r).c_str(), hvdv_scan::RecordedText(r).c_str(),
+                flags.empty() ? "-" : flags.c_str(), r.identified ? hvdv_scan::KindName(r.kind) : "",
                 r.hasAspect ? (r.wide ? "16:9" : "4:3") : "", fields ? fields : "", audio, dmg.c_str(), conc.c_str(),
                 aerr.c_str(), sta.c_str());
 }
@@ -230,18 +136,18 @@ int RunScan(int argc, char** argv) {
         return 1;
     }
 
-    hvdv_cli::FrameReader reader(true);
+    hvdv_scan::FrameReader reader(true);
     std::string error;
-    const std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenReading(input, reader, &error);
+    const std::unique_ptr<hvdv_input::FrameSource> source = hvdv_scan::OpenReading(input, reader, &error);
     if (!source) {
         hvdv_cli::PrintError(kCommand, input + ": " + error);
         return 1;
     }
 
-    hvdv_cli::RecordingTracker tracker;
+    hvdv_scan::RecordingTracker tracker;
     hvdv_cli::DamagePlot plot;
     std::vector<RecordingStart> starts;
-    hvdv_cli::SourceFrame frame;
+    hvdv_input::SourceFrame frame;
     FrameRecord r;
     uint64_t frameErrors = 0;
     if (style == Style::kTable) PrintTableHeader();
@@ -255,7 +161,7 @@ int RunScan(int argc, char** argv) {
         if (!r.error.empty() && ++frameErrors <= kErrorLines)
             hvdv_cli::PrintError(kCommand, input + ": frame " + std::to_string(r.index) + ": " + r.error);
         if (v.newRecording) {
-            starts.push_back({r.index, hvdv_cli::RecordedText(r), hvdv_cli::TimecodeText(r)});
+            starts.push_back({r.index, hvdv_scan::RecordedText(r), hvdv_scan::TimecodeText(r)});
             plot.recordingStarts.push_back(r.index);
         }
         if (r.identified && plot.damage.empty()) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli.h"
-#include "recordings.h"
+#include "records.h"
 #include "source.h"
 
 namespace {
@@ -31,17 +31,17 @@ void PrintHelp() {
         "Each file written is named on stdout with its frames.\n"
         "Exit status: 0 done, 1 failed (cannot read the input, a file exists or\n"
         "cannot be written), 2 bad argument.\n",
-        hvdv_cli::ContainersSupported() ? ", or a container's DV track" : "");
+        hvdv_input::ContainersSupported() ? ", or a container's DV track" : "");
 }
 
 // "PREFIX-003-2024-07-08T19-55-58.dv": the ISO date with "-" for ":", which
 // file systems refuse.
-std::string PieceName(const std::string& prefix, uint32_t number, const hvdv_cli::FrameRecord& r) {
+std::string PieceName(const std::string& prefix, uint32_t number, const hvdv_scan::FrameRecord& r) {
     char index[16];
     std::snprintf(index, sizeof index, "-%03u", number);
     std::string name = prefix + index;
     if (r.hasDate && r.hasTime) {
-        std::string when = hvdv_cli::RecordedText(r);
+        std::string when = hvdv_scan::RecordedText(r);
         for (char& c : when)
             if (c == ':') c = '-';
         name += "-" + when;
@@ -126,21 +126,21 @@ int RunSplit(int argc, char** argv) {
     if (prefix.empty()) return usage("no output prefix given (-o PREFIX)");
 
     // The recording rule needs no picture: metadata and audio only.
-    hvdv_cli::FrameReader reader(false);
+    hvdv_scan::FrameReader reader(false);
     std::string error;
-    const std::unique_ptr<hvdv_cli::FrameSource> source = hvdv_cli::OpenReading(input, reader, &error);
+    const std::unique_ptr<hvdv_input::FrameSource> source = hvdv_scan::OpenReading(input, reader, &error);
     if (!source) {
         hvdv_cli::PrintError(kCommand, input + ": " + error);
         return 1;
     }
 
-    hvdv_cli::RecordingTracker tracker;
-    hvdv_cli::SourceFrame frame;
-    hvdv_cli::FrameRecord r;
+    hvdv_scan::RecordingTracker tracker;
+    hvdv_input::SourceFrame frame;
+    hvdv_scan::FrameRecord r;
     Piece piece;
     while (source->Next(&frame)) {
         reader.Read(frame.bytes.data(), frame.bytes.size(), frame.index, frame.offset, &r);
-        const hvdv_cli::FrameVerdict v = tracker.Add(r);
+        const hvdv_scan::FrameVerdict v = tracker.Add(r);
         if (v.newRecording) {
             if (!FinishPiece(&piece, &error)) {
                 hvdv_cli::PrintError(kCommand, piece.path + ": " + error);
@@ -149,8 +149,8 @@ int RunSplit(int argc, char** argv) {
             piece = Piece();
             piece.path = PieceName(prefix, v.recording, r);
             piece.first = r.index;
-            piece.recorded = hvdv_cli::RecordedText(r);
-            piece.timecode = hvdv_cli::TimecodeText(r);
+            piece.recorded = hvdv_scan::RecordedText(r);
+            piece.timecode = hvdv_scan::TimecodeText(r);
             piece.file = OpenPiece(piece.path, force, &error);
             if (!piece.file) {
                 hvdv_cli::PrintError(kCommand, piece.path + ": recording " + std::to_string(v.recording) +

@@ -92,18 +92,6 @@ bool ParseFrameRange(const std::string& text, uint64_t* first, uint64_t* last) {
     return ParseCount(end, last) && *last >= *first;
 }
 
-char InterlaceTag(const hvdv_frame_info& info, const hvdv_metadata* meta) {
-    if (!info.interlaced) return 'p';
-    const bool hd = IsHd(info);
-    if (!meta || !(meta->present & HVDV_META_FIELD_ORDER)) return hd ? 't' : 'b';
-    // FS of the VAUX control pack, read as libavcodec reads it (its field
-    // order for the test streams): at 25 and 50 Mb/s FS = 1 is the usual
-    // bottom field first, at 1080 lines FS = 1 is top field first.  IL = 0
-    // says the picture is not interlaced.
-    if (!hd && (meta->present & HVDV_META_INTERLACED) && !meta->interlaced) return 'p';
-    return (meta->field_one_first != 0) == hd ? 't' : 'b';
-}
-
 bool ChooseGeometry(const hvdv_frame_info& info, const hvdv_metadata* meta, bool half, bool codedWidth,
                     uint32_t fourcc, PictureGeometry* g, std::string* reason) {
     g->bytesPerPixel = BytesPerPixel(fourcc);

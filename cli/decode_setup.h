@@ -7,8 +7,11 @@
 #include <string>
 
 #include "hvdv.h"
+#include "records.h"
 
 namespace hvdv_cli {
+
+using hvdv_scan::InterlaceTag;
 
 // The FOURCC of an output format name ("UYVY", "BGR3", ...; case matters:
 // "YUYV" and "YuYv" are different codes); false for an unknown name.
@@ -51,9 +54,5 @@ struct PlaneLayout {
     uint32_t pixelAspectX = 0, pixelAspectY = 0;
 };
 PlaneLayout ChoosePlanes(const hvdv_frame_info& info, const hvdv_metadata* meta, bool half);
-
-// The YUV4MPEG2 interlace tag of a frame: the field order its VAUX
-// control pack states, else the usual one of its kind.
-char InterlaceTag(const hvdv_frame_info& info, const hvdv_metadata* meta);
 
 }  // namespace hvdv_cli

@@ -33,7 +33,7 @@ struct DecodeSettings {
 constexpr int kKindChanged = -1000;
 
 struct FrameWork {
-    SourceFrame input;
+    hvdv_input::SourceFrame input;
     std::vector<uint8_t> picture;  // the planes one after the other, or the packed picture
     int video = HVDV_OK;           // hvdv result or kKindChanged
     hvdv_kind kind = HVDV_KIND_UNKNOWN;  // of this frame, when known

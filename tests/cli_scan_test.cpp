@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "plot.h"
-#include "recordings.h"
+#include "records.h"
 #include "test_streams.h"
 
 namespace {
 
-using hvdv_cli::FrameRecord;
+using hvdv_scan::FrameRecord;
 
 enum : uint32_t { kRecStart = 1, kRepeated = 2, kWide = 4, kAudio32k = 8, kPal = 16 };
 
@@ -52,7 +52,7 @@ FrameRecord Make(const Step& s) {
     return r;
 }
 
-constexpr uint32_t kFirst = hvdv_cli::kBreakFirstFrame;
+constexpr uint32_t kFirst = hvdv_scan::kBreakFirstFrame;
 
 TEST(CliRecordings, Rule) {
     const char* const d = "2024-02-29T23:59:59";
@@ -66,43 +66,43 @@ TEST(CliRecordings, Rule) {
           {2, "00:01:00;02", "2024-03-01T00:00:00", 0, 0, false}}},
         {"timecode wraps at midnight", {{0, "23:59:59:24", d, kPal, kFirst, false}, {1, "00:00:00:00", d, kPal, 0, false}}},
         {"date goes back one second", {{0, "01:00:00:00", d, 0, kFirst, false},
-                                       {1, "01:00:00:01", "2024-02-29T23:59:58", 0, hvdv_cli::kBreakDateBack, false}}},
+                                       {1, "01:00:00:01", "2024-02-29T23:59:58", 0, hvdv_scan::kBreakDateBack, false}}},
         {"date forward: 3 s slack, then beyond",
          {{0, nullptr, "2024-01-01T10:00:00", 0, kFirst, false},
           {10, nullptr, "2024-01-01T10:00:03", 0, 0, false},
-          {20, nullptr, "2024-01-01T10:00:07", 0, hvdv_cli::kBreakDateForward, false}}},
+          {20, nullptr, "2024-01-01T10:00:07", 0, hvdv_scan::kBreakDateForward, false}}},
         {"frames without a date: the time they last is allowed for",
          {{0, nullptr, "2024-01-01T10:00:00", 0, kFirst, false},
           {1, nullptr, nullptr, 0, 0, false},
           {300, nullptr, "2024-01-01T10:00:12", 0, 0, false},
-          {301, nullptr, "2024-01-01T10:00:17", 0, hvdv_cli::kBreakDateForward, false}}},
+          {301, nullptr, "2024-01-01T10:00:17", 0, hvdv_scan::kBreakDateForward, false}}},
         {"timecode: frames lost, then a jump, then back",
          {{0, "01:00:00:00", nullptr, 0, kFirst, false},
           {1, "01:00:00:05", nullptr, 0, 0, true},
-          {2, "01:00:02:00", nullptr, 0, hvdv_cli::kBreakTimecodeForward, true},
+          {2, "01:00:02:00", nullptr, 0, hvdv_scan::kBreakTimecodeForward, true},
           {5, "01:00:02:03", nullptr, 0, 0, false},
           {6, "01:00:02:03", nullptr, kRepeated, 0, false},
           {7, "01:00:02:03", nullptr, 0, 0, true},
-          {8, "00:59:00:00", nullptr, 0, hvdv_cli::kBreakTimecodeBack, true}}},
+          {8, "00:59:00:00", nullptr, 0, hvdv_scan::kBreakTimecodeBack, true}}},
         {"REC START counts where it appears",
          {{0, nullptr, nullptr, kRecStart, kFirst, false},
           {1, nullptr, nullptr, 0, 0, false},
-          {2, nullptr, nullptr, kRecStart, hvdv_cli::kBreakRecStart, false},
+          {2, nullptr, nullptr, kRecStart, hvdv_scan::kBreakRecStart, false},
           {3, nullptr, nullptr, kRecStart, 0, false}}},
         {"format changes",
          {{0, "00:00:10:00", d, 0, kFirst, false},
-          {1, "00:00:10:01", d, kWide, hvdv_cli::kBreakAspect, false},
-          {2, "00:00:10:02", d, kWide | kAudio32k, hvdv_cli::kBreakAudioMode, false},
-          {3, "00:00:10:03", d, kWide | kAudio32k | kPal, hvdv_cli::kBreakKind, false}}},
+          {1, "00:00:10:01", d, kWide, hvdv_scan::kBreakAspect, false},
+          {2, "00:00:10:02", d, kWide | kAudio32k, hvdv_scan::kBreakAudioMode, false},
+          {3, "00:00:10:03", d, kWide | kAudio32k | kPal, hvdv_scan::kBreakKind, false}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        hvdv_cli::RecordingTracker tracker;
+        hvdv_scan::RecordingTracker tracker;
         uint32_t recordings = 0;
         for (const Step& s : c.steps) {
-            const hvdv_cli::FrameVerdict v = tracker.Add(Make(s));
+            const hvdv_scan::FrameVerdict v = tracker.Add(Make(s));
             recordings += s.reasons != 0;
-            EXPECT_EQ(v.reasons, s.reasons) << "frame " << s.index << ": " << hvdv_cli::BreakText(v.reasons);
+            EXPECT_EQ(v.reasons, s.reasons) << "frame " << s.index << ": " << hvdv_scan::BreakText(v.reasons);
             EXPECT_EQ(v.timecodeBreak, s.timecodeBreak) << "frame " << s.index;
             EXPECT_EQ(v.recording, recordings) << "frame " << s.index;
         }
@@ -112,14 +112,14 @@ TEST(CliRecordings, Rule) {
 // A value a frame lacks is no change: a damaged frame without packs between
 // two that agree starts nothing, and the audio change is counted once.
 TEST(CliRecordings, AbsentValuesAreNoChange) {
-    hvdv_cli::RecordingTracker tracker;
+    hvdv_scan::RecordingTracker tracker;
     FrameRecord a = Make({0, "00:00:00:00", "2024-01-01T10:00:00", 0, 0, false});
     tracker.Add(a);
     FrameRecord gap;
     gap.index = 1;
     EXPECT_EQ(tracker.Add(gap).reasons, 0u);
     FrameRecord b = Make({2, "00:00:00:02", "2024-01-01T10:00:00", kAudio32k, 0, false});
-    EXPECT_EQ(tracker.Add(b).reasons, uint32_t(hvdv_cli::kBreakAudioMode));
+    EXPECT_EQ(tracker.Add(b).reasons, uint32_t(hvdv_scan::kBreakAudioMode));
     EXPECT_EQ(std::vector<uint64_t>({tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.audioChanges,
                                      tracker.timecodeBreaks}),
               std::vector<uint64_t>({3, 1, 2, 1, 0}));
@@ -136,8 +136,8 @@ TEST(CliRecordings, AbsentValuesAreNoChange) {
 // damaged frames and nowhere in a clean frame's column.
 TEST(CliPlot, DamagedColumnsStandOut) {
     const uint64_t frames = 30000, heavy = 12345, light = 20000, clean = 5000;
-    hvdv_cli::FrameReader reader(true);
-    hvdv_cli::FrameRecord clog, good;
+    hvdv_scan::FrameReader reader(true);
+    hvdv_scan::FrameRecord clog, good;
     const std::vector<uint8_t> clogBytes = testdata::ReadFile("jj_sony_head_clog.dv");
     const std::vector<uint8_t> goodBytes = testdata::ReadFile("jj_sony_perfect.dv");
     reader.Read(clogBytes.data(), clogBytes.size(), heavy, 0, &clog);

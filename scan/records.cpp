@@ -1,11 +1,9 @@
-#include "recordings.h"
-
-#include "decode_setup.h"
+#include "records.h"
 
 #include <algorithm>
 #include <cstdio>
 
-namespace hvdv_cli {
+namespace hvdv_scan {
 
 namespace {
 
@@ -42,6 +40,18 @@ int64_t TimecodeDay(uint32_t tcRate, bool drop) {
 }
 
 }  // namespace
+
+char InterlaceTag(const hvdv_frame_info& info, const hvdv_metadata* meta) {
+    if (!info.interlaced) return 'p';
+    const bool hd = info.kind >= HVDV_KIND_HD_1080I60;
+    if (!meta || !(meta->present & HVDV_META_FIELD_ORDER)) return hd ? 't' : 'b';
+    // FS of the VAUX control pack, read as libavcodec reads it (its field
+    // order for the test streams): at 25 and 50 Mb/s FS = 1 is the usual
+    // bottom field first, at 1080 lines FS = 1 is top field first.  IL = 0
+    // says the picture is not interlaced.
+    if (!hd && (meta->present & HVDV_META_INTERLACED) && !meta->interlaced) return 'p';
+    return (meta->field_one_first != 0) == hd ? 't' : 'b';
+}
 
 bool FrameRecord::Damaged() const {
     return !error.empty() || !identified || damaged || concealed || audioErrorSamples;
@@ -327,10 +337,10 @@ FrameVerdict RecordingTracker::Add(const FrameRecord& r) {
     return v;
 }
 
-std::unique_ptr<FrameSource> OpenReading(const std::string& input, const FrameReader& reader, std::string* error) {
-    std::unique_ptr<FrameSource> source = OpenFrameSource(input, error);
+std::unique_ptr<hvdv_input::FrameSource> OpenReading(const std::string& input, const FrameReader& reader, std::string* error) {
+    std::unique_ptr<hvdv_input::FrameSource> source = hvdv_input::OpenFrameSource(input, error);
     if (source && reader.Ready(error)) return source;
     return nullptr;
 }
 
-}  // namespace hvdv_cli
+}  // namespace hvdv_scan

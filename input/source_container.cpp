@@ -5,16 +5,16 @@
 
 #include "source_detail.h"
 
-#if defined(HVDV_CLI_LIBAVFORMAT)
+#if defined(HVDV_INPUT_LIBAVFORMAT)
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/avutil.h>
 }
 #endif
 
-namespace hvdv_cli {
+namespace hvdv_input {
 
-#if !defined(HVDV_CLI_LIBAVFORMAT)
+#if !defined(HVDV_INPUT_LIBAVFORMAT)
 
 bool ContainersSupported() { return false; }
 
@@ -215,4 +215,4 @@ std::unique_ptr<FrameSource> OpenContainerSource(const std::string& path, std::s
 
 #endif
 
-}  // namespace hvdv_cli
+}  // namespace hvdv_input

@@ -8,7 +8,7 @@
 
 #include "source.h"
 
-namespace hvdv_cli {
+namespace hvdv_input {
 
 enum class FrameStart { kNone, kHeader, kNoHeader };
 
@@ -26,4 +26,4 @@ std::unique_ptr<FrameSource> OpenRawSource(FILE* file, const std::string& name, 
 // A container read with libavformat (only in builds that have it).
 std::unique_ptr<FrameSource> OpenContainerSource(const std::string& path, std::string* error);
 
-}  // namespace hvdv_cli
+}  // namespace hvdv_input

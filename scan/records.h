@@ -1,8 +1,6 @@
-// What "hvdv scan" and "hvdv split" know about each frame, and where one
-// recording on a tape ends and the next begins.  Only the public hvdv.h
-// calls are used.
+// What a scan knows about each frame, and where one recording on a tape
+// ends and the next begins.  Only the public hvdv.h calls are used.
 #pragma once
-#include "source.h"
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -10,8 +8,9 @@
 #include <vector>
 
 #include "hvdv.h"
+#include "source.h"
 
-namespace hvdv_cli {
+namespace hvdv_scan {
 
 enum class FieldOrder { kUnknown, kBottomFirst, kTopFirst, kProgressive };
 
@@ -61,6 +60,9 @@ std::string TimecodeText(const FrameRecord& r);
 // "2024-07-08T19:55:58" (local time, as recorded), the date or the time
 // alone when only one is there; empty when absent.
 std::string RecordedText(const FrameRecord& r);
+// The YUV4MPEG2 interlace tag of a frame ('b', 't' or 'p'): the field order
+// its VAUX control pack states, else the usual one of its kind.
+char InterlaceTag(const hvdv_frame_info& info, const hvdv_metadata* meta);
 // "DV25 525/60 4:1:1", ...
 const char* KindName(hvdv_kind kind);
 const char* FieldOrderName(FieldOrder order);  // null for kUnknown
@@ -91,7 +93,7 @@ private:
 
 // Opens input to be read frame by frame with `reader`; null with the reason
 // in *error when the input or the reader's decoder cannot be had.
-std::unique_ptr<FrameSource> OpenReading(const std::string& input, const FrameReader& reader, std::string* error);
+std::unique_ptr<hvdv_input::FrameSource> OpenReading(const std::string& input, const FrameReader& reader, std::string* error);
 
 // Why a frame begins a new recording (bits of FrameVerdict::reasons).
 enum RecordingBreak : uint32_t {
@@ -155,4 +157,4 @@ private:
     uint32_t audioRate_ = 0, audioBits_ = 0, audioChannels_ = 0;
 };
 
-}  // namespace hvdv_cli
+}  // namespace hvdv_scan

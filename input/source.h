@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace hvdv_cli {
+namespace hvdv_input {
 
 // What the container says about the stream, where it says it.  The tool's
 // stream facts come from the DIF data; these are reported beside them when
@@ -50,4 +50,4 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path, std::strin
 // True when containers can be read (the tool was built with libavformat).
 bool ContainersSupported();
 
-}  // namespace hvdv_cli
+}  // namespace hvdv_input

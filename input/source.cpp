@@ -15,7 +15,7 @@
 #include "hvdv.h"
 #include "source_detail.h"
 
-namespace hvdv_cli {
+namespace hvdv_input {
 namespace {
 
 // The largest frame (1080 lines at 50 fields: 4 channels of 12 sequences of
@@ -287,4 +287,4 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path, std::strin
     return OpenContainerSource(path, error);
 }
 
-}  // namespace hvdv_cli
+}  // namespace hvdv_input
