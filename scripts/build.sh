@@ -7,6 +7,10 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j "$(nproc)"
+if [ -d build/python/hvdv ]; then
+  echo "Python package hvdv: build/python/hvdv, for $(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' build/CMakeCache.txt)" \
+       "(PYTHONPATH=build/python)"
+fi
 hvdv=build/cli/hvdv
 sample=tests/data/sample_625_420.dv
 if [ -x "$hvdv" ]; then
