@@ -12,7 +12,7 @@ from typing import Any, Dict, Iterator, List, NamedTuple, Optional, Sequence, Tu
 import numpy as np
 
 from . import _hvdv
-from .errors import Error, InputError, NoAudioError
+from .errors import ArgumentError, Error, InputError, NoAudioError
 
 PathLike = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -42,7 +42,9 @@ _RECORD_KEYS = ("timecode", "recorded", "recStart", "repeated", "kind", "aspect"
 def _path(path: PathLike) -> str:
     text = os.fsdecode(os.fspath(path))
     if not text:
-        raise InputError("no file named", 1)
+        raise InputError("empty file name", 1)
+    if os.path.isdir(text):
+        raise InputError(f"{text}: is a folder", 1)
     return text
 
 
@@ -57,8 +59,10 @@ class Decoder:
     with a decoder of their calling thread unless one is given."""
 
     def __init__(self, threads: int = 0, simd: bool = True) -> None:
-        if not isinstance(threads, int) or isinstance(threads, bool) or not 0 <= threads <= 1024:
-            raise TypeError("threads: an int from 0 (one a processor) to 1024")
+        if not isinstance(threads, int) or isinstance(threads, bool):
+            raise TypeError("threads: an int from 0 (one a processor) to 16")
+        if not 0 <= threads <= 16:
+            raise ArgumentError(f"threads: {threads}, not from 0 (one a processor) to 16", -1)
         self.threads = threads
         self._impl = _hvdv.Decoder(threads, bool(simd))
 
@@ -305,7 +309,8 @@ class Reader:
     Iterate it for :class:`Frame` objects (each iteration starts from the
     first frame).  ``len()`` is the count the container states or, for raw
     DV, the file size over the first frame's size (a last frame cut short
-    counts); raises TypeError when neither is known.  ``reader[n]`` gives
+    counts); raises TypeError when neither is known (standard input, "-",
+    is read as raw DV, and iterated only).  ``reader[n]`` gives
     frame n (raw DV: read at its offset once the offsets up to it are known;
     containers: read again from the start when n lies behind).  A context
     manager; :meth:`close` ends reading."""
@@ -323,13 +328,14 @@ class Reader:
         self._cursor_next = 0
         self._offsets: List[Tuple[int, int]] = []
         self._length: Optional[int] = facts["frames"]
+        self._pending: Optional[Tuple[int, int, bytes]] = None
         if self._raw:
+            # The first frame's size gives the count; the frame is kept for
+            # the first iteration (standard input cannot be read again).
             self._length = None
-            self._first_frame = self._first.next()
-            self._first = None
-            if self._first_frame is not None:
-                size = os.path.getsize(self.path)
-                self._length = -(-size // len(self._first_frame[2]))
+            self._pending = self._first.next()
+            if self._pending is not None and os.path.isfile(self.path):
+                self._length = -(-os.path.getsize(self.path) // len(self._pending[2]))
         self._closed = False
 
     def __repr__(self) -> str:
@@ -345,21 +351,22 @@ class Reader:
         self._first = self._cursor = None
         self._closed = True
 
-    def _open(self) -> Any:
+    def _open(self) -> Tuple[Any, Optional[Tuple[int, int, bytes]]]:
         if self._closed:
             raise ValueError("the reader is closed")
         if self._first is not None:
-            source, self._first = self._first, None
-            return source
-        return _hvdv.Source(self.path)
+            source, pending = self._first, self._pending
+            self._first = self._pending = None
+            return source, pending
+        return _hvdv.Source(self.path), None
 
     def __iter__(self) -> Iterator[Frame]:
-        source = self._open()
-        while True:
+        source, item = self._open()
+        if item is None:
             item = source.next()
-            if item is None:
-                return
+        while item is not None:
             yield Frame(item[2], item[0], item[1])
+            item = source.next()
 
     def __len__(self) -> int:
         if self._length is None:
@@ -380,8 +387,10 @@ class Reader:
                 data = f.read(size)
             if len(data) == size:
                 return Frame(data, n, offset)
+        if self._closed:
+            raise ValueError("the reader is closed")
         if self._cursor is None or n < self._cursor_next:
-            self._cursor = _hvdv.Source(self.path) if not self._closed else self._open()
+            self._cursor = _hvdv.Source(self.path)
             self._cursor_next = 0
         while True:
             item = self._cursor.next()
