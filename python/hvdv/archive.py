@@ -95,7 +95,7 @@ def scan_file(path: str, report: str) -> Dict[str, Any]:
     frames = 0
     try:
         os.makedirs(os.path.dirname(report) or ".", exist_ok=True)
-        scanner = _hvdv.Scanner(path)
+        scanner = _hvdv.Scanner(os.fsencode(path))
         ends = _Ends()
         with open(part, "w", encoding="utf-8") as out:
             while True:

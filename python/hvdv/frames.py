@@ -41,8 +41,8 @@ _RECORD_KEYS = ("timecode", "recorded", "recStart", "repeated", "kind", "aspect"
 
 def _path(path: PathLike) -> str:
     text = os.fsdecode(os.fspath(path))
-    if not text:
-        raise InputError("empty file name", 1)
+    if not text or "\0" in text:
+        raise InputError(f"{text!r}: not a file name", 1)
     if os.path.isdir(text):
         raise InputError(f"{text}: is a folder", 1)
     return text
@@ -317,7 +317,7 @@ class Reader:
 
     def __init__(self, path: PathLike) -> None:
         self.path = _path(path)
-        self._first: Optional[Any] = _hvdv.Source(self.path)
+        self._first: Optional[Any] = _hvdv.Source(os.fsencode(self.path))
         facts = self._first.facts()
         #: The container: "raw DV", "AVI", "QuickTime / MP4", "MXF"...
         self.format: str = facts["format"]
@@ -358,7 +358,7 @@ class Reader:
             source, pending = self._first, self._pending
             self._first = self._pending = None
             return source, pending
-        return _hvdv.Source(self.path), None
+        return _hvdv.Source(os.fsencode(self.path)), None
 
     def __iter__(self) -> Iterator[Frame]:
         source, item = self._open()
@@ -390,7 +390,7 @@ class Reader:
         if self._closed:
             raise ValueError("the reader is closed")
         if self._cursor is None or n < self._cursor_next:
-            self._cursor = _hvdv.Source(self.path)
+            self._cursor = _hvdv.Source(os.fsencode(self.path))
             self._cursor_next = 0
         while True:
             item = self._cursor.next()

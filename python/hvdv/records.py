@@ -1,6 +1,7 @@
 """Scan records: what ``hvdv scan --json`` prints, as Python dicts."""
 
 import json
+import os
 from typing import Any, Dict, Iterator, Optional
 
 from . import _hvdv
@@ -18,7 +19,7 @@ class Scan:
 
     def __init__(self, path: PathLike) -> None:
         self.path = _path(path)
-        self._impl = _hvdv.Scanner(self.path)
+        self._impl = _hvdv.Scanner(os.fsencode(self.path))
         self.summary: Optional[Dict[str, int]] = None
 
     def __iter__(self) -> Iterator[Dict[str, Any]]:

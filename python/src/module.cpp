@@ -61,6 +61,14 @@ private:
     Py_buffer view_{};
 };
 
+// Text for Python: the library's is ASCII, but file names and container
+// tags may be any bytes.
+py::str Text(const std::string& text) {
+    PyObject* s = PyUnicode_DecodeUTF8(text.data(), py::ssize_t(text.size()), "replace");
+    if (!s) throw py::error_already_set();
+    return py::reinterpret_steal<py::str>(s);
+}
+
 hvdv_frame_info Probe(const Bytes& frame) {
     hvdv_frame_info info{};
     info.size = sizeof info;
@@ -170,7 +178,7 @@ public:
             py::sequence old = previous.cast<py::sequence>();
             if (old.size() != 3) throw py::value_error("previous: three planes (Y, Cb, Cr) expected");
             for (int p = 0; p < 3; ++p) {
-                auto plane = py::array_t<uint8_t, py::array::c_style | py::array::forcecast>::ensure(old[size_t(p)]);
+                auto plane = py::array_t<uint8_t, py::array::c_style>::ensure(old[size_t(p)]);
                 if (!plane || plane.ndim() != 2 || plane.shape(0) != heights[p] || plane.shape(1) != widths[p])
                     throw py::value_error("previous: plane " + std::to_string(p) + " is not a " +
                                           std::to_string(heights[p]) + " x " + std::to_string(widths[p]) +
@@ -321,11 +329,11 @@ public:
     py::dict Facts() const {
         const hvdv_input::ContainerFacts& f = source_->Facts();
         py::dict d;
-        d["format"] = f.format;
-        d["codec_tag"] = f.codecTag;
+        d["format"] = Text(f.format);
+        d["codec_tag"] = Text(f.codecTag);
         d["rate"] = f.rateNumerator ? py::object(py::make_tuple(f.rateNumerator, f.rateDenominator)) : py::none();
         d["aspect"] = f.aspectNumerator ? py::object(py::make_tuple(f.aspectNumerator, f.aspectDenominator)) : py::none();
-        d["timecode"] = f.timecode.empty() ? py::object(py::none()) : py::object(py::str(f.timecode));
+        d["timecode"] = f.timecode.empty() ? py::object(py::none()) : py::object(Text(f.timecode));
         d["frames"] = f.frames >= 0 ? py::object(py::int_(f.frames)) : py::none();
         d["separate_audio"] = f.separateAudio;
         return d;
@@ -365,7 +373,7 @@ public:
             }
             frames = tracker_.frames;
         }
-        if (!line.empty()) return py::str(line);
+        if (!line.empty()) return Text(line);
         if (!error.empty()) throw LibraryError{kInputFailure, path_ + ": frame " + std::to_string(frames) + ": " + error};
         if (frames == 0) throw LibraryError{kInputFailure, path_ + ": no DV frame"};
         return py::none();
@@ -406,7 +414,7 @@ py::str FrameRecordJson(const py::object& frameObject, uint64_t index, int64_t o
         hvdv_scan::RecordingTracker tracker;
         line = hvdv_scan::JsonRecord(record, tracker.Add(record));
     }
-    return py::str(line);
+    return Text(line);
 }
 
 // What the scan records leave out: captions, camera, copy control, sources.
@@ -463,7 +471,7 @@ PYBIND11_MODULE(_hvdv, m) {
             if (p) std::rethrow_exception(p);
         } catch (const LibraryError& e) {
             py::object cls = py::module_::import("hvdv.errors").attr("error_class")(e.code);
-            PyErr_SetObject(cls.ptr(), py::make_tuple(e.message, e.code).ptr());
+            PyErr_SetObject(cls.ptr(), py::make_tuple(Text(e.message), e.code).ptr());
         }
     });
 

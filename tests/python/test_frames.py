@@ -150,6 +150,9 @@ def corrupt(data, seed):
 BAD_CALLS = [
     (lambda: hvdv.open(123), TypeError),
     (lambda: hvdv.open(DATA / "no_such_file.dv"), hvdv.InputError),
+    (lambda: hvdv.open(bytes(DATA / "no_such_\xff.dv") + b"\xfe"), hvdv.InputError),
+    (lambda: hvdv.open("a\0b.dv"), hvdv.InputError),
+    (lambda: hvdv.open(DATA), hvdv.InputError),
     (lambda: hvdv.scan(DATA / "README.md"), hvdv.InputError),
     (lambda: hvdv.Frame(b"\0" * 500).decode(), hvdv.Error),
     (lambda: hvdv.Frame(bytes(range(256)) * 600).info, hvdv.NotDVError),
@@ -158,6 +161,7 @@ BAD_CALLS = [
     (lambda: frames(DATA / "sample_625_420.dv")[0].decode(format=3), TypeError),
     (lambda: frames(DATA / "sample_625_420.dv")[0].decode("XXXX"), ValueError),
     (lambda: frames(DATA / "sample_625_420.dv")[0].decode(previous=[1, 2]), ValueError),
+    (lambda: frames(DATA / "pal_411.dv")[0].decode(previous=[np.zeros((576, 720), float)] * 3), ValueError),
     (lambda: frames(DATA / "sample_625_420.dv")[0].decode(previous=frames(DATA / "pal_411.dv")[0].decode()),
      ValueError),
     (lambda: hvdv.open(DATA / "sample_625_420.dv")["1"], TypeError),
