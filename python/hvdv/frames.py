@@ -376,6 +376,8 @@ class Reader:
     def __getitem__(self, n: int) -> Frame:
         if not isinstance(n, int) or isinstance(n, bool):
             raise TypeError("frame index: an int")
+        if self.path == "-":
+            raise TypeError("standard input is read in order: iterate the reader")
         if n < 0:
             n += len(self)
         if n < 0:

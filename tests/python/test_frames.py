@@ -49,6 +49,18 @@ def test_pictures_match_the_tool(name, kwargs, args):
     assert ours == tool_md5s(DATA / name, *args)
 
 
+def test_info_and_length_match_the_tool():
+    described = json.loads(tool("info", "--json", *(DATA / name for name in STREAMS)))
+    for name, d in zip(STREAMS, described):
+        with hvdv.open(DATA / name) as reader:
+            info = reader[0].info
+            assert (len(reader), info.display_size, info.frame_bytes, info.interlaced) == \
+                (d["frames"], (d["width"], d["height"]), d["frameBytes"], d["interlaced"]), name
+            assert (info.rate, str(info.aspect).replace("/", ":")) == \
+                (hvdv.frames.Fraction(d["frameRate"]["numerator"], d["frameRate"]["denominator"]),
+                 d["displayAspect"]), name
+
+
 def test_planes_shapes_and_rgb_order():
     f = frames(DATA / "ntsc_411_detail.dv")[0]
     y, cb, cr = f.decode()
