@@ -124,22 +124,14 @@ void MacroblockSize(hvdv_kind kind, uint32_t x, uint32_t y, uint32_t* w, uint32_
     }
 }
 
-void Outline(std::vector<uint8_t>& rgb, uint32_t width, uint32_t height, int x0, int y0, int x1, int y1,
-             const uint8_t colour[3]) {
+// Marks the pixels of a macroblock's rectangle with a state (higher wins).
+void Fill(std::vector<uint8_t>& state, uint32_t width, uint32_t height, int x0, int y0, int x1, int y1, uint8_t s) {
     x0 = std::max(0, x0);
     y0 = std::max(0, y0);
-    x1 = std::min(int(width) - 1, x1);
-    y1 = std::min(int(height) - 1, y1);
-    if (x0 > x1 || y0 > y1) return;
-    auto put = [&](int x, int y) { std::memcpy(&rgb[(size_t(y) * width + x) * 3], colour, 3); };
-    for (int x = x0; x <= x1; ++x) {
-        put(x, y0);
-        put(x, y1);
-    }
-    for (int y = y0; y <= y1; ++y) {
-        put(x0, y);
-        put(x1, y);
-    }
+    x1 = std::min(int(width), x1);
+    y1 = std::min(int(height), y1);
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) state[size_t(y) * width + x] = std::max(state[size_t(y) * width + x], s);
 }
 
 }  // namespace
@@ -180,23 +172,38 @@ bool MakeReportPicture(hvdv_decoder* decoder, const uint8_t* frame, size_t size,
                 rgb[(size_t(y) * ow + x) * 3 + c] = uint8_t((sum + factor * factor / 2) / (factor * factor));
             }
 
-    // Damage map positions are luma samples of the coded picture at full size.
-    static const uint8_t kDamaged[3] = {0xD5, 0x5E, 0x00}, kConcealed[3] = {0x56, 0xB4, 0xE9};
+    // Damage map positions are luma samples of the coded picture at full
+    // size.  Each run of macroblocks in one state is outlined in its colour
+    // and tinted inside, so that the picture stays visible under a band of
+    // damage (a grid of every macroblock would hide it at this size).
+    enum : uint8_t { kClean = 0, kConcealedState = 1, kDamagedState = 2 };
+    static const uint8_t kColours[3][3] = {{0, 0, 0}, {0x56, 0xB4, 0xE9}, {0xD5, 0x5E, 0x00}};
+    std::vector<uint8_t> state(size_t(ow) * oh, kClean);
     const double sx = double(ow) / info.coded_width, sy = double(oh) / info.coded_height;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (uint32_t i = 0; i < damage.macroblock_count; ++i) {
-            const hvdv_macroblock& mb = damage.macroblocks[i];
-            if (mb.x == 0xFFFF || mb.y == 0xFFFF) continue;
-            const bool damaged = decoded == HVDV_ERROR_UNDECODABLE ||
-                                 (mb.flags & (HVDV_MB_ERROR | HVDV_MB_MISSING | HVDV_MB_BAD_ID)) != 0;
-            const bool concealed = !damaged && mb.sta && !(mb.sta & 1);
-            if (pass == 0 ? !concealed : !damaged) continue;
-            uint32_t mw, mh;
-            MacroblockSize(info.kind, mb.x, mb.y, &mw, &mh);
-            Outline(rgb, ow, oh, int(mb.x * sx), int(mb.y * sy), int((mb.x + mw) * sx + 0.5) - 1,
-                    int((mb.y + mh) * sy + 0.5) - 1, pass == 0 ? kConcealed : kDamaged);
-        }
+    for (uint32_t i = 0; i < damage.macroblock_count; ++i) {
+        const hvdv_macroblock& mb = damage.macroblocks[i];
+        if (mb.x == 0xFFFF || mb.y == 0xFFFF) continue;
+        const bool damaged = decoded == HVDV_ERROR_UNDECODABLE ||
+                             (mb.flags & (HVDV_MB_ERROR | HVDV_MB_MISSING | HVDV_MB_BAD_ID)) != 0;
+        const bool concealed = !damaged && mb.sta && !(mb.sta & 1);
+        if (!damaged && !concealed) continue;
+        uint32_t mw, mh;
+        MacroblockSize(info.kind, mb.x, mb.y, &mw, &mh);
+        Fill(state, ow, oh, int(mb.x * sx + 0.5), int(mb.y * sy + 0.5), int((mb.x + mw) * sx + 0.5),
+             int((mb.y + mh) * sy + 0.5), damaged ? kDamagedState : kConcealedState);
     }
+    for (uint32_t y = 0; y < oh; ++y)
+        for (uint32_t x = 0; x < ow; ++x) {
+            const uint8_t s = state[size_t(y) * ow + x];
+            if (s == kClean) continue;
+            auto other = [&](int nx, int ny) {
+                return nx < 0 || ny < 0 || nx >= int(ow) || ny >= int(oh) || state[size_t(ny) * ow + nx] != s;
+            };
+            const bool edge = other(int(x) - 1, int(y)) || other(int(x) + 1, int(y)) || other(int(x), int(y) - 1) ||
+                              other(int(x), int(y) + 1);
+            uint8_t* p = &rgb[(size_t(y) * ow + x) * 3];
+            for (int c = 0; c < 3; ++c) p[c] = edge ? kColours[s][c] : uint8_t((p[c] * 3 + kColours[s][c] + 2) / 4);
+        }
 
     std::string error;
     if (!EncodePngRgb(rgb.data(), int32_t(ow * 3), ow, oh, &out->png, &error)) return false;

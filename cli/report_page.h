@@ -44,8 +44,9 @@ struct ReportPicture {
 };
 
 // Decodes a frame at reduced size (half, and half again beyond 480 samples a
-// row) and outlines its damaged macroblocks (vermillion) and those the
-// recorder concealed (sky blue).  False when the frame has no picture.
+// row) and outlines its runs of damaged macroblocks (vermillion) and of those
+// the recorder concealed (sky blue), tinted inside.  False when the frame
+// has no picture.
 bool MakeReportPicture(hvdv_decoder* decoder, const uint8_t* frame, size_t size, ReportPicture* picture);
 
 // Writes the page to path (through a temporary file in the same folder,

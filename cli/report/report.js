@@ -38,11 +38,18 @@
     for (const c of children) if (c !== null && c !== undefined) e.append(c);
     return e;
   }
+  const baseName = (path) => path.slice(Math.max(path.lastIndexOf("/"), path.lastIndexOf("\\")) + 1);
+  // A file name that may break after "_", "-" and "." in a narrow column.
+  function breakable(text) {
+    const out = document.createDocumentFragment();
+    for (const part of text.split(/(?<=[_.-])/)) out.append(part, document.createElement("wbr"));
+    return out;
+  }
   const num = (n) => Number(n).toLocaleString("en-US");
   const pad = (n) => String(n).padStart(2, "0");
   function duration(seconds) {
     const s = Math.floor(seconds), h = Math.floor(s / 3600), m = Math.floor(s / 60) % 60;
-    return (h ? h + ":" + pad(m) : String(m)) + ":" + pad(s % 60) + "." + Math.floor((seconds - s) * 10);
+    return (h ? h + ":" + pad(m) : String(m)) + ":" + pad(s % 60) + "." + pad(Math.floor((seconds - s) * 100));
   }
 
   // One entry per file: its arrays, and where its frames start on the timeline.
@@ -108,7 +115,6 @@
     const rows = [];
     const add = (label, value, bad) => rows.push(el("tr", null, el("th", { scope: "row" }, label),
       ...list.map((s) => el("td", bad && bad(s) ? { class: "bad" } : null, value(s)))));
-    if (list.length > 1) add("File", (s) => s.file);
     add("DV kind", (s) => s.kinds.length ? s.kinds.join(", ") : "not identified");
     add("Duration", (s) => s.duration_seconds ? duration(s.duration_seconds) : "unknown");
     add("Frames", (s) => num(s.frames));
@@ -121,7 +127,9 @@
     add("Audio mode changes", (s) => num(s.audio_changes));
     add("Closed captions", (s) => s.caption_frames ? "in " + num(s.caption_frames) + " frames" : "none");
     if (list.some((s) => s.error)) add("Read error", (s) => s.error || "none", (s) => s.error);
-    return el("table", { class: "facts" }, el("tbody", null, ...rows));
+    const head = list.length > 1 ? el("thead", null, el("tr", null, el("td"),
+      ...list.map((s) => el("th", { scope: "col", title: s.file }, breakable(baseName(s.file)))))) : null;
+    return el("table", { class: "facts" }, head, el("tbody", null, ...rows));
   }
   const overview = document.getElementById("summary");
   if (files.length > 1)
@@ -142,24 +150,26 @@
     view.span = Math.min(Math.max(view.span, Math.min(MIN_SPAN, total)), Math.max(1, total));
     view.start = Math.min(Math.max(view.start, 0), Math.max(0, total - view.span));
   }
-  const width = () => canvas.clientWidth || 800;
-  const xOf = (g) => (g - view.start) * width() / view.span;
-  const frameAt = (x) => Math.floor(view.start + x * view.span / width());
+  // Frames are drawn right of a margin that holds the lane names.
+  const MARGIN = 46;
+  const width = () => Math.max(100, (canvas.clientWidth || 800) - MARGIN);
+  const xOf = (g) => MARGIN + (g - view.start) * width() / view.span;
+  const frameAt = (x) => Math.floor(view.start + (x - MARGIN) * view.span / width());
 
   function draw() {
     clampView();
-    const w = width(), h = 200, dpr = window.devicePixelRatio || 1;
+    const w = canvas.clientWidth || 800, h = 200, dpr = window.devicePixelRatio || 1;
     if (canvas.width !== Math.round(w * dpr)) canvas.width = Math.round(w * dpr);
     canvas.height = Math.round(h * dpr);
     const ctx = canvas.getContext("2d");
     ctx.setTransform(dpr, 0, 0, dpr, 0, 0);
     ctx.clearRect(0, 0, w, h);
     ctx.fillStyle = palette.band;
-    ctx.fillRect(0, LANES.video[0], w, LANES.video[1] - LANES.video[0]);
-    ctx.fillRect(0, LANES.audio[0], w, LANES.audio[1] - LANES.audio[0]);
+    ctx.fillRect(MARGIN, LANES.video[0], w - MARGIN, LANES.video[1] - LANES.video[0]);
+    ctx.fillRect(MARGIN, LANES.audio[0], w - MARGIN, LANES.audio[1] - LANES.audio[0]);
 
     const first = Math.max(0, Math.floor(view.start)), last = Math.min(total, Math.ceil(view.start + view.span));
-    const perPixel = view.span / w;
+    const perPixel = view.span / width();
     const counts = { recordings: 0, damaged: 0, tcbreaks: 0, pictures: 0 };
     const vh = LANES.video[1] - LANES.video[0], ah = LANES.audio[1] - LANES.audio[0];
     // Columns of the worst damage when frames share a pixel; one bar a frame otherwise.
@@ -186,7 +196,7 @@
       }
     }
     if (perPixel > 1)
-      for (let c = 0; c < cols; ++c) if (any[c]) drawBars(ctx, c, 1, vd[c], vc[c], au[c], vh, ah);
+      for (let c = MARGIN; c < cols; ++c) if (any[c]) drawBars(ctx, c, 1, vd[c], vc[c], au[c], vh, ah);
 
     // File boundaries, recording starts, timecode breaks, pictures.
     ctx.font = "12px system-ui, sans-serif";
@@ -209,9 +219,8 @@
       ctx.beginPath(); ctx.arc(x + Math.max(0.5, 0.5 * w / view.span), (LANES.pictures[0] + LANES.pictures[1]) / 2, 4, 0, 2 * Math.PI); ctx.fill();
     }
     drawAxis(ctx, w);
-    ctx.fillStyle = palette.muted;
-    ctx.fillText("video", 4, LANES.video[0] + 13);
-    ctx.fillText("audio", 4, LANES.audio[0] + 13);
+    ctx.fillStyle = palette.ink;
+    for (const [name, lane] of [["video", LANES.video], ["audio", LANES.audio]]) ctx.fillText(name, 4, lane[0] + 14);
 
     Object.assign(canvas.dataset, {
       recordingMarks: counts.recordings, damagedMarks: counts.damaged, timecodeBreakMarks: counts.tcbreaks,
@@ -234,9 +243,9 @@
   function drawAxis(ctx, w) {
     const y = LANES.axis[0];
     ctx.strokeStyle = palette.muted; ctx.fillStyle = palette.ink;
-    ctx.beginPath(); ctx.moveTo(0, y + 0.5); ctx.lineTo(w, y + 0.5); ctx.stroke();
+    ctx.beginPath(); ctx.moveTo(MARGIN, y + 0.5); ctx.lineTo(w, y + 0.5); ctx.stroke();
     // Ticks at 1, 2 or 5 times a power of ten frames, about 110 pixels apart.
-    const raw = view.span * 110 / w, p = Math.pow(10, Math.floor(Math.log10(Math.max(1, raw))));
+    const raw = view.span * 110 / width(), p = Math.pow(10, Math.floor(Math.log10(Math.max(1, raw))));
     const step = [1, 2, 5, 10].map((m) => m * p).find((s) => s >= raw) || 10 * p;
     ctx.textBaseline = "top";
     let free = 0;  // labels do not overlap: the next one starts right of this
@@ -244,7 +253,7 @@
       const x = Math.round(xOf(g)) + 0.5;
       ctx.beginPath(); ctx.moveTo(x, y); ctx.lineTo(x, y + 5); ctx.stroke();
       const f = fileOf(g), i = g - f.start, tc = timecode(f, i);
-      const label = (tc || String(i)) + (f.start === g && files.length > 1 ? " (" + f.facts.file + ")" : "");
+      const label = (tc || String(i)) + (f.start === g && files.length > 1 ? " " + baseName(f.facts.file) : "");
       const lw = ctx.measureText(label).width;
       if (x + 3 >= free && x + 4 + lw < w) { ctx.fillText(label, x + 3, y + 6); free = x + 3 + lw + 12; }
     }
@@ -252,7 +261,7 @@
   }
 
   function zoom(factor, anchorX) {
-    const anchor = anchorX === undefined ? width() / 2 : anchorX;
+    const anchor = anchorX === undefined ? width() / 2 : Math.max(0, anchorX - MARGIN);
     const at = view.start + anchor * view.span / width();
     view.span *= factor;
     clampView();
@@ -269,7 +278,7 @@
   function hover(ev) {
     const r = canvas.getBoundingClientRect(), x = ev.clientX - r.left;
     const g = frameAt(x);
-    if (g < 0 || g >= total) { tooltip.hidden = true; return; }
+    if (x < MARGIN || g < 0 || g >= total) { tooltip.hidden = true; return; }
     const f = fileOf(g), i = g - f.start, fl = f.flags[i];
     const lines = [];
     if (files.length > 1) lines.push(f.facts.file);
@@ -319,14 +328,15 @@
     viewerImg.width = p.display_width;
     viewerImg.height = p.height;
     viewerImg.alt = "Frame " + i + " of " + f.facts.file;
-    viewerCaption.textContent = pictureCaption(f, p);
+    viewerCaption.textContent = pictureCaption(f, p, true);
     viewer.dataset.frame = i;
     viewer.dataset.file = f.k;
     viewer.hidden = false;
   }
-  function pictureCaption(f, p) {
-    return (files.length > 1 ? f.facts.file + ", " : "") + "frame " + p.frame + (timecode(f, p.frame) ? " (" + timecode(f, p.frame) + ")" : "") +
-      ": " + p.why + "; " + damageText(f, p.frame) + ". Outlined: damaged macroblocks in vermillion, concealed in sky blue.";
+  function pictureCaption(f, p, long) {
+    return (long && files.length > 1 ? baseName(f.facts.file) + ", " : "") + "frame " + p.frame +
+      (timecode(f, p.frame) ? " (" + timecode(f, p.frame) + ")" : "") + ": " + p.why + "; " + damageText(f, p.frame) +
+      (long ? ". Outlined: damaged macroblocks in vermillion, concealed in sky blue." : "");
   }
 
   let drag = null;
@@ -395,7 +405,7 @@
       for (const p of f.d.pictures) {
         const img = el("img", { src: p.src, width: p.display_width, height: p.height, alt: "Frame " + p.frame, loading: "lazy" });
         img.addEventListener("click", () => { showPicture(f, p.frame); show(f.start + p.frame, Math.min(view.span, 200)); viewer.scrollIntoView({ block: "nearest" }); });
-        gallery.append(el("figure", { "data-frame": p.frame }, img, el("figcaption", null, pictureCaption(f, p))));
+        gallery.append(el("figure", { "data-frame": p.frame }, img, el("figcaption", null, pictureCaption(f, p, false))));
       }
       s.append(gallery);
     }
