@@ -73,6 +73,7 @@ bool WriteRgbRows(PngMemory& m, const uint8_t* rgb, int32_t pitch, uint32_t widt
                   std::vector<uint8_t>* out) {
     if (setjmp(png_jmpbuf(m.png))) return false;
     png_set_write_fn(m.png, out, AppendBytes, FlushNothing);
+    png_set_compression_level(m.png, 9);  // pictures carried in a page: small matters more than fast
     png_set_IHDR(m.png, m.info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(m.png, m.info);

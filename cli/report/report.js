@@ -45,6 +45,8 @@
     for (const part of text.split(/(?<=[_.-])/)) out.append(part, document.createElement("wbr"));
     return out;
   }
+  // "2024-07-08T19:55:58" as a date and a time that wrap only between them.
+  const dateTime = (v) => v === null ? ["none"] : v.split("T").flatMap((p, k) => [k ? " " : "", el("span", { class: "nw" }, p)]);
   const num = (n) => Number(n).toLocaleString("en-US");
   const pad = (n) => String(n).padStart(2, "0");
   function duration(seconds) {
@@ -121,7 +123,7 @@
     add("Damaged frames", (s) => num(s.damaged_frames) + (s.frames ? " (" + (100 * s.damaged_frames / s.frames).toFixed(1) + " %)" : ""), (s) => s.damaged_frames > 0);
     add("Damaged macroblocks", (s) => num(s.damaged_macroblocks), (s) => s.damaged_macroblocks > 0);
     add("Concealed macroblocks", (s) => num(s.concealed_macroblocks), (s) => s.concealed_macroblocks > 0);
-    add("Audio error samples", (s) => num(s.audio_errors) + (s.audio_errors ? " in " + num(s.audio_error_frames) + " frames" : ""), (s) => s.audio_errors > 0);
+    add("Audio error samples", (s) => num(s.audio_errors) + (s.audio_errors ? " in " + num(s.audio_error_frames) + (s.audio_error_frames === 1 ? " frame" : " frames") : ""), (s) => s.audio_errors > 0);
     add("Timecode breaks", (s) => num(s.timecode_breaks), (s) => s.timecode_breaks > 0);
     add("Recordings", (s) => num(s.recordings));
     add("Audio mode changes", (s) => num(s.audio_changes));
@@ -388,7 +390,7 @@
     const rows = f.recordings.map((r, n) => {
       const tr = el("tr", { class: "selectable", title: "Show this recording on the timeline" },
         ...[n + 1, r.first_frame, r.first_frame + r.frames - 1, r.frames].map((v) => el("td", { class: "n" }, num(v))),
-        ...[r.timecode, r.end_timecode, r.recorded, r.end_recorded].map((v) => el("td", null, v === null ? "none" : v.replace("T", " "))),
+        ...[r.timecode, r.end_timecode, r.recorded, r.end_recorded].map((v) => el("td", null, ...dateTime(v))),
         ...[r.damaged_frames, r.damaged_macroblocks, r.concealed_macroblocks, r.audio_errors].map((v) => el("td", { class: v ? "n bad" : "n" }, num(v))));
       tr.addEventListener("click", () => show(f.start + r.first_frame + r.frames / 2, r.frames * 1.1));
       return tr;
@@ -495,5 +497,6 @@
     }
   };
   window.hvdvRenderMs = performance.now() - started;
+  window.hvdvReadyAt = performance.now();
   document.body.dataset.ready = "1";
 })();
