@@ -96,6 +96,11 @@ def main():
     page = work / "report.html"
     run([a.hvdv, "report", *map(str, inputs), "-o", str(page), "--pictures", "2"])
     html = page.read_text(encoding="utf-8")
+    # An input that cannot be read: one line naming it, and no page at all.
+    missing = subprocess.run([a.hvdv, "report", str(inputs[0]), str(data / "no_such_file.dv"), "-o", str(work / "no.html")],
+                             stderr=subprocess.PIPE, text=True)
+    check(missing.returncode == 1 and re.fullmatch(r"hvdv report: .*no_such_file\.dv: .*\n", missing.stderr)
+          and not list(work.glob("no.html*")), f"missing input: {missing.returncode} {missing.stderr!r}")
     check(not re.search(r"""(src|href)\s*=\s*["']?\s*(https?:|//)|url\(\s*["']?(https?:|//)|@import""", html),
           "the page refers to something outside itself")
     scans = [scan_facts(a.hvdv, p) for p in inputs]

@@ -251,7 +251,7 @@
     const step = [1, 2, 5, 10].map((m) => m * p).find((s) => s >= raw) || 10 * p;
     ctx.textBaseline = "top";
     let free = 0;  // labels do not overlap: the next one starts right of this
-    for (let g = Math.ceil(view.start / step) * step; g < view.start + view.span; g += step) {
+    for (let g = Math.ceil(view.start / step) * step; g < Math.min(total, view.start + view.span); g += step) {
       const x = Math.round(xOf(g)) + 0.5;
       ctx.beginPath(); ctx.moveTo(x, y); ctx.lineTo(x, y + 5); ctx.stroke();
       const f = fileOf(g), i = g - f.start, tc = timecode(f, i);
