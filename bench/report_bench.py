@@ -46,8 +46,9 @@ def with_timecode(frame, n):
         for k in range(6):
             pack = at + 3 + 8 * k + 3
             if out[pack] == 0x13:
-                # Keep the flag bits above each BCD field.
-                for i, mask in enumerate((0x3F, 0x7F, 0x7F, 0x3F)):
+                # Keep the flag bits above each BCD field, but drop-frame
+                # (bit 6 of the frames byte) off: the count runs on.
+                for i, mask in enumerate((0x7F, 0x7F, 0x7F, 0x3F)):
                     out[pack + 1 + i] = (out[pack + 1 + i] & ~mask & 0xFF) | (value[i] & mask)
     return bytes(out)
 

@@ -187,7 +187,7 @@ private:
 
 // Reads one input into *f.  False when it cannot be opened at all.
 bool ReadFile(const std::string& input, uint32_t damagedPictures, Progress& progress, FileReport* f) {
-    f->name = input;
+    f->name = input == "-" ? "standard input" : input;
     hvdv_scan::FrameReader reader(true);
     std::string error;
     const std::unique_ptr<hvdv_input::FrameSource> source = hvdv_scan::OpenReading(input, reader, &error);
@@ -353,7 +353,7 @@ std::string DataJson(const std::vector<FileReport>& files) {
                         ", \"why\": " + JsonString(p.why) + ", \"width\": " + U(p.width) + ", \"height\": " +
                         U(p.height) + ", \"display_width\": " + U(p.displayWidth) +
                         ", \"src\": \"data:image/png;base64," + Base64(p.png) + "\"}";
-        std::string base = f.name == "-" ? "stdin" : f.name.substr(f.name.find_last_of("/\\") + 1);
+        std::string base = f.name == "standard input" ? "stdin" : f.name.substr(f.name.find_last_of("/\\") + 1);
         base = base.substr(0, base.find_last_of('.')) + ".csv";
         out += std::string(k ? ",\n" : "\n") + "{\"rate\": [" + U(f.rateNum) + ", " + U(f.rateDen) +
                "], \"audio_samples\": " + U(f.audioPerFrame) + ",\n \"damaged\": \"" + Base64(f.damaged) +
