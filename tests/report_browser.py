@@ -21,6 +21,7 @@ import tempfile
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.actions.wheel_input import ScrollOrigin
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
@@ -156,6 +157,14 @@ def main():
             let n = 0; for (let i = 0; i < d.length; i += 4) if (d[i] === 0xd5 && d[i+1] === 0x5e && d[i+2] === 0) ++n;
             return n;""", canvas)
         check(drawn > 0, "no damage drawn on the timeline")
+
+        # The wheel zooms in around the pointer, a drag pans.
+        span = lambda: (int(canvas.get_attribute("data-first-frame")), int(canvas.get_attribute("data-last-frame")))
+        ActionChains(driver).scroll_from_origin(ScrollOrigin.from_element(canvas), 0, -300).perform()
+        zoomed = span()
+        check(zoomed[1] - zoomed[0] < summary["frames"] - 1, f"the wheel did not zoom: {zoomed}")
+        ActionChains(driver).drag_and_drop_by_offset(canvas, -200, 0).perform()
+        check(span()[0] > zoomed[0], f"a drag did not pan: {zoomed} then {span()}")
 
         # Hovering a frame names it; its timecode is scan's.  Zoomed in to a
         # few frames first, then the whole tape again.
