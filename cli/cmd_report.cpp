@@ -11,7 +11,7 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <set>
 #include <string>
 #include <vector>
