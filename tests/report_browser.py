@@ -93,7 +93,7 @@ def main():
     data, work = pathlib.Path(a.data), pathlib.Path(a.work)
     shutil.rmtree(work, ignore_errors=True)
     work.mkdir(parents=True)
-    inputs = [build_tape(data, work), data / "sample_625_420.dv"]
+    inputs = [build_tape(data, work), data / "sample_625_420.dv", data / "hd_1080i50.dv"]
     page = work / "report.html"
     run([a.hvdv, "report", *map(str, inputs), "-o", str(page), "--pictures", "2"])
     html = page.read_text(encoding="utf-8")

@@ -375,6 +375,18 @@
   document.getElementById("zoom-in").addEventListener("click", () => zoom(0.5));
   document.getElementById("zoom-out").addEventListener("click", () => zoom(2));
   document.getElementById("zoom-all").addEventListener("click", () => { view.start = 0; view.span = total; draw(); });
+  // From the keyboard: arrows pan, + and - zoom, Home shows the whole tape.
+  canvas.tabIndex = 0;
+  canvas.addEventListener("keydown", (ev) => {
+    const step = view.span / 10;
+    if (ev.key === "ArrowLeft") { view.start -= step; draw(); }
+    else if (ev.key === "ArrowRight") { view.start += step; draw(); }
+    else if (ev.key === "+" || ev.key === "=") zoom(0.5);
+    else if (ev.key === "-") zoom(2);
+    else if (ev.key === "Home") { view.start = 0; view.span = total; draw(); }
+    else return;
+    ev.preventDefault();
+  });
   window.addEventListener("resize", draw);
   window.addEventListener("beforeprint", () => { view.start = 0; view.span = total; draw(); });
 
@@ -392,7 +404,7 @@
         ...[n + 1, r.first_frame, r.first_frame + r.frames - 1, r.frames].map((v) => el("td", { class: "n" }, num(v))),
         ...[r.timecode, r.end_timecode, r.recorded, r.end_recorded].map((v) => el("td", null, ...dateTime(v))),
         ...[r.damaged_frames, r.damaged_macroblocks, r.concealed_macroblocks, r.audio_errors].map((v) => el("td", { class: v ? "n bad" : "n" }, num(v))));
-      tr.addEventListener("click", () => show(f.start + r.first_frame + r.frames / 2, r.frames * 1.1));
+      tr.addEventListener("click", () => { show(f.start + r.first_frame + r.frames / 2, r.frames * 1.1); canvas.scrollIntoView({ block: "nearest" }); });
       return tr;
     });
     s.append(el("div", { class: "table-wrap" }, el("table", null,
