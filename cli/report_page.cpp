@@ -195,13 +195,19 @@ bool MakeReportPicture(hvdv_decoder* decoder, const uint8_t* frame, size_t size,
     for (uint32_t y = 0; y < oh; ++y)
         for (uint32_t x = 0; x < ow; ++x) {
             const uint8_t s = state[size_t(y) * ow + x];
-            if (s == kClean) continue;
             auto other = [&](int nx, int ny) {
                 return nx < 0 || ny < 0 || nx >= int(ow) || ny >= int(oh) || state[size_t(ny) * ow + nx] != s;
             };
             const bool edge = other(int(x) - 1, int(y)) || other(int(x) + 1, int(y)) || other(int(x), int(y) - 1) ||
                               other(int(x), int(y) + 1);
             uint8_t* p = &rgb[(size_t(y) * ow + x) * 3];
+            if (s == kClean) {
+                // A dark rim outside each outline keeps it visible on bright
+                // colours (vermillion on a red area).
+                if (edge && x > 0 && y > 0 && x + 1 < ow && y + 1 < oh)
+                    for (int c = 0; c < 3; ++c) p[c] = uint8_t(p[c] * 3 / 8);
+                continue;
+            }
             for (int c = 0; c < 3; ++c) p[c] = edge ? kColours[s][c] : uint8_t((p[c] * 3 + kColours[s][c] + 2) / 4);
         }
 

@@ -183,7 +183,7 @@
       const x0 = xOf(g), c = Math.min(cols - 1, Math.max(0, Math.floor(x0)));
       if (fl & NEW_RECORDING) { starts.push(x0); counts.recordings++; }
       if (fl & TC_BREAK) { breaks.push(x0); counts.tcbreaks++; }
-      if (f.pictures.has(i)) { pics.push(x0); counts.pictures++; }
+      if (f.pictures.has(i)) { pics.push(xOf(g + 0.5)); counts.pictures++; }
       if (!(fl & DAMAGED)) continue;
       counts.damaged++;
       const mb = f.macroblocks[i];
@@ -218,7 +218,7 @@
     }
     ctx.fillStyle = palette.picture;
     for (const x of pics) {
-      ctx.beginPath(); ctx.arc(x + Math.max(0.5, 0.5 * w / view.span), (LANES.pictures[0] + LANES.pictures[1]) / 2, 4, 0, 2 * Math.PI); ctx.fill();
+      ctx.beginPath(); ctx.arc(x, (LANES.pictures[0] + LANES.pictures[1]) / 2, 4, 0, 2 * Math.PI); ctx.fill();
     }
     drawAxis(ctx, w);
     ctx.fillStyle = palette.ink;
