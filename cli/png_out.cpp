@@ -53,9 +53,52 @@ bool WriteRows(PngFile& f, const uint8_t* bgr, int32_t pitch, uint32_t width, ui
     return true;
 }
 
+// A PNG written into memory.
+struct PngMemory {
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    ~PngMemory() {
+        if (png) png_destroy_write_struct(&png, info ? &info : nullptr);
+    }
+};
+
+void AppendBytes(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+void FlushNothing(png_structp) {}
+
+bool WriteRgbRows(PngMemory& m, const uint8_t* rgb, int32_t pitch, uint32_t width, uint32_t height,
+                  std::vector<uint8_t>* out) {
+    if (setjmp(png_jmpbuf(m.png))) return false;
+    png_set_write_fn(m.png, out, AppendBytes, FlushNothing);
+    png_set_compression_level(m.png, 9);  // pictures carried in a page: small matters more than fast
+    png_set_IHDR(m.png, m.info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(m.png, m.info);
+    for (uint32_t row = 0; row < height; ++row)
+        png_write_row(m.png, const_cast<png_bytep>(rgb + int64_t(row) * pitch));
+    png_write_end(m.png, nullptr);
+    return true;
+}
+
 }  // namespace
 
 bool PngAvailable() { return true; }
+
+bool EncodePngRgb(const uint8_t* rgb, int32_t pitch, uint32_t width, uint32_t height, std::vector<uint8_t>* png,
+                  std::string* error) {
+    png->clear();
+    PngMemory m;
+    m.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
+    if (m.png) m.info = png_create_info_struct(m.png);
+    if (!m.png || !m.info) {
+        *error = "out of memory";
+        return false;
+    }
+    return WriteRgbRows(m, rgb, pitch, width, height, png);
+}
 
 bool WritePngFromBgr(const std::string& path, const uint8_t* bgr, int32_t pitch, uint32_t width, uint32_t height,
                      uint32_t pixelAspectX, uint32_t pixelAspectY, std::string* error) {
@@ -89,6 +132,11 @@ bool PngAvailable() { return false; }
 
 bool WritePngFromBgr(const std::string&, const uint8_t*, int32_t, uint32_t, uint32_t, uint32_t, uint32_t,
                      std::string* error) {
+    *error = "this hvdv was built without libpng";
+    return false;
+}
+
+bool EncodePngRgb(const uint8_t*, int32_t, uint32_t, uint32_t, std::vector<uint8_t>*, std::string* error) {
     *error = "this hvdv was built without libpng";
     return false;
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace hvdv_cli {
 
@@ -13,6 +14,11 @@ bool PngAvailable();
 // False with a reason when the file cannot be written.
 bool WritePngFromBgr(const std::string& path, const uint8_t* bgr, int32_t pitch, uint32_t width, uint32_t height,
                      uint32_t pixelAspectX, uint32_t pixelAspectY, std::string* error);
+
+// Encodes a width x height picture of R, G, B bytes (rows pitch bytes
+// apart) as an 8-bit RGB PNG into *png.  False with a reason when it cannot.
+bool EncodePngRgb(const uint8_t* rgb, int32_t pitch, uint32_t width, uint32_t height, std::vector<uint8_t>* png,
+                  std::string* error);
 
 // Square pixels for --square: each row of a width x height picture of
 // `channels` bytes a pixel resampled to outWidth pixels by linear

@@ -7,20 +7,23 @@
 #                           development files (the hvdvdec plugin in gst/) and
 #                           the tools and plugins its tests and benchmark run
 #                           (dvdemux, avidemux, qtdemux, dvdec, avdec_dvvideo),
-#                           and for the Python package hvdv (python/) Debian's
+#                           for the Python package hvdv (python/) Debian's
 #                           python3 with its headers, pybind11, numpy, pytest,
-#                           Dask's distributed and PyAV (its benchmark peer)
+#                           Dask's distributed and PyAV (its benchmark peer),
+#                           and Chromium with chromedriver and python3-selenium
+#                           (the browser test of hvdv report)
 #   scripts/deps.sh cross   also the 32-bit x86 Linux (g++ -m32) and MinGW-w64
 #                           (i686, x86-64) compilers, Wine to run the
 #                           64-bit Windows tests, and for 64-bit ARM Linux
 #                           clang with Debian's aarch64 runtime and qemu-aarch64
 #   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
-want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev libcairo2-dev
+want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev zlib1g-dev libcairo2-dev
       libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl dvgrab
       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
       gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-      python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-av)
+      python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-av
+      chromium chromium-driver python3-selenium)
 if [ "${1:-}" = "cross" ]; then
   # googletest: GoogleTest sources, built for each cross target.
   # g++-multilib: -m32 for 32-bit x86 Linux.  (It replaces Debian's

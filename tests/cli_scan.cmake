@@ -4,7 +4,7 @@
 #         [-DEMULATOR=<wine>] [-DCAIRO=OFF] [-DEXIFTOOL=<exiftool>] [-DFFPROBE=<ffprobe>] -P cli_scan.cmake
 # Cases: split (pieces byte for byte, dates and timecodes against exiftool
 # and ffprobe), damaged (a deck-concealed frame, a file cut short), plot,
-# errors.
+# errors (of scan, split and report).
 
 cmake_minimum_required(VERSION 3.19)
 file(REMOVE_RECURSE ${WORK})
@@ -192,7 +192,11 @@ elseif(CASE STREQUAL "errors")
     "scan|1|no_such_file.dv: |${DATA}/no_such_file.dv"
     "split|2|no output prefix given|${tape}"
     "split|2|-o needs a prefix|${tape},-o"
-    "split|1|no_such_file.dv: |${DATA}/no_such_file.dv,-o,${WORK}/x")
+    "split|1|no_such_file.dv: |${DATA}/no_such_file.dv,-o,${WORK}/x"
+    "report|2|no input given|-o,${WORK}/r.html"
+    "report|2|no output given|${tape}"
+    "report|2|--pictures needs a number from 0 to 64|${tape},-o,${WORK}/r.html,--pictures,65"
+    "report|2|standard input given more than once|-,-,-o,${WORK}/r.html")
   foreach(c IN LISTS cases)
     string(REPLACE "|" ";" fields "${c}")
     list(GET fields 0 command)
