@@ -38,7 +38,10 @@ void PrintHelp() {
         "concealed macroblocks, the video blocks of each non-zero STA value (\"a:810\"\n"
         "is 810 blocks with STA 0xA), and whether the frame starts a new recording.\n"
         "Values a frame does not carry are left empty (null in JSON).  A summary\n"
-        "follows: frames, damaged frames, recordings, timecode breaks, audio changes.\n"
+        "follows: frames, damaged frames, recordings, timecode breaks, audio changes,\n"
+        "frames with captions.  JSON and CSV also give, per frame, whether a\n"
+        "closed-caption pack is there, whether its pairs carry data (not 80 80) and\n"
+        "its bytes with bad parity.\n"
         "In the table, flags are S (REC START), R (repeated frame) and T (timecode\n"
         "break); dmg, conc and aerr count damaged and concealed macroblocks and\n"
         "audio error samples.  The damage comes from a half-size decode of each frame.\n"
@@ -185,14 +188,15 @@ int RunScan(int argc, char** argv) {
     char summary[256];
     std::snprintf(summary, sizeof summary,
                   "%" PRIu64 " frames, %" PRIu64 " damaged, %" PRIu64 " recordings, %" PRIu64
-                  " timecode breaks, %" PRIu64 " audio changes",
+                  " timecode breaks, %" PRIu64 " audio changes, %" PRIu64 " with captions",
                   tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
-                  tracker.audioChanges);
+                  tracker.audioChanges, tracker.captionFrames);
     if (style == Style::kJson) {
         std::printf("{\"summary\": {\"frames\": %" PRIu64 ", \"damagedFrames\": %" PRIu64 ", \"recordings\": %" PRIu64
-                    ", \"timecodeBreaks\": %" PRIu64 ", \"audioChanges\": %" PRIu64 "}}\n",
+                    ", \"timecodeBreaks\": %" PRIu64 ", \"audioChanges\": %" PRIu64
+                    ", \"captionFrames\": %" PRIu64 "}}\n",
                     tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
-                    tracker.audioChanges);
+                    tracker.audioChanges, tracker.captionFrames);
     } else if (style == Style::kCsv) {
         hvdv_cli::PrintError(kCommand, input + ": " + summary);
     } else {
