@@ -74,12 +74,14 @@ void Decoder::Push(uint64_t frame, uint8_t byte1, uint8_t byte2) {
     const uint8_t b1 = byte1 & 0x7F, b2 = byte2 & 0x7F;
     const bool repeat = haveLast_ && b1 == last_[0] && b2 == last_[1];
     haveLast_ = false;
+    bool acted = false;  // padding and skipped pairs leave the screen as it was
     if (b1 >= 0x10 && b1 < 0x20) {
         // A control code: both bytes must be right, and its copy in the
         // next pair is the same command sent twice.
         if (good1 && good2 && !repeat) {
             xds_ = false;
             Control(b1, b2);
+            acted = true;
             last_[0] = b1;
             last_[1] = b2;
             haveLast_ = true;
@@ -94,9 +96,10 @@ void Decoder::Push(uint64_t frame, uint8_t byte1, uint8_t byte2) {
         for (int k = 0; k < 2; ++k) {
             if (good[k] && chars[k] < 0x20) continue;
             Put(good[k] ? Standard(chars[k]) : Standard(0x7F));
+            acted = true;
         }
     }
-    Update(frame);
+    if (acted) Update(frame);
 }
 
 void Decoder::Control(uint8_t b1, uint8_t b2) {
@@ -135,6 +138,7 @@ void Decoder::Misc(uint8_t code) {
             Backspace();
             break;
         case 0x24:  // DER: delete to end of row
+            if (mode_ == Mode::kNone) break;
             for (int c = column_; c < kColumns; ++c) Writing()[row_][c] = 0;
             break;
         case 0x25:
@@ -199,7 +203,7 @@ void Decoder::Put(uint32_t codePoint) {
 }
 
 void Decoder::Backspace() {
-    if (column_ == 0) return;
+    if (column_ == 0 || mode_ == Mode::kNone || mode_ == Mode::kText) return;
     // At the last column the cursor stays on the character written there.
     if (!(column_ == kColumns - 1 && Writing()[row_][column_])) --column_;
     Writing()[row_][column_] = 0;

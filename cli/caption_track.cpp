@@ -39,6 +39,10 @@ bool MakeCaptions(hvdv_input::FrameSource& source, const CaptionOptions& options
     int tcRate = 30;
     Timecode start, previous;
     bool havePrevious = false;
+    if (!fromDv && !hvdv_cc::ParseTimecode(options.startTc, 30, &start)) {
+        *error = "--start-tc " + options.startTc + ": not a timecode (HH:MM:SS:FF, or HH:MM:SS;FF for drop-frame)";
+        return false;
+    }
     hvdv_input::SourceFrame frame;
     std::vector<Timecode> frameTimecodes;  // text output: a cue is stamped with its first frame's
 
@@ -47,16 +51,14 @@ bool MakeCaptions(hvdv_input::FrameSource& source, const CaptionOptions& options
         const size_t size = frame.bytes.size();
         hvdv_frame_info info{};
         info.size = sizeof info;
-        if (hvdv_probe_frame(data, size, &info) != HVDV_OK) {
-            *error = "frame " + std::to_string(frame.index) + ": not a DV frame";
-            return false;
-        }
-        if (rateNum == 0) {
+        const bool identified = hvdv_probe_frame(data, size, &info) == HVDV_OK;
+        if (!identified && summary->notDv++ == 0) summary->firstNotDv = frame.index;
+        if (rateNum == 0 && identified) {
             rateNum = info.rate_num;
             rateDen = info.rate_den ? info.rate_den : 1;
             tcRate = int((rateNum + rateDen / 2) / rateDen);
             if (tcRate > 30) tcRate /= 2;  // 720p counts frame pairs
-            if (!fromDv && !hvdv_cc::ParseTimecode(options.startTc, tcRate, &start)) {
+            if (!fromDv && tcRate != 30 && !hvdv_cc::ParseTimecode(options.startTc, tcRate, &start)) {
                 *error = "--start-tc " + options.startTc + ": not a timecode at " + std::to_string(tcRate) +
                          " frames a second";
                 return false;
@@ -108,7 +110,7 @@ bool MakeCaptions(hvdv_input::FrameSource& source, const CaptionOptions& options
         *error = "frame " + std::to_string(summary->frames) + ": " + source.Error();
         return false;
     }
-    if (summary->frames == 0) {
+    if (summary->frames == 0 || rateNum == 0) {
         *error = "no DV frame";
         return false;
     }

@@ -25,6 +25,8 @@ struct CaptionSummary {
     uint64_t parityErrors = 0;  // frames with a byte of bad parity in that pair
     uint64_t disagreeing = 0;   // frames whose copies of that pair disagree
     uint64_t items = 0;         // SCC lines or cues written
+    uint64_t notDv = 0;         // frames that could not be identified (their pairs taken as 80 80)
+    uint64_t firstNotDv = 0;    // the first of them
 };
 
 // Reads every frame of source into *text.  False with the reason (naming the

@@ -149,6 +149,9 @@ int RunCaptions(int argc, char** argv) {
         std::remove(output.c_str());
         return 1;
     }
+    if (s.notDv)
+        hvdv_cli::PrintError(kCommand, input + ": frame " + std::to_string(s.firstNotDv) + ": not a DV frame (" +
+                                           std::to_string(s.notDv) + " such frames, read as without captions)");
     const bool scc = options.format == hvdv_cli::CaptionFormat::kScc;
     std::fprintf(stderr,
                  "hvdv captions: %s: %" PRIu64 " frames, %" PRIu64 " with a caption pack, %" PRIu64
