@@ -42,8 +42,8 @@ void PrintHelp() {
         "frames with captions.  JSON and CSV also give, per frame, whether a\n"
         "closed-caption pack is there, whether its pairs carry data (not 80 80) and\n"
         "its bytes with bad parity.\n"
-        "In the table, flags are S (REC START), R (repeated frame) and T (timecode\n"
-        "break); dmg, conc and aerr count damaged and concealed macroblocks and\n"
+        "In the table, flags are S (REC START), R (repeated frame), T (timecode\n"
+        "break) and C (caption data); dmg, conc and aerr count damaged and concealed macroblocks and\n"
         "audio error samples.  The damage comes from a half-size decode of each frame.\n"
         "\n"
         "A frame starts a new recording when its recording date and time goes back,\n"
@@ -80,6 +80,7 @@ void PrintTableRecord(const FrameRecord& r, const FrameVerdict& v) {
     if (r.recStart) flags += "S";
     if (r.repeated) flags += "R";
     if (v.timecodeBreak) flags += "T";
+    if (r.captionData) flags += "C";
     char audio[64] = "";
     if (r.hasAudio)
         std::snprintf(audio, sizeof audio, "%u Hz %u bit %u ch %u%s", r.audioRate, r.audioBits, r.audioChannels,
