@@ -28,6 +28,8 @@ const char kCommand[] = "info";
 // Containers whose frame count is missing, or this small, are read through
 // to count their frames (reading only packets: a few milliseconds a frame).
 constexpr int64_t kCountAllBelow = 4000;
+// Closed captions are looked for in the first frames only (two seconds).
+constexpr uint64_t kCaptionFrames = 60;
 
 struct StreamReport {
     std::string file;
@@ -44,6 +46,8 @@ struct StreamReport {
     uint32_t sampleRate = 0, channels = 0, bits = 0;
     bool locked = false;
     std::string timecode, recorded;  // empty: not in the frame
+    // Closed captions in the first frames (at most kCaptionFrames).
+    uint64_t captionFramesRead = 0, captionPacks = 0, captionData[2] = {};
     hvdv_input::ContainerFacts container;
     uint64_t frames = 0;
     std::string framesFrom;  // "file size", "container", "counted"
@@ -194,6 +198,16 @@ StreamReport Describe(const std::string& path, bool frameMd5) {
     hvdv_cli::Md5 all, one;
     uint64_t counted = 0, lastBytes = 0;
     do {
+        if (counted < kCaptionFrames) {
+            hvdv_captions cc{};
+            cc.size = sizeof cc;
+            ++r.captionFramesRead;
+            if (hvdv_read_captions(frame.bytes.data(), frame.bytes.size(), &cc) == HVDV_OK && cc.present) {
+                ++r.captionPacks;
+                if (cc.field1[0] != 0x80 || cc.field1[1] != 0x80) ++r.captionData[0];
+                if (cc.field2[0] != 0x80 || cc.field2[1] != 0x80) ++r.captionData[1];
+            }
+        }
         if (frameMd5) {
             one.Update(frame.bytes.data(), frame.bytes.size());
             all.Update(frame.bytes.data(), frame.bytes.size());
@@ -202,7 +216,7 @@ StreamReport Describe(const std::string& path, bool frameMd5) {
         }
         ++counted;
         lastBytes = frame.bytes.size();
-    } while (count && source->Next(&frame));
+    } while ((count || counted < kCaptionFrames) && source->Next(&frame));
     if (count && !source->Error().empty()) r.warnings.push_back("reading stopped: " + source->Error());
     if (frameMd5) std::printf("all: %" PRIu64 " frames, %s\n", counted, all.HexDigest().c_str());
 
@@ -259,6 +273,19 @@ std::string ContainerText(const hvdv_input::ContainerFacts& c) {
     return text;
 }
 
+// "field 1: data in 12 of the first 60 frames", "packs without data in the
+// first 60 frames", "none in the first 60 frames".
+std::string CaptionText(const StreamReport& r) {
+    const std::string first = "the first " + std::to_string(r.captionFramesRead) + " frames";
+    if (!r.captionPacks) return "none in " + first;
+    std::string text;
+    for (int f = 0; f < 2; ++f)
+        if (r.captionData[f])
+            text += std::string(text.empty() ? "" : ", ") + "field " + std::to_string(f + 1) + ": data in " +
+                    std::to_string(r.captionData[f]) + " of " + first;
+    return text.empty() ? "packs without data in " + first : text;
+}
+
 void PrintText(const StreamReport& r) {
     std::printf("%s\n", r.file.c_str());
     std::printf("  format:          %s\n", r.format.c_str());
@@ -271,6 +298,7 @@ void PrintText(const StreamReport& r) {
     std::printf("  audio:           %s\n", AudioText(r).c_str());
     std::printf("  timecode:        %s\n", r.timecode.empty() ? "none" : r.timecode.c_str());
     std::printf("  recorded:        %s\n", r.recorded.empty() ? "unknown" : r.recorded.c_str());
+    std::printf("  captions:        %s\n", CaptionText(r).c_str());
     std::printf("  container:       %s\n", ContainerText(r.container).c_str());
     std::printf("  frames:          %" PRIu64 " (%s)\n", r.frames, r.framesFrom.c_str());
     std::printf("  duration:        %s s\n", Fixed(r.Duration(), 3).c_str());
@@ -315,7 +343,11 @@ std::string Json(const StreamReport& r) {
     for (size_t i = 0; i < r.disagreements.size(); ++i) j += (i ? ", " : "") + JsonString(r.disagreements[i]);
     j += "], \"warnings\": [";
     for (size_t i = 0; i < r.warnings.size(); ++i) j += (i ? ", " : "") + JsonString(r.warnings[i]);
-    return j + "]}";
+    j += "], \"captions\": {\"framesRead\": " + std::to_string(r.captionFramesRead) +
+         ", \"withPack\": " + std::to_string(r.captionPacks) +
+         ", \"field1Data\": " + std::to_string(r.captionData[0]) +
+         ", \"field2Data\": " + std::to_string(r.captionData[1]);
+    return j + "}}";
 }
 
 void PrintHelp() {
@@ -329,7 +361,9 @@ void PrintHelp() {
         "recording date and time; then the container, the number of frames (from the\n"
         "file size, the container, or counted by reading) and the duration.  Where the\n"
         "container states a rate, aspect, timecode or frame count that the DIF data\n"
-        "does not, both are shown; the DIF data is used.\n"
+        "does not, both are shown; the DIF data is used.  Closed captions: whether\n"
+        "the first 60 frames carry caption packs and which field's pairs carry data\n"
+        "(\"hvdv captions\" writes them out).\n"
         "\n"
         "  --json   one JSON object per file, in an array\n"
         "\n"

@@ -38,9 +38,12 @@ void PrintHelp() {
         "concealed macroblocks, the video blocks of each non-zero STA value (\"a:810\"\n"
         "is 810 blocks with STA 0xA), and whether the frame starts a new recording.\n"
         "Values a frame does not carry are left empty (null in JSON).  A summary\n"
-        "follows: frames, damaged frames, recordings, timecode breaks, audio changes.\n"
-        "In the table, flags are S (REC START), R (repeated frame) and T (timecode\n"
-        "break); dmg, conc and aerr count damaged and concealed macroblocks and\n"
+        "follows: frames, damaged frames, recordings, timecode breaks, audio changes,\n"
+        "frames with captions.  JSON and CSV also give, per frame, whether a\n"
+        "closed-caption pack is there, whether its pairs carry data (not 80 80) and\n"
+        "its bytes with bad parity.\n"
+        "In the table, flags are S (REC START), R (repeated frame), T (timecode\n"
+        "break) and C (caption data); dmg, conc and aerr count damaged and concealed macroblocks and\n"
         "audio error samples.  The damage comes from a half-size decode of each frame.\n"
         "\n"
         "A frame starts a new recording when its recording date and time goes back,\n"
@@ -77,6 +80,7 @@ void PrintTableRecord(const FrameRecord& r, const FrameVerdict& v) {
     if (r.recStart) flags += "S";
     if (r.repeated) flags += "R";
     if (v.timecodeBreak) flags += "T";
+    if (r.captionData) flags += "C";
     char audio[64] = "";
     if (r.hasAudio)
         std::snprintf(audio, sizeof audio, "%u Hz %u bit %u ch %u%s", r.audioRate, r.audioBits, r.audioChannels,
@@ -185,14 +189,15 @@ int RunScan(int argc, char** argv) {
     char summary[256];
     std::snprintf(summary, sizeof summary,
                   "%" PRIu64 " frames, %" PRIu64 " damaged, %" PRIu64 " recordings, %" PRIu64
-                  " timecode breaks, %" PRIu64 " audio changes",
+                  " timecode breaks, %" PRIu64 " audio changes, %" PRIu64 " with captions",
                   tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
-                  tracker.audioChanges);
+                  tracker.audioChanges, tracker.captionFrames);
     if (style == Style::kJson) {
         std::printf("{\"summary\": {\"frames\": %" PRIu64 ", \"damagedFrames\": %" PRIu64 ", \"recordings\": %" PRIu64
-                    ", \"timecodeBreaks\": %" PRIu64 ", \"audioChanges\": %" PRIu64 "}}\n",
+                    ", \"timecodeBreaks\": %" PRIu64 ", \"audioChanges\": %" PRIu64
+                    ", \"captionFrames\": %" PRIu64 "}}\n",
                     tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
-                    tracker.audioChanges);
+                    tracker.audioChanges, tracker.captionFrames);
     } else if (style == Style::kCsv) {
         hvdv_cli::PrintError(kCommand, input + ": " + summary);
     } else {

@@ -81,5 +81,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     meta.size = sizeof meta;
     Require(hvdv_read_metadata(frame.data(), frame.size(), &meta) == HVDV_OK);
     Require(!(meta.present & HVDV_META_TIMECODE) || (meta.tc_hours < 24 && meta.tc_minutes < 60));
+    hvdv_captions cc{};
+    cc.size = sizeof cc;
+    Require(hvdv_read_captions(frame.data(), frame.size(), &cc) == HVDV_OK);
+    Require(cc.present == (cc.copies > 0) && cc.field1_disagreeing < cc.copies + !cc.present &&
+            cc.parity_errors < 16 && (cc.present || cc.field1[0] == 0x80));
     return 0;
 }

@@ -1,5 +1,5 @@
 // Fuzz target: per-frame metadata on any bytes, read with any profile, with
-// and without header blocks.
+// and without header blocks, and its closed captions.
 //
 // Input: 4 parameter bytes, then the frame.
 //   0     profile: index into kKinds (modulo)
@@ -10,6 +10,7 @@
 
 #include "format/profile.h"
 #include "fuzz_common.h"
+#include "meta/captions.h"
 #include "meta/metadata.h"
 
 using hvdv_fuzz::ExactBuffer;
@@ -56,5 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(InRange(m.disp, 0, 7) && InRange(m.cgms, 0, 3) && InRange(m.camera.fNumberTenths, 10, 1810));
     // Nothing is reported from a frame without packs.
     if (!found) Require(!t.present && t.copies == 0 && !m.disp.present && !m.audio[0].present && !m.camera.present);
+
+    // Closed captions: one vote a field over the first channel's packs,
+    // which the metadata counts among all of its copies.
+    hvdv::DVFrameCaptions cc;
+    const bool captions = hvdv::ReadFrameCaptions(frame.data(), (uint32_t)frame.size(), *profile, headerBlocks, &cc);
+    Require(captions == cc.present && captions == (cc.field[0].copies > 0));
+    Require(cc.field[0].copies == cc.field[1].copies && cc.field[0].copies <= m.captionCopies);
+    for (const hvdv::DVCaptionField& f : cc.field) Require(f.disagreeing >= 0 && f.disagreeing < f.copies + !captions);
+    for (int k = 0; k < 4; ++k)
+        Require(((cc.parityErrors >> k) & 1) == (captions && !hvdv::CaptionParityOk(cc.field[k / 2].bytes[k % 2])));
     return 0;
 }

@@ -2,7 +2,7 @@
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
 # makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
-# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients, OUT_DIR/audio and OUT_DIR/api.  Each seed is the target's parameter bytes (see the
+# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients, OUT_DIR/audio, OUT_DIR/api and OUT_DIR/captions.  Each seed is the target's parameter bytes (see the
 # comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
 # or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
@@ -245,6 +245,16 @@ for entry in sample_625_420.dv:144000:00 ntsc_411_48k.dv:120000:01 pal_420_wide_
   bytes "$work/pa" "$kind" 01 00 00; seed "$out/audio" "${name%.dv}" "$work/pa" "$work/audio"
   bytes "$work/pa" "$kind" 07 00 01; seed "$out/audio" "${name%.dv}.short" "$work/pa" "$work/audio"
 done
+
+# Closed captions (fuzz_captions): a CC1 parameter byte, then pairs of a
+# pop-on, a roll-up and a paint-on caption with a special and an extended
+# character; and the same as SCC text.
+mkdir -p "$out/captions"
+bytes "$work/cc" 00 94 20 94 20 94 70 94 70 c8 e9 91 37 d5 80 92 a4 94 2f 94 2f 94 26 c1 80 94 ad 94 ad \
+  c2 80 94 29 91 40 c8 45 94 a1 94 a4 94 2c
+cp "$work/cc" "$out/captions/pairs"
+{ printf '\0'; printf 'Scenarist_SCC V1.0\n\n00:00:00:01\t9420 9420 9470 c8e9 942f\n\n01:00:00;02\t9426 c180 94ad\n\n'; } \
+  > "$out/captions/scc"
 
 echo "corpus: $(ls "$out/decode" | wc -l) decode, $(ls "$out/decode_blocks" | wc -l) decode_blocks," \
      "$(ls "$out/decode_blocks_hd" | wc -l) decode_blocks_hd," \

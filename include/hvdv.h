@@ -9,7 +9,8 @@
  *                          planes, no resampling) or a packed format, with
  *                          a map of the damaged macroblocks;
  *   - hvdv_decode_audio    every audio channel as signed 16-bit PCM;
- *   - hvdv_read_metadata   timecode, recording date and time, flags, packs.
+ *   - hvdv_read_metadata   timecode, recording date and time, flags, packs;
+ *   - hvdv_read_captions   the closed-caption bytes of both fields.
  *
  * Records passed in or out begin with `size`, which the caller sets to
  * sizeof the record it was compiled with; the library fills only what fits,
@@ -51,7 +52,7 @@ extern "C" {
 #endif
 
 #define HVDV_VERSION_MAJOR 1
-#define HVDV_VERSION_MINOR 0
+#define HVDV_VERSION_MINOR 1
 #define HVDV_VERSION_PATCH 0
 /* (major << 16) | (minor << 8) | patch */
 #define HVDV_VERSION ((HVDV_VERSION_MAJOR << 16) | (HVDV_VERSION_MINOR << 8) | HVDV_VERSION_PATCH)
@@ -315,6 +316,36 @@ typedef struct hvdv_metadata {
 /* Reads the frame's metadata.  HVDV_ERROR_NOT_DV when the frame cannot be
  * identified; HVDV_OK with present = 0 when it carries no pack. */
 HVDV_EXPORT int hvdv_read_metadata(const uint8_t* frame, size_t frame_size, hvdv_metadata* meta);
+
+/* ---- Closed captions (since 1.1) -------------------------------------- */
+
+/* Bits of hvdv_captions.parity_errors: a byte whose parity is even. */
+enum {
+    HVDV_CAPTION_PARITY_F1_BYTE1 = 1 << 0,
+    HVDV_CAPTION_PARITY_F1_BYTE2 = 1 << 1,
+    HVDV_CAPTION_PARITY_F2_BYTE1 = 1 << 2,
+    HVDV_CAPTION_PARITY_F2_BYTE2 = 1 << 3
+};
+
+/* The line-21 (CEA-608) bytes of a frame, from its VAUX closed-caption
+ * packs (0x65).  Every DIF sequence carries a copy; each field's pair is
+ * the value most copies agree on.  At 50 Mb/s and in high definition the
+ * first DIF channel's packs are read. */
+typedef struct hvdv_captions {
+    uint32_t size;               /* sizeof(hvdv_captions) */
+    uint32_t present;            /* 1: the frame carries a closed-caption pack */
+    uint8_t field1[2];           /* the pair of field 1 as stored, parity bits included */
+    uint8_t field2[2];           /* the pair of field 2; 0x80 0x80 carries nothing */
+    uint32_t parity_errors;      /* HVDV_CAPTION_PARITY_* */
+    uint32_t copies;             /* packs read */
+    uint32_t field1_disagreeing; /* copies whose field-1 pair differs from field1 */
+    uint32_t field2_disagreeing; /* copies whose field-2 pair differs from field2 */
+} hvdv_captions;
+
+/* Reads the frame's closed captions.  HVDV_ERROR_NOT_DV when the frame
+ * cannot be identified; HVDV_OK with present = 0 (pairs 0x80 0x80) when it
+ * carries no caption pack.  Allocates nothing. */
+HVDV_EXPORT int hvdv_read_captions(const uint8_t* frame, size_t frame_size, hvdv_captions* captions);
 
 #ifdef __cplusplus
 }

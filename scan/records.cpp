@@ -193,6 +193,14 @@ void FrameReader::Read(const uint8_t* frame, size_t size, uint64_t index, int64_
         }
     }
 
+    hvdv_captions cc{};
+    cc.size = sizeof cc;
+    if (hvdv_read_captions(frame, bytes, &cc) == HVDV_OK && cc.present) {
+        r.hasCaptions = true;
+        r.captionData = cc.field1[0] != 0x80 || cc.field1[1] != 0x80 || cc.field2[0] != 0x80 || cc.field2[1] != 0x80;
+        for (uint32_t bits = cc.parity_errors; bits; bits >>= 1) r.captionParityErrors += bits & 1;
+    }
+
     hvdv_audio_info audio{};
     audio.size = sizeof audio;
     if (hvdv_decode_audio(decoder_, frame, bytes, pcm_.data(), pcm_.size(), 0, &audio) == HVDV_OK) {
@@ -328,6 +336,7 @@ FrameVerdict RecordingTracker::Add(const FrameRecord& r) {
 
     ++frames;
     if (r.Damaged()) ++damagedFrames;
+    if (r.captionData) ++captionFrames;
     if (v.timecodeBreak) ++timecodeBreaks;
     if (v.audioChange) ++audioChanges;
     v.reasons = reasons;

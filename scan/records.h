@@ -43,6 +43,10 @@ struct FrameRecord {
     bool hasAudioErrors = false;   // the samples were decoded
     uint32_t audioErrorSamples = 0;
 
+    bool hasCaptions = false;      // a closed-caption pack (VAUX 0x65) was read
+    bool captionData = false;      // its pair of field 1 or 2 is not 80 80
+    uint32_t captionParityErrors = 0;  // bytes of the two pairs with bad parity (0-4)
+
     bool hasVideo = false;         // the picture was decoded (scan only)
     uint32_t macroblocks = 0, damaged = 0, concealed = 0;
     uint32_t sta[16] = {};         // video blocks per STA value
@@ -140,6 +144,7 @@ public:
     FrameVerdict Add(const FrameRecord& r);
 
     uint64_t frames = 0, damagedFrames = 0, recordings = 0, timecodeBreaks = 0, audioChanges = 0;
+    uint64_t captionFrames = 0;    // frames whose caption pairs carry data
 
 private:
     bool haveTimecode_ = false;

@@ -51,7 +51,7 @@ std::string CsvOr(bool present, const std::string& value) { return present ? val
 const char kCsvHeader[] =
     "frame,offset,bytes,timecode,recorded,rec_start,repeated,kind,aspect,field_order,audio_rate,audio_bits,"
     "audio_channels,audio_samples,audio_locked,audio_error_samples,macroblocks,damaged,concealed,sta,"
-    "new_recording,recording,reasons,timecode_break,error";
+    "new_recording,recording,reasons,timecode_break,error,caption_pack,caption_data,caption_parity_errors";
 
 std::string JsonRecord(const FrameRecord& r, const FrameVerdict& v) {
     const std::string tc = TimecodeText(r), when = RecordedText(r);
@@ -96,6 +96,9 @@ std::string JsonRecord(const FrameRecord& r, const FrameVerdict& v) {
     j += ", \"reasons\": " + JsonOr(v.newRecording, JsonString(BreakText(v.reasons)));
     j += ", \"timecodeBreak\": " + JsonBool(v.timecodeBreak);
     j += ", \"error\": " + JsonOr(!r.error.empty(), JsonString(r.error));
+    j += ", \"captionPack\": " + JsonBool(r.hasCaptions);
+    j += ", \"captionData\": " + JsonOr(r.hasCaptions, JsonBool(r.captionData));
+    j += ", \"captionParityErrors\": " + JsonOr(r.hasCaptions, Number(r.captionParityErrors));
     return j + "}";
 }
 
@@ -126,7 +129,10 @@ std::string CsvRecord(const FrameRecord& r, const FrameVerdict& v) {
         std::to_string(v.recording),
         BreakText(v.reasons),
         v.timecodeBreak ? "1" : "0",
-        r.error};
+        r.error,
+        r.hasCaptions ? "1" : "0",
+        CsvOr(r.hasCaptions, r.captionData ? "1" : "0"),
+        CsvOr(r.hasCaptions, Number(r.captionParityErrors))};
     std::string line;
     for (const std::string& p : parts) line += (line.empty() ? "" : ",") + Csv(p);
     return line;

@@ -100,6 +100,8 @@ TEST(Allocation, NoneForPlanesAudioAndMetadataOfTheSecondInterface) {
         audio.size = sizeof audio;
         hvdv_metadata meta{};
         meta.size = sizeof meta;
+        hvdv_captions captions{};
+        captions.size = sizeof captions;
         ASSERT_EQ(hvdv_decode_video(d, f.data(), info.frame_bytes, &pic, 0, nullptr, &damage), HVDV_OK);
         const long before = g_allocations.load();
         int results = 0;
@@ -108,6 +110,7 @@ TEST(Allocation, NoneForPlanesAudioAndMetadataOfTheSecondInterface) {
         const int audioResult = hvdv_decode_audio(d, f.data(), info.frame_bytes, pcm.data(), pcm.size(),
                                                   HVDV_AUDIO_HOLD_ERRORS, &audio);
         results |= hvdv_read_metadata(f.data(), info.frame_bytes, &meta);
+        results |= hvdv_read_captions(f.data(), info.frame_bytes, &captions);
         const long allocations = g_allocations.load() - before;
         EXPECT_EQ(results, HVDV_OK) << name;
         EXPECT_EQ(audioResult, std::string(name).rfind("hd_", 0) == 0 ? HVDV_ERROR_NO_AUDIO : HVDV_OK) << name;

@@ -197,6 +197,10 @@ TEST_F(Api, BadInputGetsAClearResult) {
     EXPECT_EQ(a.channels * a.samples > 16, true);
     EXPECT_EQ(hvdv_decode_audio(d_, f.data(), 144000, nullptr, 16, 0, &a), HVDV_ERROR_ARGUMENT);
     EXPECT_EQ(hvdv_read_metadata(f.data(), 144000, nullptr), HVDV_ERROR_ARGUMENT);
+    EXPECT_EQ(hvdv_read_captions(f.data(), 144000, nullptr), HVDV_ERROR_ARGUMENT);
+    hvdv_captions cc{};
+    cc.size = sizeof cc;
+    EXPECT_EQ(hvdv_read_captions(nullptr, 144000, &cc), HVDV_ERROR_ARGUMENT);
     hvdv_decoder_config bad{};
     bad.size = sizeof bad;
     bad.threads = 17;

@@ -12,6 +12,7 @@
 #include "hv_dec_dv.h"
 #include "hvdv.h"
 #include "hvdv/identify.h"
+#include "meta/captions.h"
 #include "meta/metadata.h"
 #include "threads/cpu.h"
 #include "threads/platform.h"
@@ -120,7 +121,7 @@ HVDV_EXPORT const char* hvdv_strerror(int result) {
 
 HVDV_EXPORT uint32_t hvdv_version(void) { return HVDV_VERSION; }
 
-HVDV_EXPORT const char* hvdv_version_string(void) { return "1.0.0"; }
+HVDV_EXPORT const char* hvdv_version_string(void) { return "1.1.0"; }
 
 HVDV_EXPORT int hvdv_probe_frame(const uint8_t* frame, size_t frameSize, hvdv_frame_info* info) {
     if (!Sized(info)) return HVDV_ERROR_ARGUMENT;
@@ -367,6 +368,28 @@ HVDV_EXPORT int hvdv_read_metadata(const uint8_t* frame, size_t frameSize, hvdv_
         k.exposure_mode = Value(c.autoExposureMode);
     }
     Deliver(out, meta);
+    return HVDV_OK;
+}
+
+HVDV_EXPORT int hvdv_read_captions(const uint8_t* frame, size_t frameSize, hvdv_captions* captions) {
+    if (!Sized(captions)) return HVDV_ERROR_ARGUMENT;
+    DVProbe probe;
+    const int r = Probe(frame, frameSize, &probe);
+    if (r != HVDV_OK) return r;
+    hvdv_captions out{};
+    out.size = sizeof out;
+    out.field1[0] = out.field1[1] = out.field2[0] = out.field2[1] = 0x80;
+    DVFrameCaptions c;
+    if (ReadFrameCaptions(frame, Clamp(frameSize), *probe.profile, probe.headerBlocks, &c)) {
+        out.present = 1;
+        std::memcpy(out.field1, c.field[0].bytes, 2);
+        std::memcpy(out.field2, c.field[1].bytes, 2);
+        out.parity_errors = c.parityErrors;
+        out.copies = (uint32_t)c.field[0].copies;
+        out.field1_disagreeing = (uint32_t)c.field[0].disagreeing;
+        out.field2_disagreeing = (uint32_t)c.field[1].disagreeing;
+    }
+    Deliver(out, captions);
     return HVDV_OK;
 }
 
