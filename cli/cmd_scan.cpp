@@ -193,11 +193,7 @@ int RunScan(int argc, char** argv) {
                   tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
                   tracker.audioChanges, tracker.captionFrames);
     if (style == Style::kJson) {
-        std::printf("{\"summary\": {\"frames\": %" PRIu64 ", \"damagedFrames\": %" PRIu64 ", \"recordings\": %" PRIu64
-                    ", \"timecodeBreaks\": %" PRIu64 ", \"audioChanges\": %" PRIu64
-                    ", \"captionFrames\": %" PRIu64 "}}\n",
-                    tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.timecodeBreaks,
-                    tracker.audioChanges, tracker.captionFrames);
+        std::printf("{\"summary\": %s}\n", hvdv_scan::JsonSummary(tracker).c_str());
     } else if (style == Style::kCsv) {
         hvdv_cli::PrintError(kCommand, input + ": " + summary);
     } else {

@@ -138,4 +138,12 @@ std::string CsvRecord(const FrameRecord& r, const FrameVerdict& v) {
     return line;
 }
 
+std::string JsonSummary(const RecordingTracker& t) {
+    return "{\"frames\": " + std::to_string(t.frames) + ", \"damagedFrames\": " + std::to_string(t.damagedFrames) +
+           ", \"recordings\": " + std::to_string(t.recordings) +
+           ", \"timecodeBreaks\": " + std::to_string(t.timecodeBreaks) +
+           ", \"audioChanges\": " + std::to_string(t.audioChanges) +
+           ", \"captionFrames\": " + std::to_string(t.captionFrames) + "}";
+}
+
 }  // namespace hvdv_scan

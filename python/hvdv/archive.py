@@ -105,8 +105,9 @@ def scan_file(path: str, report: str) -> Dict[str, Any]:
                 frames += 1
                 ends.add(json.loads(line))
                 out.write(line + "\n")
-            summary = scanner.summary()
-            out.write(json.dumps({"summary": summary}) + "\n")
+            text = scanner.summary()
+            summary = json.loads(text)
+            out.write('{"summary": ' + text + "}\n")
         os.replace(part, report)
         return _row(summary["frames"], summary["damagedFrames"], summary["recordings"], tuple(ends.first),
                     tuple(ends.last))  # type: ignore[arg-type]

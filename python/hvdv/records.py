@@ -30,7 +30,7 @@ class Scan:
             raise StopIteration
         line = self._impl.next()
         if line is None:
-            self.summary = self._impl.summary()
+            self.summary = json.loads(self._impl.summary())
             raise StopIteration
         return json.loads(line)
 

@@ -379,15 +379,8 @@ public:
         return py::none();
     }
 
-    py::dict Summary() const {
-        py::dict d;
-        d["frames"] = tracker_.frames;
-        d["damagedFrames"] = tracker_.damagedFrames;
-        d["recordings"] = tracker_.recordings;
-        d["timecodeBreaks"] = tracker_.timecodeBreaks;
-        d["audioChanges"] = tracker_.audioChanges;
-        return d;
-    }
+    // The closing summary as the tool prints it (a JSON object).
+    py::object Summary() const { return Text(hvdv_scan::JsonSummary(tracker_)); }
 
 private:
     std::string path_;
