@@ -11,7 +11,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 data=$here/../tests/data
 out=${1:?usage: make_corpus.sh OUT_DIR}
-mkdir -p "$out/decode" "$out/info" "$out/meta" "$out/coefficients" "$out/api"
+mkdir -p "$out/decode" "$out/info" "$out/meta" "$out/coefficients" "$out/api" "$out/blocks"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -74,6 +74,9 @@ for name in "${streams[@]%%:*}" jj_sony_head_clog.dv jj_sony_perfect.dv; do
   bytes "$work/p" 00 01 00 00; seed "$out/api" "$base" "$work/p" "$work/$base.frame"
   bytes "$work/p" 03 02 00 00; seed "$out/api" "$base.half.keep" "$work/p" "$work/$base.frame"
   bytes "$work/p" 02 03 9c 40; seed "$out/api" "$base.cut" "$work/p" "$work/$base.frame"
+  # Block status: whole, and cut inside a block.
+  bytes "$work/p" 00 00; seed "$out/blocks" "$base" "$work/p" "$work/$base.frame"
+  bytes "$work/p" 9c 47; seed "$out/blocks" "$base.cut" "$work/p" "$work/$base.frame"
 done
 
 # Per-frame metadata: frames with timecodes, dates, captions and camera

@@ -120,7 +120,7 @@ HVDV_EXPORT const char* hvdv_strerror(int result) {
 
 HVDV_EXPORT uint32_t hvdv_version(void) { return HVDV_VERSION; }
 
-HVDV_EXPORT const char* hvdv_version_string(void) { return "1.0.0"; }
+HVDV_EXPORT const char* hvdv_version_string(void) { return "1.1.0"; }
 
 HVDV_EXPORT int hvdv_probe_frame(const uint8_t* frame, size_t frameSize, hvdv_frame_info* info) {
     if (!Sized(info)) return HVDV_ERROR_ARGUMENT;
