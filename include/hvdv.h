@@ -335,8 +335,8 @@ enum {
     HVDV_BLOCK_STA = 1 << 1,         /* video: STA is not 0 (see sta) */
     HVDV_BLOCK_AUDIO_ERRORS = 1 << 2,/* audio: error samples (see error_samples) */
     HVDV_BLOCK_ALL_ERRORS = 1 << 3,  /* audio: every sample slot holds the error code */
-    HVDV_BLOCK_ERASED = 1 << 4,      /* subcode, VAUX: a pack is all 0xFF where the other
-                                        copies of the frame carry one */
+    HVDV_BLOCK_ERASED = 1 << 4,      /* subcode, VAUX: a pack is all 0xFF where other
+                                        sequences of the frame carry one */
     HVDV_BLOCK_DISAGREES = 1 << 5,   /* subcode, VAUX: a pack differs from the copies most
                                         of the frame's sequences carry in that place */
     HVDV_BLOCK_BAD_ID = 1 << 6       /* the block's ID names another section, sequence or number */

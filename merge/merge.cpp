@@ -371,13 +371,24 @@ void Merger::Build(const std::vector<size_t>& group, const std::vector<Match>& h
         out->bytes.resize(blocks * 80);
         std::vector<uint32_t> taken(frames.size(), 0);
         // Rank of a damaged copy: fewer error samples, then a lower STA.
-        auto cost = [](const hvdv_block& b) { return (b.flags ? 1000 : 0) + b.error_samples + b.sta; };
+        // Subcode and VAUX: fewer erased packs (a copy wholly erased in one
+        // transfer is not flagged when every copy of the frame is).
+        auto cost = [](const hvdv_block& b, const uint8_t* p) {
+            uint32_t erased = 0;
+            if (b.section == HVDV_SECTION_SUBCODE)
+                for (int k = 0; k < 6; ++k) erased += p[6 + 8 * k] == 0xFF && p[7 + 8 * k] == 0xFF;
+            else if (b.section == HVDV_SECTION_VAUX)
+                for (int k = 0; k < 15; ++k) erased += p[3 + 5 * k] == 0xFF && p[4 + 5 * k] == 0xFF;
+            return (b.flags ? 1000u : 0u) + b.error_samples + b.sta + erased;
+        };
         for (size_t i = 0; i < blocks; ++i) {
             size_t best = frames.size();
             for (size_t k = 0; k < frames.size(); ++k) {
                 const size_t c = (k + lead) % frames.size();  // the leading frame first
                 if (i >= frames[c]->blocks.size()) continue;
-                if (best == frames.size() || cost(frames[c]->blocks[i]) < cost(frames[best]->blocks[i])) best = c;
+                if (best == frames.size() || cost(frames[c]->blocks[i], &frames[c]->bytes[i * 80]) <
+                                                 cost(frames[best]->blocks[i], &frames[best]->bytes[i * 80]))
+                    best = c;
             }
             const hvdv_block& b = frames[best]->blocks[i];
             std::memcpy(&out->bytes[i * 80], &frames[best]->bytes[i * 80], 80);

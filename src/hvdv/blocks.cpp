@@ -3,10 +3,9 @@
 // A block's place comes from its position in the buffer.  Video blocks are
 // damaged when their STA is not 0, audio blocks when samples carry the error
 // code.  Subcode and VAUX packs repeat in every DIF sequence: a pack slot is
-// compared with the same slot of the other sequences of the frame (sequences
-// of the same half for the subcode, of the same parity for the VAUX, which
-// is how recorders lay them out), and a block is damaged when one of its
-// packs is erased or differs from what more than half of those copies say.
+// compared with the other copies in the frame: a block is damaged when one
+// of its packs is erased where the other sequences carry one, or differs
+// from what more than half of the copies of its pack type say.
 #include <algorithm>
 #include <cstring>
 
@@ -116,14 +115,14 @@ extern "C" HVDV_EXPORT int hvdv_block_status(const uint8_t* frame, size_t frameS
     auto subcodePack = [&](uint32_t q, int slot) { return packAt(q, slot / 6, kDifIdBytes + 8 * (slot % 6) + 3); };
     auto vauxPack = [&](uint32_t q, int slot) { return packAt(q, 2 + slot / 15, kDifIdBytes + kPack * (slot % 15)); };
     TypeVote subcodeVote, vauxVote;
-    uint16_t subcodeFilled[kSubcodeSlots] = {}, subcodeSeen[kSubcodeSlots] = {};
+    uint16_t subcodeFilled[kSubcodeSlots] = {};
     uint16_t vauxFilled[2][kVauxSlots] = {}, vauxSeen[2][kVauxSlots] = {};
     for (int pass = 0; pass < 2; ++pass)
         for (uint32_t q = 0; q < slots; ++q) {
             for (int slot = 0; slot < kSubcodeSlots; ++slot)
                 if (const uint8_t* p = subcodePack(q, slot)) {
                     subcodeVote.Add(p, pass);
-                    if (pass == 0) subcodeSeen[slot]++, subcodeFilled[slot] += p[0] != 0xFF;
+                    if (pass == 0) subcodeFilled[slot] += p[0] != 0xFF;
                 }
             const int parity = int(q % uint32_t(profile.sequences)) % 2;
             for (int slot = 0; slot < kVauxSlots; ++slot)
@@ -132,8 +131,10 @@ extern "C" HVDV_EXPORT int hvdv_block_status(const uint8_t* frame, size_t frameS
                     if (pass == 0) vauxSeen[parity][slot]++, vauxFilled[parity][slot] += p[0] != 0xFF;
                 }
         }
-    // A pack against the others: erased where most copies of its slot carry
-    // a pack, differing from the majority of its type.
+    // A pack against the others: erased where other sequences carry a pack
+    // in that slot (every recorder fills every subcode slot; VAUX slots are
+    // judged against at least half of the sequences of the same parity),
+    // differing from the majority of its type.
     auto judge = [](const uint8_t* p, const TypeVote& vote, bool slotFilled) -> uint8_t {
         if (AllOnes(p)) return slotFilled ? HVDV_BLOCK_ERASED : 0;
         return vote.Disagrees(p) ? HVDV_BLOCK_DISAGREES : 0;
@@ -181,8 +182,7 @@ extern "C" HVDV_EXPORT int hvdv_block_status(const uint8_t* frame, size_t frameS
             case HVDV_SECTION_SUBCODE: {
                 for (int k = 0; k < 6; ++k) {
                     const int slot = r.number * 6 + k;
-                    r.flags |= judge(b + kDifIdBytes + 8 * k + 3, subcodeVote,
-                                     2 * subcodeFilled[slot] > subcodeSeen[slot]);
+                    r.flags |= judge(b + kDifIdBytes + 8 * k + 3, subcodeVote, subcodeFilled[slot] > 0);
                 }
                 break;
             }
@@ -191,7 +191,7 @@ extern "C" HVDV_EXPORT int hvdv_block_status(const uint8_t* frame, size_t frameS
                 for (int k = 0; k < 15; ++k) {
                     const int slot = r.number * 15 + k;
                     r.flags |= judge(b + kDifIdBytes + kPack * k, vauxVote,
-                                     2 * vauxFilled[parity][slot] > vauxSeen[parity][slot]);
+                                     2 * vauxFilled[parity][slot] >= vauxSeen[parity][slot]);
                 }
                 break;
             }
