@@ -136,6 +136,8 @@ int RunMerge(int argc, char** argv) {
     size_t stdinCount = 0;
     for (const std::string& in : inputs) stdinCount += in == "-";
     if (stdinCount > 1) return usage("standard input (-) can be read once only");
+    // Audio error samples are counted (the audio decoded) for the report.
+    mergeOptions.audioErrors = !report.empty();
 
     std::vector<std::unique_ptr<hvdv_input::FrameSource>> sources;
     for (const std::string& in : inputs) {
@@ -196,14 +198,18 @@ int RunMerge(int argc, char** argv) {
     for (;;) {
         for (size_t i = 0; i < inputs.size(); ++i)
             while (merger.Wants(i)) {
+                hvdv_merge::InputFrame f;
+                merger.Spare(&f);
+                frame.bytes.swap(f.bytes);
                 if (!sources[i]->Next(&frame)) {
                     if (!sources[i]->Error().empty())
                         return fail(inputs[i] + ": frame " + std::to_string(read[i]) + ": " + sources[i]->Error());
                     merger.End(i);
                     break;
                 }
-                hvdv_merge::InputFrame f;
-                hvdv_merge::Describe(std::move(frame.bytes), read[i]++, &f);
+                f.bytes.swap(frame.bytes);
+                f.index = read[i]++;
+                hvdv_merge::Describe(&f, mergeOptions.audioErrors);
                 merger.Push(i, std::move(f));
             }
         if (!merger.Next(&merged)) {
@@ -298,10 +304,12 @@ int RunMerge(int argc, char** argv) {
     std::fprintf(stderr,
                  "hvdv merge: %s: %" PRIu64 " frames, %" PRIu64 " found in one input only, %" PRIu64
                  " missing from every input (timecode gaps); %" PRIu64 " blocks repaired, %" PRIu64
-                 " blocks still damaged in %" PRIu64 " frames; audio error samples %" PRIu64
-                 " in the best input frame of each, %" PRIu64 " after\n",
-                 output.c_str(), t.frames, t.single, t.missing, t.repaired, t.damagedBlocks, t.damagedFrames,
-                 t.audioBefore, t.audioAfter);
+                 " blocks still damaged in %" PRIu64 " frames",
+                 output.c_str(), t.frames, t.single, t.missing, t.repaired, t.damagedBlocks, t.damagedFrames);
+    if (mergeOptions.audioErrors)
+        std::fprintf(stderr, "; audio error samples %" PRIu64 " in the best input frame of each, %" PRIu64 " after",
+                     t.audioBefore, t.audioAfter);
+    std::fprintf(stderr, "\n");
     for (size_t i = 0; i < inputs.size(); ++i) {
         if (!merger.LeftOut()[i].empty())
             std::fprintf(stderr, "hvdv merge: %s left out: %s\n", inputs[i].c_str(), merger.LeftOut()[i].c_str());

@@ -93,32 +93,38 @@ const char* MatchName(Match m) {
     return "missing";
 }
 
-void Describe(std::vector<uint8_t>&& bytes, uint64_t index, InputFrame* out) {
+void Describe(InputFrame* out, bool decodeAudio) {
     InputFrame& f = *out;
-    f = InputFrame();
-    f.bytes = std::move(bytes);
-    f.index = index;
+    f.identified = false;
+    f.kind = HVDV_KIND_UNKNOWN;
+    f.frameBytes = f.damaged = f.audioErrors = 0;
+    f.hasTimecode = f.tcTrusted = f.tcDrop = f.hasDate = f.recStart = false;
+    f.timecode = f.recorded = 0;
+    std::memset(f.tc, 0, sizeof f.tc);
+    f.blocks.clear();
     hvdv_frame_info info{};
     info.size = sizeof info;
     if (hvdv_probe_frame(f.bytes.data(), f.bytes.size(), &info) != HVDV_OK) return;
+    hvdv_block_summary s{};
+    s.size = sizeof s;
+    f.blocks.resize(f.bytes.size() / 80);  // at least the frame's blocks
+    if (hvdv_block_status(f.bytes.data(), f.bytes.size(), f.blocks.data(), f.blocks.size(), &s) != HVDV_OK) {
+        f.blocks.clear();
+        return;
+    }
+    f.blocks.resize(s.block_count);
     f.identified = true;
     f.kind = info.kind;
     f.frameBytes = info.frame_bytes;
-    hvdv_block_summary s{};
-    s.size = sizeof s;
-    hvdv_block_status(f.bytes.data(), f.bytes.size(), nullptr, 0, &s);
-    f.blocks.resize(s.block_count);
-    if (hvdv_block_status(f.bytes.data(), f.bytes.size(), f.blocks.data(), f.blocks.size(), &s) != HVDV_OK) {
-        f.identified = false;
-        return;
-    }
     for (const hvdv_block& b : f.blocks) f.damaged += b.flags != 0;
-    // Error samples of the decoded audio (as hvdv scan counts them).
-    static thread_local std::vector<int16_t> pcm(HVDV_MAX_AUDIO_SAMPLES * HVDV_MAX_AUDIO_CHANNELS);
-    hvdv_audio_info audio{};
-    audio.size = sizeof audio;
-    if (hvdv_decode_audio(nullptr, f.bytes.data(), f.bytes.size(), pcm.data(), pcm.size(), 0, &audio) == HVDV_OK)
-        f.audioErrors = audio.error_samples;
+    if (decodeAudio) {
+        // Error samples of the decoded audio (as hvdv scan counts them).
+        static thread_local std::vector<int16_t> pcm(HVDV_MAX_AUDIO_SAMPLES * HVDV_MAX_AUDIO_CHANNELS);
+        hvdv_audio_info audio{};
+        audio.size = sizeof audio;
+        if (hvdv_decode_audio(nullptr, f.bytes.data(), f.bytes.size(), pcm.data(), pcm.size(), 0, &audio) == HVDV_OK)
+            f.audioErrors = audio.error_samples;
+    }
     hvdv_metadata m{};
     m.size = sizeof m;
     if (hvdv_read_metadata(f.bytes.data(), f.bytes.size(), &m) != HVDV_OK) return;
@@ -223,9 +229,12 @@ void Merger::CheckInputs() {
 bool Merger::Repeat(size_t i, const InputFrame& head) const {
     const Input& in = inputs_[i];
     if (in.havePrevious && in.previous.bytes == head.bytes) return true;
-    if (!haveLast_ || !head.tcTrusted || !last_.tcTrusted) return false;
+    if (!haveLast_ || !head.tcTrusted || !lastTcTrusted_ || head.timecode != lastTimecode_) return false;
+    const Input& lead = inputs_[lastLead_];
+    if (!lead.havePrevious) return false;
+    // The leading frame of the last output: clean blocks consistent with it.
     Match how = Match::kNone;
-    return Compare(head, last_, &how) == Verdict::kSame && how == Match::kTimecode;
+    return Compare(head, lead.previous, &how) != Verdict::kDifferent;
 }
 
 // The first frame of input j's window that is a's place on the tape; -1
@@ -250,7 +259,7 @@ bool Merger::Next(OutputFrame* out) {
         Input& in = inputs_[i];
         if (in.excluded) continue;
         while (!in.window.empty() && Repeat(i, in.window.front())) {
-            in.previous = std::move(in.window.front());
+            in.Retire(std::move(in.window.front()), &spare_);
             in.window.pop_front();
             ++skipped[i];
         }
@@ -329,8 +338,7 @@ bool Merger::Next(OutputFrame* out) {
     for (size_t g : group) {
         Input& in = inputs_[g];
         lastGroup_[g] = true;
-        in.previous = std::move(in.window.front());
-        in.havePrevious = true;
+        in.Retire(std::move(in.window.front()), &spare_);
         in.window.pop_front();
     }
     return true;
@@ -363,9 +371,9 @@ void Merger::Build(const std::vector<size_t>& group, const std::vector<Match>& h
     out->blocks = uint32_t(blocks);
     out->damaged = out->repaired = out->audioErrors = 0;
     const InputFrame& leader = *frames[lead];
-    out->bytes.assign(leader.bytes.begin(), leader.bytes.end());
     if (!leader.identified || blocks == 0) {
         // Nothing to choose from: the frame as it came.
+        out->bytes.assign(leader.bytes.begin(), leader.bytes.end());
         out->inputs[group[lead]].blocksTaken = uint32_t(leader.bytes.size() / 80);
     } else {
         out->bytes.resize(blocks * 80);
@@ -382,6 +390,14 @@ void Merger::Build(const std::vector<size_t>& group, const std::vector<Match>& h
             return (b.flags ? 1000u : 0u) + b.error_samples + b.sta + erased;
         };
         for (size_t i = 0; i < blocks; ++i) {
+            if (i < leader.blocks.size() && !leader.blocks[i].flags && leader.blocks[i].section >= HVDV_SECTION_AUDIO) {
+                // The usual case: the leading frame read it cleanly.  (Subcode
+                // and VAUX copies are weighed below: packs erased in every
+                // sequence of one transfer are not flagged within the frame.)
+                std::memcpy(&out->bytes[i * 80], &leader.bytes[i * 80], 80);
+                ++taken[lead];
+                continue;
+            }
             size_t best = frames.size();
             for (size_t k = 0; k < frames.size(); ++k) {
                 const size_t c = (k + lead) % frames.size();  // the leading frame first
@@ -413,24 +429,52 @@ void Merger::Build(const std::vector<size_t>& group, const std::vector<Match>& h
         for (size_t k = 0; k < frames.size(); ++k) out->inputs[group[k]].blocksTaken = taken[k];
     }
 
-    // Timecode and date of the output; a timecode gap since the last output
-    // is frames no input holds.
-    InputFrame described;
-    Describe(std::vector<uint8_t>(out->bytes), out->index, &described);
-    out->audioErrors = described.audioErrors;
-    out->hasTimecode = described.hasTimecode;
-    out->tcDrop = described.tcDrop;
-    std::memcpy(out->tc, described.tc, 4);
-    out->hasDate = described.hasDate;
-    out->recorded = described.recorded;
+    // Timecode and date of the output: of the leading frame, else of the
+    // others; a timecode gap since the last output is frames no input holds.
+    const InputFrame* tc = nullptr;
+    const InputFrame* date = nullptr;
+    for (size_t k = 0; k < frames.size(); ++k) {
+        const InputFrame* f = frames[(k + lead) % frames.size()];
+        if (f->hasTimecode && (!tc || (f->tcTrusted && !tc->tcTrusted))) tc = f;
+        if (f->hasDate && !date) date = f;
+    }
+    out->hasTimecode = tc != nullptr;
+    out->tcDrop = tc && tc->tcDrop;
+    std::memcpy(out->tc, tc ? tc->tc : leader.tc, 4);
+    out->hasDate = date != nullptr;
+    out->recorded = date ? date->recorded : 0;
     out->missingBefore = 0;
-    if (haveLast_ && described.tcTrusted && last_.tcTrusted && described.kind == last_.kind) {
-        const int64_t gap = described.timecode - last_.timecode;
-        const int64_t second = TcRate(described.kind);
+    const bool trusted = tc && tc->tcTrusted;
+    if (haveLast_ && trusted && lastTcTrusted_ && leader.kind == lastKind_) {
+        const int64_t gap = tc->timecode - lastTimecode_;
+        const int64_t second = TcRate(leader.kind);
         if (gap > 1 && gap <= 10 * second) out->missingBefore = uint32_t(gap - 1);
     }
-    last_ = std::move(described);  // with a copy of the output's bytes, for comparisons
+    if (options_.audioErrors) {
+        static thread_local std::vector<int16_t> pcm(HVDV_MAX_AUDIO_SAMPLES * HVDV_MAX_AUDIO_CHANNELS);
+        hvdv_audio_info audio{};
+        audio.size = sizeof audio;
+        if (hvdv_decode_audio(nullptr, out->bytes.data(), out->bytes.size(), pcm.data(), pcm.size(), 0, &audio) ==
+            HVDV_OK)
+            out->audioErrors = audio.error_samples;
+    }
     haveLast_ = true;
+    lastTcTrusted_ = trusted;
+    lastTimecode_ = trusted ? tc->timecode : 0;
+    lastKind_ = leader.kind;
+    lastLead_ = group[lead];
+}
+
+void Merger::Input::Retire(InputFrame&& f, std::vector<InputFrame>* spare) {
+    if (havePrevious && spare->size() < 8) spare->push_back(std::move(previous));
+    previous = std::move(f);
+    havePrevious = true;
+}
+
+void Merger::Spare(InputFrame* f) {
+    if (spare_.empty()) return;
+    *f = std::move(spare_.back());
+    spare_.pop_back();
 }
 
 }  // namespace hvdv_merge

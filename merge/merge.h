@@ -36,7 +36,7 @@ struct InputFrame {
     uint32_t frameBytes = 0;
     std::vector<hvdv_block> blocks;     // one record a whole block
     uint32_t damaged = 0;               // damaged blocks
-    uint32_t audioErrors = 0;           // error samples of its decoded audio
+    uint32_t audioErrors = 0;           // error samples of its decoded audio (when decoded)
     bool hasTimecode = false, tcTrusted = false, tcDrop = false;
     int64_t timecode = 0;               // frames since midnight
     uint8_t tc[4] = {};                 // hours, minutes, seconds, frames
@@ -45,8 +45,10 @@ struct InputFrame {
     bool recStart = false;
 };
 
-// Reads what the merge needs from a frame's bytes (moved into the record).
-void Describe(std::vector<uint8_t>&& bytes, uint64_t index, InputFrame* out);
+// Reads what the merge needs from f->bytes (f->index set by the caller);
+// the audio is decoded to count its error samples when decodeAudio is set.
+// The record's buffers are reused.
+void Describe(InputFrame* f, bool decodeAudio);
 
 struct InputUse {
     Match match = Match::kNone;
@@ -75,6 +77,7 @@ struct OutputFrame {
 
 struct Options {
     size_t window = 100;                // frames kept ahead per input
+    bool audioErrors = false;           // count the output's audio error samples (decodes its audio)
 };
 
 class Merger {
@@ -85,6 +88,9 @@ public:
     bool Wants(size_t i) const;
     // Hands input i's next frame over (frames in the input's order).
     void Push(size_t i, InputFrame&& frame);
+    // A record whose buffers were used before, to be filled and pushed
+    // (saves an allocation a frame).
+    void Spare(InputFrame* f);
     // Input i has no more frames.
     void End(size_t i);
     // The next output frame, when the windows allow a decision; false when
@@ -111,6 +117,7 @@ private:
         bool excluded = false;
         bool havePrevious = false;
         InputFrame previous;            // last frame taken (for repeats)
+        void Retire(InputFrame&& f, std::vector<InputFrame>* spare);
         uint32_t repeats = 0;
     };
     bool Ready() const;
@@ -127,8 +134,12 @@ private:
     std::string error_;
     bool checked_ = false;
     uint64_t produced_ = 0;
-    bool haveLast_ = false;
-    InputFrame last_;                   // the last output, described
+    // The last output: its timecode, and the input whose previous frame led it.
+    bool haveLast_ = false, lastTcTrusted_ = false;
+    int64_t lastTimecode_ = 0;
+    hvdv_kind lastKind_ = HVDV_KIND_UNKNOWN;
+    size_t lastLead_ = 0;
+    std::vector<InputFrame> spare_;
 };
 
 }  // namespace hvdv_merge
