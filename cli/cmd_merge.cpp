@@ -310,6 +310,7 @@ int RunMerge(int argc, char** argv) {
         std::fprintf(stderr, "; audio error samples %" PRIu64 " in the best input frame of each, %" PRIu64 " after",
                      t.audioBefore, t.audioAfter);
     std::fprintf(stderr, "\n");
+    if (!merger.Warning().empty()) std::fprintf(stderr, "hvdv merge: %s\n", merger.Warning().c_str());
     for (size_t i = 0; i < inputs.size(); ++i) {
         if (!merger.LeftOut()[i].empty())
             std::fprintf(stderr, "hvdv merge: %s left out: %s\n", inputs[i].c_str(), merger.LeftOut()[i].c_str());

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     s.size = sizeof s;
     const int counted = hvdv_block_status(frame.data(), frame.size(), nullptr, 0, &s);
     if (counted != HVDV_OK) return 0;
-    Require(s.block_count <= frame.size() / 80 && s.block_count <= 4 * 10 * 150);
+    Require(s.block_count <= frame.size() / 80 && s.block_count <= 4 * 12 * 150);
     std::vector<hvdv_block> blocks(s.block_count);
     const uint32_t count = s.block_count;
     Require(hvdv_block_status(frame.data(), frame.size(), blocks.data(), blocks.size(), &s) == HVDV_OK);

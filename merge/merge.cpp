@@ -212,8 +212,11 @@ void Merger::CheckInputs() {
                 }
             if (found) related[i] = related[j] = true;
         }
-    size_t relatedCount = 0;
-    for (bool r : related) relatedCount += r;
+    size_t relatedCount = 0, kept = 0;
+    for (size_t i = 0; i < n; ++i) relatedCount += related[i], kept += !inputs_[i].excluded;
+    if (relatedCount == 0 && kept >= 2)
+        warning_ = "the inputs share no frame in their first " + std::to_string(options_.window) +
+                   " frames: their frames are put in order by date and timecode alone";
     if (relatedCount >= 2)
         for (size_t i = 0; i < n; ++i)
             if (!related[i] && !inputs_[i].excluded) {

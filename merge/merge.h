@@ -102,6 +102,8 @@ public:
     // A reason to stop (inputs of different DV kinds or systems): empty
     // while the merge can go on.
     const std::string& Error() const { return error_; }
+    // Something the caller should be told (inputs that share no frame).
+    const std::string& Warning() const { return warning_; }
     // Inputs left out and why (empty reason: in use).
     const std::vector<std::string>& LeftOut() const { return leftOut_; }
     // The kind of input i's first identified frame (after the first output
@@ -131,7 +133,7 @@ private:
     std::vector<std::string> leftOut_;
     std::vector<hvdv_kind> kinds_;
     std::vector<bool> lastGroup_;       // inputs that gave the last output
-    std::string error_;
+    std::string error_, warning_;
     bool checked_ = false;
     uint64_t produced_ = 0;
     // The last output: its timecode, and the input whose previous frame led it.
