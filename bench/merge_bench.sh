@@ -24,7 +24,7 @@ frames=$(($(stat -c %s "$tape") / 144000))   # FFmpeg may stop a few frames shor
 "$damage" "$tape" "$work/t2.dv" every:50 sta:7:1:3 audio:7:1:3 subcode:7:1:3 range:60:$((frames - 1)) drop:500 repeat:900
 "$damage" "$tape" "$work/t3.dv" every:50 sta:7:2:3 audio:7:2:3 subcode:7:2:3 drop:1500
 cat "$work"/t?.dv > /dev/null   # into the page cache
-bytes=$(stat -c %s "$work"/t?.dv | awk '{s += $1} END {print s}')
+bytes=$(stat -c %s "$work"/t?.dv | awk '{s += $1} END {printf "%d", s}')
 echo "input: $((bytes / 1000000)) MB in three transfers; load average: $(cut -d' ' -f1-3 /proc/loadavg)"
 # Timed into /dev/null (the speed of the disk written to is not the
 # merge's), then once more into a file to check it is the tape.

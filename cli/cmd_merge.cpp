@@ -180,9 +180,11 @@ int RunMerge(int argc, char** argv) {
     if (rep && !json) {
         std::fprintf(rep, "index,timecode,recorded,inputs,missing_before,damaged_blocks,video_sta_blocks,"
                           "audio_error_samples,repaired_blocks");
-        for (size_t k = 1; k <= inputs.size(); ++k)
-            std::fprintf(rep, ",in%zu_frame,in%zu_match,in%zu_blocks_taken,in%zu_damaged_blocks,in%zu_audio_error_samples",
-                         k, k, k, k, k);
+        for (size_t k = 1; k <= inputs.size(); ++k) {
+            const std::string in = ",in" + std::to_string(k);
+            std::fprintf(rep, "%s_frame%s_match%s_blocks_taken%s_damaged_blocks%s_audio_error_samples", in.c_str(),
+                         in.c_str(), in.c_str(), in.c_str(), in.c_str());
+        }
         std::fprintf(rep, "\n");
     }
 

@@ -6,7 +6,8 @@
 #                           (what the hvdv scan tests compare with), GStreamer's
 #                           development files (the hvdvdec plugin in gst/) and
 #                           the tools and plugins its tests and benchmark run
-#                           (dvdemux, avidemux, qtdemux, dvdec, avdec_dvvideo)
+#                           (dvdemux, avidemux, qtdemux, dvdec, avdec_dvvideo),
+#                           GNU time (resident memory in bench/merge_bench.sh)
 #   scripts/deps.sh cross   also the 32-bit x86 Linux (g++ -m32) and MinGW-w64
 #                           (i686, x86-64) compilers, Wine to run the
 #                           64-bit Windows tests, and for 64-bit ARM Linux
@@ -16,7 +17,7 @@ set -euo pipefail
 want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev libcairo2-dev
       libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl dvgrab
       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
-      gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav)
+      gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav time)
 if [ "${1:-}" = "cross" ]; then
   # googletest: GoogleTest sources, built for each cross target.
   # g++-multilib: -m32 for 32-bit x86 Linux.  (It replaces Debian's
