@@ -217,14 +217,35 @@ void Merger::CheckInputs() {
     if (relatedCount == 0 && kept >= 2)
         warning_ = "the inputs share no frame in their first " + std::to_string(options_.window) +
                    " frames: their frames are put in order by date and timecode alone";
+    // The others may only reach its first frames later (a transfer started
+    // further on): it waits, its window full, until one of its frames turns
+    // up among theirs, and is left out if none does before they end.
     if (relatedCount >= 2)
         for (size_t i = 0; i < n; ++i)
-            if (!related[i] && !inputs_[i].excluded) {
-                inputs_[i].excluded = true;
-                leftOut_[i] = "shares no frame with the other inputs in its first " +
-                              std::to_string(inputs_[i].window.size()) + " frames: another tape";
-                inputs_[i].window.clear();
+            if (!related[i] && !inputs_[i].excluded) inputs_[i].pending = true;
+}
+
+// Pending inputs whose frames meet the others' join them; when the others
+// have ended, the rest are left out.
+void Merger::Admit(const std::vector<size_t>& active) {
+    for (size_t p = 0; p < inputs_.size(); ++p) {
+        Input& in = inputs_[p];
+        if (!in.pending || in.excluded) continue;
+        if (active.empty()) {
+            in.pending = false;
+            in.excluded = true;
+            leftOut_[p] = "shares no frame with the other inputs: another tape";
+            in.window.clear();
+            continue;
+        }
+        if (in.window.empty()) continue;
+        Match how = Match::kNone;
+        for (size_t j : active)
+            if (Find(in.window.front(), j, &how) >= 0 || Find(inputs_[j].window.front(), p, &how) >= 0) {
+                in.pending = false;
+                break;
             }
+    }
 }
 
 // A frame the deck gave twice: the timecode of the last output again with
@@ -260,19 +281,27 @@ bool Merger::Next(OutputFrame* out) {
     std::vector<size_t> active;
     for (size_t i = 0; i < n; ++i) {
         Input& in = inputs_[i];
-        if (in.excluded) continue;
+        if (in.excluded || in.pending) continue;
         while (!in.window.empty() && Repeat(i, in.window.front())) {
             in.Retire(std::move(in.window.front()), &spare_);
             in.window.pop_front();
             ++skipped[i];
+            ++in.repeats;
         }
-        if (in.window.empty() && !in.ended) {
-            in.repeats += skipped[i];
-            return false;  // more frames first
-        }
+        if (in.window.empty() && !in.ended) return false;  // more frames first
         if (!in.window.empty()) active.push_back(i);
     }
-    for (size_t i = 0; i < n; ++i) inputs_[i].repeats += skipped[i];
+    bool waiting = false;
+    for (const Input& in : inputs_) waiting = waiting || (in.pending && !in.excluded);
+    if (waiting && (produced_ % 8 == 0 || active.empty())) {  // now and then: a search of the windows
+        Admit(active);
+        for (size_t i = 0; i < n; ++i)
+            if (!inputs_[i].pending && !inputs_[i].excluded && !inputs_[i].window.empty() &&
+                std::find(active.begin(), active.end(), i) == active.end()) {
+                active.push_back(i);
+                std::sort(active.begin(), active.end());
+            }
+    }
     if (active.empty()) return false;
 
     // Where each head lies in the other windows.

@@ -117,6 +117,7 @@ private:
         std::deque<InputFrame> window;
         bool ended = false;
         bool excluded = false;
+        bool pending = false;           // shares no frame with the others yet
         bool havePrevious = false;
         InputFrame previous;            // last frame taken (for repeats)
         void Retire(InputFrame&& f, std::vector<InputFrame>* spare);
@@ -124,6 +125,7 @@ private:
     };
     bool Ready() const;
     void CheckInputs();
+    void Admit(const std::vector<size_t>& active);
     bool Repeat(size_t i, const InputFrame& head) const;
     int Find(const InputFrame& a, size_t j, Match* how) const;
     void Build(const std::vector<size_t>& group, const std::vector<Match>& how, OutputFrame* out);

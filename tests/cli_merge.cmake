@@ -42,6 +42,7 @@ set(cases
   "restart_3|pal|range:0:174|range:0:150 sta:5:0:3 audio:20:0:3 subcode:60:0:3 sta:120:0:2 audio:130:0:2,range:3:174 sta:5:1:3 audio:20:1:3 subcode:60:1:3 sta:120:1:2 audio:130:1:2,sta:5:2:3 audio:20:2:3 subcode:60:2:3 drop:40 repeat:41|175 frames, 0 found in one input only, 0 missing.* 0 blocks still damaged in 0 frames"
   "dropframe_2|ntsc|drop:50|range:0:70 sta:10:0:2 audio:15:0:2 subcode:16:0:2 drop:50 repeat:30,range:8:89 sta:10:1:2 audio:15:1:2 subcode:16:1:2 drop:50|88 frames, 26 found in one input only, 1 missing.* 0 blocks still damaged in 0 frames"
   "stranger|pal|range:0:174|sta:7:0:2 audio:101:0:2,other,sta:7:1:2 audio:101:1:2 drop:99|175 frames, 1 found in one input only, 0 missing.*other.dv left out: shares no frame"
+  "late_start|pal|range:0:174|sta:140:0:2 audio:150:0:2,sta:140:0:2 audio:150:0:2 drop:60,range:120:174|175 frames, 1 found in one input only, 0 missing.* 0 blocks still damaged in 0 frames"
   "still_damaged|ntsc|sta:12:0:2|sta:12:0:2,sta:12:0:2 audio:13:0:1|89 frames, 0 found.* 0 missing.* 675 blocks still damaged in 1 frames")
 if(CONTAINERS)
   list(APPEND cases "avi|ntsc|range:0:89|range:0:60 sta:30:0:2 audio:35:0:2,avi:range:20:89 sta:30:1:2 audio:35:1:2|89 frames, 48 found in one input only, 0 missing.* 0 blocks still damaged")
