@@ -8,6 +8,7 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -66,6 +67,15 @@ FILE* OpenOutput(const std::string& path, bool force, std::string* error) {
         *error = errno == EEXIST ? std::string("exists (--force overwrites it)")
                                  : "cannot write: " + std::string(std::strerror(errno));
     return f;
+}
+
+// Removes an output left half-written; never a device or pipe named as the
+// output (/dev/null, a FIFO).
+// Returns what became of it, for the message.
+std::string RemovePartial(const std::string& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return path + " is not a file: left as it is";
+    return std::filesystem::remove(path, ec) ? path + " removed" : path + " could not be removed (incomplete)";
 }
 
 std::string Timecode(const hvdv_merge::OutputFrame& f) {
@@ -160,7 +170,7 @@ int RunMerge(int argc, char** argv) {
         rep = OpenOutput(report, force, &error);
         if (!rep) {
             std::fclose(out);
-            std::remove(output.c_str());
+            RemovePartial(output);
             hvdv_cli::PrintError(kCommand, report + ": " + error);
             return 1;
         }
@@ -168,12 +178,12 @@ int RunMerge(int argc, char** argv) {
     // Stops with the output removed, saying why.
     auto fail = [&](const std::string& message) {
         std::fclose(out);
-        std::remove(output.c_str());
+        const std::string what = RemovePartial(output);
         if (rep) {
             std::fclose(rep);
-            std::remove(report.c_str());
+            RemovePartial(report);
         }
-        hvdv_cli::PrintError(kCommand, message + "; " + output + " removed");
+        hvdv_cli::PrintError(kCommand, message + "; " + what);
         return 1;
     };
 
@@ -289,8 +299,8 @@ int RunMerge(int argc, char** argv) {
     if (shown) std::fprintf(stderr, "\r%78s\r", "");
     if (std::fclose(out) != 0) {
         out = nullptr;
-        std::remove(output.c_str());
-        hvdv_cli::PrintError(kCommand, output + ": cannot write: " + std::strerror(errno) + "; removed");
+        const std::string reason = std::strerror(errno);
+        hvdv_cli::PrintError(kCommand, output + ": cannot write: " + reason + "; " + RemovePartial(output));
         if (rep) std::fclose(rep);
         return 1;
     }
@@ -299,8 +309,7 @@ int RunMerge(int argc, char** argv) {
         return 1;
     }
     if (t.frames == 0) {
-        std::remove(output.c_str());
-        hvdv_cli::PrintError(kCommand, "no DV frame in the inputs; " + output + " removed");
+        hvdv_cli::PrintError(kCommand, "no DV frame in the inputs; " + RemovePartial(output));
         return 1;
     }
     std::fprintf(stderr,
