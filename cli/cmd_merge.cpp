@@ -26,13 +26,14 @@ void PrintHelp() {
     std::printf(
         "usage: hvdv merge IN1 IN2 [IN3...] -o OUT.dv [--report R.csv|R.json] [--force]\n"
         "\n"
-        "Merges transfers of one tape (raw DV, \"-\" for standard input at most once%s)\n"
-        "into one raw DV file.  Frames are placed on the tape by timecode, recording\n"
-        "date and time, the clean blocks they share and their order; each frame found\n"
-        "in any input is written once, in tape order, and each of its DIF blocks is\n"
-        "copied from an input that read it cleanly (video STA 0, audio without error\n"
-        "samples, subcode and VAUX packs intact), else from the least damaged copy.\n"
-        "An input that shares no frame with the others is left out.\n"
+        "Merges transfers of one tape into one raw DV file.  Inputs: raw DV, \"-\" for\n"
+        "standard input (once)%s.\n"
+        "Frames are placed on the tape by timecode, recording date and time, the clean\n"
+        "blocks they share and their order; each frame found in any input is written\n"
+        "once, in tape order, and each of its DIF blocks is copied from an input that\n"
+        "read it cleanly (video STA 0, audio without error samples, subcode and VAUX\n"
+        "packs intact), else from the least damaged copy.  With three inputs or more,\n"
+        "one that never shares a frame with the others is left out (another tape).\n"
         "\n"
         "  -o OUT.dv      the merged file (kept if it exists, unless --force)\n"
         "  --report FILE  one row per output frame: CSV with a header row, or JSON\n"
@@ -44,7 +45,7 @@ void PrintHelp() {
         "repaired, blocks and frames still damaged, inputs left out and why.\n"
         "Exit status: 0 done, 1 failed (an input unreadable, inputs of different\n"
         "kinds, the output exists or cannot be written), 2 bad argument.\n",
-        hvdv_input::ContainersSupported() ? ", or a container's DV track" : "");
+        hvdv_input::ContainersSupported() ? ", a container's DV track" : "");
 }
 
 FILE* OpenOutput(const std::string& path, bool force, std::string* error) {
