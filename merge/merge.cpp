@@ -53,7 +53,7 @@ Verdict Compare(const InputFrame& a, const InputFrame& b, Match* how) {
     if (a.kind != b.kind || a.bytes.size() != b.bytes.size()) return Verdict::kDifferent;
     const bool tc = a.tcTrusted && b.tcTrusted;
     if (tc && a.timecode != b.timecode) return Verdict::kDifferent;
-    if (a.hasDate && b.hasDate && a.recorded != b.recorded) return Verdict::kDifferent;
+    if (a.dateTrusted && b.dateTrusted && a.recorded != b.recorded) return Verdict::kDifferent;
     const ContentCount c = CompareContent(a, b);
     if (ContentDiffers(c)) return Verdict::kDifferent;
     if (tc) {
@@ -64,7 +64,7 @@ Verdict Compare(const InputFrame& a, const InputFrame& b, Match* how) {
         *how = Match::kContent;
         return Verdict::kSame;
     }
-    if (a.hasDate && b.hasDate && !a.hasTimecode && !b.hasTimecode) {
+    if (a.dateTrusted && b.dateTrusted && !a.hasTimecode && !b.hasTimecode) {
         *how = Match::kDate;
         return Verdict::kUnknown;
     }
@@ -73,7 +73,7 @@ Verdict Compare(const InputFrame& a, const InputFrame& b, Match* how) {
 
 // -1 when a lies before b on the tape, 1 after, 0 when nothing says.
 int Order(const InputFrame& a, const InputFrame& b) {
-    if (a.hasDate && b.hasDate && (a.recorded - b.recorded >= 2 || b.recorded - a.recorded >= 2))
+    if (a.dateTrusted && b.dateTrusted && (a.recorded - b.recorded >= 2 || b.recorded - a.recorded >= 2))
         return a.recorded < b.recorded ? -1 : 1;
     if (a.tcTrusted && b.tcTrusted && a.timecode != b.timecode) return a.timecode < b.timecode ? -1 : 1;
     return 0;
@@ -98,7 +98,7 @@ void Describe(InputFrame* out, bool decodeAudio) {
     f.identified = false;
     f.kind = HVDV_KIND_UNKNOWN;
     f.frameBytes = f.damaged = f.audioErrors = 0;
-    f.hasTimecode = f.tcTrusted = f.tcDrop = f.hasDate = f.recStart = false;
+    f.hasTimecode = f.tcTrusted = f.tcDrop = f.hasDate = f.dateTrusted = f.recStart = false;
     f.timecode = f.recorded = 0;
     std::memset(f.tc, 0, sizeof f.tc);
     f.blocks.clear();
@@ -141,6 +141,11 @@ void Describe(InputFrame* out, bool decodeAudio) {
     }
     if ((m.present & HVDV_META_REC_DATE) && (m.present & HVDV_META_REC_TIME)) {
         f.hasDate = true;
+        // Only from packs read cleanly: the first copy is the one read.
+        bool packsDamaged = false;
+        for (const hvdv_block& b : f.blocks)
+            packsDamaged = packsDamaged || ((b.section == HVDV_SECTION_SUBCODE || b.section == HVDV_SECTION_VAUX) && b.flags);
+        f.dateTrusted = !packsDamaged;
         f.recorded = hvdv_scan::DaysFromCivil(m.rec_year, m.rec_month, m.rec_day) * 86400 +
                      (int64_t(m.rec_hours) * 60 + m.rec_minutes) * 60 + m.rec_seconds;
     }

@@ -40,7 +40,7 @@ struct InputFrame {
     bool hasTimecode = false, tcTrusted = false, tcDrop = false;
     int64_t timecode = 0;               // frames since midnight
     uint8_t tc[4] = {};                 // hours, minutes, seconds, frames
-    bool hasDate = false;
+    bool hasDate = false, dateTrusted = false;  // trusted: no subcode or VAUX block damaged
     int64_t recorded = 0;               // seconds since 1970, local time as recorded
     bool recStart = false;
 };
