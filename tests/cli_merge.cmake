@@ -48,8 +48,8 @@ if(CONTAINERS)
   list(APPEND cases "avi|ntsc|range:0:89|range:0:60 sta:30:0:2 audio:35:0:2,avi:range:20:89 sta:30:1:2 audio:35:1:2|89 frames, 48 found in one input only, 0 missing.* 0 blocks still damaged")
 endif()
 
-# The report's damaged video blocks and audio error samples of each frame
-# against "hvdv scan" of the merged file.
+# The report's timecode, damaged video blocks and audio error samples of
+# each frame against "hvdv scan" of the merged file.
 function(expect_scan_agrees merged report)
   # (";" of drop-frame timecodes would split CMake lists.)
   run_hvdv(0 scan --csv ${merged})
@@ -66,8 +66,10 @@ function(expect_scan_agrees merged report)
     list(GET scan ${i} line)
     string(REPLACE "," ";" row "${row}")
     string(REPLACE "," ";" line "${line}")
+    list(GET row 1 tc)
     list(GET row 6 sta)
     list(GET row 7 aerr)
+    list(GET line 3 scan_tc)
     list(GET line 15 scan_aerr)
     list(GET line 19 scan_sta)
     set(scan_sta_sum 0)
@@ -76,8 +78,9 @@ function(expect_scan_agrees merged report)
       string(REGEX REPLACE ".*:" "" c "${c}")
       math(EXPR scan_sta_sum "${scan_sta_sum} + ${c}")
     endforeach()
-    if(NOT sta EQUAL scan_sta_sum OR NOT aerr EQUAL scan_aerr)
-      message(FATAL_ERROR "${report} row ${i}: ${sta} STA blocks, ${aerr} audio errors; scan: ${scan_sta} ${scan_aerr}")
+    if(NOT sta EQUAL scan_sta_sum OR NOT aerr EQUAL scan_aerr OR NOT tc STREQUAL scan_tc)
+      message(FATAL_ERROR "${report} row ${i}: ${tc}, ${sta} STA blocks, ${aerr} audio errors; "
+                          "scan: ${scan_tc}, ${scan_sta}, ${scan_aerr}")
     endif()
   endforeach()
 endfunction()
