@@ -2,7 +2,8 @@
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
 # makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
-# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients, OUT_DIR/audio, OUT_DIR/api and OUT_DIR/captions.  Each seed is the target's parameter bytes (see the
+# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients, OUT_DIR/audio, OUT_DIR/api, OUT_DIR/captions,
+# OUT_DIR/blocks and OUT_DIR/merge.  Each seed is the target's parameter bytes (see the
 # comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
 # or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
@@ -11,7 +12,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 data=$here/../tests/data
 out=${1:?usage: make_corpus.sh OUT_DIR}
-mkdir -p "$out/decode" "$out/info" "$out/meta" "$out/coefficients" "$out/api"
+mkdir -p "$out/decode" "$out/info" "$out/meta" "$out/coefficients" "$out/api" "$out/blocks" "$out/merge"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -74,7 +75,17 @@ for name in "${streams[@]%%:*}" jj_sony_head_clog.dv jj_sony_perfect.dv; do
   bytes "$work/p" 00 01 00 00; seed "$out/api" "$base" "$work/p" "$work/$base.frame"
   bytes "$work/p" 03 02 00 00; seed "$out/api" "$base.half.keep" "$work/p" "$work/$base.frame"
   bytes "$work/p" 02 03 9c 40; seed "$out/api" "$base.cut" "$work/p" "$work/$base.frame"
+  # Block status: whole, and cut inside a block.
+  bytes "$work/p" 00 00; seed "$out/blocks" "$base" "$work/p" "$work/$base.frame"
+  bytes "$work/p" 9c 47; seed "$out/blocks" "$base.cut" "$work/p" "$work/$base.frame"
 done
+
+# The merge: three frames dealt to two inputs; the real frames, damaged and
+# not, to three.
+head -c 360000 "$data/meta_tc_525.dv" > "$work/m3"
+bytes "$work/p" 00 03 01 d4 c0; seed "$out/merge" "tc_525" "$work/p" "$work/m3"
+cat "$data/jj_sony_perfect.dv" "$data/jj_sony_head_clog.dv" "$data/jj_sony_perfect.dv" > "$work/mj"
+bytes "$work/p" 01 00 01 d4 c0; seed "$out/merge" "sony" "$work/p" "$work/mj"
 
 # Per-frame metadata: frames with timecodes, dates, captions and camera
 # packs, read with their own profile (index 2 of fuzz_meta.cpp: 525/60 4:1:1),

@@ -10,7 +10,9 @@
  *                          a map of the damaged macroblocks;
  *   - hvdv_decode_audio    every audio channel as signed 16-bit PCM;
  *   - hvdv_read_metadata   timecode, recording date and time, flags, packs;
- *   - hvdv_read_captions   the closed-caption bytes of both fields.
+ *   - hvdv_read_captions   the closed-caption bytes of both fields;
+ *   - hvdv_block_status    every DIF block: where it belongs, whether it
+ *                          was read in error.
  *
  * Records passed in or out begin with `size`, which the caller sets to
  * sizeof the record it was compiled with; the library fills only what fits,
@@ -346,6 +348,60 @@ typedef struct hvdv_captions {
  * cannot be identified; HVDV_OK with present = 0 (pairs 0x80 0x80) when it
  * carries no caption pack.  Allocates nothing. */
 HVDV_EXPORT int hvdv_read_captions(const uint8_t* frame, size_t frame_size, hvdv_captions* captions);
+
+/* ---- Block status (since 1.1) ----------------------------------------- */
+
+/* Sections of a DIF sequence (hvdv_block.section). */
+typedef enum hvdv_section {
+    HVDV_SECTION_HEADER = 0,
+    HVDV_SECTION_SUBCODE = 1,
+    HVDV_SECTION_VAUX = 2,
+    HVDV_SECTION_AUDIO = 3,
+    HVDV_SECTION_VIDEO = 4
+} hvdv_section;
+
+/* Bits of hvdv_block.flags. */
+enum {
+    HVDV_BLOCK_DAMAGED = 1 << 0,     /* read in error: any of the reasons below */
+    HVDV_BLOCK_STA = 1 << 1,         /* video: STA is not 0 (see sta) */
+    HVDV_BLOCK_AUDIO_ERRORS = 1 << 2,/* audio: error samples (see error_samples) */
+    HVDV_BLOCK_ALL_ERRORS = 1 << 3,  /* audio: every sample slot holds the error code */
+    HVDV_BLOCK_ERASED = 1 << 4,      /* subcode, VAUX: a pack is all 0xFF where other
+                                        sequences of the frame carry one */
+    HVDV_BLOCK_DISAGREES = 1 << 5,   /* subcode, VAUX: a pack differs from the copies most
+                                        of the frame's sequences carry in that place */
+    HVDV_BLOCK_BAD_ID = 1 << 6       /* the block's ID names another section, sequence or number */
+};
+
+/* One DIF block, in buffer order.  Its place comes from its position in the
+ * buffer (the layout of the frame's kind), not from its own ID. */
+typedef struct hvdv_block {
+    uint8_t section;         /* hvdv_section */
+    uint8_t channel;         /* DIF channel */
+    uint8_t sequence;        /* DIF sequence within the channel */
+    uint8_t number;          /* block number within its section of the sequence */
+    uint8_t flags;           /* HVDV_BLOCK_* */
+    uint8_t sta;             /* video: the STA nibble; 0 otherwise */
+    uint16_t error_samples;  /* audio: samples with the error code (0x8000 at 16 bits,
+                                0x800 at 12 bits), over the block's sample slots */
+} hvdv_block;
+
+typedef struct hvdv_block_summary {
+    uint32_t size;             /* sizeof(hvdv_block_summary) */
+    uint32_t block_count;      /* blocks of the frame: whole 80-byte blocks in the buffer,
+                                  at most those of a whole frame of its kind */
+    uint32_t damaged[5];       /* damaged blocks per hvdv_section */
+    uint32_t audio_error_samples;  /* error samples of every audio block */
+    uint32_t audio_bits;       /* 16 or 12: how the samples were read */
+} hvdv_block_summary;
+
+/* Fills blocks[0 .. block_count) with the state of each DIF block of the
+ * frame.  summary (size set, required) receives block_count and the totals.
+ * blocks may be null with capacity 0 to learn block_count; a capacity below
+ * block_count gives HVDV_ERROR_BUFFER_SMALL and fills nothing.  Allocates
+ * nothing. */
+HVDV_EXPORT int hvdv_block_status(const uint8_t* frame, size_t frame_size, hvdv_block* blocks,
+                                  size_t capacity, hvdv_block_summary* summary);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,7 @@
 #include "records.h"
 
+#include "timecode.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -7,36 +9,8 @@ namespace hvdv_scan {
 
 namespace {
 
-// Days from 1970-01-01 to a civil date of the proleptic Gregorian calendar
-// (the era arithmetic counts March as the first month, so that the leap day
-// ends a year).
-int64_t DaysFromCivil(int64_t y, uint32_t m, uint32_t d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-// Timecode frames counted per second: 30 (525/60) or 25 (625/50); 720p
-// pictures come twice as often as the timecode counts.
-uint32_t TimecodeRate(uint32_t rateNum, uint32_t rateDen) {
-    const uint32_t rate = (rateNum + rateDen / 2) / rateDen;
-    return rate > 30 ? rate / 2 : rate;
-}
-
-// A timecode as frames since midnight.  Drop-frame timecode (30 frames a
-// second) skips the frame numbers 0 and 1 at every minute except each tenth.
-int64_t TimecodeFrames(const FrameRecord& r, uint32_t tcRate) {
-    const int64_t minutes = int64_t(r.tcHours) * 60 + r.tcMinutes;
-    int64_t n = (minutes * 60 + r.tcSeconds) * tcRate + r.tcFrames;
-    if (r.tcDrop) n -= 2 * (minutes - minutes / 10);
-    return n;
-}
-
-int64_t TimecodeDay(uint32_t tcRate, bool drop) {
-    return int64_t(24) * 3600 * tcRate - (drop ? 2 * (1440 - 144) : 0);
+int64_t RecordTimecode(const FrameRecord& r, uint32_t tcRate) {
+    return TimecodeFrames(r.tcHours, r.tcMinutes, r.tcSeconds, r.tcFrames, r.tcDrop, tcRate);
 }
 
 }  // namespace
@@ -266,7 +240,7 @@ FrameVerdict RecordingTracker::Add(const FrameRecord& r) {
 
     if (r.hasTimecode && rateNum) {
         const uint32_t tcRate = TimecodeRate(rateNum, rateDen);
-        const int64_t now = TimecodeFrames(r, tcRate);
+        const int64_t now = RecordTimecode(r, tcRate);
         if (haveTimecode_ && tcRate == timecodeRate_) {
             // The frames in between advance the timecode by elapsed x
             // tcRate / picture rate: exactly, or within one where 720p

@@ -11,7 +11,8 @@
 #                           python3 with its headers, pybind11, numpy, pytest,
 #                           Dask's distributed and PyAV (its benchmark peer),
 #                           and Chromium with chromedriver and python3-selenium
-#                           (the browser test of hvdv report)
+#                           (the browser test of hvdv report), and GNU time
+#                           (resident memory in bench/merge_bench.sh)
 #   scripts/deps.sh cross   also the 32-bit x86 Linux (g++ -m32) and MinGW-w64
 #                           (i686, x86-64) compilers, Wine to run the
 #                           64-bit Windows tests, and for 64-bit ARM Linux
@@ -23,7 +24,7 @@ want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev zlib1g-
       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
       gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
       python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-av
-      chromium chromium-driver python3-selenium)
+      chromium chromium-driver python3-selenium time)
 if [ "${1:-}" = "cross" ]; then
   # googletest: GoogleTest sources, built for each cross target.
   # g++-multilib: -m32 for 32-bit x86 Linux.  (It replaces Debian's

@@ -8,7 +8,7 @@ cmake_minimum_required(VERSION 3.16)
 if(INTERFACE STREQUAL "hvdv")
   set(expected hvdv_strerror hvdv_version hvdv_version_string hvdv_probe_frame hvdv_decoder_create
                hvdv_decoder_destroy hvdv_decode_video hvdv_decode_audio hvdv_read_metadata
-               hvdv_read_captions)
+               hvdv_read_captions hvdv_block_status)
 else()
   set(expected InitDVDec DVNewDec DVDoneDec DVDecompressBuffer DecompressBuffer_DV
                DVGetInfo DVGetInfoEx DVDecGetAPIExt)

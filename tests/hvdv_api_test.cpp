@@ -227,3 +227,43 @@ TEST_F(Api, AudioModeChangeIsReported) {
 }
 
 }  // namespace
+
+// Block status against what is known of the frames (tests/data/README.md):
+// the committed undamaged streams have no damaged block; the clogged-head
+// frame has 810 video blocks with STA 0xA and 54 audio blocks with error
+// codes.  One record too few is refused.
+TEST(ApiBlocks, BlockStatusNamesTheDamageTheFramesCarry) {
+    const struct {
+        const char* name;
+        uint32_t frameBytes, blocks, video, audio;
+    } cases[] = {{"sample_625_420.dv", 144000, 1800, 0, 0}, {"dv50_525.dv", 240000, 3000, 0, 0},
+                 {"hd_1080i50.dv", 576000, 7200, 0, 0},     {"jj_sony_perfect.dv", 120000, 1500, 0, 0},
+                 {"dvrescue_cc_525.dv", 120000, 1500, 0, 0}, {"jj_sony_head_clog.dv", 120000, 1500, 810, 54}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> f = testdata::ReadFile(c.name);
+        ASSERT_GE(f.size(), c.frameBytes);
+        hvdv_block_summary s{};
+        s.size = sizeof s;
+        ASSERT_EQ(hvdv_block_status(f.data(), c.frameBytes, nullptr, 0, &s), HVDV_OK);
+        ASSERT_EQ(s.block_count, c.blocks);
+        std::vector<hvdv_block> blocks(c.blocks);
+        EXPECT_EQ(hvdv_block_status(f.data(), c.frameBytes, blocks.data(), c.blocks - 1, &s), HVDV_ERROR_BUFFER_SMALL);
+        ASSERT_EQ(hvdv_block_status(f.data(), c.frameBytes, blocks.data(), c.blocks, &s), HVDV_OK);
+        uint32_t sections[5] = {}, sta = 0, audio = 0;
+        for (const hvdv_block& b : blocks) {
+            sections[b.section]++;
+            sta += b.sta == 0xA && (b.flags & HVDV_BLOCK_STA);
+            audio += (b.flags & HVDV_BLOCK_AUDIO_ERRORS) != 0;
+        }
+        // 150 blocks a DIF sequence: 1 header, 2 subcode, 3 VAUX, 9 audio, 135 video.
+        EXPECT_EQ(sections[HVDV_SECTION_VIDEO], c.blocks / 150 * 135);
+        EXPECT_EQ(sections[HVDV_SECTION_AUDIO], c.blocks / 150 * 9);
+        EXPECT_EQ(sta, c.video);
+        EXPECT_EQ(s.damaged[HVDV_SECTION_VIDEO], c.video);
+        EXPECT_EQ(audio, c.audio);
+        if (!c.video) {
+            EXPECT_EQ(s.damaged[0] + s.damaged[1] + s.damaged[2] + s.damaged[3], 0u);
+        }
+    }
+}
