@@ -14,7 +14,7 @@
 #   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
 want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev libcairo2-dev
-      libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl dvgrab
+      libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl
       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
       gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav)
 if [ "${1:-}" = "cross" ]; then

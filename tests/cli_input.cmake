@@ -1,11 +1,11 @@
 # hvdv's inputs: the committed raw DV streams wrapped at test time in AVI
-# type 2, QuickTime and MXF (FFmpeg, -c copy) and AVI type 1 (dvgrab), and
-# read from standard input.  For every wrapping, "hvdv info" describes the
+# type 2, QuickTime and MXF (FFmpeg, -c copy) and AVI type 1 (AVI1, the
+# test's own writer), and read from standard input.  For every wrapping, "hvdv info" describes the
 # stream as it describes the raw file, and the frames the tool reads are
 # byte for byte the raw file's (their MD5s; the raw file's frames together
 # against the file's own MD5).  Then the real QuickTime cut, and inputs that
 # are not DV.
-#   cmake -DHVDV=<hvdv> -DDATA=<tests/data> -DWORK=<scratch dir>
+#   cmake -DHVDV=<hvdv> -DAVI1=<hvdv_avi_type1> -DDATA=<tests/data> -DWORK=<scratch dir>
 #         -DCONTAINERS=ON|OFF [-DEMULATOR=<wine>] -P cli_input.cmake
 # CONTAINERS=OFF: the tool was built without libavformat and must say so.
 
@@ -13,7 +13,6 @@ cmake_minimum_required(VERSION 3.16)
 file(MAKE_DIRECTORY ${WORK})
 find_program(FFMPEG ffmpeg)
 find_program(FFPROBE ffprobe)
-find_program(DVGRAB dvgrab)
 if(NOT FFMPEG)
   message(FATAL_ERROR "ffmpeg not found (scripts/deps.sh installs it)")
 endif()
@@ -65,7 +64,7 @@ macro(fail text)
   string(APPEND failures "${text}\n")
 endmacro()
 
-# stream | wrappings.  avi1 (dvgrab) takes 25 Mb/s only; MXF needs 48 kHz
+# stream | wrappings.  avi1 (tools/avi_type1.cpp) takes 25 Mb/s only; MXF needs 48 kHz
 # audio or none.
 set(streams
   "sample_625_420|avi1 avi2 mov mxf stdin"
@@ -102,35 +101,21 @@ foreach(entry IN LISTS streams)
       set(input ${raw})
       set(path "-")
     elseif(w STREQUAL "avi1")
-      if(NOT DVGRAB)
-        message(STATUS "dvgrab not found: AVI type 1 not tested")
+      # Written by the test's own type 1 writer; FFmpeg must take back from
+      # it exactly the raw DV (an independent check of what was written).
+      set(path ${path}.avi)
+      file(REMOVE ${path} ${path}.back)
+      execute_process(COMMAND ${EMULATOR} ${AVI1} ${raw} ${path} RESULT_VARIABLE status ERROR_VARIABLE err)
+      execute_process(COMMAND ${FFMPEG} -nostdin -v error -y -i ${path} -map 0:v -c copy -f rawvideo ${path}.back
+                      ERROR_QUIET)
+      set(back_md5 "")
+      if(EXISTS ${path}.back)
+        file(MD5 ${path}.back back_md5)
+      endif()
+      if(NOT status EQUAL 0 OR NOT back_md5 STREQUAL raw_md5)
+        fail("${name} avi1: no AVI type 1 file FFmpeg reads back as the raw DV (${status}: ${err})")
         continue()
       endif()
-      # dvgrab numbers its output files: <prefix>001.avi.  It reads its
-      # input on a thread of its own and now and then ends before writing a
-      # file, or hangs: it is run again until FFmpeg takes back from its file
-      # exactly the raw DV (an independent check of what dvgrab wrote).
-      file(MD5 ${raw} raw_md5)
-      foreach(attempt RANGE 1 8)
-        file(REMOVE ${path}_001.avi ${path}.back)
-        execute_process(COMMAND ${DVGRAB} -format dv1 -input ${raw} ${path}_ INPUT_FILE ${WORK}/empty.dv
-                        RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET TIMEOUT 5)
-        if(EXISTS ${path}_001.avi)
-          execute_process(COMMAND ${FFMPEG} -nostdin -v error -y -i ${path}_001.avi -map 0:v -c copy
-                                  -f rawvideo ${path}.back RESULT_VARIABLE status ERROR_QUIET)
-          if(EXISTS ${path}.back)
-            file(MD5 ${path}.back back_md5)
-            if(back_md5 STREQUAL raw_md5)
-              break()
-            endif()
-          endif()
-        endif()
-      endforeach()
-      if(NOT back_md5 STREQUAL raw_md5)
-        fail("${name} avi1: dvgrab wrote no whole AVI type 1 file in 8 attempts")
-        continue()
-      endif()
-      set(path ${path}_001.avi)
     else()
       set(ext ${w})
       set(format ${w})
@@ -156,6 +141,12 @@ foreach(entry IN LISTS streams)
     describe("${input}" ${path} text)
     if(NOT text STREQUAL reference OR NOT text MATCHES "format: ")
       fail("${name} ${w}: described as\n${text}\ninstead of\n${reference}")
+    endif()
+    if(w STREQUAL "avi1")
+      run_hvdv("" info ${path})
+      if(NOT RUN_OUT MATCHES "container: +AVI type 1")
+        fail("${name} avi1: not read as AVI type 1:\n${RUN_OUT}")
+      endif()
     endif()
     frame_md5s("${input}" ${path} frames all)
     if(NOT frames STREQUAL reference_frames)
@@ -225,8 +216,8 @@ if(CONTAINERS)
   endif()
 endif()
 
-# Not DV: random bytes from a file and from standard input, an empty input.
-string(RANDOM LENGTH 4000 junk)
+# Not DV: random bytes (a fixed seed) from a file and from standard input, an empty input.
+string(RANDOM LENGTH 4000 RANDOM_SEED 27 junk)
 file(WRITE ${WORK}/junk.bin "${junk}")
 foreach(c "junk.bin|not a DV stream" "-|not a DV stream" "empty.dv|empty input")
   string(REPLACE "|" ";" c "${c}")
