@@ -200,6 +200,49 @@ foreach(input "" ${WORK}/mixed.dv)
     fail("mixed.dv ${input}: frames\n${frames}\ninstead of\n${expected}")
   endif()
 endforeach()
+# Its frame count is read, not taken from its size and the first frame's.
+list(LENGTH expected count)
+run_hvdv("" info ${WORK}/mixed.dv)
+if(NOT RUN_OUT MATCHES "frames: +${count} \\(counted\\)")
+  fail("mixed.dv: not ${count} frames counted:\n${RUN_OUT}")
+endif()
+
+# A file cut inside its first DIF sequence is described from the blocks it
+# has, as the whole file is (the frame count aside), and said to be
+# truncated: cut at 5000 bytes it still has the AAUX source pack, at 480
+# only the header, subcode and VAUX blocks (no audio mode).
+foreach(c "meta_tc_525|5000" "jj_sony_perfect|5000" "pal_420_wide_32k|5000" "meta_tc_525|480")
+  string(REPLACE "|" ";" c "${c}")
+  list(GET c 0 name)
+  list(GET c 1 bytes)
+  set(cut ${WORK}/${name}_${bytes}.dv)
+  execute_process(COMMAND head -c ${bytes} ${DATA}/${name}.dv OUTPUT_FILE ${cut})
+  describe("" ${DATA}/${name}.dv whole)
+  describe("" ${cut} text)
+  string(REGEX REPLACE "  (frames|duration|truncated): [^\n]*\n" "" whole "${whole}")
+  string(REGEX REPLACE "  (frames|duration|truncated): [^\n]*\n" "" described "${text}")
+  if(bytes LESS 4400)
+    string(REGEX REPLACE "audio: [^\n]*" "audio:           not read" whole "${whole}")
+  endif()
+  if(NOT described STREQUAL whole OR NOT text MATCHES "frames: +0\n.*truncated: +${bytes} of ")
+    fail("${name} cut at ${bytes} bytes: described as\n${text}\ninstead of\n${whole}")
+  endif()
+endforeach()
+
+# A raw file that starts with the second picture of a 720p frame (channels
+# 2 and 3): read from the next whole frame, with a warning; alone, it is no
+# DV stream.
+file(SIZE ${DATA}/hd_720p60.dv size)
+math(EXPR picture "${size} / 2")  # one 720p frame: two pictures
+execute_process(COMMAND tail -c ${picture} ${DATA}/hd_720p60.dv OUTPUT_FILE ${WORK}/second_picture.dv)
+execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${WORK}/second_picture.dv ${DATA}/hd_720p60.dv
+                OUTPUT_FILE ${WORK}/second_first.dv)
+frame_md5s("" ${DATA}/hd_720p60.dv expected all)
+frame_md5s("" ${WORK}/second_first.dv frames all)
+run_hvdv("" info ${WORK}/second_first.dv)
+if(NOT frames STREQUAL expected OR NOT RUN_ERR MATCHES "second picture of a 720p frame[^\n]*${picture} bytes are skipped")
+  fail("second_first.dv: frames\n${frames}\ninstead of\n${expected}\n${RUN_ERR}")
+endif()
 
 # The real QuickTime cut: its samples are the frames of the raw file taken
 # from the same original; its timecode track disagrees with the subcode.
@@ -219,7 +262,8 @@ endif()
 # Not DV: random bytes (a fixed seed) from a file and from standard input, an empty input.
 string(RANDOM LENGTH 4000 RANDOM_SEED 27 junk)
 file(WRITE ${WORK}/junk.bin "${junk}")
-foreach(c "junk.bin|not a DV stream" "-|not a DV stream" "empty.dv|empty input")
+foreach(c "junk.bin|not a DV stream" "-|not a DV stream" "empty.dv|empty input"
+          "second_picture.dv|not a DV stream .it starts with the second picture of a 720p frame")
   string(REPLACE "|" ";" c "${c}")
   list(GET c 0 arg)
   list(GET c 1 pattern)
