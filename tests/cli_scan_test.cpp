@@ -187,7 +187,7 @@ TEST(CliPlot, DamagedColumnsStandOut) {
     plot.damage[heavy] = float(clog.DamageShare());
     plot.damage[light] = 1.0f / 1350;
     plot.recordingStarts = {0, 15000};
-    const std::string path = ::testing::TempDir() + "hvdv_cli_scan_test_plot.png";
+    const std::string path = ::testing::TempDir() + testdata::ProcessOwn("hvdv_cli_scan_test_plot.png");
     std::string error;
     if (!hvdv_cli::PlotSupported()) {
         EXPECT_FALSE(hvdv_cli::WritePlot(path, plot, hvdv_cli::kPlotWidth, hvdv_cli::kPlotHeight, &error));
