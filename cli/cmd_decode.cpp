@@ -429,6 +429,7 @@ int RunDecode(int argc, char** argv) {
         hvdv_cli::PrintError(kCommand, o.input + ": " + reason);
         return 1;
     }
+    if (!opened->Facts().notice.empty()) hvdv_cli::PrintError(kCommand, o.input + ": warning: " + opened->Facts().notice);
     hvdv_input::FrameSource& source = *opened;
     const int64_t total = source.Facts().frames;
     if (total >= 0 && (o.first >= uint64_t(total) || (o.last != UINT64_MAX && o.last >= uint64_t(total)))) {

@@ -30,6 +30,9 @@ const char kCommand[] = "info";
 constexpr int64_t kCountAllBelow = 4000;
 // Closed captions are looked for in the first frames only (two seconds).
 constexpr uint64_t kCaptionFrames = 60;
+// Raw DV files up to this size are read through to count their frames (a
+// few seconds at most); larger ones are estimated from their size.
+constexpr uint64_t kCountRawBelowBytes = uint64_t(512) << 20;
 
 struct StreamReport {
     std::string file;
@@ -48,6 +51,7 @@ struct StreamReport {
     std::string timecode, recorded;  // empty: not in the frame
     // Closed captions in the first frames (at most kCaptionFrames).
     uint64_t captionFramesRead = 0, captionPacks = 0, captionData[2] = {};
+    std::string truncated;  // how a frame 0 shorter than one DIF sequence was described
     hvdv_input::ContainerFacts container;
     uint64_t frames = 0;
     std::string framesFrom;  // "file size", "container", "counted"
@@ -89,7 +93,12 @@ std::string TwoDigits(std::initializer_list<uint32_t> values, const char* separa
 std::string Ratio(int64_t a, int64_t b) { return std::to_string(a) + (b ? "/" + std::to_string(b) : ""); }
 
 // The first frame's facts, through the public calls only.
-bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
+bool DescribeFrame(const std::vector<uint8_t>& bytes, StreamReport* r) {
+    // A frame shorter than one DIF sequence (a file cut short) is described
+    // from its first blocks, padded to a sequence; its audio is not decoded.
+    std::vector<uint8_t> padded;
+    const bool truncated = hvdv_scan::PadShortFrame(bytes.data(), bytes.size(), &padded);
+    const std::vector<uint8_t>& frame = truncated ? padded : bytes;
     hvdv_frame_info info{};
     info.size = sizeof info;
     const int probed = hvdv_probe_frame(frame.data(), frame.size(), &info);
@@ -110,14 +119,19 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
     r->frameBytes = info.frame_bytes;
     r->interlaced = info.interlaced != 0;
     r->fieldOrder = FieldOrderText(hvdv_scan::InterlaceTag(info, nullptr));
-    if (frame.size() < info.frame_bytes)
-        r->warnings.push_back("frame 0 is cut short (" + std::to_string(frame.size()) + " of " +
+    if (truncated)
+        r->truncated = std::to_string(bytes.size()) + " of " + std::to_string(info.frame_bytes) +
+                       " bytes, less than one DIF sequence (described from its header, subcode and VAUX blocks)";
+    if (bytes.size() < info.frame_bytes)
+        r->warnings.push_back("frame 0 is cut short (" + std::to_string(bytes.size()) + " of " +
                               std::to_string(info.frame_bytes) + " bytes)");
 
     static int16_t pcm[HVDV_MAX_AUDIO_SAMPLES * HVDV_MAX_AUDIO_CHANNELS];
     hvdv_audio_info audio{};
     audio.size = sizeof audio;
-    const int a = hvdv_decode_audio(nullptr, frame.data(), frame.size(), pcm, sizeof pcm / sizeof pcm[0], 0, &audio);
+    const int a = truncated ? HVDV_ERROR_TRUNCATED
+                            : hvdv_decode_audio(nullptr, frame.data(), frame.size(), pcm, sizeof pcm / sizeof pcm[0],
+                                                0, &audio);
     r->audioKnown = a == HVDV_OK || a == HVDV_ERROR_NO_AUDIO;
     if (a == HVDV_OK) {
         r->sampleRate = audio.sample_rate;
@@ -131,6 +145,17 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
     if (hvdv_read_metadata(frame.data(), frame.size(), &meta) == HVDV_OK) {
         // The field order the decoder's YUV4MPEG2 output and scan state.
         r->fieldOrder = FieldOrderText(hvdv_scan::InterlaceTag(info, &meta));
+        // The audio mode of a truncated frame: its AAUX source pack, when
+        // the frame still has it.
+        if (truncated && (meta.present & HVDV_META_AUDIO_MODE)) {
+            r->audioKnown = true;
+            r->sampleRate = meta.audio_rate;
+            // The first audio group only; the second group of the DIF
+            // channel, in the missing sequences, records as many channels.
+            r->channels = 2 * meta.audio_channels;
+            r->bits = meta.audio_bits;
+            r->locked = meta.audio_locked != 0;
+        }
         if (meta.present & HVDV_META_TIMECODE)
             r->timecode = TwoDigits({meta.tc_hours, meta.tc_minutes, meta.tc_seconds, meta.tc_frames},
                                     meta.tc_drop_frame ? "::;" : ":::");
@@ -148,6 +173,17 @@ bool DescribeFrame(const std::vector<uint8_t>& frame, StreamReport* r) {
                                                                       : " (VAUX: field 2 shown twice)");
     }
     return true;
+}
+
+// The bytes of a whole frame of the kind `frame` is (a frame shorter than
+// one DIF sequence read from its first blocks); 0 when not known.
+uint32_t WholeFrameBytes(const std::vector<uint8_t>& frame) {
+    std::vector<uint8_t> padded;
+    const bool truncated = hvdv_scan::PadShortFrame(frame.data(), frame.size(), &padded);
+    hvdv_frame_info info{};
+    info.size = sizeof info;
+    const std::vector<uint8_t>& bytes = truncated ? padded : frame;
+    return hvdv_probe_frame(bytes.data(), bytes.size(), &info) == HVDV_OK ? info.frame_bytes : 0;
 }
 
 // What the container says against the DIF data, which is what is used.
@@ -180,6 +216,7 @@ StreamReport Describe(const std::string& path, bool frameMd5) {
         return r;
     }
     r.container = source->Facts();
+    if (!r.container.notice.empty()) r.warnings.push_back(r.container.notice);
     hvdv_input::SourceFrame frame;
     if (!source->Next(&frame)) {
         r.error = source->Error().empty() ? "no frame" : source->Error();
@@ -190,11 +227,21 @@ StreamReport Describe(const std::string& path, bool frameMd5) {
 
     const bool raw = r.container.format == "raw DV";
     const int64_t stated = r.container.frames;
-    // Raw DV from a file: its size says the frames (of the first frame's
-    // size).  A container's count is taken when it is large; a small one is
-    // read through and its frames counted (a cut file may keep the sample
-    // table of the whole).  Standard input is read to its end.
-    const bool count = frameMd5 || stated < 0 || (!raw && stated < kCountAllBelow);
+    // Raw DV from a file is read through and its frames counted when it is
+    // small enough to read quickly: its kind, and so its frame size, may
+    // change part-way.  A larger one is estimated from its size and the
+    // first frame's size, and said to be.  A container's count is taken
+    // when it is large; a small one is read through and its frames counted
+    // (a cut file may keep the sample table of the whole).  Standard input
+    // is read to its end.
+    uint64_t fileBytes = 0;
+    if (raw && stated >= 0 && path != "-") {
+        hvdv_cli::InputFile file;
+        std::string ignored;
+        if (file.Open(path, &ignored)) fileBytes = file.Size();
+    }
+    const bool count = frameMd5 || stated < 0 || (!raw && stated < kCountAllBelow) ||
+                       (raw && fileBytes <= kCountRawBelowBytes);
     hvdv_cli::Md5 all, one;
     uint64_t counted = 0, lastBytes = 0;
     do {
@@ -223,31 +270,27 @@ StreamReport Describe(const std::string& path, bool frameMd5) {
     if (count && !raw && stated >= 0 && counted != uint64_t(stated))
         r.disagreements.push_back("frames: container " + std::to_string(stated) + ", " + std::to_string(counted) +
                                   " read (the frames read are counted)");
-    if (stated >= 0 && !(count && !raw)) {
+    if (!count) {
         r.frames = uint64_t(stated);
-        r.framesFrom = raw ? "file size" : "container";
-    } else {
-        r.frames = counted;
-        r.framesFrom = "counted";
+        r.framesFrom = raw ? "estimated from the file size" : "container";
+        if (raw && r.frameBytes && fileBytes % r.frameBytes)
+            r.warnings.push_back("the file size is not a multiple of frame 0's " + std::to_string(r.frameBytes) +
+                                 " bytes: its last frame is cut short or its kind changes");
+        return r;
     }
-    if (raw && stated >= 0 && path != "-") {
-        // Whole frames only; a cut-short last frame is said.
-        hvdv_cli::InputFile file;
-        std::string ignored;
-        if (file.Open(path, &ignored) && r.frameBytes) {
-            const uint64_t rest = file.Size() % r.frameBytes;
-            if (file.Size() / r.frameBytes == 0) {
-                r.error = "truncated: " + std::to_string(file.Size()) + " bytes, less than one " +
-                          std::to_string(r.frameBytes) + "-byte frame";
-            } else if (rest) {
-                r.warnings.push_back("last frame truncated (" + std::to_string(rest) + " of " +
-                                     std::to_string(r.frameBytes) + " bytes); counting " +
-                                     std::to_string(file.Size() / r.frameBytes) + " whole frames");
-            }
+    r.frames = counted;
+    r.framesFrom = "counted";
+    // The last frame (still in `frame`) against a whole frame of its kind.
+    const uint32_t whole = WholeFrameBytes(frame.bytes);
+    if (whole && lastBytes < whole) {
+        if (counted == 1) {
+            if (r.truncated.empty()) r.truncated = std::to_string(lastBytes) + " of " + std::to_string(whole) + " bytes";
+        } else {
+            r.warnings.push_back("last frame truncated (" + std::to_string(lastBytes) + " of " + std::to_string(whole) +
+                                 " bytes)" + (raw ? "; counting " + std::to_string(counted - 1) + " whole frames" : ""));
         }
-    } else if (count && r.framesFrom == "counted" && lastBytes < r.frameBytes && counted > 1) {
-        r.warnings.push_back("last frame truncated (" + std::to_string(lastBytes) + " of " +
-                             std::to_string(r.frameBytes) + " bytes)");
+        // Raw DV counts whole frames only.
+        if (raw) r.frames = counted - 1;
     }
     return r;
 }
@@ -302,6 +345,7 @@ void PrintText(const StreamReport& r) {
     std::printf("  container:       %s\n", ContainerText(r.container).c_str());
     std::printf("  frames:          %" PRIu64 " (%s)\n", r.frames, r.framesFrom.c_str());
     std::printf("  duration:        %s s\n", Fixed(r.Duration(), 3).c_str());
+    if (!r.truncated.empty()) std::printf("  truncated:       %s\n", r.truncated.c_str());
     for (const std::string& d : r.disagreements) std::printf("  disagreement:    %s\n", d.c_str());
 }
 
@@ -339,6 +383,7 @@ std::string Json(const StreamReport& r) {
     j += ", \"frames\": " + std::to_string(r.frames);
     j += ", \"framesFrom\": " + JsonString(r.framesFrom);
     j += ", \"duration\": " + Fixed(r.Duration(), 6);
+    j += ", \"truncated\": " + JsonOrNull(r.truncated);
     j += ", \"disagreements\": [";
     for (size_t i = 0; i < r.disagreements.size(); ++i) j += (i ? ", " : "") + JsonString(r.disagreements[i]);
     j += "], \"warnings\": [";
@@ -358,8 +403,10 @@ void PrintHelp() {
         "%s.\n"
         "From the first frame: format, picture size, display aspect, frame rate, field\n"
         "order, frame size, audio (rate, channels, quantisation), timecode and\n"
-        "recording date and time; then the container, the number of frames (from the\n"
-        "file size, the container, or counted by reading) and the duration.  Where the\n"
+        "recording date and time; then the container, the number of frames (counted by\n"
+        "reading; from the container; or, for raw files over 512 MB, estimated from the\n"
+        "file size) and the duration.  A file cut short inside its first DIF sequence is\n"
+        "described from the blocks it has and said to be truncated.  Where the\n"
         "container states a rate, aspect, timecode or frame count that the DIF data\n"
         "does not, both are shown; the DIF data is used.  Closed captions: whether\n"
         "the first 60 frames carry caption packs and which field's pairs carry data\n"

@@ -133,6 +133,7 @@ int RunSplit(int argc, char** argv) {
         hvdv_cli::PrintError(kCommand, input + ": " + error);
         return 1;
     }
+    if (!source->Facts().notice.empty()) hvdv_cli::PrintError(kCommand, input + ": warning: " + source->Facts().notice);
 
     hvdv_scan::RecordingTracker tracker;
     hvdv_input::SourceFrame frame;

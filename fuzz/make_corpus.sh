@@ -2,8 +2,8 @@
 # Builds the seed corpora of the fuzz targets from the committed streams:
 #   fuzz/make_corpus.sh OUT_DIR
 # makes OUT_DIR/decode, OUT_DIR/decode_blocks, OUT_DIR/decode_blocks_hd,
-# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients, OUT_DIR/audio, OUT_DIR/api, OUT_DIR/captions,
-# OUT_DIR/blocks and OUT_DIR/merge.  Each seed is the target's parameter bytes (see the
+# OUT_DIR/info, OUT_DIR/meta, OUT_DIR/coefficients, OUT_DIR/audio, OUT_DIR/scan, OUT_DIR/api,
+# OUT_DIR/captions, OUT_DIR/blocks and OUT_DIR/merge.  Each seed is the target's parameter bytes (see the
 # comment at the top of each fuzz_*.cpp) followed by a frame, a video segment
 # or (decode_blocks) patches of a template frame.  Besides whole frames,
 # the seeds include frames without header DIF blocks and frames whose header
@@ -267,7 +267,22 @@ cp "$work/cc" "$out/captions/pairs"
 { printf '\0'; printf 'Scenarist_SCC V1.0\n\n00:00:00:01\t9420 9420 9470 c8e9 942f\n\n01:00:00;02\t9426 c180 94ad\n\n'; } \
   > "$out/captions/scc"
 
+# Raw DV files for fuzz_scan: two frames, read with and without the
+# picture decode; a kind change; a frame cut short; a file cut inside its
+# first DIF sequence; a file that starts with a 720p frame's second picture.
+mkdir -p "$out/scan"
+head -c 288000 "$data/sample_625_420.dv" > "$work/s"
+bytes "$work/ps" 00; seed "$out/scan" sample_625_420 "$work/ps" "$work/s"
+bytes "$work/ps" 01; seed "$out/scan" sample_625_420.video "$work/ps" "$work/s"
+bytes "$work/ps" 00
+head -c 120000 "$data/ntsc_411_48k.dv" >> "$work/s"; seed "$out/scan" kind_change "$work/ps" "$work/s"
+head -c 180000 "$data/ntsc_411_48k.dv" > "$work/s"; seed "$out/scan" cut_short "$work/ps" "$work/s"
+head -c 5000 "$data/meta_tc_525.dv" > "$work/s"; seed "$out/scan" truncated "$work/ps" "$work/s"
+tail -c 240000 "$data/hd_720p60.dv" > "$work/s"; cat "$data/hd_720p60.dv" >> "$work/s"
+seed "$out/scan" second_picture "$work/ps" "$work/s"
+
 echo "corpus: $(ls "$out/decode" | wc -l) decode, $(ls "$out/decode_blocks" | wc -l) decode_blocks," \
      "$(ls "$out/decode_blocks_hd" | wc -l) decode_blocks_hd," \
      "$(ls "$out/info" | wc -l) info," \
-     "$(ls "$out/coefficients" | wc -l) coefficients, $(ls "$out/audio" | wc -l) audio seeds in $out"
+     "$(ls "$out/coefficients" | wc -l) coefficients, $(ls "$out/audio" | wc -l) audio," \
+     "$(ls "$out/scan" | wc -l) scan seeds in $out"

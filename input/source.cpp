@@ -108,14 +108,30 @@ public:
             *error = "empty input";
             return false;
         }
-        if (FrameStartAt(buffer_.data() + head_, available) == FrameStart::kNone) {
+        const uint8_t* p = buffer_.data() + head_;
+        if (FrameStartAt(p, available) == FrameStart::kNone && FrameStartAt(p, available, true) != FrameStart::kNone) {
+            // The second picture of a 720-line frame (channels 2 and 3): the
+            // input was cut inside a frame, whose first picture it lacks.
+            // Reading starts at the next whole frame.
+            const size_t next = NextStart(p, available, false);
+            if (next >= available) {
+                *error = "not a DV stream (it starts with the second picture of a 720p frame and holds no whole frame)";
+                return false;
+            }
+            facts_.notice = "starts with the second picture of a 720p frame (channels 2 and 3): its " +
+                            std::to_string(next) + " bytes are skipped, reading from the first whole frame";
+            head_ += next;
+            offset_ += next;
+        }
+        if (FrameStartAt(buffer_.data() + head_, tail_ - head_) == FrameStart::kNone) {
             *error = LooksLikeContainer(buffer_.data() + head_, available) && name_ == "-"
                          ? "not a DV stream (standard input is read as raw DV only)"
                          : "not a DV stream";
             return false;
         }
         const size_t first = Measure();
-        if (here >= 0 && end >= here && first) facts_.frames = (end - here) / int64_t(frameBytes_ ? frameBytes_ : first);
+        if (here >= 0 && end >= here && first)
+            facts_.frames = (end - here - int64_t(offset_)) / int64_t(frameBytes_ ? frameBytes_ : first);
         return true;
     }
 
@@ -273,7 +289,7 @@ std::unique_ptr<FrameSource> OpenFrameSource(const std::string& path, std::strin
     uint8_t head[kStartBytes];
     const size_t n = std::fread(head, 1, sizeof head, file);
     std::rewind(file);
-    if (FrameStartAt(head, n) != FrameStart::kNone) return OpenRawSource(file, path, error);
+    if (FrameStartAt(head, n, true) != FrameStart::kNone) return OpenRawSource(file, path, error);
     const bool container = LooksLikeContainer(head, n);
     std::fclose(file);
     if (n == 0) {

@@ -22,6 +22,9 @@ struct ContainerFacts {
     std::string timecode;        // timecode track or tag; empty: none
     int64_t frames = -1;         // frames the container states; -1: unknown
     bool separateAudio = false;  // audio in a track of its own (type-2 AVI, QuickTime)
+    // Raw DV that does not start with a whole frame: why, and the bytes
+    // skipped to the first one (their frames are not read).  Empty: none.
+    std::string notice;
 };
 
 // One DV frame as stored.

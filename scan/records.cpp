@@ -88,7 +88,20 @@ std::string StaText(const FrameRecord& r) {
     return text;
 }
 
+bool PadShortFrame(const uint8_t* frame, size_t size, std::vector<uint8_t>* padded) {
+    // Section types (bits 7-5 of a block's first byte) of the first blocks.
+    static const int kSections[] = {0, 1, 1, 2, 2, 2};
+    constexpr size_t kFirstBlocks = sizeof kSections / sizeof kSections[0];
+    if (!frame || size >= kDifSequenceBytes || size < 80 * kFirstBlocks) return false;
+    for (size_t b = 0; b < kFirstBlocks; ++b)
+        if ((frame[80 * b] >> 5) != kSections[b]) return false;
+    padded->assign(kDifSequenceBytes, 0xFF);
+    std::copy(frame, frame + size / 80 * 80, padded->begin());
+    return true;
+}
+
 FrameReader::FrameReader(bool withVideo) : withVideo_(withVideo) {
+    padded_.reserve(kDifSequenceBytes);
     hvdv_decoder_config config{};
     config.size = sizeof config;
     createResult_ = hvdv_decoder_create(&config, &decoder_);
@@ -110,9 +123,13 @@ void FrameReader::Read(const uint8_t* frame, size_t size, uint64_t index, int64_
     r.offset = offset;
     r.bytes = size;
 
+    // A frame shorter than a DIF sequence is described from the blocks it
+    // has; nothing of it is decoded.
+    const bool truncated = PadShortFrame(frame, size, &padded_);
+    const uint8_t* whole = truncated ? padded_.data() : frame;
     hvdv_frame_info info{};
     info.size = sizeof info;
-    const int probed = hvdv_probe_frame(frame, size, &info);
+    const int probed = hvdv_probe_frame(whole, truncated ? padded_.size() : size, &info);
     if (probed != HVDV_OK) {
         r.error = hvdv_strerror(probed);
         return;
@@ -122,14 +139,17 @@ void FrameReader::Read(const uint8_t* frame, size_t size, uint64_t index, int64_
     r.frameBytes = info.frame_bytes;
     r.rateNum = info.rate_num;
     r.rateDen = info.rate_den ? info.rate_den : 1;
-    if (size < info.frame_bytes)
+    if (truncated)
+        r.error = "truncated: " + std::to_string(size) + " of " + std::to_string(info.frame_bytes) +
+                  " bytes, less than one DIF sequence (described from its first blocks)";
+    else if (size < info.frame_bytes)
         r.error = "cut short: " + std::to_string(size) + " of " + std::to_string(info.frame_bytes) + " bytes";
     // Extra bytes after a whole frame are not part of it.
-    const size_t bytes = std::min<size_t>(size, info.frame_bytes);
+    const size_t bytes = truncated ? padded_.size() : std::min<size_t>(size, info.frame_bytes);
 
     hvdv_metadata m{};
     m.size = sizeof m;
-    if (hvdv_read_metadata(frame, bytes, &m) == HVDV_OK) {
+    if (hvdv_read_metadata(whole, bytes, &m) == HVDV_OK) {
         r.hasTimecode = (m.present & HVDV_META_TIMECODE) != 0;
         r.tcHours = m.tc_hours;
         r.tcMinutes = m.tc_minutes;
@@ -161,11 +181,14 @@ void FrameReader::Read(const uint8_t* frame, size_t size, uint64_t index, int64_
             r.hasAudio = true;
             r.audioRate = m.audio_rate;
             r.audioBits = m.audio_bits;
-            r.audioChannels = m.audio_channels;
+            // A truncated frame has only the first audio group; the
+            // second, in the missing sequences, records as many channels.
+            r.audioChannels = truncated ? 2 * m.audio_channels : m.audio_channels;
             r.audioSamples = m.audio_samples;
             r.audioLocked = m.audio_locked != 0;
         }
     }
+    if (truncated) return;
 
     hvdv_captions cc{};
     cc.size = sizeof cc;

@@ -74,6 +74,16 @@ const char* FieldOrderName(FieldOrder order);  // null for kUnknown
 // when every block is clean.
 std::string StaText(const FrameRecord& r);
 
+// A frame shorter than one DIF sequence (12000 bytes) that still begins with
+// its header, two subcode and three VAUX blocks, as a file cut short keeps
+// it: its whole blocks are copied into *padded (a sequence long), the rest
+// set to 0xFF, what a missing pack reads, so that the calls that need a
+// whole sequence read what it carries (kind, timecode, date, aspect, and the
+// audio mode when its AAUX source pack is there).  False (padded untouched)
+// for any other frame.
+bool PadShortFrame(const uint8_t* frame, size_t size, std::vector<uint8_t>* padded);
+constexpr size_t kDifSequenceBytes = 12000;
+
 // Reads frames with one decoder: probe, metadata, audio and (withVideo) a
 // half-size planar decode for the damage map, into buffers allocated once.
 class FrameReader {
@@ -93,6 +103,7 @@ private:
     int createResult_ = 0;
     std::vector<uint8_t> planes_;
     std::vector<int16_t> pcm_;
+    std::vector<uint8_t> padded_;
 };
 
 // Opens input to be read frame by frame with `reader`; null with the reason

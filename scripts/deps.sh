@@ -14,13 +14,14 @@
 #                           (the browser test of hvdv report), and GNU time
 #                           (resident memory in bench/merge_bench.sh)
 #   scripts/deps.sh cross   also the 32-bit x86 Linux (g++ -m32) and MinGW-w64
-#                           (i686, x86-64) compilers, Wine to run the
-#                           64-bit Windows tests, and for 64-bit ARM Linux
+#                           (i686, x86-64) compilers, Wine (64-bit, and
+#                           32-bit from Debian's i386 architecture) to run the
+#                           Windows tests, and for 64-bit ARM Linux
 #                           clang with Debian's aarch64 runtime and qemu-aarch64
 #   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
 want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev zlib1g-dev libcairo2-dev
-      libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl dvgrab
+      libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl
       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
       gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
       python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-av
@@ -34,8 +35,13 @@ if [ "${1:-}" = "cross" ]; then
   # aarch64: g++-aarch64-linux-gnu conflicts with g++-multilib, so clang
   # compiles against the cross runtime packages (which do not conflict);
   # qemu-user has qemu-aarch64, which runs the tests.
+  # wine32 (32-bit Windows programs) comes from the i386 architecture.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+    $SUDO dpkg --add-architecture i386
+  fi
   want+=(googletest g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64
-         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 wine
+         binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 wine wine32:i386
          clang binutils-aarch64-linux-gnu libc6-dev-arm64-cross
          libstdc++-12-dev-arm64-cross libgcc-12-dev-arm64-cross qemu-user)
 fi

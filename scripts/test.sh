@@ -14,7 +14,8 @@ case "${1:-}" in
     dir=build-asan
     extra=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DHVDV_SANITIZE=address,undefined -DHVDV_BUILD_BENCH=OFF)
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
-    export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
+    # (Quoted: the sanitizers split their options at spaces.)
+    export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=\"$PWD/tests/lsan.supp\"}
     ;;
   --tsan)
     dir=build-tsan

@@ -1,11 +1,11 @@
 # hvdv's inputs: the committed raw DV streams wrapped at test time in AVI
-# type 2, QuickTime and MXF (FFmpeg, -c copy) and AVI type 1 (dvgrab), and
-# read from standard input.  For every wrapping, "hvdv info" describes the
+# type 2, QuickTime and MXF (FFmpeg, -c copy) and AVI type 1 (AVI1, the
+# test's own writer), and read from standard input.  For every wrapping, "hvdv info" describes the
 # stream as it describes the raw file, and the frames the tool reads are
 # byte for byte the raw file's (their MD5s; the raw file's frames together
 # against the file's own MD5).  Then the real QuickTime cut, and inputs that
 # are not DV.
-#   cmake -DHVDV=<hvdv> -DDATA=<tests/data> -DWORK=<scratch dir>
+#   cmake -DHVDV=<hvdv> -DAVI1=<hvdv_avi_type1> -DDATA=<tests/data> -DWORK=<scratch dir>
 #         -DCONTAINERS=ON|OFF [-DEMULATOR=<wine>] -P cli_input.cmake
 # CONTAINERS=OFF: the tool was built without libavformat and must say so.
 
@@ -13,7 +13,6 @@ cmake_minimum_required(VERSION 3.16)
 file(MAKE_DIRECTORY ${WORK})
 find_program(FFMPEG ffmpeg)
 find_program(FFPROBE ffprobe)
-find_program(DVGRAB dvgrab)
 if(NOT FFMPEG)
   message(FATAL_ERROR "ffmpeg not found (scripts/deps.sh installs it)")
 endif()
@@ -65,7 +64,7 @@ macro(fail text)
   string(APPEND failures "${text}\n")
 endmacro()
 
-# stream | wrappings.  avi1 (dvgrab) takes 25 Mb/s only; MXF needs 48 kHz
+# stream | wrappings.  avi1 (tools/avi_type1.cpp) takes 25 Mb/s only; MXF needs 48 kHz
 # audio or none.
 set(streams
   "sample_625_420|avi1 avi2 mov mxf stdin"
@@ -102,35 +101,21 @@ foreach(entry IN LISTS streams)
       set(input ${raw})
       set(path "-")
     elseif(w STREQUAL "avi1")
-      if(NOT DVGRAB)
-        message(STATUS "dvgrab not found: AVI type 1 not tested")
+      # Written by the test's own type 1 writer; FFmpeg must take back from
+      # it exactly the raw DV (an independent check of what was written).
+      set(path ${path}.avi)
+      file(REMOVE ${path} ${path}.back)
+      execute_process(COMMAND ${EMULATOR} ${AVI1} ${raw} ${path} RESULT_VARIABLE status ERROR_VARIABLE err)
+      execute_process(COMMAND ${FFMPEG} -nostdin -v error -y -i ${path} -map 0:v -c copy -f rawvideo ${path}.back
+                      ERROR_QUIET)
+      set(back_md5 "")
+      if(EXISTS ${path}.back)
+        file(MD5 ${path}.back back_md5)
+      endif()
+      if(NOT status EQUAL 0 OR NOT back_md5 STREQUAL raw_md5)
+        fail("${name} avi1: no AVI type 1 file FFmpeg reads back as the raw DV (${status}: ${err})")
         continue()
       endif()
-      # dvgrab numbers its output files: <prefix>001.avi.  It reads its
-      # input on a thread of its own and now and then ends before writing a
-      # file, or hangs: it is run again until FFmpeg takes back from its file
-      # exactly the raw DV (an independent check of what dvgrab wrote).
-      file(MD5 ${raw} raw_md5)
-      foreach(attempt RANGE 1 8)
-        file(REMOVE ${path}_001.avi ${path}.back)
-        execute_process(COMMAND ${DVGRAB} -format dv1 -input ${raw} ${path}_ INPUT_FILE ${WORK}/empty.dv
-                        RESULT_VARIABLE status OUTPUT_QUIET ERROR_QUIET TIMEOUT 5)
-        if(EXISTS ${path}_001.avi)
-          execute_process(COMMAND ${FFMPEG} -nostdin -v error -y -i ${path}_001.avi -map 0:v -c copy
-                                  -f rawvideo ${path}.back RESULT_VARIABLE status ERROR_QUIET)
-          if(EXISTS ${path}.back)
-            file(MD5 ${path}.back back_md5)
-            if(back_md5 STREQUAL raw_md5)
-              break()
-            endif()
-          endif()
-        endif()
-      endforeach()
-      if(NOT back_md5 STREQUAL raw_md5)
-        fail("${name} avi1: dvgrab wrote no whole AVI type 1 file in 8 attempts")
-        continue()
-      endif()
-      set(path ${path}_001.avi)
     else()
       set(ext ${w})
       set(format ${w})
@@ -156,6 +141,12 @@ foreach(entry IN LISTS streams)
     describe("${input}" ${path} text)
     if(NOT text STREQUAL reference OR NOT text MATCHES "format: ")
       fail("${name} ${w}: described as\n${text}\ninstead of\n${reference}")
+    endif()
+    if(w STREQUAL "avi1")
+      run_hvdv("" info ${path})
+      if(NOT RUN_OUT MATCHES "container: +AVI type 1")
+        fail("${name} avi1: not read as AVI type 1:\n${RUN_OUT}")
+      endif()
     endif()
     frame_md5s("${input}" ${path} frames all)
     if(NOT frames STREQUAL reference_frames)
@@ -209,6 +200,49 @@ foreach(input "" ${WORK}/mixed.dv)
     fail("mixed.dv ${input}: frames\n${frames}\ninstead of\n${expected}")
   endif()
 endforeach()
+# Its frame count is read, not taken from its size and the first frame's.
+list(LENGTH expected count)
+run_hvdv("" info ${WORK}/mixed.dv)
+if(NOT RUN_OUT MATCHES "frames: +${count} \\(counted\\)")
+  fail("mixed.dv: not ${count} frames counted:\n${RUN_OUT}")
+endif()
+
+# A file cut inside its first DIF sequence is described from the blocks it
+# has, as the whole file is (the frame count aside), and said to be
+# truncated: cut at 5000 bytes it still has the AAUX source pack, at 480
+# only the header, subcode and VAUX blocks (no audio mode).
+foreach(c "meta_tc_525|5000" "jj_sony_perfect|5000" "pal_420_wide_32k|5000" "meta_tc_525|480")
+  string(REPLACE "|" ";" c "${c}")
+  list(GET c 0 name)
+  list(GET c 1 bytes)
+  set(cut ${WORK}/${name}_${bytes}.dv)
+  execute_process(COMMAND head -c ${bytes} ${DATA}/${name}.dv OUTPUT_FILE ${cut})
+  describe("" ${DATA}/${name}.dv whole)
+  describe("" ${cut} text)
+  string(REGEX REPLACE "  (frames|duration|truncated): [^\n]*\n" "" whole "${whole}")
+  string(REGEX REPLACE "  (frames|duration|truncated): [^\n]*\n" "" described "${text}")
+  if(bytes LESS 4400)
+    string(REGEX REPLACE "audio: [^\n]*" "audio:           not read" whole "${whole}")
+  endif()
+  if(NOT described STREQUAL whole OR NOT text MATCHES "frames: +0\n.*truncated: +${bytes} of ")
+    fail("${name} cut at ${bytes} bytes: described as\n${text}\ninstead of\n${whole}")
+  endif()
+endforeach()
+
+# A raw file that starts with the second picture of a 720p frame (channels
+# 2 and 3): read from the next whole frame, with a warning; alone, it is no
+# DV stream.
+file(SIZE ${DATA}/hd_720p60.dv size)
+math(EXPR picture "${size} / 2")  # one 720p frame: two pictures
+execute_process(COMMAND tail -c ${picture} ${DATA}/hd_720p60.dv OUTPUT_FILE ${WORK}/second_picture.dv)
+execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${WORK}/second_picture.dv ${DATA}/hd_720p60.dv
+                OUTPUT_FILE ${WORK}/second_first.dv)
+frame_md5s("" ${DATA}/hd_720p60.dv expected all)
+frame_md5s("" ${WORK}/second_first.dv frames all)
+run_hvdv("" info ${WORK}/second_first.dv)
+if(NOT frames STREQUAL expected OR NOT RUN_ERR MATCHES "second picture of a 720p frame[^\n]*${picture} bytes are skipped")
+  fail("second_first.dv: frames\n${frames}\ninstead of\n${expected}\n${RUN_ERR}")
+endif()
 
 # The real QuickTime cut: its samples are the frames of the raw file taken
 # from the same original; its timecode track disagrees with the subcode.
@@ -225,10 +259,11 @@ if(CONTAINERS)
   endif()
 endif()
 
-# Not DV: random bytes from a file and from standard input, an empty input.
-string(RANDOM LENGTH 4000 junk)
+# Not DV: random bytes (a fixed seed) from a file and from standard input, an empty input.
+string(RANDOM LENGTH 4000 RANDOM_SEED 27 junk)
 file(WRITE ${WORK}/junk.bin "${junk}")
-foreach(c "junk.bin|not a DV stream" "-|not a DV stream" "empty.dv|empty input")
+foreach(c "junk.bin|not a DV stream" "-|not a DV stream" "empty.dv|empty input"
+          "second_picture.dv|not a DV stream .it starts with the second picture of a 720p frame")
   string(REPLACE "|" ";" c "${c}")
   list(GET c 0 arg)
   list(GET c 1 pattern)

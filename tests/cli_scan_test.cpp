@@ -127,6 +127,43 @@ TEST(CliRecordings, AbsentValuesAreNoChange) {
 
 }  // namespace
 
+// A frame shorter than one DIF sequence is described from its first blocks
+// (header, two subcode, three VAUX) as the whole frame is, and marked
+// truncated; without them it is not identified.
+TEST(CliRecords, ShortFramesAreDescribedFromTheirFirstBlocks) {
+    const std::vector<uint8_t> bytes = testdata::ReadFile("meta_tc_525.dv");
+    hvdv_scan::FrameReader reader(true);
+    FrameRecord whole, r;
+    reader.Read(bytes.data(), 120000, 0, 0, &whole);
+    ASSERT_TRUE(whole.hasTimecode && whole.hasDate && whole.hasAudio);
+    const struct {
+        size_t size;
+        int damagedBlock;  // -1: none; else its section type is made wrong
+        bool described, audio;
+    } cases[] = {{480, -1, true, false},  {479, -1, false, false}, {5000, -1, true, true},
+                 {11999, -1, true, true}, {5000, 0, false, false}, {5000, 5, false, false}};
+    for (const auto& c : cases) {
+        std::vector<uint8_t> frame(bytes.begin(), bytes.begin() + std::ptrdiff_t(c.size));
+        if (c.damagedBlock >= 0) frame[80 * size_t(c.damagedBlock)] ^= 0xE0;
+        reader.Read(frame.data(), frame.size(), 0, 0, &r);
+        SCOPED_TRACE(std::to_string(c.size) + " bytes, block " + std::to_string(c.damagedBlock));
+        EXPECT_EQ(r.identified, c.described);
+        EXPECT_TRUE(r.Damaged());
+        EXPECT_FALSE(r.hasVideo);
+        if (!c.described) continue;
+        EXPECT_EQ(r.kind, whole.kind);
+        EXPECT_EQ(hvdv_scan::TimecodeText(r), hvdv_scan::TimecodeText(whole));
+        EXPECT_EQ(hvdv_scan::RecordedText(r), hvdv_scan::RecordedText(whole));
+        EXPECT_EQ(r.wide, whole.wide);
+        EXPECT_EQ(r.hasAudio, c.audio);
+        if (c.audio) {
+            EXPECT_EQ(r.audioChannels, whole.audioChannels);
+            EXPECT_EQ(r.audioRate, whole.audioRate);
+        }
+        EXPECT_EQ(r.error.rfind("truncated: ", 0), 0u) << r.error;
+    }
+}
+
 #if defined(HVDV_CLI_PNG)
 #include <png.h>
 
@@ -150,7 +187,7 @@ TEST(CliPlot, DamagedColumnsStandOut) {
     plot.damage[heavy] = float(clog.DamageShare());
     plot.damage[light] = 1.0f / 1350;
     plot.recordingStarts = {0, 15000};
-    const std::string path = ::testing::TempDir() + "hvdv_cli_scan_test_plot.png";
+    const std::string path = ::testing::TempDir() + testdata::ProcessOwn("hvdv_cli_scan_test_plot.png");
     std::string error;
     if (!hvdv_cli::PlotSupported()) {
         EXPECT_FALSE(hvdv_cli::WritePlot(path, plot, hvdv_cli::kPlotWidth, hvdv_cli::kPlotHeight, &error));

@@ -124,7 +124,7 @@ TEST(CliPng, RoundTrip) {
     std::vector<uint8_t> bgr(pitch * height, 0xEE), back(pitch * height, 0xEE);
     for (uint32_t i = 0; i < width * 3 * height; ++i)
         bgr[i / (width * 3) * pitch + i % (width * 3)] = uint8_t(i * 7 + i / 5);
-    const std::string path = ::testing::TempDir() + "hvdv_cli_util_test_round_trip.png";
+    const std::string path = ::testing::TempDir() + testdata::ProcessOwn("hvdv_cli_util_test_round_trip.png");
     std::string error;
     ASSERT_TRUE(hvdv_cli::WritePngFromBgr(path, bgr.data(), int32_t(pitch), width, height, 16, 15, &error)) << error;
     png_image image{};

@@ -81,7 +81,9 @@ foreach(c IN LISTS cases)
 
   set(dir ${WORK}/${name})
   file(MAKE_DIRECTORY ${dir})
-  separate_arguments(elements UNIX_COMMAND "filesrc location=${input} ${source} ! ${pipeline}")
+  # (The location quoted: the path may hold spaces.  gst-launch-1.0 escapes
+  # the spaces of each argument it is given.)
+  separate_arguments(elements UNIX_COMMAND "filesrc \"location=${input}\" ${source} ! ${pipeline}")
   execute_process(COMMAND ${GST_LAUNCH} -v -m ${elements} ! multifilesink location=${dir}/%03d.raw
                   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
   if(NOT status EQUAL 0)

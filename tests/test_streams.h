@@ -10,9 +10,25 @@
 #include "hv_dec_dv.h"
 #include "hvdv.h"
 
+#if defined(_WIN32)
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace testdata {
 
 inline std::string Path(const std::string& name) { return std::string(HVDV_TEST_DATA_DIR) + "/" + name; }
+
+// name prefixed with this process's ID: a scratch file of its own in a
+// folder that test runs of other builds share (the system's temporary one).
+inline std::string ProcessOwn(const std::string& name) {
+#if defined(_WIN32)
+    return std::to_string(_getpid()) + "_" + name;
+#else
+    return std::to_string(getpid()) + "_" + name;
+#endif
+}
 
 // The whole file; empty when it cannot be read.
 inline std::vector<uint8_t> ReadFile(const std::string& name) {
