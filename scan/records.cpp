@@ -19,10 +19,14 @@ int64_t DaysFromCivil(int64_t y, uint32_t m, uint32_t d) {
     return era * 146097 + doe - 719468;
 }
 
+// Pictures a second as the timecode counts them: 30 for 30000/1001 (the
+// timecode counts every picture; drop-frame only skips labels).
+uint32_t PictureRate(uint32_t rateNum, uint32_t rateDen) { return (rateNum + rateDen / 2) / rateDen; }
+
 // Timecode frames counted per second: 30 (525/60) or 25 (625/50); 720p
 // pictures come twice as often as the timecode counts.
 uint32_t TimecodeRate(uint32_t rateNum, uint32_t rateDen) {
-    const uint32_t rate = (rateNum + rateDen / 2) / rateDen;
+    const uint32_t rate = PictureRate(rateNum, rateDen);
     return rate > 30 ? rate / 2 : rate;
 }
 
@@ -264,8 +268,8 @@ FrameVerdict RecordingTracker::Add(const FrameRecord& r) {
             // tcRate / picture rate: exactly, or within one where 720p
             // pictures share a timecode.
             const int64_t elapsed = int64_t(r.index - timecodeIndex_);
-            const int64_t scaled = elapsed * tcRate * rateDen;
-            const int64_t low = scaled / rateNum, high = (scaled + rateNum - 1) / rateNum;
+            const int64_t scaled = elapsed * tcRate, pictures = std::max(1u, PictureRate(rateNum, rateDen));
+            const int64_t low = scaled / pictures, high = (scaled + pictures - 1) / pictures;
             const int64_t day = TimecodeDay(tcRate, r.tcDrop);
             int64_t delta = (now - lastTimecode_) % day;
             if (delta >= day / 2) delta -= day;
