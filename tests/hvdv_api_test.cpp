@@ -97,7 +97,16 @@ TEST_F(Api, DamageMapNamesTheDamageAndKeptMacroblocksAreUntouched) {
             EXPECT_GT(missing, dm.macroblock_count / 2);
             EXPECT_EQ(dm.damaged, errors + missing);
             EXPECT_EQ(keep ? dm.untouched : dm.untouched + dm.filled, keep ? errors + missing : missing);
-            EXPECT_EQ(dm.sequence_damaged[0], marked);
+            // Per DIF sequence slot of every channel (12000 bytes, 135
+            // video blocks each, in buffer order).
+            ASSERT_EQ(dm.sequence_count, info.frame_bytes / 12000);
+            ASSERT_EQ(dm.sequence_count * 135, dm.macroblock_count);
+            for (uint32_t q = 0; q < dm.sequence_count; q++) {
+                uint32_t n = 0;
+                for (uint32_t b = 135 * q; b < 135 * (q + 1); b++)
+                    n += (dm.macroblocks[b].flags & (HVDV_MB_ERROR | HVDV_MB_MISSING | HVDV_MB_BAD_ID)) != 0;
+                EXPECT_EQ(dm.sequence_damaged[q], q ? n : marked) << q;
+            }
         }
     }
 }
