@@ -13,6 +13,7 @@ cmake_minimum_required(VERSION 3.16)
 file(MAKE_DIRECTORY ${WORK})
 find_program(FFMPEG ffmpeg)
 find_program(FFPROBE ffprobe)
+find_program(MEDIAINFO mediainfo)
 find_program(DVGRAB dvgrab)
 if(NOT FFMPEG)
   message(FATAL_ERROR "ffmpeg not found (scripts/deps.sh installs it)")
@@ -188,7 +189,7 @@ endforeach()
 
 # "hvdv info --json" on every committed stream against ffprobe: display
 # aspect, frame rate, audio rate and channels (FFmpeg gives a stream a
-# stereo pair), timecode and duration.
+# stereo pair), timecode and duration; and against MediaInfo: field order.
 if(FFPROBE)
   file(GLOB streams ${DATA}/*.dv)
   foreach(path IN LISTS streams)
@@ -227,6 +228,19 @@ if(FFPROBE)
     string(APPEND theirs "audio.sampleRate=${sample_rate} audio.channels=${channels} timecode=${timecode} duration=${duration} ")
     if(NOT ours STREQUAL theirs)
       fail("${name}: hvdv info --json says\n  ${ours}\nffprobe\n  ${theirs}")
+    endif()
+    # The field order against MediaInfo's scan order, at 25 and 50 Mb/s
+    # (at 1080 lines MediaInfo reads FS the other way round from libavcodec).
+    string(JSON format GET "${info}" format)
+    if(MEDIAINFO AND format MATCHES "^DV ")
+      execute_process(COMMAND ${MEDIAINFO} "--Inform=Video;%ScanOrder%" ${path} OUTPUT_VARIABLE order
+                      OUTPUT_STRIP_TRAILING_WHITESPACE)
+      string(JSON field_order GET "${info}" fieldOrder)
+      string(REPLACE "TFF" "top field first" order "${order}")
+      string(REPLACE "BFF" "bottom field first" order "${order}")
+      if(order STREQUAL "" OR NOT field_order MATCHES "^${order}")
+        fail("${name}: field order ${field_order}, MediaInfo ${order}")
+      endif()
     endif()
   endforeach()
 endif()

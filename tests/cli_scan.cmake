@@ -200,6 +200,14 @@ elseif(CASE STREQUAL "changes")
     expect_same_bytes(${WORK}/change-00${number}-1970-01-01T00-00-00.dv ${DATA}/${file})
     math(EXPR first "${first} + ${frames}")
   endforeach()
+  # The summary counts the changes above: two timecodes going back, three
+  # audio modes.
+  record("${scan}" ${first} summary)
+  string(JSON summary GET "${summary}" summary)
+  expect_json("${summary}" frames ${first})
+  expect_json("${summary}" recordings 4)
+  expect_json("${summary}" timecodeBreaks 2)
+  expect_json("${summary}" audioChanges 3)
 
 elseif(CASE STREQUAL "damaged")
   # 810 of the 1350 video blocks concealed by the deck (STA 0xA), none in

@@ -45,7 +45,7 @@ set(cases
   "half|sample_625_420.dv|dvdemux ! hvdvdec half-size=true|--half|width=\\(int\\)360, height=\\(int\\)288.*pixel-aspect-ratio=\\(fraction\\)16/15"
   "wide|pal_420_wide_32k.dv|dvdemux ! hvdvdec||width=\\(int\\)720, height=\\(int\\)576.*bottom-field-first.*pixel-aspect-ratio=\\(fraction\\)64/45"
   "decodebin|@W@/sample_625_420.avi|decodebin ! video/x-raw,format=I420||format=\\(string\\)I420"
-  "dv50_avi|@W@/dv50_625.avi|avidemux ! hvdvdec||format=\\(string\\)Y42B, width=\\(int\\)720, height=\\(int\\)576.*top-field-first"
+  "dv50_avi|@W@/dv50_625.avi|avidemux ! hvdvdec||format=\\(string\\)Y42B, width=\\(int\\)720, height=\\(int\\)576.*top-field-first.*pixel-aspect-ratio=\\(fraction\\)16/15"
   "dv50_raw|dv50_625.dv|video/x-dv,systemstream=false ! hvdvdec|||blocksize=288000"
   "hd_mov|@W@/hd_1080i60.mov|qtdemux ! hvdvdec||format=\\(string\\)Y42B, width=\\(int\\)1280, height=\\(int\\)1080.*bottom-field-first.*pixel-aspect-ratio=\\(fraction\\)3/2.*colorimetry=\\(string\\)bt709"
   "hd_mkv|@W@/hd_1080i50.mkv|matroskademux ! hvdvdec||width=\\(int\\)1440.*top-field-first.*pixel-aspect-ratio=\\(fraction\\)4/3.*framerate=\\(fraction\\)25/1"
