@@ -229,6 +229,15 @@ if(FFPROBE)
     if(NOT ours STREQUAL theirs)
       fail("${name}: hvdv info --json says\n  ${ours}\nffprobe\n  ${theirs}")
     endif()
+    # The text says the same.
+    set(audio "")
+    if(channels)
+      set(audio "audio: +${sample_rate} Hz, ${channels} channels.*")
+    endif()
+    run_hvdv("" info ${path})
+    if(NOT RUN_OUT MATCHES "display aspect: +${aspect}\n.*frame rate: +${num}/${den} .*${audio}timecode: +${timecode}\n")
+      fail("${name}: hvdv info says\n${RUN_OUT}\nffprobe\n  ${theirs}")
+    endif()
     # The field order against MediaInfo's scan order, at 25 and 50 Mb/s
     # (at 1080 lines MediaInfo reads FS the other way round from libavcodec).
     string(JSON format GET "${info}" format)
