@@ -269,8 +269,8 @@ FrameVerdict RecordingTracker::Add(const FrameRecord& r) {
             // tcRate / picture rate: exactly, or within one where 720p
             // pictures share a timecode.
             const int64_t elapsed = int64_t(r.index - timecodeIndex_);
-            const int64_t scaled = elapsed * tcRate * rateDen;
-            const int64_t low = scaled / rateNum, high = (scaled + rateNum - 1) / rateNum;
+            const int64_t scaled = elapsed * tcRate, pictures = std::max(1u, PictureRate(rateNum, rateDen));
+            const int64_t low = scaled / pictures, high = (scaled + pictures - 1) / pictures;
             const int64_t day = TimecodeDay(tcRate, r.tcDrop);
             int64_t delta = (now - lastTimecode_) % day;
             if (delta >= day / 2) delta -= day;

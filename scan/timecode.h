@@ -17,10 +17,14 @@ inline int64_t DaysFromCivil(int64_t y, uint32_t m, uint32_t d) {
     return era * 146097 + doe - 719468;
 }
 
+// Pictures a second as the timecode counts them: 30 for 30000/1001 (the
+// timecode counts every picture; drop-frame only skips labels).
+inline uint32_t PictureRate(uint32_t rateNum, uint32_t rateDen) { return (rateNum + rateDen / 2) / rateDen; }
+
 // Timecode frames counted per second: 30 (525/60) or 25 (625/50); 720p
 // pictures come twice as often as the timecode counts.
 inline uint32_t TimecodeRate(uint32_t rateNum, uint32_t rateDen) {
-    const uint32_t rate = (rateNum + rateDen / 2) / rateDen;
+    const uint32_t rate = PictureRate(rateNum, rateDen);
     return rate > 30 ? rate / 2 : rate;
 }
 

@@ -2,8 +2,8 @@
 # Installs the Debian packages the build and the tests need, only those missing.
 #   scripts/deps.sh         native build: compiler, GoogleTest, Google Benchmark,
 #                           libpng and cairo (hvdv PNG pictures and plots),
-#                           libavcodec (reference peer), ffmpeg and exiftool
-#                           (what the hvdv scan tests compare with), GStreamer's
+#                           libavcodec (reference peer), ffmpeg, exiftool and
+#                           mediainfo (what the hvdv tests compare with), GStreamer's
 #                           development files (the hvdvdec plugin in gst/) and
 #                           the tools and plugins its tests and benchmark run
 #                           (dvdemux, avidemux, qtdemux, dvdec, avdec_dvvideo),
@@ -21,7 +21,7 @@
 #   scripts/deps.sh fuzz    also clang with libFuzzer and llvm-cov
 set -euo pipefail
 want=(cmake g++ make pkg-config libgtest-dev libbenchmark-dev libpng-dev zlib1g-dev libcairo2-dev
-      libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl
+      libavcodec-dev libavformat-dev libavutil-dev ffmpeg libimage-exiftool-perl mediainfo
       libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
       gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
       python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed python3-av

@@ -162,20 +162,22 @@ elseif(CASE STREQUAL "audio")
   # in order), bit for bit: 16-bit locked and unlocked (1600-1602 samples a
   # frame), 12-bit four channels (WAVE_FORMAT_EXTENSIBLE), with pictures
   # and frames decoded at once, and RF64 with its threshold lowered.
-  # FFmpeg reads the WAV back; the data sizes in the header are checked too.
-  # stream | arguments | FFmpeg's channels | format tag | summary
+  # FFmpeg reads the WAV back; every header field is checked against the
+  # file's size and the stream's channels and rate.
+  # stream | arguments | FFmpeg's channels | channels | rate | summary
   set(cases
-    "dvrescue_cc_525.dv||[0:a:0]anull|0100|48000 Hz, 2 channels, 4806 samples .*1602 a frame, locked"
-    "ntsc_411_48k.dv|-o,${WORK}/with.y4m,--threads,2|[0:a:0]anull|0100|1600-1602 a frame, unlocked"
-    "jj_sony_good_quality.dv||[0:a:0][0:a:1]amerge=inputs=2|feff|4 channels, 5339 samples .*1067-1068 a frame"
-    "jj_sony_good_quality.dv|--rf64-above,1000|[0:a:0][0:a:1]amerge=inputs=2|feff|4 channels")
+    "dvrescue_cc_525.dv||[0:a:0]anull|2|48000|48000 Hz, 2 channels, 4806 samples .*1602 a frame, locked"
+    "ntsc_411_48k.dv|-o,${WORK}/with.y4m,--threads,2|[0:a:0]anull|2|48000|1600-1602 a frame, unlocked"
+    "jj_sony_good_quality.dv||[0:a:0][0:a:1]amerge=inputs=2|4|32000|4 channels, 5339 samples .*1067-1068 a frame"
+    "jj_sony_good_quality.dv|--rf64-above,1000|[0:a:0][0:a:1]amerge=inputs=2|4|32000|4 channels")
   foreach(c IN LISTS cases)
     string(REPLACE "|" ";" fields "${c}")
     list(GET fields 0 stream)
     list(GET fields 1 args)
     list(GET fields 2 graph)
-    list(GET fields 3 tag)
-    list(GET fields 4 summary)
+    list(GET fields 3 channels)
+    list(GET fields 4 rate)
+    list(GET fields 5 summary)
     string(REPLACE "," ";" args "${args}")
     run_hvdv(0 decode ${DATA}/${stream} --audio ${WORK}/ours.wav ${args})
     expect_match("${RUN_ERR}" "audio: [^\n]*${summary}" "${stream} ${args}")
@@ -185,41 +187,83 @@ elseif(CASE STREQUAL "audio")
     if(differ)
       message(FATAL_ERROR "${stream} ${args}: the WAV's samples differ from FFmpeg's")
     endif()
-    # RIFF or RF64, then the ds64/JUNK chunk (its data size at 28), "fmt "
-    # at 48 (format tag at 56), the data chunk's size after "fmt ".
-    file(READ ${WORK}/ours.wav head LIMIT 104 HEX)
-    string(SUBSTRING "${head}" 112 4 format_tag)
-    if(args MATCHES "rf64")
-      set(magic 52463634)
-      set(size_at 28)
-    else()
-      set(magic 52494646)
-      set(size_at 76)
-      if(tag STREQUAL "feff")
-        set(size_at 100)
-      endif()
+    # The header: RIFF or RF64, a 28-byte JUNK or ds64 chunk (RIFF size,
+    # data size, sample frames), "fmt " (16 bytes, or 40 with the
+    # extensible part: 16 valid bits, channel mask 0, the PCM GUID), "data".
+    file(SIZE ${WORK}/ours.wav file_size)
+    file(SIZE ${WORK}/theirs.raw data)
+    set(fmt 16)
+    set(tag 1)
+    if(channels GREATER 2)
+      set(fmt 40)
+      set(tag 65534)
     endif()
-    set(data_size 0)
-    foreach(i 3 2 1 0)
-      math(EXPR at "(${size_at} + ${i}) * 2")
-      string(SUBSTRING "${head}" ${at} 2 byte)
-      math(EXPR data_size "${data_size} * 256 + 0x${byte}")
+    math(EXPR header "${file_size} - ${data}")
+    math(EXPR riff "${file_size} - 8")
+    math(EXPR sample_frames "${data} / (2 * ${channels})")
+    math(EXPR byte_rate "${rate} * ${channels} * 2")
+    math(EXPR align "${channels} * 2")
+    if(args MATCHES "rf64")
+      set(expected "RF64 4294967295 WAVE ds64 28 ${riff} 0 ${data} 0 ${sample_frames} 0 0")
+      set(data_field 4294967295)
+    else()
+      set(expected "RIFF ${riff} WAVE JUNK 28 0 0 0 0 0 0 0")
+      set(data_field ${data})
+    endif()
+    string(APPEND expected " fmt  ${fmt} ${tag} ${channels} ${rate} ${byte_rate} ${align} 16")
+    if(channels GREATER 2)
+      string(APPEND expected " 22 16 0 1 0 16 2852126848 1905997824")
+    endif()
+    string(APPEND expected " data ${data_field}")
+    # Field sizes in bytes (0: a four-letter tag).
+    set(layout 0 4 0 0 4 4 4 4 4 4 4 4 0 4 2 2 4 4 2 2)
+    if(channels GREATER 2)
+      list(APPEND layout 2 2 4 4 2 2 4 4)
+    endif()
+    list(APPEND layout 0 4)
+    file(READ ${WORK}/ours.wav hex LIMIT ${header} HEX)
+    set(got "")
+    set(at 0)
+    foreach(bytes IN LISTS layout)
+      if(bytes EQUAL 0)
+        set(codes "")
+        foreach(i 0 1 2 3)
+          math(EXPR from "(${at} + ${i}) * 2")
+          string(SUBSTRING "${hex}" ${from} 2 byte)
+          math(EXPR code "0x${byte}")
+          list(APPEND codes ${code})
+        endforeach()
+        string(ASCII ${codes} word)
+        math(EXPR at "${at} + 4")
+      else()
+        set(word 0)
+        math(EXPR i "${bytes} - 1")
+        while(i GREATER_EQUAL 0)
+          math(EXPR from "(${at} + ${i}) * 2")
+          string(SUBSTRING "${hex}" ${from} 2 byte)
+          math(EXPR word "${word} * 256 + 0x${byte}")
+          math(EXPR i "${i} - 1")
+        endwhile()
+        math(EXPR at "${at} + ${bytes}")
+      endif()
+      string(APPEND got " ${word}")
     endforeach()
-    string(SUBSTRING "${head}" 0 8 file_magic)
-    file(SIZE ${WORK}/theirs.raw raw_size)
-    if(NOT file_magic STREQUAL magic OR NOT format_tag STREQUAL tag OR NOT data_size EQUAL raw_size)
-      message(FATAL_ERROR "${stream} ${args}: magic ${file_magic}, format tag ${format_tag}, data size ${data_size}; "
-                          "expected ${magic}, ${tag}, ${raw_size}")
+    string(STRIP "${got}" got)
+    if(NOT at EQUAL header OR NOT got STREQUAL expected)
+      message(FATAL_ERROR "${stream} ${args}: WAV header (${header} bytes)\n  ${got}\nexpected (${at} bytes)\n  ${expected}")
     endif()
   endforeach()
 
 elseif(CASE STREQUAL "errors")
-  # A stream whose audio changes from 48 to 32 kHz at frame 10.
+  # Streams whose audio changes at frame 10: the rate alone (48 to 32 kHz),
+  # the channels alone (48 kHz stereo to 48 kHz, two pairs).
   set(mixed "")
   if(NOT CMAKE_VERSION VERSION_LESS 3.18)
-    execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${SAMPLE} ${DATA}/pal_420_wide_32k.dv
-                    OUTPUT_FILE ${WORK}/mixed.dv)
-    set(mixed "1|2|frame 10: audio changes from 48000 Hz, 2 channels to 32000 Hz|${WORK}/mixed.dv,--audio,${WORK}/mixed.wav")
+    foreach(second pal_420_wide_32k dv50_625_audio)
+      execute_process(COMMAND ${CMAKE_COMMAND} -E cat ${SAMPLE} ${DATA}/${second}.dv OUTPUT_FILE ${WORK}/${second}.dv)
+    endforeach()
+    set(mixed "1|2|frame 10: audio changes from 48000 Hz, 2 channels to 32000 Hz, 2 channels|${WORK}/pal_420_wide_32k.dv,--audio,${WORK}/mixed.wav"
+              "1|2|frame 10: audio changes from 48000 Hz, 2 channels to 48000 Hz, 4 channels|${WORK}/dv50_625_audio.dv,--audio,${WORK}/mixed.wav")
   endif()
   # exit status | lines on stderr | pattern of the first | arguments, comma-separated.
   # Only the PNG file is written after decoding, and the summary line

@@ -3,8 +3,8 @@
 #   cmake -DHVDV=<hvdv> -DDATA=<tests/data> -DWORK=<scratch dir> -DCASE=<case>
 #         [-DEMULATOR=<wine>] [-DCAIRO=OFF] [-DEXIFTOOL=<exiftool>] [-DFFPROBE=<ffprobe>] -P cli_scan.cmake
 # Cases: split (pieces byte for byte, dates and timecodes against exiftool
-# and ffprobe), damaged (a deck-concealed frame, a file cut short), plot,
-# errors (of scan, split and report).
+# and ffprobe), changes (kind, aspect and audio mode), damaged (a deck-concealed
+# frame, a file cut short), plot, errors (of scan, split and report).
 
 cmake_minimum_required(VERSION 3.19)
 file(REMOVE_RECURSE ${WORK})
@@ -73,6 +73,7 @@ if(CASE STREQUAL "split")
   expect_json("${summary}" summary.recordings 4)
   expect_json("${summary}" summary.frames 14)
   run_hvdv(0 split ${tape} -o ${WORK}/piece)
+  set(split_out "${RUN_OUT}")
   file(GLOB pieces ${WORK}/piece-*.dv)
   list(SORT pieces)
   list(LENGTH pieces count)
@@ -120,6 +121,18 @@ if(CASE STREQUAL "split")
         message(FATAL_ERROR "${piece}: scan says timecode ${timecode}, ffprobe ${tc}")
       endif()
     endif()
+    # What split says of the piece: its frames of the tape, the first
+    # frame's date and timecode.
+    math(EXPR end "${first} + ${frames} - 1")
+    math(EXPR bytes "${frames} * 120000")
+    set(when "${recorded}")
+    if(when STREQUAL "")
+      set(when "no date")
+    endif()
+    string(FIND "${split_out}" "${piece}: frames ${first}-${end} (${frames} frames, ${bytes} bytes)  ${when}  ${timecode}\n" at)
+    if(at LESS 0)
+      message(FATAL_ERROR "split does not report ${piece} as frames ${first}-${end}, ${when}, ${timecode}:\n${split_out}")
+    endif()
     math(EXPR first "${first} + ${frames}")
   endforeach()
 
@@ -129,6 +142,72 @@ if(CASE STREQUAL "split")
     message(FATAL_ERROR "no refusal to overwrite:\n${RUN_ERR}")
   endif()
   run_hvdv(0 split ${tape} -o ${WORK}/piece --force)
+
+elseif(CASE STREQUAL "changes")
+  # Recordings of other kinds, aspects and audio modes, each of FFmpeg's
+  # streams starting its timecode at 00:00:00:00 (tests/data/make_streams.sh):
+  # the first frame of each begins a recording for the reasons that follow
+  # from how it was made, carries the aspect, audio rate and channels
+  # ffprobe reads from its file, and split gives the file back.
+  # file | frames | kind | reasons of its first frame
+  set(parts
+    "sample_625_420.dv|10|DV25 625/50 4:2:0|first frame"
+    "pal_420_wide_32k.dv|3|DV25 625/50 4:2:0|timecode goes back, aspect changes, audio mode changes"
+    "dv50_625_audio.dv|2|DV50 625/50 4:2:2|timecode goes back, DV kind changes, aspect changes, audio mode changes"
+    "ntsc_411_48k.dv|3|DV25 525/60 4:1:1|DV kind changes, audio mode changes")
+  set(files "")
+  foreach(p IN LISTS parts)
+    string(REGEX MATCH "^[^|]+" f "${p}")
+    list(APPEND files ${DATA}/${f})
+  endforeach()
+  cat(${WORK}/changes.dv ${files})
+  run_hvdv(0 scan ${WORK}/changes.dv --json)
+  set(scan "${RUN_OUT}")
+  run_hvdv(0 split ${WORK}/changes.dv -o ${WORK}/change)
+  set(split_out "${RUN_OUT}")
+  set(first 0)
+  set(number 0)
+  foreach(p IN LISTS parts)
+    string(REPLACE "|" ";" fields "${p}")
+    list(GET fields 0 file)
+    list(GET fields 1 frames)
+    list(GET fields 2 kind)
+    list(GET fields 3 reasons)
+    math(EXPR number "${number} + 1")
+    record("${scan}" ${first} line)
+    expect_json("${line}" newRecording ON)
+    expect_json("${line}" recording ${number})
+    expect_json("${line}" reasons "${reasons}")
+    expect_json("${line}" kind "${kind}")
+    if(FFPROBE)
+      execute_process(COMMAND ${FFPROBE} -v error -show_entries stream=display_aspect_ratio,sample_rate,channels
+                              -of default=nw=1 ${DATA}/${file} OUTPUT_VARIABLE probe)
+      string(REGEX MATCH "display_aspect_ratio=([0-9:]+)" _ "${probe}")
+      expect_json("${line}" aspect "${CMAKE_MATCH_1}")
+      string(REGEX MATCH "sample_rate=([0-9]+)" _ "${probe}")
+      expect_json("${line}" audio.rate "${CMAKE_MATCH_1}")
+      # A stereo stream a pair of channels.
+      string(REGEX MATCHALL "channels=[0-9]+" pairs "${probe}")
+      list(LENGTH pairs n)
+      math(EXPR channels "2 * ${n}")
+      expect_json("${line}" audio.channels ${channels})
+    endif()
+    file(SIZE ${DATA}/${file} bytes)
+    math(EXPR end "${first} + ${frames} - 1")
+    if(NOT split_out MATCHES "change-00${number}-1970-01-01T00-00-00.dv: frames ${first}-${end} \\(${frames} frames, ${bytes} bytes\\)")
+      message(FATAL_ERROR "split does not report ${file} as recording ${number}, frames ${first}-${end}:\n${split_out}")
+    endif()
+    expect_same_bytes(${WORK}/change-00${number}-1970-01-01T00-00-00.dv ${DATA}/${file})
+    math(EXPR first "${first} + ${frames}")
+  endforeach()
+  # The summary counts the changes above: two timecodes going back, three
+  # audio modes.
+  record("${scan}" ${first} summary)
+  string(JSON summary GET "${summary}" summary)
+  expect_json("${summary}" frames ${first})
+  expect_json("${summary}" recordings 4)
+  expect_json("${summary}" timecodeBreaks 2)
+  expect_json("${summary}" audioChanges 3)
 
 elseif(CASE STREQUAL "damaged")
   # 810 of the 1350 video blocks concealed by the deck (STA 0xA), none in

@@ -15,7 +15,12 @@ namespace {
 
 using hvdv_scan::FrameRecord;
 
-enum : uint32_t { kRecStart = 1, kRepeated = 2, kWide = 4, kAudio32k = 8, kPal = 16 };
+// Frame flags: the kind (525/60 DV25 unless one is given), then changes
+// from 48 kHz 16-bit stereo, one value at a time.
+enum : uint32_t {
+    kRecStart = 1, kRepeated = 2, kWide = 4, kPal = 8, k720p50 = 16, k720p60 = 32,
+    k32k = 64, k12bit = 128, k4ch = 256
+};
 
 struct Step {
     uint64_t index;
@@ -30,10 +35,12 @@ FrameRecord Make(const Step& s) {
     FrameRecord r;
     r.index = s.index;
     r.identified = true;
-    const bool pal = (s.flags & kPal) != 0;
-    r.kind = pal ? HVDV_KIND_DV25_625_420 : HVDV_KIND_DV25_525_411;
-    r.rateNum = pal ? 25 : 30000;
-    r.rateDen = pal ? 1 : 1001;
+    r.kind = (s.flags & kPal)      ? HVDV_KIND_DV25_625_420
+             : (s.flags & k720p50) ? HVDV_KIND_HD_720P50
+             : (s.flags & k720p60) ? HVDV_KIND_HD_720P60
+                                   : HVDV_KIND_DV25_525_411;
+    r.rateNum = (s.flags & kPal) ? 25 : (s.flags & k720p50) ? 50 : (s.flags & k720p60) ? 60000 : 30000;
+    r.rateDen = (s.flags & (kPal | k720p50)) ? 1 : 1001;
     char separator = ':';
     if (s.timecode)
         r.hasTimecode = std::sscanf(s.timecode, "%u:%u:%u%c%u", &r.tcHours, &r.tcMinutes, &r.tcSeconds, &separator,
@@ -46,9 +53,9 @@ FrameRecord Make(const Step& s) {
     r.recStart = (s.flags & kRecStart) != 0;
     r.repeated = (s.flags & kRepeated) != 0;
     r.wide = (s.flags & kWide) != 0;
-    r.audioRate = (s.flags & kAudio32k) ? 32000 : 48000;
-    r.audioBits = (s.flags & kAudio32k) ? 12 : 16;
-    r.audioChannels = 2;
+    r.audioRate = (s.flags & k32k) ? 32000 : 48000;
+    r.audioBits = (s.flags & k12bit) ? 12 : 16;
+    r.audioChannels = (s.flags & k4ch) ? 4 : 2;
     return r;
 }
 
@@ -60,22 +67,53 @@ TEST(CliRecordings, Rule) {
         const char* name;
         std::vector<Step> steps;
     } cases[] = {
-        {"drop-frame minute and the date's second tick continue",
+        // Drop-frame: 17982 frames every ten minutes (frames 0 and 1 kept
+        // at each tenth minute, skipped at the others); 00:10:00;00 to
+        // 00:59:59;29 is five times that, less one.
+        {"drop-frame across minutes, tenth minutes and the hour; the date's second ticks",
          {{0, "00:00:59;28", d, 0, kFirst, false},
           {1, "00:00:59;29", d, 0, 0, false},
-          {2, "00:01:00;02", "2024-03-01T00:00:00", 0, 0, false}}},
-        {"timecode wraps at midnight", {{0, "23:59:59:24", d, kPal, kFirst, false}, {1, "00:00:00:00", d, kPal, 0, false}}},
-        {"date goes back one second", {{0, "01:00:00:00", d, 0, kFirst, false},
-                                       {1, "01:00:00:01", "2024-02-29T23:59:58", 0, hvdv_scan::kBreakDateBack, false}}},
-        {"date forward: 3 s slack, then beyond",
+          {2, "00:01:00;02", "2024-03-01T00:00:00", 0, 0, false},
+          {3, "00:09:59;29", nullptr, 0, hvdv_scan::kBreakTimecodeForward, true},
+          {4, "00:10:00;00", nullptr, 0, 0, false},
+          {4 + 89909, "00:59:59;29", nullptr, 0, 0, false},
+          {4 + 89910, "01:00:00;00", nullptr, 0, 0, false},
+          {4 + 89911, "01:00:00;01", nullptr, 0, 0, false}}},
+        {"timecode wraps at midnight, 25 and 29.97 frame/s drop-frame",
+         {{0, "23:59:59:24", d, kPal, kFirst, false}, {1, "00:00:00:00", d, kPal, 0, false},
+          {2, "00:59:59:24", d, kPal, hvdv_scan::kBreakTimecodeForward, true},
+          {3, "01:00:00:00", d, kPal, 0, false},
+          {4, "23:59:59;29", d, 0, hvdv_scan::kBreakKind, false},
+          {5, "00:00:00;00", d, 0, 0, false}}},
+        // 720p: two pictures a timecode frame, the timecode counting 25 or
+        // 30 (drop-frame) frames a second.
+        {"720p50 and 720p59.94 pictures share timecodes",
+         {{0, "00:00:00:24", d, k720p50, kFirst, false},
+          {1, "00:00:00:24", d, k720p50, 0, false},
+          {2, "00:00:01:00", d, k720p50, 0, false},
+          {3, "00:00:01:00", d, k720p50, 0, false},
+          {4, "00:00:01:02", d, k720p50, 0, true},
+          {5, "00:00:59;29", d, k720p60, hvdv_scan::kBreakKind, false},
+          {6, "00:00:59;29", d, k720p60, 0, false},
+          {7, "00:01:00;02", d, k720p60, 0, false},
+          {8, "00:01:00;02", d, k720p60, 0, false}}},
+        {"date goes back one second; a day at midnight",
+         {{0, "01:00:00:00", d, 0, kFirst, false},
+          {1, "01:00:00:01", "2024-02-29T23:59:58", 0, hvdv_scan::kBreakDateBack, false},
+          {2, "01:00:00:02", "2024-03-01T00:00:00", 0, 0, false},
+          {3, "01:00:00:03", "2024-02-29T00:00:00", 0, hvdv_scan::kBreakDateBack, false}}},
+        {"date forward: 3 s slack, then beyond; across the century",
          {{0, nullptr, "2024-01-01T10:00:00", 0, kFirst, false},
           {10, nullptr, "2024-01-01T10:00:03", 0, 0, false},
-          {20, nullptr, "2024-01-01T10:00:07", 0, hvdv_scan::kBreakDateForward, false}}},
-        {"frames without a date: the time they last is allowed for",
-         {{0, nullptr, "2024-01-01T10:00:00", 0, kFirst, false},
+          {20, nullptr, "2024-01-01T10:00:07", 0, hvdv_scan::kBreakDateForward, false},
+          {21, nullptr, "1999-12-31T23:59:59", 0, hvdv_scan::kBreakDateBack, false},
+          {22, nullptr, "2000-01-01T00:00:00", 0, 0, false}}},
+        {"frames without a date or timecode: the time they last is allowed for",
+         {{0, "01:00:00:00", "2024-01-01T10:00:00", 0, kFirst, false},
           {1, nullptr, nullptr, 0, 0, false},
-          {300, nullptr, "2024-01-01T10:00:12", 0, 0, false},
-          {301, nullptr, "2024-01-01T10:00:17", 0, hvdv_scan::kBreakDateForward, false}}},
+          {300, "01:00:10:00", "2024-01-01T10:00:12", 0, 0, false},
+          {301, nullptr, "2024-01-01T10:00:17", 0, hvdv_scan::kBreakDateForward, false},
+          {400, "01:00:13:20", nullptr, 0, 0, true}}},
         {"timecode: frames lost, then a jump, then back",
          {{0, "01:00:00:00", nullptr, 0, kFirst, false},
           {1, "01:00:00:05", nullptr, 0, 0, true},
@@ -89,11 +127,13 @@ TEST(CliRecordings, Rule) {
           {1, nullptr, nullptr, 0, 0, false},
           {2, nullptr, nullptr, kRecStart, hvdv_scan::kBreakRecStart, false},
           {3, nullptr, nullptr, kRecStart, 0, false}}},
-        {"format changes",
+        {"format changes, one value at a time",
          {{0, "00:00:10:00", d, 0, kFirst, false},
           {1, "00:00:10:01", d, kWide, hvdv_scan::kBreakAspect, false},
-          {2, "00:00:10:02", d, kWide | kAudio32k, hvdv_scan::kBreakAudioMode, false},
-          {3, "00:00:10:03", d, kWide | kAudio32k | kPal, hvdv_scan::kBreakKind, false}}},
+          {2, "00:00:10:02", d, kWide | k32k, hvdv_scan::kBreakAudioMode, false},
+          {3, "00:00:10:03", d, kWide | k32k | k12bit, hvdv_scan::kBreakAudioMode, false},
+          {4, "00:00:10:04", d, kWide | k32k | k12bit | k4ch, hvdv_scan::kBreakAudioMode, false},
+          {5, "00:00:10:05", d, kWide | k32k | k12bit | k4ch | kPal, hvdv_scan::kBreakKind, false}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -118,7 +158,7 @@ TEST(CliRecordings, AbsentValuesAreNoChange) {
     FrameRecord gap;
     gap.index = 1;
     EXPECT_EQ(tracker.Add(gap).reasons, 0u);
-    FrameRecord b = Make({2, "00:00:00:02", "2024-01-01T10:00:00", kAudio32k, 0, false});
+    FrameRecord b = Make({2, "00:00:00:02", "2024-01-01T10:00:00", k4ch, 0, false});
     EXPECT_EQ(tracker.Add(b).reasons, uint32_t(hvdv_scan::kBreakAudioMode));
     EXPECT_EQ(std::vector<uint64_t>({tracker.frames, tracker.damagedFrames, tracker.recordings, tracker.audioChanges,
                                      tracker.timecodeBreaks}),

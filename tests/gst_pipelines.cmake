@@ -42,15 +42,16 @@ set(cases
   "yuy2|ntsc_411_48k.dv|dvdemux ! hvdvdec ! video/x-raw,format=YUY2|--fourcc,YUY2|format=\\(string\\)YUY2"
   "bgrx|ntsc_411_48k.dv|dvdemux ! hvdvdec ! video/x-raw,format=BGRx|--fourcc,BGR4|format=\\(string\\)BGRx.*colorimetry=\\(string\\)1:1:"
   "bgra|ntsc_411_48k.dv|dvdemux ! hvdvdec ! video/x-raw,format=BGRA|--fourcc,BGRA|format=\\(string\\)BGRA"
-  "half|sample_625_420.dv|dvdemux ! hvdvdec half-size=true|--half|width=\\(int\\)360, height=\\(int\\)288"
+  "half|sample_625_420.dv|dvdemux ! hvdvdec half-size=true|--half|width=\\(int\\)360, height=\\(int\\)288.*pixel-aspect-ratio=\\(fraction\\)16/15"
+  "wide|pal_420_wide_32k.dv|dvdemux ! hvdvdec||width=\\(int\\)720, height=\\(int\\)576.*bottom-field-first.*pixel-aspect-ratio=\\(fraction\\)64/45"
   "decodebin|@W@/sample_625_420.avi|decodebin ! video/x-raw,format=I420||format=\\(string\\)I420"
-  "dv50_avi|@W@/dv50_625.avi|avidemux ! hvdvdec||format=\\(string\\)Y42B, width=\\(int\\)720, height=\\(int\\)576.*top-field-first"
+  "dv50_avi|@W@/dv50_625.avi|avidemux ! hvdvdec||format=\\(string\\)Y42B, width=\\(int\\)720, height=\\(int\\)576.*top-field-first.*pixel-aspect-ratio=\\(fraction\\)16/15"
   "dv50_raw|dv50_625.dv|video/x-dv,systemstream=false ! hvdvdec|||blocksize=288000"
   "hd_mov|@W@/hd_1080i60.mov|qtdemux ! hvdvdec||format=\\(string\\)Y42B, width=\\(int\\)1280, height=\\(int\\)1080.*bottom-field-first.*pixel-aspect-ratio=\\(fraction\\)3/2.*colorimetry=\\(string\\)bt709"
-  "hd_mkv|@W@/hd_1080i50.mkv|matroskademux ! hvdvdec||width=\\(int\\)1440.*top-field-first.*framerate=\\(fraction\\)25/1"
-  "hd_720p|@W@/hd_720p60.mov|qtdemux ! hvdvdec||width=\\(int\\)960, height=\\(int\\)720, interlace-mode=\\(string\\)progressive.*framerate=\\(fraction\\)60000/1001"
-  "hd_uyvy|@W@/hd_1080i60.avi|avidemux ! hvdvdec ! video/x-raw,format=UYVY|--fourcc,UYVY|width=\\(int\\)1920"
-  "hd_coded|@W@/hd_1080i60.avi|avidemux ! hvdvdec coded-width=true ! video/x-raw,format=UYVY|--fourcc,UYVY,--coded-width|width=\\(int\\)1280"
+  "hd_mkv|@W@/hd_1080i50.mkv|matroskademux ! hvdvdec||width=\\(int\\)1440.*top-field-first.*pixel-aspect-ratio=\\(fraction\\)4/3.*framerate=\\(fraction\\)25/1"
+  "hd_720p|@W@/hd_720p60.mov|qtdemux ! hvdvdec||width=\\(int\\)960, height=\\(int\\)720, interlace-mode=\\(string\\)progressive.*pixel-aspect-ratio=\\(fraction\\)4/3.*framerate=\\(fraction\\)60000/1001"
+  "hd_uyvy|@W@/hd_1080i60.avi|avidemux ! hvdvdec ! video/x-raw,format=UYVY|--fourcc,UYVY|width=\\(int\\)1920.*pixel-aspect-ratio=\\(fraction\\)1/1"
+  "hd_coded|@W@/hd_1080i60.avi|avidemux ! hvdvdec coded-width=true ! video/x-raw,format=UYVY|--fourcc,UYVY,--coded-width|width=\\(int\\)1280.*pixel-aspect-ratio=\\(fraction\\)3/2"
   "damaged|jj_sony_head_clog.dv|dvdemux ! hvdvdec||hvdv-damage, macroblocks=\\(uint\\)1350.*sta-counts=\\(uint\\)< 540, 0, 0, 0, 0, 0, 0, 0, 0, 0, 810,"
   "truncated|@W@/truncated.dv|video/x-dv,systemstream=false ! hvdvdec conceal=true|--conceal|hvdv-damage, macroblocks=\\(uint\\)1620, damaged=\\(uint\\)810|blocksize=144000"
   "truncated_demux|@W@/truncated.dv|queue ! dvdemux ! hvdvdec|--frames,0-3|")
@@ -83,7 +84,7 @@ foreach(c IN LISTS cases)
   file(MAKE_DIRECTORY ${dir})
   # (The location quoted: the path may hold spaces.  gst-launch-1.0 escapes
   # the spaces of each argument it is given.)
-  separate_arguments(elements UNIX_COMMAND "filesrc \"location=${input}\" ${source} ! ${pipeline}")
+  separate_arguments(elements UNIX_COMMAND "filesrc \"location=${input}\" ${source} ! ${pipeline} ! identity silent=false")
   execute_process(COMMAND ${GST_LAUNCH} -v -m ${elements} ! multifilesink location=${dir}/%03d.raw
                   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
   if(NOT status EQUAL 0)
@@ -92,6 +93,29 @@ foreach(c IN LISTS cases)
   if(expect AND NOT out MATCHES "${expect}")
     message(FATAL_ERROR "${name}: the output does not match \"${expect}\":\n${out}")
   endif()
+
+  # Each picture's buffer flags follow the caps: GStreamer's INTERLACED
+  # (0x100000) on interleaved pictures, with TFF (0x200000) when the top
+  # field comes first.
+  string(REGEX MATCH "hvdvdec0.GstPad:src: caps = [^\n]*" caps "${out}")
+  set(want 0)
+  if(caps MATCHES "interlace-mode=\\(string\\)interleaved")
+    set(want 1)
+    if(caps MATCHES "top-field-first")
+      set(want 3)
+    endif()
+  endif()
+  string(REGEX MATCHALL "identity0:sink\\) \\([0-9]+ bytes[^\n]* flags: [0-9a-f]+" buffers "${out}")
+  if(NOT buffers)
+    message(FATAL_ERROR "${name}: no buffers seen:\n${out}")
+  endif()
+  foreach(b IN LISTS buffers)
+    string(REGEX MATCH "[0-9a-f]+$" flags "${b}")
+    math(EXPR field_flags "(0x${flags} >> 20) & 3")
+    if(NOT field_flags EQUAL want)
+      message(FATAL_ERROR "${name}: buffer flags ${flags} with caps\n${caps}")
+    endif()
+  endforeach()
 
   # The reference: the raw stream decoded by hvdv.  (hvdv decode on this
   # branch does not frame raw DVCPRO HD 720p files; its first picture,

@@ -97,7 +97,16 @@ TEST_F(Api, DamageMapNamesTheDamageAndKeptMacroblocksAreUntouched) {
             EXPECT_GT(missing, dm.macroblock_count / 2);
             EXPECT_EQ(dm.damaged, errors + missing);
             EXPECT_EQ(keep ? dm.untouched : dm.untouched + dm.filled, keep ? errors + missing : missing);
-            EXPECT_EQ(dm.sequence_damaged[0], marked);
+            // Per DIF sequence slot of every channel (12000 bytes, 135
+            // video blocks each, in buffer order).
+            ASSERT_EQ(dm.sequence_count, info.frame_bytes / 12000);
+            ASSERT_EQ(dm.sequence_count * 135, dm.macroblock_count);
+            for (uint32_t q = 0; q < dm.sequence_count; q++) {
+                uint32_t n = 0;
+                for (uint32_t b = 135 * q; b < 135 * (q + 1); b++)
+                    n += (dm.macroblocks[b].flags & (HVDV_MB_ERROR | HVDV_MB_MISSING | HVDV_MB_BAD_ID)) != 0;
+                EXPECT_EQ(dm.sequence_damaged[q], q ? n : marked) << q;
+            }
         }
     }
 }
@@ -209,18 +218,26 @@ TEST_F(Api, BadInputGetsAClearResult) {
     EXPECT_EQ(none, nullptr);
 }
 
-// The audio mode is remembered from frame to frame by a decoder.
+// The audio mode is remembered from frame to frame by a decoder; the flags
+// follow the AAUX source pack: LF 1 unlocked (the Sony camcorder), 0 locked
+// (the dvrescue sample); EF 1 no emphasis, as recorded, 0 emphasis (made
+// here by clearing EF in every source pack).
 TEST_F(Api, AudioModeChangeIsReported) {
     std::vector<int16_t> pcm(HVDV_MAX_AUDIO_CHANNELS * HVDV_MAX_AUDIO_SAMPLES);
     hvdv_audio_info a{};
     a.size = sizeof a;
     const std::vector<uint8_t> sony = testdata::ReadFile("jj_sony_good_quality.dv");
     const std::vector<uint8_t> cc = testdata::ReadFile("dvrescue_cc_525.dv");
-    const uint8_t* frames[] = {sony.data(), sony.data() + 120000, cc.data(), cc.data() + 120000, sony.data()};
-    const uint32_t changed[] = {0, 0, 1, 0, 1};
+    std::vector<uint8_t> emphasis(cc.begin(), cc.begin() + 120000);
+    for (uint32_t o = 0; o < 120000; o += 80)  // audio blocks: 6, 22, ... of each sequence
+        if (o % 12000 / 80 % 16 == 6 && emphasis[o + 3] == 0x50) emphasis[o + 7] &= 0x7F;
+    const uint8_t* frames[] = {sony.data(), sony.data() + 120000, cc.data(), emphasis.data(), sony.data()};
+    const uint32_t changed[] = {0, 0, 1, 0, 1}, locked[] = {0, 0, 1, 1, 0}, emphasised[] = {0, 0, 0, 1, 0};
     for (int i = 0; i < 5; i++) {
         ASSERT_EQ(hvdv_decode_audio(d_, frames[i], 120000, pcm.data(), pcm.size(), 0, &a), HVDV_OK);
         EXPECT_EQ(a.mode_changed, changed[i]) << i;
+        EXPECT_EQ(a.locked, locked[i]) << i;
+        EXPECT_EQ(a.emphasis, emphasised[i]) << i;
     }
     EXPECT_EQ(a.channels, 4u);
     EXPECT_EQ(a.bits, 12u);

@@ -113,6 +113,111 @@ TEST(Metadata, FramesAgreeWithFfprobeAndExiftool) {
     }
 }
 
+// Two-digit years: 00-69 are 20xx, 70-99 19xx.  70 is what FFmpeg's DV
+// muxer writes without a creation time (1970-01-01, which MediaInfo also
+// reads as 1970); exiftool turns at 90 and MediaInfo between 00 and 69,
+// so the table is by hand.  Where the VAUX date is unknown (all digits
+// set) the subcode's is read, and the record says so.
+TEST(Metadata, TwoDigitYearsAndTheirSource) {
+    std::vector<uint8_t> f = testdata::Load("meta_tc_525.dv", 120000, 480).copy(0);
+    std::vector<size_t> vaux, subcode;  // year bytes of the 2024-02-29 date packs
+    for (size_t o = 0; o + 5 <= f.size(); ++o)
+        if (f[o] == 0x62 && (f[o + 2] & 0x3F) == 0x29 && (f[o + 3] & 0x1F) == 0x02 && f[o + 4] == 0x24)
+            (o % 12000 >= 240 ? vaux : subcode).push_back(o + 4);  // DIF blocks 3-5 of a sequence: VAUX
+    ASSERT_TRUE(!vaux.empty() && !subcode.empty());
+    const struct {
+        uint8_t code;
+        uint32_t year;
+        bool fromSubcode;
+    } cases[] = {{0x00, 2000, false}, {0x69, 2069, true}, {0x70, 1970, false}, {0x74, 1974, true}, {0x99, 1999, false}};
+    for (const auto& c : cases) {
+        for (size_t o : subcode) f[o] = c.code;
+        for (size_t o : vaux) f[o] = c.fromSubcode ? 0xFF : c.code;
+        hvdv_metadata m{};
+        m.size = sizeof m;
+        ASSERT_EQ(hvdv_read_metadata(f.data(), f.size(), &m), HVDV_OK);
+        EXPECT_EQ(m.rec_year, c.year) << int(c.code);
+        EXPECT_EQ(m.rec_from_subcode, uint32_t(c.fromSubcode)) << int(c.code);
+    }
+}
+
+// The public record carries each value the packs give, field by field
+// (the packs' reading is checked above against ffprobe and exiftool):
+// camera packs, unlocked 12-bit audio in two groups (Sony), captions and
+// locked audio (dvrescue), wide screen (625/50).
+TEST(Metadata, PublicRecordCarriesEveryValue) {
+    const struct {
+        const char* file;
+        uint32_t frameBytes;
+        int kind;
+    } frames[] = {{"jj_sony_perfect.dv", 120000, hvdv::kKind525_411},
+                  {"dvrescue_cc_525.dv", 120000, hvdv::kKind525_411},
+                  {"pal_420_wide_32k.dv", 144000, hvdv::kKind625_420}};
+    for (const auto& f : frames) {
+        SCOPED_TRACE(f.file);
+        const std::vector<uint8_t> frame = testdata::Load(f.file, f.frameBytes, 0).copy(0);
+        const DVFrameMetadata in = Read(frame.data(), f.frameBytes, true, f.kind);
+        hvdv_metadata m{};
+        m.size = sizeof m;
+        ASSERT_EQ(hvdv_read_metadata(frame.data(), frame.size(), &m), HVDV_OK);
+        auto v = [](const hvdv::DVValue& x) { return x.present ? int64_t(x.value) : 0; };
+        const hvdv::DVAudioGroup& a = in.audio[in.audio[0].present ? 0 : 1];
+        const hvdv::DVCamera& c = in.camera;
+        const hvdv_camera& k = m.camera;
+        const struct {
+            const char* name;
+            int64_t got, expected;
+        } fields[] = {
+            {"tc", m.tc_hours << 24 | m.tc_minutes << 16 | m.tc_seconds << 8 | m.tc_frames,
+             in.timecode.hours << 24 | in.timecode.minutes << 16 | in.timecode.seconds << 8 | in.timecode.frames},
+            {"tc_drop_frame", m.tc_drop_frame, in.timecode.dropFrame},
+            {"tc_copies", m.tc_copies, in.timecode.copies},
+            {"tc_disagreeing", m.tc_disagreeing, in.timecode.disagreeing},
+            {"rec_frames", m.rec_frames, v(in.vauxTime.frames)},
+            {"rec_start", m.rec_start, v(in.recordStart)},
+            {"repeated", m.repeated, v(in.repeatedFrame)},
+            {"wide", m.wide, v(in.wide)},
+            {"disp", m.disp, v(in.disp)},
+            {"bcsys", m.bcsys, v(in.bcsys)},
+            {"first_field", m.first_field, v(in.firstField)},
+            {"field_one_first", m.field_one_first, v(in.fieldOne)},
+            {"interlaced", m.interlaced, v(in.interlaced)},
+            {"cgms", m.cgms, v(in.cgms)},
+            {"audio_rate", m.audio_rate, v(a.sampleRate)},
+            {"audio_bits", m.audio_bits, v(a.bits)},
+            {"audio_samples", m.audio_samples, v(a.samples)},
+            {"audio_locked", m.audio_locked, a.locked},
+            {"audio_channels", m.audio_channels, v(in.audioChannels)},
+            {"caption_count", m.caption_count, in.captionCount},
+            {"camera packs", k.packs_present, c.present},
+            {"iris", k.iris_code, v(c.iris)},
+            {"f_number_tenths", k.f_number_tenths, v(c.fNumberTenths)},
+            {"gain", k.gain, v(c.gain)},
+            {"white_balance", k.white_balance, v(c.whiteBalance)},
+            {"white_balance_mode", k.white_balance_mode, v(c.whiteBalanceMode)},
+            {"shutter", k.shutter, v(c.shutterConsumer)},
+            {"exposure_mode", k.exposure_mode, v(c.autoExposureMode)},
+            {"present", m.present,
+             (in.timecode.present ? HVDV_META_TIMECODE : 0) | (in.vauxDate.present ? HVDV_META_REC_DATE : 0) |
+                 (in.vauxTime.present ? HVDV_META_REC_TIME : 0) |
+                 (in.vauxTime.frames.present ? HVDV_META_REC_TIME_FRAMES : 0) |
+                 (in.recordStart.present ? HVDV_META_REC_START : 0) |
+                 (in.repeatedFrame.present ? HVDV_META_REPEATED : 0) | (in.disp.present ? HVDV_META_ASPECT : 0) |
+                 (in.fieldOne.present ? HVDV_META_FIELD_ORDER : 0) |
+                 (in.interlaced.present ? HVDV_META_INTERLACED : 0) | (in.cgms.present ? HVDV_META_CGMS : 0) |
+                 HVDV_META_AUDIO_MODE | (in.captionCount ? HVDV_META_CAPTIONS : 0) |
+                 (c.present ? HVDV_META_CAMERA : 0)},
+            {"camera present", k.present,
+             (c.iris.present ? HVDV_CAMERA_IRIS : 0) | (c.gain.present ? HVDV_CAMERA_GAIN : 0) |
+                 (c.whiteBalance.present || c.whiteBalanceMode.present ? HVDV_CAMERA_WHITE_BALANCE : 0) |
+                 (c.shutterConsumer.present ? HVDV_CAMERA_SHUTTER : 0) |
+                 (c.autoExposureMode.present ? HVDV_CAMERA_EXPOSURE_MODE : 0)},
+        };
+        for (const auto& x : fields) EXPECT_EQ(x.got, x.expected) << x.name;
+        EXPECT_EQ(std::memcmp(k.packs, c.packs, sizeof k.packs), 0);
+    }
+}
+
 TEST(Metadata, SonyAudioGroups) {
     const testdata::Stream s = testdata::Load("jj_sony_perfect.dv", 120000, 480);
     const DVFrameMetadata m = Read(s.frame(0), s.frameBytes);
