@@ -33,8 +33,12 @@ namespace hvdv {
 namespace {
 // The layouts as constants, so that each decoder below is compiled for one
 // layout with its block count and areas folded in.
-constexpr DVBlockLayout kAreas25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1};
-constexpr DVBlockLayout kAreasHD = {8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0};
+constexpr DVBlockLayout kAreas25 = {
+    6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1, {0, 1, 2, 3, 4, 5, 0, 0}};
+constexpr DVBlockLayout kAreas50 = {
+    6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1, {0, 2, 1, 3, 4, 5, 0, 0}};
+constexpr DVBlockLayout kAreasHD = {
+    8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0, {0, 1, 2, 3, 4, 5, 6, 7}};
 
 inline uint64_t LoadBE64(const uint8_t* p) {
     uint64_t v;
@@ -350,16 +354,17 @@ void DecodeOwnBits(DVMacroblockState* macroblocks) {
             ClearMacroblock(mb);
             continue;
         }
-        int b = 0;
-        for (; b + 1 < layout.blockCount; b += 2) {
+        int i = 0;
+        for (; i + 1 < layout.blockCount; i += 2) {
+            const int b0 = layout.pairOrder[i], b1 = layout.pairOrder[i + 1];
             BitReader r0, r1;
             bool c0, c1;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r0);
-            StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
-                       r1);
-            RunCodesPair<kLast>(r0, mb.blocks[b], r1, mb.blocks[b + 1], &c0, &c1);
+            StartBlock(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode, r0);
+            StartBlock(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode, r1);
+            RunCodesPair<kLast>(r0, mb.blocks[b0], r1, mb.blocks[b1], &c0, &c1);
         }
-        if (b < layout.blockCount) {
+        if (i < layout.blockCount) {
+            const int b = layout.pairOrder[i];
             BitReader r;
             StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
             RunCodes<kLast>(r, mb.blocks[b]);
@@ -369,8 +374,15 @@ void DecodeOwnBits(DVMacroblockState* macroblocks) {
 
 // Pass 1 in every block's own area, pass 2 within each macroblock, pass 3
 // across the segment.
+constexpr bool PairsInBlockOrder(const DVBlockLayout& layout) {
+    for (int i = 0; i < layout.blockCount; i++)
+        if (layout.pairOrder[i] != i) return false;
+    return true;
+}
+
 template <const DVBlockLayout& layout>
 void DecodeThreePasses(DVMacroblockState* macroblocks) {
+    constexpr bool kInOrder = PairsInBlockOrder(layout);
     // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
     // unfinished blocks of later macroblocks no longer take part in pass 3.
     int excluded = 0;
@@ -387,36 +399,56 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
             ClearMacroblock(mb);
             continue;
         }
-        // Pass 1: every block in its own area.
+        // Pass 1: every block in its own area, two at a time in the
+        // layout's pair order.  Then unfinished blocks keep their leftover
+        // and finished ones lend the rest of their area, in block order
+        // (after each pair when the pairs are in block order); sorted
+        // without branches, as which it is depends on the data.
         DVBlockState* unfinished[kMaxBlocks];
         BitReader spans[kMaxBlocks];
         int unfinishedCount = 0, spanCount = 0;
-        for (int b = 0; b < layout.blockCount; b += 2) {
-            BitReader r[2];
-            bool complete[2];
-            const int count = b + 1 < layout.blockCount ? 2 : 1;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r[0]);
-            if (count == 2) {
-                StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
-                           r[1]);
-                RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
-            } else {
-                complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
+        auto sort = [&](DVBlockState& blk, const BitReader& r, bool done) {
+            const uint32_t keep = (uint32_t)done - 1u;  // all ones when unfinished
+            blk.leftoverCount = (int32_t)((uint32_t)r.budget & keep);
+            blk.leftoverBits = LeftoverBits(r) & keep;
+            unfinished[unfinishedCount] = &blk;
+            unfinishedCount += !done;
+            spans[spanCount] = Normalised(r);
+            spanCount += done && r.budget > 0;
+        };
+        if constexpr (kInOrder) {
+            for (int b = 0; b < layout.blockCount; b += 2) {
+                BitReader r[2];
+                bool complete[2];
+                const int count = b + 1 < layout.blockCount ? 2 : 1;
+                StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r[0]);
+                if (count == 2) {
+                    StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1],
+                               layout.scanByMode, r[1]);
+                    RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
+                } else {
+                    complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
+                }
+                for (int i = 0; i < count; i++) sort(mb.blocks[b + i], r[i], complete[i]);
             }
-            // Unfinished blocks keep their leftover, finished ones lend the
-            // rest of their area; sorted without branches, as which it is
-            // depends on the data.
-            for (int i = 0; i < count; i++) {
-                DVBlockState& blk = mb.blocks[b + i];
-                const bool done = complete[i];
-                const uint32_t keep = (uint32_t)done - 1u;  // all ones when unfinished
-                blk.leftoverCount = (int32_t)((uint32_t)r[i].budget & keep);
-                blk.leftoverBits = LeftoverBits(r[i]) & keep;
-                unfinished[unfinishedCount] = &blk;
-                unfinishedCount += !done;
-                spans[spanCount] = Normalised(r[i]);
-                spanCount += done && r[i].budget > 0;
+        } else {
+            BitReader r[kMaxBlocks];
+            bool complete[kMaxBlocks];
+            for (int i = 0; i < layout.blockCount; i += 2) {
+                const int b0 = layout.pairOrder[i];
+                StartBlock(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode,
+                           r[b0]);
+                if (i + 1 < layout.blockCount) {
+                    const int b1 = layout.pairOrder[i + 1];
+                    StartBlock(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode,
+                               r[b1]);
+                    RunCodesPair<63>(r[b0], mb.blocks[b0], r[b1], mb.blocks[b1], &complete[b0],
+                                     &complete[b1]);
+                } else {
+                    complete[b0] = RunCodes<63>(r[b0], mb.blocks[b0]);
+                }
             }
+            for (int b = 0; b < layout.blockCount; b++) sort(mb.blocks[b], r[b], complete[b]);
         }
         const int damaged = mb.sta & 9;
         if (damaged) {
@@ -449,18 +481,24 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
     ContinueBlocks(segmentLent, segmentBlocks, segmentBlockCount, &rest);
 }
 
-// Three passes, single pass or half size for a segment of layout kLayout25
-// or kLayoutHD.
+// Three passes, single pass or half size for a segment of layout kLayout25,
+// kLayout50 or kLayoutHD.
 inline void DecodeSegmentCoefficients(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                                       DVCoefficientPasses passes) {
-    const bool hd = &layout == &kLayoutHD;
+    const bool hd = &layout == &kLayoutHD, dv50 = &layout == &kLayout50;
     switch (passes) {
         case kPassesThree:
-            return hd ? DecodeThreePasses<kAreasHD>(macroblocks) : DecodeThreePasses<kAreas25>(macroblocks);
+            return hd     ? DecodeThreePasses<kAreasHD>(macroblocks)
+                   : dv50 ? DecodeThreePasses<kAreas50>(macroblocks)
+                          : DecodeThreePasses<kAreas25>(macroblocks);
         case kPassesSingle:
-            return hd ? DecodeOwnBits<63, kAreasHD>(macroblocks) : DecodeOwnBits<63, kAreas25>(macroblocks);
+            return hd     ? DecodeOwnBits<63, kAreasHD>(macroblocks)
+                   : dv50 ? DecodeOwnBits<63, kAreas50>(macroblocks)
+                          : DecodeOwnBits<63, kAreas25>(macroblocks);
         case kPassesHalf:
-            return hd ? DecodeOwnBits<24, kAreasHD>(macroblocks) : DecodeOwnBits<24, kAreas25>(macroblocks);
+            return hd     ? DecodeOwnBits<24, kAreasHD>(macroblocks)
+                   : dv50 ? DecodeOwnBits<24, kAreas50>(macroblocks)
+                          : DecodeOwnBits<24, kAreas25>(macroblocks);
     }
 }
 
