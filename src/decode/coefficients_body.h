@@ -116,7 +116,9 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int s
 struct CodeCursor {
     uint64_t w;
     const uint8_t* p;
-    int n, budget, pos, end;
+    // Register-wide, so that no sign extension sits between them and the
+    // addresses they make.
+    intptr_t n, budget, pos, end;
     int16_t* coef;
     const uint8_t* scan;
 };
@@ -137,15 +139,17 @@ inline int CodeStep(CodeCursor& c) {
         c.p += (63 - c.n) >> 3;
         c.n |= 56;
     }
-    const int len = (int)(e & 31);
+    const intptr_t len = (intptr_t)(e & 31);
     if (len > c.budget) {
         c.end = c.pos;
         return kCodeStop;
     }
     c.budget -= len;
-    c.w <<= len;
+    // By the entry's low six bits (bit 5 is clear): a shift by the entry
+    // itself, without the mask of len in front of it.
+    c.w <<= (e & 63);
     c.n -= len;
-    const int next = c.pos + (int)((e >> 5) & 127);
+    const intptr_t next = c.pos + (intptr_t)((e >> 6) & 127);
     if (next > kLast) {
         c.end = next;
         return kCodeStop;
@@ -163,10 +167,10 @@ inline CodeCursor OpenCursor(const BitReader& r, const DVBlockState& blk) {
 inline void CloseCursor(const CodeCursor& c, BitReader& r, DVBlockState& blk, bool finished) {
     r.w = c.w;
     r.p = c.p;
-    r.n = c.n;
-    r.budget = c.budget;
-    blk.last = c.pos;
-    blk.position = finished ? c.end : c.pos;
+    r.n = (int)c.n;
+    r.budget = (int)c.budget;
+    blk.last = (int32_t)c.pos;
+    blk.position = (int32_t)(finished ? c.end : c.pos);
 }
 
 // Decodes codes until the block is complete (true) or the next code does not

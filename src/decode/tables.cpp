@@ -181,7 +181,7 @@ const CodeDef kCodes[] = {
 };
 
 uint32_t PackCode(int length, int advance, int value) {
-    return (uint32_t)length | ((uint32_t)advance << 5) | ((uint32_t)(uint16_t)(int16_t)value << 16);
+    return (uint32_t)length | ((uint32_t)advance << 6) | ((uint32_t)(uint16_t)(int16_t)value << 16);
 }
 
 // Sets entry [pattern << (16 - length), (pattern + 1) << (16 - length)) of

@@ -60,14 +60,17 @@ extern DVIdctConstants g_idctConstants;
 
 // AC code lookup.  One entry describes one code:
 //   bits 0-4   code length in bits including the sign (3..16)
-//   bits 5-11  scan position advance, run + 1 (64 for end of block)
-//   bit  12    set: not a code but a link to a second-level table
+//   bit  5     clear, so that bits 0-5 are the length too: a 64-bit shift by
+//              the whole entry (which takes the count's low six bits) needs
+//              no mask in front of it on the code reader's dependency chain
+//   bits 6-12  scan position advance, run + 1 (64 for end of block)
+//   bit  13    set: not a code but a link to a second-level table
 //   bits 16-31 coefficient value, amplitude * 16 (signed), or for a link the
 //              base index into g_vlcLevel2
 // The first level is indexed by the next 11 bits of the stream and resolves
 // every code of up to 11 bits; the 48 prefixes of longer codes link to
 // 32-entry tables indexed by the following 5 bits.
-enum : uint32_t { kVlcLinkFlag = 0x1000u };
+enum : uint32_t { kVlcLinkFlag = 0x2000u };
 enum { kVlcLevel1Bits = 11, kVlcLevel2Bits = 5, kVlcLevel2Size = 48 * 32 };
 extern uint32_t g_vlcLevel1[1 << kVlcLevel1Bits];
 extern uint32_t g_vlcLevel2[kVlcLevel2Size];
