@@ -43,6 +43,10 @@ struct DVBlockState {
 struct DVMacroblockState {
     DVBlockState blocks[kMaxBlocks];
     alignas(16) int16_t coefficientArea[kMaxBlocks][64];
+    // Each block's scan order (the first 64 bytes of its row), copied when
+    // the block starts, at the same distance from every block's
+    // coefficients: the code reader reaches both through one register.
+    alignas(16) uint8_t scanArea[kMaxBlocks][64 * sizeof(int16_t)];
     uint32_t x, y;
     int32_t qno;
     int32_t sta;

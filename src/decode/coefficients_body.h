@@ -20,6 +20,7 @@
 #pragma once
 #include "decode/coefficients.h"
 
+#include <cstddef>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -92,6 +93,12 @@ inline void ClearCoefficients(int16_t* c) {
 #endif
 }
 
+// From a block's coefficients to its copy of the scan order.
+constexpr ptrdiff_t kScanFromCoefficients =
+    (ptrdiff_t)offsetof(DVMacroblockState, scanArea) - (ptrdiff_t)offsetof(DVMacroblockState, coefficientArea);
+static_assert(sizeof(DVMacroblockState::scanArea[0]) == sizeof(DVMacroblockState::coefficientArea[0]),
+              "the scan copies keep the coefficients' stride");
+
 // Parses the 12-bit block header and positions the reader on the AC codes.
 inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int scanByMode, BitReader& r) {
     ClearCoefficients(blk.coefficients);
@@ -101,6 +108,7 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int s
     const int dc = (int)((hdr >> 3) ^ 256) - 256;  // 9-bit two's complement
     blk.coefficients[0] = (int16_t)(dc * 8);
     blk.scan = g_scanOrders[blk.mode & scanByMode];
+    std::memcpy((uint8_t*)blk.coefficients + kScanFromCoefficients, blk.scan, 64);
     blk.position = 0;
     blk.last = 0;
     blk.leftoverBits = 0;
@@ -119,8 +127,7 @@ struct CodeCursor {
     // Register-wide, so that no sign extension sits between them and the
     // addresses they make.
     intptr_t n, budget, pos, end;
-    int16_t* coef;
-    const uint8_t* scan;
+    int16_t* coef;  // the scan order is kScanFromCoefficients bytes on
 };
 
 enum { kCodeGoOn = 0, kCodeStop = 1 };
@@ -155,12 +162,12 @@ inline int CodeStep(CodeCursor& c) {
         return kCodeStop;
     }
     c.pos = next;
-    c.coef[c.scan[next]] = (int16_t)(uint16_t)(e >> 16);
+    c.coef[((const uint8_t*)c.coef + kScanFromCoefficients)[next]] = (int16_t)(uint16_t)(e >> 16);
     return kCodeGoOn;
 }
 
 inline CodeCursor OpenCursor(const BitReader& r, const DVBlockState& blk) {
-    return CodeCursor{r.w, r.p, r.n, r.budget, blk.position, blk.position, blk.coefficients, blk.scan};
+    return CodeCursor{r.w, r.p, r.n, r.budget, blk.position, blk.position, blk.coefficients};
 }
 
 // Stores a cursor back; a finished one records where it ended.
