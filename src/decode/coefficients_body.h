@@ -140,7 +140,7 @@ template <int kLast, bool kRefill>
 inline int CodeStep(CodeCursor& c) {
     const uint32_t e0 = g_vlcLevel1[c.w >> (64 - kVlcLevel1Bits)];
     const uint32_t e =
-        (e0 & kVlcLinkFlag) ? g_vlcLevel2[(e0 >> 16) + ((uint32_t)(c.w >> 48) & 31)] : e0;
+        (e0 & kVlcLinkFlag) ? g_vlcLevel2[((e0 >> kVlcValueShift) & 0xFFFF) + ((uint32_t)(c.w >> 48) & 31)] : e0;
     if (kRefill) {
         c.w |= LoadBE64(c.p) >> c.n;
         c.p += (63 - c.n) >> 3;
@@ -156,13 +156,13 @@ inline int CodeStep(CodeCursor& c) {
     // itself, without the mask of len in front of it.
     c.w <<= (e & 63);
     c.n -= len;
-    const intptr_t next = c.pos + (intptr_t)((e >> 6) & 127);
+    const intptr_t next = c.pos + (intptr_t)(e >> kVlcAdvanceShift);
     if (next > kLast) {
         c.end = next;
         return kCodeStop;
     }
     c.pos = next;
-    c.coef[((const uint8_t*)c.coef + kScanFromCoefficients)[next]] = (int16_t)(uint16_t)(e >> 16);
+    c.coef[((const uint8_t*)c.coef + kScanFromCoefficients)[next]] = (int16_t)(uint16_t)(e >> kVlcValueShift);
     return kCodeGoOn;
 }
 
