@@ -149,6 +149,7 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctHD8_sse2;
         k->half = IdctHD4_sse2;
+        k->halfPair = IdctHD4Pair_sse2;
     }
 #if HVDV_HAVE_AVX2
     if (cpuFlags & kCpuAVX2) {
