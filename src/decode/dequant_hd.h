@@ -91,6 +91,8 @@ void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int
 #if HVDV_HAVE_NEON
 void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 void IdctHD4_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+void IdctHD4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb);
 #endif
 
 // The plain C++ kernels, then those of each instruction set in cpuFlags.

@@ -184,6 +184,7 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuNEON) {
         k->full = IdctKernel8_neon;
         k->half = IdctKernel4_neon;
+        k->halfPair = IdctKernel4Pair_neon;
     }
 #endif
     (void)cpuFlags;
