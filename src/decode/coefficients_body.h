@@ -100,6 +100,9 @@ static_assert(sizeof(DVMacroblockState::scanArea[0]) == sizeof(DVMacroblockState
               "the scan copies keep the coefficients' stride");
 
 // Parses the 12-bit block header and positions the reader on the AC codes.
+// Only the scan positions below kScanBytes are copied (a reader that stops
+// past position 24 needs 32).
+template <int kScanBytes = 64>
 inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int scanByMode, BitReader& r) {
     ClearCoefficients(blk.coefficients);
     const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
@@ -108,7 +111,7 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int s
     const int dc = (int)((hdr >> 3) ^ 256) - 256;  // 9-bit two's complement
     blk.coefficients[0] = (int16_t)(dc * 8);
     blk.scan = g_scanOrders[blk.mode & scanByMode];
-    std::memcpy((uint8_t*)blk.coefficients + kScanFromCoefficients, blk.scan, 64);
+    std::memcpy((uint8_t*)blk.coefficients + kScanFromCoefficients, blk.scan, kScanBytes);
     blk.position = 0;
     blk.last = 0;
     blk.leftoverBits = 0;
@@ -359,6 +362,7 @@ void ClearMacroblock(DVMacroblockState& mb) {
 
 template <int kLast, const DVBlockLayout& layout>
 void DecodeOwnBits(DVMacroblockState* macroblocks) {
+    constexpr int kScanBytes = kLast < 32 ? 32 : 64;
     for (int j = 0; j < kMacroblocksPerSegment; j++) {
         DVMacroblockState& mb = macroblocks[j];
         if (mb.missing) {
@@ -370,14 +374,14 @@ void DecodeOwnBits(DVMacroblockState* macroblocks) {
             const int b0 = layout.pairOrder[i], b1 = layout.pairOrder[i + 1];
             BitReader r0, r1;
             bool c0, c1;
-            StartBlock(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode, r0);
-            StartBlock(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode, r1);
+            StartBlock<kScanBytes>(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode, r0);
+            StartBlock<kScanBytes>(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode, r1);
             RunCodesPair<kLast>(r0, mb.blocks[b0], r1, mb.blocks[b1], &c0, &c1);
         }
         if (i < layout.blockCount) {
             const int b = layout.pairOrder[i];
             BitReader r;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
+            StartBlock<kScanBytes>(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
             RunCodes<kLast>(r, mb.blocks[b]);
         }
     }
