@@ -9,6 +9,9 @@
 # Prints microseconds a frame and, for full-size outputs, libavcodec's time
 # over ours (the peer has no half size).
 set -euo pipefail
+for tool in perf bc; do
+  command -v $tool >/dev/null || { echo "cpu_ratio.sh needs perf and bc (Debian: linux-perf, bc)" >&2; exit 1; }
+done
 builds=${BUILDS:-build}
 configs=${CONFIGS:-"UYVY PLAN UYVY--half"}
 rounds=${ROUNDS:-3}
