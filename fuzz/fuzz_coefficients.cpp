@@ -35,7 +35,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t choice = params.Byte();
     const int decoder = choice & 3;
     const bool reference = (choice & 0x80) != 0;
-    const hvdv::DVBlockLayout& layout = (params.Byte() & 1) ? hvdv::kLayoutHD : hvdv::kLayout25;
+    const uint8_t layoutChoice = params.Byte() % 3;
+    const hvdv::DVBlockLayout& layout = layoutChoice == 2   ? hvdv::kLayout50
+                                        : layoutChoice == 1 ? hvdv::kLayoutHD
+                                                            : hvdv::kLayout25;
 
     std::unique_ptr<ExactBuffer> payloads[hvdv::kMacroblocksPerSegment];
     auto states = std::make_unique<hvdv::DVMacroblockState[]>(hvdv::kMacroblocksPerSegment);

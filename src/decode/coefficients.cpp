@@ -8,6 +8,7 @@
 namespace hvdv {
 
 const DVBlockLayout kLayout25 = kAreas25;
+const DVBlockLayout kLayout50 = kAreas50;
 const DVBlockLayout kLayoutHD = kAreasHD;
 
 void InitMacroblockState(DVMacroblockState* state, int blockCount) {

@@ -17,11 +17,16 @@ struct DVBlockLayout {
     uint8_t offset[kMaxBlocks];  // byte offset of each block in the compressed macroblock
     uint8_t bits[kMaxBlocks];    // AC bit budget
     uint8_t scanByMode;          // 1: a block's M bit picks its scan order; 0: always 8-8
+    uint8_t pairOrder[kMaxBlocks];  // the blocks in the order their own areas are read, two at a time
 };
 // 25 and 50 Mb/s: 14,14,14,14,10,10 bytes.  High definition: eight blocks,
 // 10 bytes x 6 and 8 bytes x 2, always scanned in the 8-8 order (the M bit
 // of block 0 chooses the macroblock's frame or field arrangement instead).
+// kLayout50 has the areas of kLayout25 and the same results; it pairs the
+// two luminance blocks (areas 0 and 2) and the two dummies (1 and 3), which
+// end at once, so that no dense block is read alone.
 extern const DVBlockLayout kLayout25;
+extern const DVBlockLayout kLayout50;
 extern const DVBlockLayout kLayoutHD;
 
 struct DVBlockState {
@@ -38,6 +43,10 @@ struct DVBlockState {
 struct DVMacroblockState {
     DVBlockState blocks[kMaxBlocks];
     alignas(16) int16_t coefficientArea[kMaxBlocks][64];
+    // Each block's scan order (the first 64 bytes of its row), copied when
+    // the block starts, at the same distance from every block's
+    // coefficients: the code reader reaches both through one register.
+    alignas(16) uint8_t scanArea[kMaxBlocks][64 * sizeof(int16_t)];
     uint32_t x, y;
     int32_t qno;
     int32_t sta;
@@ -53,7 +62,7 @@ void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t 
 
 // Fills mode, class and all 64 coefficients of every block of the five
 // macroblock states (initialised with layout.blockCount blocks) for the
-// layout kLayout25 or kLayoutHD: three passes with the redistribution of
+// layout kLayout25, kLayout50 or kLayoutHD: three passes with the redistribution of
 // spare bits, single pass (each block's own bits only), or half size (own
 // bits, scan positions 0-24).  The bit reader may load up to kOverRead bytes
 // past the end of a macroblock's 77-byte payload.

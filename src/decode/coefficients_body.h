@@ -20,6 +20,7 @@
 #pragma once
 #include "decode/coefficients.h"
 
+#include <cstddef>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -33,8 +34,12 @@ namespace hvdv {
 namespace {
 // The layouts as constants, so that each decoder below is compiled for one
 // layout with its block count and areas folded in.
-constexpr DVBlockLayout kAreas25 = {6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1};
-constexpr DVBlockLayout kAreasHD = {8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0};
+constexpr DVBlockLayout kAreas25 = {
+    6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1, {0, 1, 2, 3, 4, 5, 0, 0}};
+constexpr DVBlockLayout kAreas50 = {
+    6, {0, 14, 28, 42, 56, 66, 0, 0}, {100, 100, 100, 100, 68, 68, 0, 0}, 1, {0, 2, 1, 3, 4, 5, 0, 0}};
+constexpr DVBlockLayout kAreasHD = {
+    8, {0, 10, 20, 30, 40, 50, 60, 68}, {68, 68, 68, 68, 68, 68, 52, 52}, 0, {0, 1, 2, 3, 4, 5, 6, 7}};
 
 inline uint64_t LoadBE64(const uint8_t* p) {
     uint64_t v;
@@ -88,7 +93,16 @@ inline void ClearCoefficients(int16_t* c) {
 #endif
 }
 
+// From a block's coefficients to its copy of the scan order.
+constexpr ptrdiff_t kScanFromCoefficients =
+    (ptrdiff_t)offsetof(DVMacroblockState, scanArea) - (ptrdiff_t)offsetof(DVMacroblockState, coefficientArea);
+static_assert(sizeof(DVMacroblockState::scanArea[0]) == sizeof(DVMacroblockState::coefficientArea[0]),
+              "the scan copies keep the coefficients' stride");
+
 // Parses the 12-bit block header and positions the reader on the AC codes.
+// Only the scan positions below kScanBytes are copied (a reader that stops
+// past position 24 needs 32).
+template <int kScanBytes = 64>
 inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int scanByMode, BitReader& r) {
     ClearCoefficients(blk.coefficients);
     const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
@@ -97,6 +111,7 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int s
     const int dc = (int)((hdr >> 3) ^ 256) - 256;  // 9-bit two's complement
     blk.coefficients[0] = (int16_t)(dc * 8);
     blk.scan = g_scanOrders[blk.mode & scanByMode];
+    std::memcpy((uint8_t*)blk.coefficients + kScanFromCoefficients, blk.scan, kScanBytes);
     blk.position = 0;
     blk.last = 0;
     blk.leftoverBits = 0;
@@ -112,9 +127,10 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int s
 struct CodeCursor {
     uint64_t w;
     const uint8_t* p;
-    int n, budget, pos, end;
-    int16_t* coef;
-    const uint8_t* scan;
+    // Register-wide, so that no sign extension sits between them and the
+    // addresses they make.
+    intptr_t n, budget, pos, end;
+    int16_t* coef;  // the scan order is kScanFromCoefficients bytes on
 };
 
 enum { kCodeGoOn = 0, kCodeStop = 1 };
@@ -127,42 +143,44 @@ template <int kLast, bool kRefill>
 inline int CodeStep(CodeCursor& c) {
     const uint32_t e0 = g_vlcLevel1[c.w >> (64 - kVlcLevel1Bits)];
     const uint32_t e =
-        (e0 & kVlcLinkFlag) ? g_vlcLevel2[(e0 >> 16) + ((uint32_t)(c.w >> 48) & 31)] : e0;
+        (e0 & kVlcLinkFlag) ? g_vlcLevel2[((e0 >> kVlcValueShift) & 0xFFFF) + ((uint32_t)(c.w >> 48) & 31)] : e0;
     if (kRefill) {
         c.w |= LoadBE64(c.p) >> c.n;
         c.p += (63 - c.n) >> 3;
         c.n |= 56;
     }
-    const int len = (int)(e & 31);
+    const intptr_t len = (intptr_t)(e & 31);
     if (len > c.budget) {
         c.end = c.pos;
         return kCodeStop;
     }
     c.budget -= len;
-    c.w <<= len;
+    // By the entry's low six bits (bit 5 is clear): a shift by the entry
+    // itself, without the mask of len in front of it.
+    c.w <<= (e & 63);
     c.n -= len;
-    const int next = c.pos + (int)((e >> 5) & 127);
+    const intptr_t next = c.pos + (intptr_t)(e >> kVlcAdvanceShift);
     if (next > kLast) {
         c.end = next;
         return kCodeStop;
     }
     c.pos = next;
-    c.coef[c.scan[next]] = (int16_t)(uint16_t)(e >> 16);
+    c.coef[((const uint8_t*)c.coef + kScanFromCoefficients)[next]] = (int16_t)(uint16_t)(e >> kVlcValueShift);
     return kCodeGoOn;
 }
 
 inline CodeCursor OpenCursor(const BitReader& r, const DVBlockState& blk) {
-    return CodeCursor{r.w, r.p, r.n, r.budget, blk.position, blk.position, blk.coefficients, blk.scan};
+    return CodeCursor{r.w, r.p, r.n, r.budget, blk.position, blk.position, blk.coefficients};
 }
 
 // Stores a cursor back; a finished one records where it ended.
 inline void CloseCursor(const CodeCursor& c, BitReader& r, DVBlockState& blk, bool finished) {
     r.w = c.w;
     r.p = c.p;
-    r.n = c.n;
-    r.budget = c.budget;
-    blk.last = c.pos;
-    blk.position = finished ? c.end : c.pos;
+    r.n = (int)c.n;
+    r.budget = (int)c.budget;
+    blk.last = (int32_t)c.pos;
+    blk.position = (int32_t)(finished ? c.end : c.pos);
 }
 
 // Decodes codes until the block is complete (true) or the next code does not
@@ -344,24 +362,26 @@ void ClearMacroblock(DVMacroblockState& mb) {
 
 template <int kLast, const DVBlockLayout& layout>
 void DecodeOwnBits(DVMacroblockState* macroblocks) {
+    constexpr int kScanBytes = kLast < 32 ? 32 : 64;
     for (int j = 0; j < kMacroblocksPerSegment; j++) {
         DVMacroblockState& mb = macroblocks[j];
         if (mb.missing) {
             ClearMacroblock(mb);
             continue;
         }
-        int b = 0;
-        for (; b + 1 < layout.blockCount; b += 2) {
+        int i = 0;
+        for (; i + 1 < layout.blockCount; i += 2) {
+            const int b0 = layout.pairOrder[i], b1 = layout.pairOrder[i + 1];
             BitReader r0, r1;
             bool c0, c1;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r0);
-            StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
-                       r1);
-            RunCodesPair<kLast>(r0, mb.blocks[b], r1, mb.blocks[b + 1], &c0, &c1);
+            StartBlock<kScanBytes>(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode, r0);
+            StartBlock<kScanBytes>(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode, r1);
+            RunCodesPair<kLast>(r0, mb.blocks[b0], r1, mb.blocks[b1], &c0, &c1);
         }
-        if (b < layout.blockCount) {
+        if (i < layout.blockCount) {
+            const int b = layout.pairOrder[i];
             BitReader r;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
+            StartBlock<kScanBytes>(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
             RunCodes<kLast>(r, mb.blocks[b]);
         }
     }
@@ -369,8 +389,15 @@ void DecodeOwnBits(DVMacroblockState* macroblocks) {
 
 // Pass 1 in every block's own area, pass 2 within each macroblock, pass 3
 // across the segment.
+constexpr bool PairsInBlockOrder(const DVBlockLayout& layout) {
+    for (int i = 0; i < layout.blockCount; i++)
+        if (layout.pairOrder[i] != i) return false;
+    return true;
+}
+
 template <const DVBlockLayout& layout>
 void DecodeThreePasses(DVMacroblockState* macroblocks) {
+    constexpr bool kInOrder = PairsInBlockOrder(layout);
     // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
     // unfinished blocks of later macroblocks no longer take part in pass 3.
     int excluded = 0;
@@ -387,36 +414,56 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
             ClearMacroblock(mb);
             continue;
         }
-        // Pass 1: every block in its own area.
+        // Pass 1: every block in its own area, two at a time in the
+        // layout's pair order.  Then unfinished blocks keep their leftover
+        // and finished ones lend the rest of their area, in block order
+        // (after each pair when the pairs are in block order); sorted
+        // without branches, as which it is depends on the data.
         DVBlockState* unfinished[kMaxBlocks];
         BitReader spans[kMaxBlocks];
         int unfinishedCount = 0, spanCount = 0;
-        for (int b = 0; b < layout.blockCount; b += 2) {
-            BitReader r[2];
-            bool complete[2];
-            const int count = b + 1 < layout.blockCount ? 2 : 1;
-            StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r[0]);
-            if (count == 2) {
-                StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1], layout.scanByMode,
-                           r[1]);
-                RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
-            } else {
-                complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
+        auto sort = [&](DVBlockState& blk, const BitReader& r, bool done) {
+            const uint32_t keep = (uint32_t)done - 1u;  // all ones when unfinished
+            blk.leftoverCount = (int32_t)((uint32_t)r.budget & keep);
+            blk.leftoverBits = LeftoverBits(r) & keep;
+            unfinished[unfinishedCount] = &blk;
+            unfinishedCount += !done;
+            spans[spanCount] = Normalised(r);
+            spanCount += done && r.budget > 0;
+        };
+        if constexpr (kInOrder) {
+            for (int b = 0; b < layout.blockCount; b += 2) {
+                BitReader r[2];
+                bool complete[2];
+                const int count = b + 1 < layout.blockCount ? 2 : 1;
+                StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r[0]);
+                if (count == 2) {
+                    StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1],
+                               layout.scanByMode, r[1]);
+                    RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
+                } else {
+                    complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
+                }
+                for (int i = 0; i < count; i++) sort(mb.blocks[b + i], r[i], complete[i]);
             }
-            // Unfinished blocks keep their leftover, finished ones lend the
-            // rest of their area; sorted without branches, as which it is
-            // depends on the data.
-            for (int i = 0; i < count; i++) {
-                DVBlockState& blk = mb.blocks[b + i];
-                const bool done = complete[i];
-                const uint32_t keep = (uint32_t)done - 1u;  // all ones when unfinished
-                blk.leftoverCount = (int32_t)((uint32_t)r[i].budget & keep);
-                blk.leftoverBits = LeftoverBits(r[i]) & keep;
-                unfinished[unfinishedCount] = &blk;
-                unfinishedCount += !done;
-                spans[spanCount] = Normalised(r[i]);
-                spanCount += done && r[i].budget > 0;
+        } else {
+            BitReader r[kMaxBlocks];
+            bool complete[kMaxBlocks];
+            for (int i = 0; i < layout.blockCount; i += 2) {
+                const int b0 = layout.pairOrder[i];
+                StartBlock(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode,
+                           r[b0]);
+                if (i + 1 < layout.blockCount) {
+                    const int b1 = layout.pairOrder[i + 1];
+                    StartBlock(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode,
+                               r[b1]);
+                    RunCodesPair<63>(r[b0], mb.blocks[b0], r[b1], mb.blocks[b1], &complete[b0],
+                                     &complete[b1]);
+                } else {
+                    complete[b0] = RunCodes<63>(r[b0], mb.blocks[b0]);
+                }
             }
+            for (int b = 0; b < layout.blockCount; b++) sort(mb.blocks[b], r[b], complete[b]);
         }
         const int damaged = mb.sta & 9;
         if (damaged) {
@@ -449,18 +496,24 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
     ContinueBlocks(segmentLent, segmentBlocks, segmentBlockCount, &rest);
 }
 
-// Three passes, single pass or half size for a segment of layout kLayout25
-// or kLayoutHD.
+// Three passes, single pass or half size for a segment of layout kLayout25,
+// kLayout50 or kLayoutHD.
 inline void DecodeSegmentCoefficients(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                                       DVCoefficientPasses passes) {
-    const bool hd = &layout == &kLayoutHD;
+    const bool hd = &layout == &kLayoutHD, dv50 = &layout == &kLayout50;
     switch (passes) {
         case kPassesThree:
-            return hd ? DecodeThreePasses<kAreasHD>(macroblocks) : DecodeThreePasses<kAreas25>(macroblocks);
+            return hd     ? DecodeThreePasses<kAreasHD>(macroblocks)
+                   : dv50 ? DecodeThreePasses<kAreas50>(macroblocks)
+                          : DecodeThreePasses<kAreas25>(macroblocks);
         case kPassesSingle:
-            return hd ? DecodeOwnBits<63, kAreasHD>(macroblocks) : DecodeOwnBits<63, kAreas25>(macroblocks);
+            return hd     ? DecodeOwnBits<63, kAreasHD>(macroblocks)
+                   : dv50 ? DecodeOwnBits<63, kAreas50>(macroblocks)
+                          : DecodeOwnBits<63, kAreas25>(macroblocks);
         case kPassesHalf:
-            return hd ? DecodeOwnBits<24, kAreasHD>(macroblocks) : DecodeOwnBits<24, kAreas25>(macroblocks);
+            return hd     ? DecodeOwnBits<24, kAreasHD>(macroblocks)
+                   : dv50 ? DecodeOwnBits<24, kAreas50>(macroblocks)
+                          : DecodeOwnBits<24, kAreas25>(macroblocks);
     }
 }
 

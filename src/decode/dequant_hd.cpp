@@ -138,6 +138,13 @@ void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* 
 void IdctHD4_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
     Composite<DequantKernelHD_neon, IdctKernel4_neon>(out, coefficients, m);
 }
+void IdctHD4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb) {
+    alignas(16) int16_t D[2][64];
+    DequantiseBlockHD(DequantKernelHD_neon, D[0], ca, ma);
+    DequantiseBlockHD(DequantKernelHD_neon, D[1], cb, mb);
+    IdctKernel4Pair_neon(outA, outB, D[0], D[1], kUnitWeights, kUnitWeights, 0, 0, 0, 0);
+}
 #endif
 
 void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
@@ -149,6 +156,7 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctHD8_sse2;
         k->half = IdctHD4_sse2;
+        k->halfPair = IdctHD4Pair_sse2;
     }
 #if HVDV_HAVE_AVX2
     if (cpuFlags & kCpuAVX2) {
@@ -161,6 +169,7 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuNEON) {
         k->full = IdctHD8_neon;
         k->half = IdctHD4_neon;
+        k->halfPair = IdctHD4Pair_neon;
     }
 #endif
     (void)cpuFlags;

@@ -79,6 +79,8 @@ void IdctHD4_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 #if HVDV_HAVE_SSE2
 void IdctHD8_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 void IdctHD4_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+void IdctHD4Pair_sse2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb);
 #endif
 #if HVDV_HAVE_AVX2
 void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
@@ -89,6 +91,8 @@ void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int
 #if HVDV_HAVE_NEON
 void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 void IdctHD4_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+void IdctHD4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb);
 #endif
 
 // The plain C++ kernels, then those of each instruction set in cpuFlags.

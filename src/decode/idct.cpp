@@ -171,6 +171,7 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctKernel8_sse2;
         k->half = IdctKernel4_sse2;
+        k->halfPair = IdctKernel4Pair_sse2;
     }
 #if HVDV_HAVE_AVX2
     if (cpuFlags & kCpuAVX2) {
@@ -183,6 +184,7 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuNEON) {
         k->full = IdctKernel8_neon;
         k->half = IdctKernel4_neon;
+        k->halfPair = IdctKernel4Pair_neon;
     }
 #endif
     (void)cpuFlags;

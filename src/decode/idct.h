@@ -37,10 +37,14 @@ void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W,
 #if HVDV_HAVE_SSE2
 void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+void IdctKernel4Pair_sse2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb);
 #endif
 #if HVDV_HAVE_NEON
 void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+void IdctKernel4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb);
 #endif
 #if HVDV_HAVE_AVX2
 void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,

@@ -147,6 +147,74 @@ inline void Idct4Step(V* x, V bias) {
     x[3] = Sub(E0, O0);
 }
 
+// Half size of two blocks in one vector: the second pass reads only the
+// vertical frequencies 0-3, so block a takes lanes 0-3 and block b lanes
+// 4-7 of each row through both passes; each half's products are shifted by
+// its own block's step shift.
+inline void DequantiseHalfPair(int16x8_t* X, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                               const uint16_t* Wb, int sa, int sb) {
+    const int a2 = sa > 3 ? 3 : sa, b2 = sb > 3 ? 3 : sb;
+    const int dcA = (2 * (int)ca[0]) >> (a2 + 1), dcB = (2 * (int)cb[0]) >> (b2 + 1);
+    const int32x4_t shiftA = vdupq_n_s32(a2 - 13), shiftB = vdupq_n_s32(b2 - 13);
+    const int16x8_t doubling =
+        vcombine_s16(vdup_n_s16((int16_t)(sa > 3 ? -1 : 0)), vdup_n_s16((int16_t)(sb > 3 ? -1 : 0)));
+    for (int h = 0; h < 4; h++) {
+        int16x8_t x = vcombine_s16(vld1_s16(ca + 8 * h), vld1_s16(cb + 8 * h));
+        x = vaddq_s16(x, vandq_s16(x, doubling));
+        if (h == 0) {
+            x = vsetq_lane_s16((int16_t)dcA, x, 0);
+            x = vsetq_lane_s16((int16_t)dcB, x, 4);
+        }
+        const int16x8_t w = vreinterpretq_s16_u16(vcombine_u16(vld1_u16(Wa + 8 * h), vld1_u16(Wb + 8 * h)));
+        const int32x4_t lo = vshlq_s32(vmull_s16(vget_low_s16(x), vget_low_s16(w)), shiftA);
+        const int32x4_t hi = vshlq_s32(vmull_high_s16(x, w), shiftB);
+        X[h] = vcombine_s16(vmovn_s32(lo), vmovn_s32(hi));
+    }
+}
+
+// Second pass of a half-size 2-4-8 block on eight lanes: the sum fields of
+// vertical frequencies 0 and 1 over four lines.
+inline void Half248Pass(int16x8_t* T) {
+    const int16x8_t A = vaddq_s16(T[0], vdupq_n_s16(kBias)), S = T[2];
+    const int16x8_t mu = MulHi(vaddq_s16(S, vdupq_n_s16(1)), vdupq_n_s16(-kTan8));
+    T[0] = vaddq_s16(A, S);
+    T[1] = vsubq_s16(A, mu);
+    T[2] = vaddq_s16(A, mu);
+    T[3] = vsubq_s16(A, S);
+}
+
+// Both half-size passes on paired rows X[0..3] (lanes v = 0..3 of block a,
+// then of block b), modes ma and mb; the 4 x 4 samples of each to its slot.
+inline void Idct4RowsPair(uint8_t* outA, uint8_t* outB, int16x8_t* X, int ma, int mb) {
+    Idct4Step(X, vdupq_n_s16(0));
+    // T[v] with lanes x = 0..3 of block a, then of block b.
+    const int32x4_t a = vreinterpretq_s32_s16(vzip1q_s16(X[0], X[1]));
+    const int32x4_t b = vreinterpretq_s32_s16(vzip1q_s16(X[2], X[3]));
+    const int32x4_t c = vreinterpretq_s32_s16(vzip2q_s16(X[0], X[1]));
+    const int32x4_t d = vreinterpretq_s32_s16(vzip2q_s16(X[2], X[3]));
+    const int64x2_t a01 = vreinterpretq_s64_s32(vzip1q_s32(a, b)), a23 = vreinterpretq_s64_s32(vzip2q_s32(a, b));
+    const int64x2_t b01 = vreinterpretq_s64_s32(vzip1q_s32(c, d)), b23 = vreinterpretq_s64_s32(vzip2q_s32(c, d));
+    int16x8_t T[4] = {vreinterpretq_s16_s64(vzip1q_s64(a01, b01)), vreinterpretq_s16_s64(vzip2q_s64(a01, b01)),
+                      vreinterpretq_s16_s64(vzip1q_s64(a23, b23)), vreinterpretq_s16_s64(vzip2q_s64(a23, b23))};
+    if (ma == mb) {
+        if (ma == 0) Idct4Step(T, vdupq_n_s16(kBias));
+        else Half248Pass(T);
+    } else {
+        int16x8_t Y[4] = {T[0], T[1], T[2], T[3]};
+        Idct4Step(T, vdupq_n_s16(kBias));
+        Half248Pass(Y);
+        // Each half from the pass of its own block's mode.
+        const uint16x8_t fromY = vcombine_u16(vdup_n_u16(ma ? 0xFFFF : 0), vdup_n_u16(mb ? 0xFFFF : 0));
+        for (int r = 0; r < 4; r++) T[r] = vbslq_s16(fromY, Y[r], T[r]);
+    }
+    for (int r = 0; r < 4; r++) {
+        // >> 5 and clamp: row r of a in bytes 0-3, of b in bytes 4-7.
+        const uint32x2_t row = vreinterpret_u32_u8(vqshrun_n_s16(T[r], 5));
+        vst1_lane_u32((uint32_t*)(outA + 8 * r), row, 0);
+        vst1_lane_u32((uint32_t*)(outB + 8 * r), row, 1);
+    }
+}
+
 }  // namespace
 
 void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
@@ -186,6 +254,13 @@ void IdctKernel4_neon(uint8_t* out, const int16_t* coefficients, const uint16_t*
     vst1_lane_u32((uint32_t*)(out + 8), r01, 1);
     vst1_lane_u32((uint32_t*)(out + 16), r23, 0);
     vst1_lane_u32((uint32_t*)(out + 24), r23, 1);
+}
+
+void IdctKernel4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb) {
+    int16x8_t X[4];
+    DequantiseHalfPair(X, ca, cb, Wa, Wb, sa, sb);
+    Idct4RowsPair(outA, outB, X, ma, mb);
 }
 
 }  // namespace hvdv

@@ -185,6 +185,82 @@ inline void DequantiseHD(__m128i* X, const int16_t* coefficients, const DVDequan
     X[0] = _mm_insert_epi16(X[0], (int16_t)(uint16_t)(2u * (uint16_t)coefficients[0]), 0);
 }
 
+// Half size of two blocks in one register: the second pass reads only the
+// vertical frequencies 0-3, so the first pass needs only lanes v = 0..3 of
+// each row, and block a takes lanes 0-3, block b lanes 4-7.  The step
+// shifts of the two blocks differ, so the dequantisation's shifts become
+// multiplications by powers of two (a left shift by k is the low half of the
+// product with 2^k, a logical right shift by 16 - k the high half of the
+// unsigned product), as in the AVX2 pair kernels.
+inline __m128i Halves64(__m128i a, __m128i b) { return _mm_unpacklo_epi64(a, b); }
+
+inline void DequantiseHalfPair(__m128i* X, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                               const uint16_t* Wb, int sa, int sb) {
+    const int a2 = sa > 3 ? 3 : sa, b2 = sb > 3 ? 3 : sb;
+    const int dcA = (2 * (int)ca[0]) >> (a2 + 1), dcB = (2 * (int)cb[0]) >> (b2 + 1);
+    const __m128i scale = Halves64(_mm_set1_epi16((int16_t)(1 << (3 + a2))), _mm_set1_epi16((int16_t)(1 << (3 + b2))));
+    const __m128i doubling =
+        Halves64(_mm_set1_epi16((int16_t)(sa > 3 ? -1 : 0)), _mm_set1_epi16((int16_t)(sb > 3 ? -1 : 0)));
+    for (int h = 0; h < 4; h++) {
+        __m128i x = Halves64(_mm_loadl_epi64((const __m128i*)(ca + 8 * h)), _mm_loadl_epi64((const __m128i*)(cb + 8 * h)));
+        x = _mm_add_epi16(x, _mm_and_si128(x, doubling));
+        if (h == 0) {
+            x = _mm_insert_epi16(x, dcA, 0);
+            x = _mm_insert_epi16(x, dcB, 4);
+        }
+        const __m128i w = Halves64(_mm_loadl_epi64((const __m128i*)(Wa + 8 * h)), _mm_loadl_epi64((const __m128i*)(Wb + 8 * h)));
+        const __m128i lo = _mm_mullo_epi16(x, w), hi = _mm_mulhi_epi16(x, w);
+        X[h] = _mm_or_si128(_mm_mullo_epi16(hi, scale), _mm_mulhi_epu16(lo, scale));
+    }
+}
+
+// Second pass of a half-size 2-4-8 block: the sum fields of vertical
+// frequencies 0 and 1 over four lines.
+inline void Half248Pass(__m128i* T) {
+    __m128i A = _mm_add_epi16(T[0], Const(kIdctBias)), S = T[2];
+    __m128i mu = _mm_mulhi_epi16(_mm_add_epi16(S, Const(kIdctRound0)), Const(kIdctNegTan8));
+    T[0] = _mm_add_epi16(A, S);
+    T[1] = _mm_sub_epi16(A, mu);
+    T[2] = _mm_add_epi16(A, mu);
+    T[3] = _mm_sub_epi16(A, S);
+}
+
+// Both half-size passes on the paired rows X[0..3] (horizontal frequencies
+// 0-3; lanes v = 0..3 of block a, then of block b), modes ma and mb, and the
+// 4 x 4 samples of each block to its slot (other bytes kept).
+inline void Idct4RowsPair(uint8_t* outA, uint8_t* outB, __m128i* X, int ma, int mb) {
+    Idct4Step(X, _mm_setzero_si128());
+    // T[v] with lanes x = 0..3 of block a, then x = 0..3 of block b.
+    const __m128i aLo = _mm_unpacklo_epi16(X[0], X[1]), aHi = _mm_unpackhi_epi16(X[0], X[1]);
+    const __m128i bLo = _mm_unpacklo_epi16(X[2], X[3]), bHi = _mm_unpackhi_epi16(X[2], X[3]);
+    const __m128i a01 = _mm_unpacklo_epi32(aLo, bLo), a23 = _mm_unpackhi_epi32(aLo, bLo);
+    const __m128i b01 = _mm_unpacklo_epi32(aHi, bHi), b23 = _mm_unpackhi_epi32(aHi, bHi);
+    __m128i T[4] = {_mm_unpacklo_epi64(a01, b01), _mm_unpackhi_epi64(a01, b01), _mm_unpacklo_epi64(a23, b23),
+                    _mm_unpackhi_epi64(a23, b23)};
+    if (ma == mb) {
+        if (ma == 0) Idct4Step(T, Const(kIdctBias));
+        else Half248Pass(T);
+    } else {
+        __m128i Y[4] = {T[0], T[1], T[2], T[3]};
+        Idct4Step(T, Const(kIdctBias));
+        Half248Pass(Y);
+        // Each half from the pass of its own block's mode.
+        const __m128i fromY = ma ? _mm_set_epi32(0, 0, -1, -1) : _mm_set_epi32(-1, -1, 0, 0);
+        for (int r = 0; r < 4; r++) T[r] = _mm_or_si128(_mm_andnot_si128(fromY, T[r]), _mm_and_si128(fromY, Y[r]));
+    }
+    // Bytes: row 0 of a, of b, row 1 of a, of b (and rows 2, 3 likewise).
+    const __m128i r01 = _mm_packus_epi16(_mm_srai_epi16(T[0], 5), _mm_srai_epi16(T[1], 5));
+    const __m128i r23 = _mm_packus_epi16(_mm_srai_epi16(T[2], 5), _mm_srai_epi16(T[3], 5));
+    Store4(outA, r01);
+    Store4(outB, _mm_srli_si128(r01, 4));
+    Store4(outA + 8, _mm_srli_si128(r01, 8));
+    Store4(outB + 8, _mm_srli_si128(r01, 12));
+    Store4(outA + 16, r23);
+    Store4(outB + 16, _mm_srli_si128(r23, 4));
+    Store4(outA + 24, _mm_srli_si128(r23, 8));
+    Store4(outB + 24, _mm_srli_si128(r23, 12));
+}
+
 }  // namespace
 
 void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
@@ -209,6 +285,22 @@ void IdctHD4_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* 
     __m128i X[4];
     DequantiseHD(X, coefficients, m, 4);
     Idct4Rows(out, X, 0);
+}
+
+void IdctKernel4Pair_sse2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb) {
+    __m128i X[4];
+    DequantiseHalfPair(X, ca, cb, Wa, Wb, sa, sb);
+    Idct4RowsPair(outA, outB, X, ma, mb);
+}
+
+void IdctHD4Pair_sse2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb) {
+    __m128i A[4], B[4], X[4];
+    DequantiseHD(A, ca, ma, 4);
+    DequantiseHD(B, cb, mb, 4);
+    for (int h = 0; h < 4; h++) X[h] = Halves64(A[h], B[h]);
+    Idct4RowsPair(outA, outB, X, 0, 0);
 }
 
 }  // namespace hvdv

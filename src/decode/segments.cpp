@@ -222,7 +222,9 @@ int DecodeSegments(const DVSegmentRun& run) {
     const bool shuffled = shuffle != nullptr;
     const uint16_t* const places = shuffled ? nullptr : PlacesByBlockId(p);
     SegmentPlan plan;
-    plan.layout = p.blocksPerMacroblock == kLayoutHD.blockCount ? &kLayoutHD : &kLayout25;
+    plan.layout = p.blocksPerMacroblock == kLayoutHD.blockCount ? &kLayoutHD
+                  : p.chroma == DVChroma::k422                    ? &kLayout50
+                                                                  : &kLayout25;
     plan.half = run.half;
     plan.swapFields = !run.half && (run.decodeFlags & HVDV_FLAG_SWAP_FIELDS);
     plan.passes = run.half ? kPassesHalf

@@ -181,7 +181,8 @@ const CodeDef kCodes[] = {
 };
 
 uint32_t PackCode(int length, int advance, int value) {
-    return (uint32_t)length | ((uint32_t)advance << 5) | ((uint32_t)(uint16_t)(int16_t)value << 16);
+    return (uint32_t)length | ((uint32_t)(uint16_t)(int16_t)value << kVlcValueShift) |
+           ((uint32_t)advance << kVlcAdvanceShift);
 }
 
 // Sets entry [pattern << (16 - length), (pattern + 1) << (16 - length)) of
@@ -241,7 +242,7 @@ void BuildCodeTables() {
         if ((int)(run[0] & 31) <= kVlcLevel1Bits) {
             g_vlcLevel1[i] = run[0];
         } else {
-            g_vlcLevel1[i] = kVlcLinkFlag | (next << 16);
+            g_vlcLevel1[i] = kVlcLinkFlag | (next << kVlcValueShift);
             for (uint32_t k = 0; k < (1u << shift) && next + k < (uint32_t)kVlcLevel2Size; k++)
                 g_vlcLevel2[next + k] = run[k];
             next += 1u << shift;

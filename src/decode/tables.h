@@ -60,14 +60,19 @@ extern DVIdctConstants g_idctConstants;
 
 // AC code lookup.  One entry describes one code:
 //   bits 0-4   code length in bits including the sign (3..16)
-//   bits 5-11  scan position advance, run + 1 (64 for end of block)
-//   bit  12    set: not a code but a link to a second-level table
-//   bits 16-31 coefficient value, amplitude * 16 (signed), or for a link the
+//   bit  5     clear, so that bits 0-5 are the length too: a 64-bit shift by
+//              the whole entry (which takes the count's low six bits) needs
+//              no mask in front of it on the code reader's dependency chain
+//   bits 6-21  coefficient value, amplitude * 16 (signed), or for a link the
 //              base index into g_vlcLevel2
+//   bit  22    set: not a code but a link to a second-level table
+//   bits 25-31 scan position advance, run + 1 (64 for end of block), alone
+//              at the top so that one shift extracts it
 // The first level is indexed by the next 11 bits of the stream and resolves
 // every code of up to 11 bits; the 48 prefixes of longer codes link to
 // 32-entry tables indexed by the following 5 bits.
-enum : uint32_t { kVlcLinkFlag = 0x1000u };
+enum : uint32_t { kVlcLinkFlag = 0x400000u };
+enum { kVlcValueShift = 6, kVlcAdvanceShift = 25 };
 enum { kVlcLevel1Bits = 11, kVlcLevel2Bits = 5, kVlcLevel2Size = 48 * 32 };
 extern uint32_t g_vlcLevel1[1 << kVlcLevel1Bits];
 extern uint32_t g_vlcLevel2[kVlcLevel2Size];
