@@ -1,4 +1,5 @@
-"""Readers, frames and decoders: DV frames as stored, turned into numpy arrays."""
+"""Readers, frames and decoders: DV frames as stored, turned into numpy arrays,
+and the state of their DIF blocks."""
 
 import datetime
 import io
@@ -207,8 +208,9 @@ def _datetime(rec: Sequence[int], date: bool, time: bool) -> Tuple[Any, Any, Any
 class Frame:
     """One DV frame as stored: ``index`` (from 0), ``offset`` (byte offset in
     a raw DV file, None in a container), ``data`` (its DIF blocks as bytes).
-    What it is (:attr:`info`), carries (:attr:`metadata`) and holds
-    (:meth:`decode`, :meth:`audio`) is read on request."""
+    What it is (:attr:`info`), carries (:attr:`metadata`, :attr:`captions`),
+    holds (:meth:`decode`, :meth:`audio`) and how well it was read
+    (:attr:`damage`, :attr:`blocks`) is read on request."""
 
     __slots__ = ("index", "offset", "data", "_info", "_metadata", "_damage", "_audio_info", "_blocks")
 

@@ -211,7 +211,7 @@ def test_damaged_bytes_give_pictures_or_errors(tmp_path):
         hvdv.open(noise)
 
 
-def test_gil_released_while_decoding():
+def test_gil_released_while_decoding(tmp_path):
     # With a switch interval far longer than the test, the counting thread
     # runs only when the main thread gives the GIL up: a call that releases
     # it lets the count move, one that holds it cannot.
@@ -226,7 +226,9 @@ def test_gil_released_while_decoding():
             time.sleep(0)
 
     calls = {"planes": lambda: hd.decode(decoder=decoder), "packed": lambda: hd.decode("UYVY", decoder=decoder),
-             "audio": lambda: sound.audio(decoder=decoder), "scan": lambda: list(hvdv.scan(DATA / "hd_1080i50.dv"))}
+             "audio": lambda: sound.audio(decoder=decoder), "scan": lambda: list(hvdv.scan(DATA / "hd_1080i50.dv")),
+             "blocks": lambda: hvdv.frames._hvdv.block_status(hd.data),
+             "merge": lambda: hvdv.merge([DATA / "hd_1080i50.dv"] * 2, tmp_path / "m.dv", force=True)}
     interval = sys.getswitchinterval()
     thread = threading.Thread(target=counting)
     thread.start()
