@@ -2,7 +2,6 @@
 // DIF block taken from a transfer that read it cleanly.
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>

@@ -415,7 +415,8 @@ void Merger::Build(const std::vector<size_t>& group, const std::vector<Match>& h
     } else {
         out->bytes.resize(blocks * 80);
         std::vector<uint32_t> taken(frames.size(), 0);
-        std::vector<size_t> from(blocks, lead);  // the frame each output block came from
+        std::vector<size_t>& from = from_;  // the frame each output block came from
+        from.assign(blocks, lead);
         // Rank of a damaged copy: fewer error samples, then a lower STA.
         // Subcode and VAUX: fewer erased packs (a copy wholly erased in one
         // transfer is not flagged when every copy of the frame is).
