@@ -415,6 +415,8 @@ void Merger::Build(const std::vector<size_t>& group, const std::vector<Match>& h
     } else {
         out->bytes.resize(blocks * 80);
         std::vector<uint32_t> taken(frames.size(), 0);
+        std::vector<size_t>& from = from_;  // the frame each output block came from
+        from.assign(blocks, lead);
         // Rank of a damaged copy: fewer error samples, then a lower STA.
         // Subcode and VAUX: fewer erased packs (a copy wholly erased in one
         // transfer is not flagged when every copy of the frame is).
@@ -446,22 +448,23 @@ void Merger::Build(const std::vector<size_t>& group, const std::vector<Match>& h
             const hvdv_block& b = frames[best]->blocks[i];
             std::memcpy(&out->bytes[i * 80], &frames[best]->bytes[i * 80], 80);
             ++taken[best];
+            from[i] = best;
             if (b.flags) ++out->damaged;
             if (!b.flags && (i >= leader.blocks.size() || leader.blocks[i].flags)) ++out->repaired;
         }
-        // The header blocks come from the frame that gave the most.
+        // The header blocks come from the frame that gave the most, where
+        // it read them cleanly.
         size_t most = 0;
         for (size_t k = 1; k < frames.size(); ++k)
             if (taken[k] > taken[most]) most = k;
         for (size_t i = 0; i < blocks; ++i) {
-            if (i >= frames[most]->blocks.size() || frames[most]->blocks[i].section != HVDV_SECTION_HEADER) continue;
-            for (size_t k = 0; k < frames.size(); ++k)
-                if (i < frames[k]->blocks.size() && std::memcmp(&out->bytes[i * 80], &frames[k]->bytes[i * 80], 80) == 0) {
-                    --taken[k];
-                    break;
-                }
+            if (from[i] == most || i >= frames[most]->blocks.size()) continue;
+            const hvdv_block& b = frames[most]->blocks[i];
+            if (b.section != HVDV_SECTION_HEADER || b.flags) continue;
             std::memcpy(&out->bytes[i * 80], &frames[most]->bytes[i * 80], 80);
+            --taken[from[i]];
             ++taken[most];
+            from[i] = most;
         }
         for (size_t k = 0; k < frames.size(); ++k) out->inputs[group[k]].blocksTaken = taken[k];
     }

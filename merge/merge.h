@@ -144,6 +144,7 @@ private:
     hvdv_kind lastKind_ = HVDV_KIND_UNKNOWN;
     size_t lastLead_ = 0;
     std::vector<InputFrame> spare_;
+    std::vector<size_t> from_;          // Build: the frame each output block came from
 };
 
 }  // namespace hvdv_merge

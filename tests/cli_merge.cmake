@@ -82,6 +82,21 @@ function(expect_scan_agrees merged report)
       message(FATAL_ERROR "${report} row ${i}: ${tc}, ${sta} STA blocks, ${aerr} audio errors; "
                           "scan: ${scan_tc}, ${scan_sta}, ${scan_aerr}")
     endif()
+    # Every block of the frame was taken from one input: the inputs' counts
+    # add up to the frame's blocks.
+    list(LENGTH row columns)
+    set(taken 0)
+    foreach(c RANGE 11 ${columns} 5)
+      if(c LESS columns)
+        list(GET row ${c} t)
+        math(EXPR taken "${taken} + ${t}")
+      endif()
+    endforeach()
+    list(GET line 2 bytes)
+    math(EXPR blocks "${bytes} / 80")
+    if(NOT taken EQUAL blocks)
+      message(FATAL_ERROR "${report} row ${i}: ${taken} blocks taken from the inputs, the frame has ${blocks}")
+    endif()
   endforeach()
 endfunction()
 

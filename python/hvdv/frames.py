@@ -1,4 +1,5 @@
-"""Readers, frames and decoders: DV frames as stored, turned into numpy arrays."""
+"""Readers, frames and decoders: DV frames as stored, turned into numpy arrays,
+and the state of their DIF blocks."""
 
 import datetime
 import io
@@ -29,6 +30,24 @@ MB_MISSING = 2      #: its DIF block lies outside the frame's bytes
 MB_BAD_ID = 4       #: its DIF block ID names no place, or a place taken
 MB_FILLED = 8       #: drawn flat grey by the decoder
 MB_UNTOUCHED = 16   #: kept from the previous picture (``decode(previous=...)``)
+
+#: One DIF block of :attr:`Frame.blocks`, in the frame's byte order:
+#: ``section`` (:data:`SECTION_HEADER` ... :data:`SECTION_VIDEO`), its place
+#: from its position in the frame (``channel``, ``sequence``, ``number``
+#: within its section of the sequence), ``flags`` (:data:`BLOCK_DAMAGED`
+#: ...), ``sta`` (video: the STA nibble) and ``error_samples`` (audio:
+#: samples holding the error code).
+BLOCK_DTYPE = np.dtype({"names": ["section", "channel", "sequence", "number", "flags", "sta", "error_samples"],
+                        "formats": ["u1", "u1", "u1", "u1", "u1", "u1", "<u2"],
+                        "offsets": [0, 1, 2, 3, 4, 5, 6], "itemsize": 8})
+SECTION_HEADER, SECTION_SUBCODE, SECTION_VAUX, SECTION_AUDIO, SECTION_VIDEO = range(5)
+BLOCK_DAMAGED = 1      #: read in error, for any of the reasons below
+BLOCK_STA = 2          #: video: its STA is not 0
+BLOCK_AUDIO_ERRORS = 4  #: audio: some samples hold the error code
+BLOCK_ALL_ERRORS = 8   #: audio: every sample holds the error code
+BLOCK_ERASED = 16      #: subcode, VAUX: a pack all 0xFF where other sequences carry one
+BLOCK_DISAGREES = 32   #: subcode, VAUX: a pack differing from most sequences' copies
+BLOCK_BAD_ID = 64      #: its ID names another section, sequence or number
 
 _CHROMA = {1: "4:1:1", 2: "4:2:0", 3: "4:2:2"}
 _PACKED = ("UYVY", "UyVy", "YUY2", "YUYV", "YuYv", "VUYA", "BGR3", "R24C", "BGR4", "BGRA", "R32C", "R565",
@@ -119,6 +138,30 @@ class Damage(NamedTuple):
     sequence_damaged: Tuple[int, ...]  #: damaged macroblocks per DIF sequence slot
 
 
+class Blocks(NamedTuple):
+    """The state of every DIF block of a frame and its totals."""
+
+    blocks: np.ndarray             #: structured array of BLOCK_DTYPE, one entry a whole block
+    block_count: int               #: whole 80-byte blocks, at most those of a frame of its kind
+    damaged: Tuple[int, ...]       #: damaged blocks per section (header, subcode, VAUX, audio, video)
+    audio_error_samples: int       #: error samples over every audio block
+    audio_bits: int                #: 16 or 12: how the audio samples were read
+
+
+@dataclass(frozen=True)
+class Captions:
+    """The line-21 (CEA-608) bytes of a frame, each field's pair the value
+    most of the frame's copies agree on."""
+
+    present: bool                  #: the frame carries a closed-caption pack
+    field1: bytes                  #: field 1's two bytes as stored (parity bits included)
+    field2: bytes                  #: field 2's; b"\x80\x80" carries nothing
+    parity_errors: int             #: bits 0-3: field 1 byte 1, byte 2, field 2 byte 1, byte 2 of even parity
+    copies: int                    #: packs read
+    field1_disagreeing: int        #: copies whose field-1 pair differs from field1
+    field2_disagreeing: int        #: copies whose field-2 pair differs from field2
+
+
 @dataclass(frozen=True)
 class AudioInfo:
     """The audio of one frame."""
@@ -165,10 +208,11 @@ def _datetime(rec: Sequence[int], date: bool, time: bool) -> Tuple[Any, Any, Any
 class Frame:
     """One DV frame as stored: ``index`` (from 0), ``offset`` (byte offset in
     a raw DV file, None in a container), ``data`` (its DIF blocks as bytes).
-    What it is (:attr:`info`), carries (:attr:`metadata`) and holds
-    (:meth:`decode`, :meth:`audio`) is read on request."""
+    What it is (:attr:`info`), carries (:attr:`metadata`, :attr:`captions`),
+    holds (:meth:`decode`, :meth:`audio`) and how well it was read
+    (:attr:`damage`, :attr:`blocks`) is read on request."""
 
-    __slots__ = ("index", "offset", "data", "_info", "_metadata", "_damage", "_audio_info")
+    __slots__ = ("index", "offset", "data", "_info", "_metadata", "_damage", "_audio_info", "_blocks")
 
     def __init__(self, data: bytes, index: int = 0, offset: Optional[int] = None) -> None:
         self.data = bytes(data)
@@ -178,6 +222,7 @@ class Frame:
         self._metadata: Optional[Dict[str, Any]] = None
         self._damage: Optional[Damage] = None
         self._audio_info: Optional[AudioInfo] = None
+        self._blocks: Optional[Blocks] = None
 
     def __repr__(self) -> str:
         return f"<hvdv.Frame {self.index} ({len(self.data)} bytes)>"
@@ -278,6 +323,28 @@ class Frame:
         if self._damage is None:
             self.decode(half=True)
         return self._damage  # type: ignore[return-value]
+
+    @property
+    def blocks(self) -> Blocks:
+        """Every DIF block: where it belongs and whether it was read in error
+        (video STA, audio error samples, erased or disagreeing packs, an ID
+        naming another place), as :data:`BLOCK_DTYPE` records, and the
+        totals.  Read from the bytes, nothing decoded; raises hvdv.NotDVError
+        (or another hvdv.Error) when the frame cannot be identified."""
+        if self._blocks is None:
+            table, s = _hvdv.block_status(self.data)
+            self._blocks = Blocks(np.frombuffer(bytearray(table), dtype=BLOCK_DTYPE), s["block_count"],
+                                  tuple(s["damaged"]), s["audio_error_samples"], s["audio_bits"])
+        return self._blocks
+
+    @property
+    def captions(self) -> Captions:
+        """The frame's closed-caption bytes (``present`` False and pairs
+        0x80 0x80 when it carries none); hvdv.NotDVError when the frame
+        cannot be identified."""
+        c = _hvdv.captions(self.data)
+        return Captions(c["present"], c["field1"], c["field2"], c["parity_errors"], c["copies"],
+                        c["field1_disagreeing"], c["field2_disagreeing"])
 
     def audio(self, *, hold_errors: bool = False, decoder: Optional[Decoder] = None) -> np.ndarray:
         """Every audio channel as int16, shape (samples, channels), sample for

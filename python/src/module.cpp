@@ -1,7 +1,7 @@
 // The compiled half of the Python package hvdv (imported as hvdv._hvdv):
-// frame sources, decoders, metadata and scan records over the public hvdv.h
-// calls and the input/ and scan/ modules.  The pure Python half (hvdv/*.py)
-// gives them their documented shape.
+// frame sources, decoders, metadata, block status, scan records and merges
+// over the public hvdv.h calls and the input/, scan/ and merge/ modules.
+// The pure Python half (hvdv/*.py) gives them their documented shape.
 //
 // Every call that reads a file or decodes releases the GIL.  Nothing from
 // Python is trusted: buffers are taken through the buffer protocol as they
@@ -20,6 +20,7 @@
 
 #include "hvdv.h"
 #include "records.h"
+#include "merge_run.h"
 #include "scan_text.h"
 #include "source.h"
 #include "source_detail.h"
@@ -449,6 +450,90 @@ py::dict Metadata(const py::object& frameObject) {
     return d;
 }
 
+// The state of every DIF block (hvdv_block records as bytes) and the
+// frame's totals.
+py::tuple BlockStatus(const py::object& frameObject) {
+    Bytes frame(frameObject);
+    std::vector<hvdv_block> blocks;
+    hvdv_block_summary summary{};
+    summary.size = sizeof summary;
+    int r;
+    {
+        py::gil_scoped_release release;
+        r = hvdv_block_status(frame.data(), frame.size(), nullptr, 0, &summary);
+        if (r == HVDV_OK) {
+            blocks.resize(summary.block_count);
+            r = hvdv_block_status(frame.data(), frame.size(), blocks.data(), blocks.size(), &summary);
+        }
+    }
+    if (r != HVDV_OK) Fail(r);
+    static_assert(sizeof(hvdv_block) == 8, "the Python dtype of a block is 8 bytes");
+    py::bytes table(reinterpret_cast<const char*>(blocks.data()), blocks.size() * sizeof(hvdv_block));
+    py::dict d;
+    d["block_count"] = summary.block_count;
+    py::list damaged;
+    for (uint32_t v : summary.damaged) damaged.append(v);
+    d["damaged"] = damaged;
+    d["audio_error_samples"] = summary.audio_error_samples;
+    d["audio_bits"] = summary.audio_bits;
+    return py::make_tuple(table, d);
+}
+
+py::dict Captions(const py::object& frameObject) {
+    Bytes frame(frameObject);
+    hvdv_captions c{};
+    c.size = sizeof c;
+    const int r = hvdv_read_captions(frame.data(), frame.size(), &c);
+    if (r != HVDV_OK) Fail(r);
+    py::dict d;
+    d["present"] = bool(c.present);
+    d["field1"] = py::bytes(reinterpret_cast<const char*>(c.field1), 2);
+    d["field2"] = py::bytes(reinterpret_cast<const char*>(c.field2), 2);
+    d["parity_errors"] = c.parity_errors;
+    d["copies"] = c.copies;
+    d["field1_disagreeing"] = c.field1_disagreeing;
+    d["field2_disagreeing"] = c.field2_disagreeing;
+    return d;
+}
+
+// The merge of hvdv merge (merge/merge_run.h), its summary as a dict.
+py::dict Merge(const std::vector<std::string>& inputs, const std::string& output, const std::string& report,
+               bool force, size_t window) {
+    hvdv_merge::RunOptions options;
+    options.inputs = inputs;
+    options.output = output;
+    options.report = report;
+    options.force = force;
+    options.window = window;
+    hvdv_merge::RunSummary t;
+    std::string error;
+    hvdv_merge::RunResult result;
+    {
+        py::gil_scoped_release release;
+        result = hvdv_merge::Run(options, &t, &error);
+    }
+    if (result == hvdv_merge::RunResult::kArgument) throw LibraryError{HVDV_ERROR_ARGUMENT, error};
+    if (result != hvdv_merge::RunResult::kDone) throw LibraryError{kInputFailure, error};
+    py::dict d;
+    d["frames"] = t.frames;
+    d["single"] = t.single;
+    d["missing"] = t.missing;
+    d["repaired"] = t.repaired;
+    d["damaged_blocks"] = t.damagedBlocks;
+    d["damaged_frames"] = t.damagedFrames;
+    d["audio_error_samples_before"] = t.audioCounted ? py::object(py::int_(t.audioBefore)) : py::none();
+    d["audio_error_samples_after"] = t.audioCounted ? py::object(py::int_(t.audioAfter)) : py::none();
+    d["warning"] = t.warning.empty() ? py::object(py::none()) : py::object(Text(t.warning));
+    py::list leftOut, repeats;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        leftOut.append(t.leftOut[i].empty() ? py::object(py::none()) : py::object(Text(t.leftOut[i])));
+        repeats.append(t.repeats[i]);
+    }
+    d["left_out"] = leftOut;
+    d["repeats"] = repeats;
+    return d;
+}
+
 bool LooksLikeDv(const py::object& headObject) {
     Bytes head(headObject);
     return hvdv_input::FrameStartAt(head.data(), head.size(), true) != hvdv_input::FrameStart::kNone;
@@ -476,6 +561,10 @@ PYBIND11_MODULE(_hvdv, m) {
     m.def("metadata", &Metadata);
     m.def("frame_record", &FrameRecordJson, py::arg("frame"), py::arg("index"), py::arg("offset"));
     m.def("looks_like_dv", &LooksLikeDv);
+    m.def("block_status", &BlockStatus, py::arg("frame"));
+    m.def("captions", &Captions, py::arg("frame"));
+    m.def("merge", &Merge, py::arg("inputs"), py::arg("output"), py::arg("report"), py::arg("force"),
+          py::arg("window"));
 
     py::class_<Decoder>(m, "Decoder")
         .def(py::init<uint32_t, bool>(), py::arg("threads"), py::arg("simd"))

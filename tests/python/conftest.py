@@ -28,12 +28,13 @@ def tool_md5s(*args):
     return [line.split(": ")[1] for line in lines if line.startswith("frame ")]
 
 
-def make_damaged(path, frames=(2, 3, 5)):
-    """sample_625_420.dv with a run of DIF blocks overwritten in some frames
-    (their IDs then name no place, so the macroblocks are damaged)."""
-    data = bytearray((DATA / "sample_625_420.dv").read_bytes())
+def make_damaged(path, frames=(2, 3, 5), at=30000, source=DATA / "sample_625_420.dv"):
+    """A 625/50 file (sample_625_420.dv) with a run of DIF blocks overwritten
+    from byte `at` of some frames (their IDs then name no place, so the
+    macroblocks are damaged)."""
+    data = bytearray(Path(source).read_bytes())
     for n in frames:
-        start = n * 144000 + 30000 + 80 * n
+        start = n * 144000 + at + 80 * n
         data[start:start + 8000] = bytes((i * 37 + n) & 0xFF for i in range(8000))
     Path(path).write_bytes(bytes(data))
     return Path(path)

@@ -1,9 +1,12 @@
 # hvdv.open, frames, decoders and scans against the hvdv tool's own output:
 # pictures by MD5, metadata and scan records by JSON, audio by WAV.
+import csv
 import hashlib
 import json
 import random
+import re
 import struct
+import subprocess
 import sys
 import threading
 import time
@@ -13,7 +16,8 @@ import numpy as np
 import pytest
 
 import hvdv
-from conftest import DATA, tool, tool_md5s
+import conftest
+from conftest import DATA, make_damaged, tool, tool_md5s
 
 STREAMS = ["sample_625_420.dv", "ntsc_411_detail.dv", "pal_411.dv", "dv50_625.dv", "hd_1080i50.dv",
            "hd_1080i60.dv", "hd_720p60.dv", "jj_sony_head_clog.dv", "dvrescue_cc_525.dv"]
@@ -178,6 +182,11 @@ BAD_CALLS = [
      ValueError),
     (lambda: hvdv.open(DATA / "sample_625_420.dv")["1"], TypeError),
     (lambda: hvdv.frames._hvdv.probe(12), TypeError),
+    (lambda: hvdv.Frame(b"\0" * 500).blocks, hvdv.Error),
+    (lambda: hvdv.Frame(bytes(range(256)) * 600).captions, hvdv.NotDVError),
+    (lambda: hvdv.merge(DATA / "sample_625_420.dv", "out.dv"), TypeError),
+    (lambda: hvdv.merge([DATA / "sample_625_420.dv", 5], "out.dv"), TypeError),
+    (lambda: hvdv.merge([DATA / "sample_625_420.dv"] * 2, "out.dv", window=2), hvdv.ArgumentError),
 ]
 
 
@@ -202,7 +211,7 @@ def test_damaged_bytes_give_pictures_or_errors(tmp_path):
         hvdv.open(noise)
 
 
-def test_gil_released_while_decoding():
+def test_gil_released_while_decoding(tmp_path):
     # With a switch interval far longer than the test, the counting thread
     # runs only when the main thread gives the GIL up: a call that releases
     # it lets the count move, one that holds it cannot.
@@ -217,7 +226,9 @@ def test_gil_released_while_decoding():
             time.sleep(0)
 
     calls = {"planes": lambda: hd.decode(decoder=decoder), "packed": lambda: hd.decode("UYVY", decoder=decoder),
-             "audio": lambda: sound.audio(decoder=decoder), "scan": lambda: list(hvdv.scan(DATA / "hd_1080i50.dv"))}
+             "audio": lambda: sound.audio(decoder=decoder), "scan": lambda: list(hvdv.scan(DATA / "hd_1080i50.dv")),
+             "blocks": lambda: hvdv.frames._hvdv.block_status(hd.data),
+             "merge": lambda: hvdv.merge([DATA / "hd_1080i50.dv"] * 2, tmp_path / "m.dv", force=True)}
     interval = sys.getswitchinterval()
     thread = threading.Thread(target=counting)
     thread.start()
@@ -236,3 +247,109 @@ def test_gil_released_while_decoding():
         sys.setswitchinterval(interval)
         thread.join()
     assert moved == {name: True for name in calls}
+
+
+# name, whole blocks, video blocks with STA 0xA, audio blocks with error
+# samples, error samples (tests/data/README.md; a frame is 10 or 12 DIF
+# sequences of 150 blocks)
+BLOCK_FACTS = [("jj_sony_head_clog.dv", 1500, 810, 54, 2592), ("sample_625_420.dv", 1800, 0, 0, 0)]
+
+
+@pytest.mark.parametrize("name,count,sta_a,audio_blocks,samples", BLOCK_FACTS)
+def test_block_status_facts(name, count, sta_a, audio_blocks, samples):
+    f = frames(DATA / name)[0]
+    b = f.blocks
+    t = b.blocks
+    assert (b.block_count, len(t), t.dtype) == (count, count, hvdv.BLOCK_DTYPE)
+    # 1 header, 2 subcode, 3 VAUX, 9 audio and 135 video blocks a sequence
+    assert np.bincount(t["section"]).tolist() == [n * count // 150 for n in (1, 2, 3, 9, 135)]
+    video, audio = t[t["section"] == hvdv.SECTION_VIDEO], t[t["section"] == hvdv.SECTION_AUDIO]
+    assert (np.count_nonzero(video["sta"] == 0xA), np.count_nonzero(audio["error_samples"])) == (sta_a, audio_blocks)
+    assert int(audio["error_samples"].sum()) == b.audio_error_samples == samples
+    # the decoded audio counts the error samples among the frame's samples only
+    assert (f.audio_info.error_samples > 0) == (samples > 0)
+    assert np.all((video["sta"] != 0) == ((video["flags"] & hvdv.BLOCK_STA) != 0))
+    assert b.damaged == tuple(int(np.count_nonzero(t[t["section"] == s]["flags"] & hvdv.BLOCK_DAMAGED))
+                              for s in range(5))
+    assert b.damaged[hvdv.SECTION_VIDEO] >= sta_a and f.damage.sta_counts[0xA] == sta_a
+
+
+@pytest.mark.parametrize("field", [1, 2])
+def test_captions_match_the_tool_scc(field, tmp_path):
+    name = DATA / "dvrescue_cc_525.dv"
+    tool("captions", name, "-o", tmp_path / "cc.scc", "--field", field)
+    lines = (tmp_path / "cc.scc").read_text().split("\n")
+    assert lines[0] == "Scenarist_SCC V1.0"
+    theirs = [line.split("\t")[1].split() for line in lines[1:] if "\t" in line]
+    # a line for each run of frames whose pair is not 80 80
+    ours, run = [], False
+    for f in frames(name):
+        pair = getattr(f.captions, f"field{field}")
+        if pair != b"\x80\x80":
+            if not run:
+                ours.append([])
+            ours[-1].append(pair.hex())
+        run = pair != b"\x80\x80"
+    assert ours == theirs and (field == 2 or len(ours) > 0)
+    assert all(f.captions.present for f in frames(name))
+    assert not frames(DATA / "sample_625_420.dv")[0].captions.present
+
+
+def run_tool(*args):
+    done = subprocess.run([conftest.TOOL, *map(str, args)], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    return done.returncode, done.stderr.decode()
+
+
+@pytest.mark.parametrize("report", [None, "r.csv", "r.json"])
+def test_merge_matches_the_tool(report, tmp_path):
+    if not conftest.TOOL:
+        pytest.skip("HVDV_TOOL is not set (ctest sets it)")
+    a = make_damaged(tmp_path / "a.dv", frames=(2, 3, 5))
+    b = make_damaged(tmp_path / "b.dv", frames=(1, 4, 5, 7))
+    make_damaged(b, frames=(2,), at=90000, source=b)
+    ours = hvdv.merge([a, b], tmp_path / "ours.dv", report=report and tmp_path / ("ours." + report))
+    code, said = run_tool("merge", a, b, "-o", tmp_path / "theirs.dv",
+                          *(["--report", tmp_path / ("theirs." + report)] if report else []))
+    assert code == 0, said
+    assert (tmp_path / "ours.dv").read_bytes() == (tmp_path / "theirs.dv").read_bytes()
+    if report:
+        assert (tmp_path / ("ours." + report)).read_bytes() == (tmp_path / ("theirs." + report)).read_bytes()
+    if report == "r.csv":
+        # every block of a frame comes from one input or the other
+        rows = list(csv.DictReader((tmp_path / "ours.r.csv").open()))
+        assert [int(r["in1_blocks_taken"]) + int(r["in2_blocks_taken"]) for r in rows] == [1800] * len(rows)
+    numbers = [int(n) for n in re.findall(r"(\d+) (?:frames|found|missing|blocks|after)", said.split(": ", 2)[2])]
+    assert numbers[:6] == [ours[k] for k in ("frames", "single", "missing", "repaired", "damaged_blocks",
+                                              "damaged_frames")]
+    # Frames 1, 3, 4, 7 come clean from the other copy, frame 2 block by
+    # block from both; frame 5 is damaged in both, the same blocks.
+    original = frames(DATA / "sample_625_420.dv")
+    merged = frames(tmp_path / "ours.dv")
+    assert [f.data == o.data for f, o in zip(merged, original)] == [n != 5 for n in range(len(original))]
+    assert (ours["damaged_frames"], ours["left_out"], ours["repeats"]) == (1, [None, None], [0, 0])
+    assert ours["damaged_blocks"] == sum(sum(f.blocks.damaged) for f in merged) > 0 and ours["repaired"] > 0
+
+
+MERGE_FAILURES = [
+    # inputs, exception, whether the output exists after
+    (["sample_625_420.dv"], hvdv.ArgumentError, False),
+    (["sample_625_420.dv", "no_such_file.dv"], hvdv.InputError, False),
+    (["sample_625_420.dv", "ntsc_411_detail.dv"], hvdv.InputError, False),
+    (["sample_625_420.dv", "sample_625_420.dv", "-", "-"], hvdv.ArgumentError, False),
+]
+
+
+@pytest.mark.parametrize("inputs,error,left", MERGE_FAILURES)
+def test_merge_failures(inputs, error, left, tmp_path):
+    with pytest.raises(error):
+        hvdv.merge([DATA / n if n != "-" else n for n in inputs], tmp_path / "out.dv")
+    assert (tmp_path / "out.dv").exists() == left
+
+
+def test_merge_keeps_an_existing_output(tmp_path):
+    (tmp_path / "out.dv").write_bytes(b"kept")
+    two = [DATA / "sample_625_420.dv"] * 2
+    with pytest.raises(hvdv.InputError, match="exists"):
+        hvdv.merge(two, tmp_path / "out.dv")
+    assert (tmp_path / "out.dv").read_bytes() == b"kept"
+    assert hvdv.merge(two, tmp_path / "out.dv", force=True)["frames"] == 10
