@@ -7,6 +7,14 @@
 
 #include "format/profile.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#define HVDV_STDERR_IS_TERMINAL() (_isatty(2) != 0)
+#else
+#include <unistd.h>
+#define HVDV_STDERR_IS_TERMINAL() (isatty(STDERR_FILENO) != 0)
+#endif
+
 namespace hvdv_cli {
 
 std::vector<Command>& Commands() {
@@ -23,6 +31,31 @@ RegisterCommand::RegisterCommand(const char* name, const char* summary, CommandF
 
 void PrintError(const std::string& command, const std::string& message) {
     std::fprintf(stderr, "hvdv %s: %s\n", command.c_str(), message.c_str());
+}
+
+ProgressLine::ProgressLine() : terminal_(HVDV_STDERR_IS_TERMINAL()), start_(std::chrono::steady_clock::now()) {}
+
+bool ProgressLine::Due() {
+    if (!terminal_) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(250)) return false;
+    last_ = now;
+    return true;
+}
+
+void ProgressLine::Show(const std::string& text) {
+    std::fprintf(stderr, "\r%s  ", text.c_str());
+    std::fflush(stderr);
+    drawn_ = true;
+}
+
+void ProgressLine::Clear() {
+    if (drawn_) std::fprintf(stderr, "\r%78s\r", "");
+    drawn_ = false;
+}
+
+double ProgressLine::Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
 InputFile::~InputFile() {

@@ -7,6 +7,7 @@
 //     static const hvdv_cli::RegisterCommand kRegister{"name", "one-line help", RunName};
 #pragma once
 #include "scan_text.h"
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -54,6 +55,26 @@ private:
 // The name of a DV format from DVGetInfoEx's formatCode and the frame's
 // classification (hvdv::ClassifyFrame), e.g. "DV 25 Mb/s 625/50 4:2:0".
 std::string FormatName(int32_t formatCode, uint32_t frameType);
+
+// The progress line of a long command on a terminal (stderr), redrawn at
+// most four times a second; nothing when stderr is not a terminal.
+class ProgressLine {
+public:
+    ProgressLine();
+    // True when stderr is a terminal and the last line is a quarter of a
+    // second old: the caller then formats its text and calls Show.
+    bool Due();
+    void Show(const std::string& text);
+    // Clears the line before other output.
+    void Clear();
+    // Seconds since the line was made.
+    double Seconds() const;
+
+private:
+    bool terminal_;
+    bool drawn_ = false;
+    std::chrono::steady_clock::time_point start_, last_{};
+};
 
 // A JSON string literal with quotes and escapes.
 using hvdv_scan::JsonString;

@@ -1,12 +1,10 @@
 // hvdv captions: the line-21 closed captions of DV as SCC, SRT or text.
 #include <cctype>
 #include <cerrno>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 #include "caption_track.h"
 #include "cli.h"
@@ -117,22 +115,14 @@ int RunCaptions(int argc, char** argv) {
         hvdv_cli::PrintError(kCommand, input + ": " + error);
         return 1;
     }
-    // A progress line on a terminal, redrawn at most four times a second.
-    const bool terminal = isatty(STDERR_FILENO) != 0;
-    bool drawn = false;
-    auto last = std::chrono::steady_clock::now();
+    hvdv_cli::ProgressLine line;
     auto progress = [&](uint64_t frames) {
-        if (!terminal) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last < std::chrono::milliseconds(250)) return;
-        last = now;
-        std::fprintf(stderr, "\rhvdv captions: frame %" PRIu64 "  ", frames);
-        drawn = true;
+        if (line.Due()) line.Show("hvdv captions: frame " + std::to_string(frames));
     };
     std::string text;
     hvdv_cli::CaptionSummary s;
     const bool ok = hvdv_cli::MakeCaptions(*source, options, &text, &s, &error, progress);
-    if (drawn) std::fprintf(stderr, "\r%40s\r", "");
+    line.Clear();
     if (!ok) {
         hvdv_cli::PrintError(kCommand, input + ": " + error + "; " + output + " not written");
         return 1;

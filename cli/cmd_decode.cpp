@@ -1,7 +1,6 @@
 // hvdv decode: decodes the frames of a DV stream into a YUV4MPEG2 stream at
 // the coded chroma sampling, a PNG picture or raw packed pixels, its audio
 // into a WAV file, or prints MD5 checksums of the pictures.
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -263,36 +262,28 @@ private:
 // is known, damaged frames; redrawn at most four times a second.
 class Progress {
 public:
-    explicit Progress(int64_t total) : total_(total), shown_(isatty(STDERR_FILENO) != 0) {}
+    explicit Progress(int64_t total) : total_(total) {}
     void Frame(uint64_t done, uint64_t damaged) {
-        if (!shown_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_ < std::chrono::milliseconds(250)) return;
-        last_ = now;
-        const double seconds = std::chrono::duration<double>(now - start_).count();
+        if (!line_.Due()) return;
+        const double seconds = line_.Seconds();
         const double fps = seconds > 0 ? double(done) / seconds : 0;
         char eta[32] = "";
         if (total_ > 0 && fps > 0) {
             const uint64_t left = uint64_t(double(uint64_t(total_) - std::min(done, uint64_t(total_))) / fps + 0.5);
             std::snprintf(eta, sizeof eta, ", %" PRIu64 ":%02u left", left / 60, unsigned(left % 60));
         }
-        std::string of = total_ > 0 ? " of " + std::to_string(total_) : "";
-        std::fprintf(stderr, "\rhvdv decode: frame %" PRIu64 "%s, %.1f frames/s%s, %" PRIu64 " damaged  ", done,
-                     of.c_str(), fps, eta, damaged);
-        std::fflush(stderr);
-        drawn_ = true;
+        const std::string of = total_ > 0 ? " of " + std::to_string(total_) : "";
+        char text[160];
+        std::snprintf(text, sizeof text, "hvdv decode: frame %" PRIu64 "%s, %.1f frames/s%s, %" PRIu64 " damaged", done,
+                      of.c_str(), fps, eta, damaged);
+        line_.Show(text);
     }
     // Clears the line before other output.
-    void Clear() {
-        if (drawn_) std::fprintf(stderr, "\r%78s\r", "");
-        drawn_ = false;
-    }
+    void Clear() { line_.Clear(); }
 
 private:
     int64_t total_;
-    bool shown_;
-    bool drawn_ = false;
-    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now(), last_{};
+    hvdv_cli::ProgressLine line_;
 };
 
 std::string AudioMode(uint32_t rate, uint32_t channels) {

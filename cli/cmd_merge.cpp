@@ -1,12 +1,9 @@
 // hvdv merge: several transfers of one tape become one raw DV file, each
 // DIF block taken from a transfer that read it cleanly.
-#include <unistd.h>
 
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,25 +84,19 @@ int RunMerge(int argc, char** argv) {
     run.report = report;
     run.force = force;
     run.window = window;
-    const bool terminal = isatty(STDERR_FILENO) != 0;
-    const auto start = std::chrono::steady_clock::now();
-    auto lastShown = start;
-    bool shown = false;
+    hvdv_cli::ProgressLine line;
     auto progress = [&](const hvdv_merge::RunSummary& t) {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastShown < std::chrono::milliseconds(250)) return;
-        lastShown = now;
-        const double seconds = std::chrono::duration<double>(now - start).count();
-        std::fprintf(stderr, "\rhvdv merge: frame %" PRIu64 ", %.1f frames/s, %" PRIu64 " blocks repaired  ",
-                     t.frames, seconds > 0 ? double(t.frames) / seconds : 0.0, t.repaired);
-        std::fflush(stderr);
-        shown = true;
+        if (!line.Due()) return;
+        const double seconds = line.Seconds();
+        char text[128];
+        std::snprintf(text, sizeof text, "hvdv merge: frame %" PRIu64 ", %.1f frames/s, %" PRIu64 " blocks repaired",
+                      t.frames, seconds > 0 ? double(t.frames) / seconds : 0.0, t.repaired);
+        line.Show(text);
     };
     hvdv_merge::RunSummary t;
     std::string error;
-    const hvdv_merge::RunResult result =
-        hvdv_merge::Run(run, &t, &error, terminal ? std::function<void(const hvdv_merge::RunSummary&)>(progress) : nullptr);
-    if (shown) std::fprintf(stderr, "\r%78s\r", "");
+    const hvdv_merge::RunResult result = hvdv_merge::Run(run, &t, &error, progress);
+    line.Clear();
     if (result == hvdv_merge::RunResult::kArgument) return usage(error);
     if (result != hvdv_merge::RunResult::kDone) {
         hvdv_cli::PrintError(kCommand, error);

@@ -5,10 +5,8 @@
 // chosen in the same pass: the frame bytes of the first frame of each
 // recording (capped) and of the most damaged frames so far are kept, and only
 // those are decoded at the end.
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -111,29 +109,18 @@ struct FileReport {
     std::vector<uint8_t> csv;  // zlib
 };
 
-// The progress line on a terminal, redrawn at most four times a second.
+// The progress line on a terminal.
 class Progress {
 public:
-    Progress() : shown_(isatty(STDERR_FILENO) != 0) {}
     void Frame(const std::string& name, uint64_t frames, uint64_t damaged) {
-        if (!shown_) return;
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_ < std::chrono::milliseconds(250)) return;
-        last_ = now;
-        std::fprintf(stderr, "\rhvdv report: %s: frame %" PRIu64 ", %" PRIu64 " damaged  ", name.c_str(), frames,
-                     damaged);
-        std::fflush(stderr);
-        drawn_ = true;
+        if (!line_.Due()) return;
+        line_.Show("hvdv report: " + name + ": frame " + std::to_string(frames) + ", " + std::to_string(damaged) +
+                   " damaged");
     }
-    void Clear() {
-        if (drawn_) std::fprintf(stderr, "\r%78s\r", "");
-        drawn_ = false;
-    }
+    void Clear() { line_.Clear(); }
 
 private:
-    bool shown_;
-    bool drawn_ = false;
-    std::chrono::steady_clock::time_point last_{};
+    hvdv_cli::ProgressLine line_;
 };
 
 // Keeps the frames to picture: recording starts and the `most` most damaged.
