@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli.h"
+#include "output_file.h"
 #include "records.h"
 #include "source.h"
 
@@ -49,28 +50,6 @@ std::string PieceName(const std::string& prefix, uint32_t number, const hvdv_sca
     return name + ".dv";
 }
 
-FILE* OpenPiece(const std::string& path, bool force, std::string* error) {
-    FILE* f = nullptr;
-    if (force) {
-        f = std::fopen(path.c_str(), "wb");
-    } else {
-#if defined(_WIN32)
-        // msvcrt has no exclusive mode.
-        if (FILE* existing = std::fopen(path.c_str(), "rb")) {
-            std::fclose(existing);
-            errno = EEXIST;
-        } else {
-            f = std::fopen(path.c_str(), "wb");
-        }
-#else
-        f = std::fopen(path.c_str(), "wbx");
-#endif
-    }
-    if (!f)
-        *error = errno == EEXIST ? std::string("exists (--force overwrites it)")
-                                 : "cannot write: " + std::string(std::strerror(errno));
-    return f;
-}
 
 struct Piece {
     std::string path;
@@ -152,7 +131,7 @@ int RunSplit(int argc, char** argv) {
             piece.first = r.index;
             piece.recorded = hvdv_scan::RecordedText(r);
             piece.timecode = hvdv_scan::TimecodeText(r);
-            piece.file = OpenPiece(piece.path, force, &error);
+            piece.file = hvdv_input::CreateOutputFile(piece.path, force, &error);
             if (!piece.file) {
                 hvdv_cli::PrintError(kCommand, piece.path + ": recording " + std::to_string(v.recording) +
                                                    " from frame " + std::to_string(r.index) + ": " + error);

@@ -8,34 +8,13 @@
 #include <filesystem>
 #include <memory>
 
+#include "output_file.h"
 #include "records.h"
 #include "scan_text.h"
 #include "source.h"
 
 namespace hvdv_merge {
 namespace {
-
-FILE* OpenOutput(const std::string& path, bool force, std::string* error) {
-    FILE* f = nullptr;
-    if (force) {
-        f = std::fopen(path.c_str(), "wb");
-    } else {
-#if defined(_WIN32)
-        if (FILE* existing = std::fopen(path.c_str(), "rb")) {
-            std::fclose(existing);
-            errno = EEXIST;
-        } else {
-            f = std::fopen(path.c_str(), "wb");
-        }
-#else
-        f = std::fopen(path.c_str(), "wbx");
-#endif
-    }
-    if (!f)
-        *error = errno == EEXIST ? std::string("exists (--force overwrites it)")
-                                 : "cannot write: " + std::string(std::strerror(errno));
-    return f;
-}
 
 // Removes an output left half-written; never a device or pipe named as the
 // output (/dev/null, a FIFO).  Returns what became of it, for the message.
@@ -140,12 +119,12 @@ RunResult Run(const RunOptions& options, RunSummary* t, std::string* error,
         if (!sources.back()) return *error = in + ": " + why, RunResult::kFailed;
     }
     std::string why;
-    FILE* out = OpenOutput(output, options.force, &why);
+    FILE* out = hvdv_input::CreateOutputFile(output, options.force, &why);
     if (!out) return *error = output + ": " + why, RunResult::kFailed;
     FILE* rep = nullptr;
     const bool json = report.size() >= 5 && report.compare(report.size() - 5, 5, ".json") == 0;
     if (!report.empty()) {
-        rep = OpenOutput(report, options.force, &why);
+        rep = hvdv_input::CreateOutputFile(report, options.force, &why);
         if (!rep) {
             std::fclose(out);
             RemovePartial(output);
