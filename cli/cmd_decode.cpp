@@ -422,8 +422,23 @@ int RunDecode(int argc, char** argv) {
     }
     if (!opened->Facts().notice.empty()) hvdv_cli::PrintError(kCommand, o.input + ": warning: " + opened->Facts().notice);
     hvdv_input::FrameSource& source = *opened;
-    const int64_t total = source.Facts().frames;
-    if (total >= 0 && (o.first >= uint64_t(total) || (o.last != UINT64_MAX && o.last >= uint64_t(total)))) {
+    // A range past the end is refused before anything is written.  A raw
+    // file's count is its size over its first frame's, which holds while the
+    // kind does not change: its frames are counted before a range is refused.
+    int64_t total = source.Facts().frames;
+    auto pastEnd = [&o](int64_t frames) {
+        return frames >= 0 && (o.first >= uint64_t(frames) || (o.last != UINT64_MAX && o.last >= uint64_t(frames)));
+    };
+    if (pastEnd(total) && source.Facts().framesEstimated) {
+        std::string ignored;
+        if (const std::unique_ptr<hvdv_input::FrameSource> again = hvdv_input::OpenFrameSource(o.input, &ignored)) {
+            hvdv_input::SourceFrame frame;
+            int64_t counted = 0;
+            while (again->Next(&frame)) ++counted;
+            if (again->Error().empty()) total = counted;
+        }
+    }
+    if (pastEnd(total)) {
         const uint64_t missing = o.first >= uint64_t(total) ? o.first : o.last;
         hvdv_cli::PrintError(kCommand, o.input + ": no frame " + std::to_string(missing) + " (the file has " +
                                            std::to_string(total) + ")");

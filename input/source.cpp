@@ -130,8 +130,10 @@ public:
             return false;
         }
         const size_t first = Measure();
-        if (here >= 0 && end >= here && first)
+        if (here >= 0 && end >= here && first) {
             facts_.frames = (end - here - int64_t(offset_)) / int64_t(frameBytes_ ? frameBytes_ : first);
+            facts_.framesEstimated = true;
+        }
         return true;
     }
 

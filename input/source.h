@@ -21,6 +21,8 @@ struct ContainerFacts {
     int aspectDenominator = 1;
     std::string timecode;        // timecode track or tag; empty: none
     int64_t frames = -1;         // frames the container states; -1: unknown
+    bool framesEstimated = false;  // raw DV: frames from the file size and the first
+                                   // frame's, wrong when the kind changes part-way
     bool separateAudio = false;  // audio in a track of its own (type-2 AVI, QuickTime)
     // Raw DV that does not start with a whole frame: why, and the bytes
     // skipped to the first one (their frames are not read).  Empty: none.

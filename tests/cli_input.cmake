@@ -245,9 +245,10 @@ if(FFPROBE)
   endforeach()
 endif()
 
-# A stream that changes kind (625/50, 525/60, 50 Mb/s, 720-line) from a file
-# and from standard input: the frames are those of the parts, in turn.
-set(parts sample_625_420 ntsc_411_48k dv50_625_audio hd_720p60)
+# A stream that changes kind (720-line, 50 Mb/s, 625/50, 525/60) from a file
+# and from standard input: the frames are those of the parts, in turn.  Its
+# frames shrink, so its size over the first frame's counts too few.
+set(parts hd_720p60 dv50_625_audio sample_625_420 ntsc_411_48k)
 set(expected "")
 set(paths "")
 foreach(part IN LISTS parts)
@@ -273,6 +274,21 @@ list(LENGTH expected count)
 run_hvdv("" info ${WORK}/mixed.dv)
 if(NOT RUN_OUT MATCHES "frames: +${count} \\(counted\\)")
   fail("mixed.dv: not ${count} frames counted:\n${RUN_OUT}")
+endif()
+# Its last frame is decoded (not refused for lying past the estimate), as
+# the last frame of the last part.
+math(EXPR last "${count} - 1")
+run_hvdv("" decode ${WORK}/mixed.dv --frames ${last} --md5)
+set(decoded "${RUN_OUT}")
+run_hvdv("" decode ${DATA}/ntsc_411_48k.dv --md5)
+string(REGEX MATCH "[0-9a-f]+\n$" part_last "${RUN_OUT}")
+if(NOT decoded STREQUAL "frame ${last}: ${part_last}")
+  fail("mixed.dv: frame ${last} decoded as \"${decoded}\", not as the last frame of ntsc_411_48k (${part_last})")
+endif()
+# and a range past its end is refused with the count read, before writing.
+run_hvdv("" decode ${WORK}/mixed.dv --frames ${last}-${count} --md5)
+if(NOT RUN_STATUS EQUAL 1 OR NOT RUN_OUT STREQUAL "" OR NOT RUN_ERR MATCHES "no frame ${count} \\(the file has ${count}\\)")
+  fail("mixed.dv --frames ${last}-${count}: status ${RUN_STATUS}, ${RUN_OUT}${RUN_ERR}")
 endif()
 
 # A file cut inside its first DIF sequence is described from the blocks it
