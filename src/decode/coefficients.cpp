@@ -2,7 +2,10 @@
 // for every processor; coefficients_body.h holds the decoder itself.
 #include "decode/coefficients.h"
 
+#include <cstring>
+
 #include "decode/coefficients_body.h"
+#include "decode/tables.h"
 #include "threads/cpu.h"
 
 namespace hvdv {
@@ -12,7 +15,13 @@ const DVBlockLayout kLayout50 = kAreas50;
 const DVBlockLayout kLayoutHD = kAreasHD;
 
 void InitMacroblockState(DVMacroblockState* state, int blockCount) {
-    for (int b = 0; b < kMaxBlocks; b++) state->blocks[b].coefficients = state->coefficientArea[b];
+    // The 8-8 scan beside every block: the layouts whose blocks always take
+    // it do not copy it again for every block.
+    InitTables();
+    for (int b = 0; b < kMaxBlocks; b++) {
+        state->blocks[b].coefficients = state->coefficientArea[b];
+        std::memcpy(state->scanArea[b], g_scanOrders[0], 64);
+    }
     state->blockCount = blockCount;
 }
 
@@ -25,8 +34,7 @@ void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t 
     state->missing = 0;
 }
 
-void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
-                            DVCoefficientPasses passes) {
+void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout& layout, DVCoefficientPasses passes) {
     DecodeSegmentCoefficients(macroblocks, layout, passes);
 }
 

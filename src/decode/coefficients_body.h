@@ -101,8 +101,9 @@ static_assert(sizeof(DVMacroblockState::scanArea[0]) == sizeof(DVMacroblockState
 
 // Parses the 12-bit block header and positions the reader on the AC codes.
 // Only the scan positions below kScanBytes are copied (a reader that stops
-// past position 24 needs 32).
-template <int kScanBytes = 64>
+// past position 24 needs 32); layouts that always scan in the 8-8 order
+// (kCopyScan false) keep the copy InitMacroblockState made.
+template <int kScanBytes = 64, bool kCopyScan = true>
 inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int scanByMode, BitReader& r) {
     ClearCoefficients(blk.coefficients);
     const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
@@ -111,7 +112,7 @@ inline void StartBlock(DVBlockState& blk, const uint8_t* area, int acBits, int s
     const int dc = (int)((hdr >> 3) ^ 256) - 256;  // 9-bit two's complement
     blk.coefficients[0] = (int16_t)(dc * 8);
     blk.scan = g_scanOrders[blk.mode & scanByMode];
-    std::memcpy((uint8_t*)blk.coefficients + kScanFromCoefficients, blk.scan, kScanBytes);
+    if constexpr (kCopyScan) std::memcpy((uint8_t*)blk.coefficients + kScanFromCoefficients, blk.scan, kScanBytes);
     blk.position = 0;
     blk.last = 0;
     blk.leftoverBits = 0;
@@ -246,7 +247,9 @@ inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockS
 // The unread rest of a stopped block's budget (below 16 bits), right-aligned.
 // The shift stays in range for any budget: callers that pass a finished
 // block's reader mask the value away.
-inline uint32_t LeftoverBits(const BitReader& r) { return (uint32_t)((r.w >> (63 - (r.budget & 15))) >> 1); }
+inline uint32_t LeftoverBits(const BitReader& r) {
+    return (uint32_t)((r.w >> (63 - (r.budget & 15))) >> 1);
+}
 
 // A stopped block keeps the unread rest of its budget.
 inline void KeepLeftover(DVBlockState& blk, const BitReader& r) {
@@ -274,14 +277,14 @@ struct SpareBits {
     int bits;
     uint64_t pending;  // the bits after the last whole byte, at the top (bits & 7 of them)
 
-    void Clear() {
-        std::memset(bytes, 0, sizeof bytes);
-        Restart();
-    }
     void Restart() {
         bits = 0;
         pending = 0;
     }
+    // Zeroes the bytes after the gathered bits that a reader's look-ahead
+    // loads (the appends wrote everything before them), so that nothing it
+    // reads is left from an earlier segment or uninitialised.
+    void Seal() { std::memset(bytes + ((bits + 7) >> 3), 0, 8 + kOverRead); }
 };
 // Pass 2: the spans of one macroblock (at most its blocks' AC bits, 536).
 // Pass 3: what the segment's macroblocks have left.
@@ -363,6 +366,7 @@ void ClearMacroblock(DVMacroblockState& mb) {
 template <int kLast, const DVBlockLayout& layout>
 void DecodeOwnBits(DVMacroblockState* macroblocks) {
     constexpr int kScanBytes = kLast < 32 ? 32 : 64;
+    constexpr bool kCopyScan = layout.scanByMode != 0;
     for (int j = 0; j < kMacroblocksPerSegment; j++) {
         DVMacroblockState& mb = macroblocks[j];
         if (mb.missing) {
@@ -374,14 +378,17 @@ void DecodeOwnBits(DVMacroblockState* macroblocks) {
             const int b0 = layout.pairOrder[i], b1 = layout.pairOrder[i + 1];
             BitReader r0, r1;
             bool c0, c1;
-            StartBlock<kScanBytes>(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode, r0);
-            StartBlock<kScanBytes>(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode, r1);
+            StartBlock<kScanBytes, kCopyScan>(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0],
+                                              layout.scanByMode, r0);
+            StartBlock<kScanBytes, kCopyScan>(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1],
+                                              layout.scanByMode, r1);
             RunCodesPair<kLast>(r0, mb.blocks[b0], r1, mb.blocks[b1], &c0, &c1);
         }
         if (i < layout.blockCount) {
             const int b = layout.pairOrder[i];
             BitReader r;
-            StartBlock<kScanBytes>(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r);
+            StartBlock<kScanBytes, kCopyScan>(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b],
+                                              layout.scanByMode, r);
             RunCodes<kLast>(r, mb.blocks[b]);
         }
     }
@@ -398,6 +405,7 @@ constexpr bool PairsInBlockOrder(const DVBlockLayout& layout) {
 template <const DVBlockLayout& layout>
 void DecodeThreePasses(DVMacroblockState* macroblocks) {
     constexpr bool kInOrder = PairsInBlockOrder(layout);
+    constexpr bool kCopyScan = layout.scanByMode != 0;
     // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
     // unfinished blocks of later macroblocks no longer take part in pass 3.
     int excluded = 0;
@@ -405,8 +413,8 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
     int segmentBlockCount = 0;
     SpareBits<kMacroblockSpareBytes> lent;
     SpareBits<kSegmentSpareBytes> segmentLent;
-    lent.Clear();
-    segmentLent.Clear();
+    lent.Restart();
+    segmentLent.Restart();
 
     for (int j = 0; j < kMacroblocksPerSegment; j++) {
         DVMacroblockState& mb = macroblocks[j];
@@ -436,10 +444,11 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
                 BitReader r[2];
                 bool complete[2];
                 const int count = b + 1 < layout.blockCount ? 2 : 1;
-                StartBlock(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode, r[0]);
+                StartBlock<64, kCopyScan>(mb.blocks[b], mb.data + layout.offset[b], layout.bits[b], layout.scanByMode,
+                                          r[0]);
                 if (count == 2) {
-                    StartBlock(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1],
-                               layout.scanByMode, r[1]);
+                    StartBlock<64, kCopyScan>(mb.blocks[b + 1], mb.data + layout.offset[b + 1], layout.bits[b + 1],
+                                              layout.scanByMode, r[1]);
                     RunCodesPair<63>(r[0], mb.blocks[b], r[1], mb.blocks[b + 1], &complete[0], &complete[1]);
                 } else {
                     complete[0] = RunCodes<63>(r[0], mb.blocks[b]);
@@ -451,14 +460,13 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
             bool complete[kMaxBlocks];
             for (int i = 0; i < layout.blockCount; i += 2) {
                 const int b0 = layout.pairOrder[i];
-                StartBlock(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0], layout.scanByMode,
-                           r[b0]);
+                StartBlock<64, kCopyScan>(mb.blocks[b0], mb.data + layout.offset[b0], layout.bits[b0],
+                                          layout.scanByMode, r[b0]);
                 if (i + 1 < layout.blockCount) {
                     const int b1 = layout.pairOrder[i + 1];
-                    StartBlock(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1], layout.scanByMode,
-                               r[b1]);
-                    RunCodesPair<63>(r[b0], mb.blocks[b0], r[b1], mb.blocks[b1], &complete[b0],
-                                     &complete[b1]);
+                    StartBlock<64, kCopyScan>(mb.blocks[b1], mb.data + layout.offset[b1], layout.bits[b1],
+                                              layout.scanByMode, r[b1]);
+                    RunCodesPair<63>(r[b0], mb.blocks[b0], r[b1], mb.blocks[b1], &complete[b0], &complete[b1]);
                 } else {
                     complete[b0] = RunCodes<63>(r[b0], mb.blocks[b0]);
                 }
@@ -480,6 +488,7 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
         if (spanCount > 0) {
             lent.Restart();
             for (int sp = 0; sp < spanCount; sp++) AppendSpan(lent, spans[sp]);
+            lent.Seal();
             BitReader rest;
             finished = ContinueBlocks(lent, unfinished, unfinishedCount, &rest);
             if (finished == unfinishedCount) {
@@ -492,6 +501,7 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
     }
     // Pass 3: across the segment.
     if (segmentBlockCount == 0 || segmentLent.bits == 0) return;
+    segmentLent.Seal();
     BitReader rest;
     ContinueBlocks(segmentLent, segmentBlocks, segmentBlockCount, &rest);
 }
