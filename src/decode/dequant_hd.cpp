@@ -152,6 +152,7 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     k->half = IdctHD4_c;
     k->fullPair = nullptr;
     k->halfPair = nullptr;
+    k->halfQuad = nullptr;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctHD8_sse2;
@@ -162,6 +163,7 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuAVX2) {
         k->fullPair = IdctHD8Pair_avx2;
         k->halfPair = IdctHD4Pair_avx2;
+        k->halfQuad = IdctHD4Quad_avx2;
     }
 #endif
 #endif

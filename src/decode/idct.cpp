@@ -167,6 +167,7 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     k->half = IdctKernel4_c;
     k->fullPair = nullptr;
     k->halfPair = nullptr;
+    k->halfQuad = nullptr;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctKernel8_sse2;
@@ -177,6 +178,7 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuAVX2) {
         k->fullPair = IdctKernel8Pair_avx2;
         k->halfPair = IdctKernel4Pair_avx2;
+        k->halfQuad = IdctKernel4Quad_avx2;
     }
 #endif
 #endif

@@ -12,20 +12,26 @@ namespace hvdv {
 // and writes unsigned samples, level-shifted by 128 and clamped, to out
 // (16-byte aligned 64-byte slot).  Full size: 8 rows of 8 samples, row y at
 // out + 8y.  Half size: 4 rows of 4 samples at out + 8y (other bytes kept).
-typedef void (*DVIdctKernel)(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s,
-                             int m);
+typedef void (*DVIdctKernel)(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 
 // Two blocks' kernels at once: what full (or half) does for (outA, ca, Wa,
 // sa, ma) and for (outB, cb, Wb, sb, mb).  Null when the instruction sets
 // present offer nothing better than two calls of the single kernel.
-typedef void (*DVIdctPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb,
-                                 const uint16_t* Wa, const uint16_t* Wb, int sa, int sb, int ma, int mb);
+typedef void (*DVIdctPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                                 const uint16_t* Wb, int sa, int sb, int ma, int mb);
+
+// Four blocks' half-size kernels at once: what half does for (out[k], c[k],
+// W[k], s[k], m[k]), k = 0..3.  Null when no instruction set present offers
+// it.
+typedef void (*DVIdctQuadKernel)(uint8_t* const out[4], const int16_t* const c[4], const uint16_t* const W[4],
+                                 const int s[4], const int m[4]);
 
 struct DVIdctKernels {
     DVIdctKernel full;
     DVIdctKernel half;
     DVIdctPairKernel fullPair;
     DVIdctPairKernel halfPair;
+    DVIdctQuadKernel halfQuad;
 };
 
 // Fills k with the plain C++ kernels, then lets each instruction set in
@@ -51,6 +57,8 @@ void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
                           const uint16_t* Wb, int sa, int sb, int ma, int mb);
 void IdctKernel4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
                           const uint16_t* Wb, int sa, int sb, int ma, int mb);
+void IdctKernel4Quad_avx2(uint8_t* const out[4], const int16_t* const c[4], const uint16_t* const W[4], const int s[4],
+                          const int m[4]);
 #endif
 
 // Weight table and shift for class c, mode m, QNO q.

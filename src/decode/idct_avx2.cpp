@@ -27,7 +27,9 @@ inline __m256i Const(int k) {
     return _mm256_broadcastsi128_si256(_mm_load_si128((const __m128i*)g_idctConstants.v[k]));
 }
 
-inline __m256i Halves(__m128i a, __m128i b) { return _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1); }
+inline __m256i Halves(__m128i a, __m128i b) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(a), b, 1);
+}
 
 inline __m256i Load2(const void* a, const void* b) {
     return Halves(_mm_load_si128((const __m128i*)a), _mm_load_si128((const __m128i*)b));
@@ -75,8 +77,7 @@ inline void DequantiseHD2(__m256i* X, const int16_t* ca, const int16_t* cb, cons
         const __m256i c = Load2(ca + 8 * h, cb + 8 * h);
         const __m256i hr = Load2(ma->highRounded + 8 * h, mb->highRounded + 8 * h);
         const __m256i ls = Load2(ma->lowSigned + 8 * h, mb->lowSigned + 8 * h);
-        const __m256i r =
-            _mm256_add_epi16(_mm256_mulhi_epi16(c, ls), _mm256_srli_epi16(_mm256_mullo_epi16(c, ls), 15));
+        const __m256i r = _mm256_add_epi16(_mm256_mulhi_epi16(c, ls), _mm256_srli_epi16(_mm256_mullo_epi16(c, ls), 15));
         const __m256i v0 = _mm256_madd_epi16(_mm256_unpacklo_epi16(c, r), _mm256_unpacklo_epi16(hr, one));
         const __m256i v1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(c, r), _mm256_unpackhi_epi16(hr, one));
         X[h] = _mm256_packs_epi32(v0, v1);
@@ -199,8 +200,10 @@ inline void Idct4Rows2(uint8_t* outA, uint8_t* outB, __m256i* X, int ma, int mb)
     __m256i t01 = _mm256_unpacklo_epi32(a, b), t23 = _mm256_unpackhi_epi32(a, b);
     __m256i T[4] = {t01, _mm256_unpackhi_epi64(t01, t01), t23, _mm256_unpackhi_epi64(t23, t23)};
     if (ma == mb) {
-        if (ma == 0) Idct4Step(T, Const(kIdctBias));
-        else Half248Pass(T);
+        if (ma == 0)
+            Idct4Step(T, Const(kIdctBias));
+        else
+            Half248Pass(T);
     } else {
         __m256i Y[4] = {T[0], T[1], T[2], T[3]};
         Idct4Step(T, Const(kIdctBias));
@@ -233,6 +236,118 @@ inline void Store2(uint8_t* outA, uint8_t* outB, const __m256i* X) {
     }
 }
 
+// Half size, four blocks at once: the layout of the SSE2 pair kernels
+// (block a in lanes 0-3, b in lanes 4-7 of a row of vertical indexes 0-3)
+// in each 128-bit half, blocks 0 and 1 in the low half, 2 and 3 in the high
+// half.  The 4 x 4 transform reads vertical indexes 0-3 only, so no lane is
+// idle, where the pair kernels above leave half of them so.
+template <typename T>
+inline __m256i Quarters(const T* const p[4], int offset) {
+    const __m128i lo = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)(p[0] + offset)),
+                                          _mm_loadl_epi64((const __m128i*)(p[1] + offset)));
+    const __m128i hi = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)(p[2] + offset)),
+                                          _mm_loadl_epi64((const __m128i*)(p[3] + offset)));
+    return Halves(lo, hi);
+}
+
+// A 16-bit value per block in each of its four lanes.
+inline __m256i Fill4(int a, int b, int c, int d) {
+    return _mm256_setr_epi16((int16_t)a, (int16_t)a, (int16_t)a, (int16_t)a, (int16_t)b, (int16_t)b, (int16_t)b,
+                             (int16_t)b, (int16_t)c, (int16_t)c, (int16_t)c, (int16_t)c, (int16_t)d, (int16_t)d,
+                             (int16_t)d, (int16_t)d);
+}
+
+// The first lane of each block (words 0 and 4 of each half).
+constexpr int kFirstLanes = 0x11;
+
+inline void DequantiseHalf4(__m256i* X, const int16_t* const c[4], const uint16_t* const W[4], const int s[4]) {
+    StepShift k[4];
+    for (int i = 0; i < 4; i++) k[i] = ShiftOf(c[i], s[i]);
+    const __m256i scale = Fill4(k[0].scale, k[1].scale, k[2].scale, k[3].scale);
+    const __m256i doubling = Fill4(k[0].doubling, k[1].doubling, k[2].doubling, k[3].doubling);
+    for (int h = 0; h < 4; h++) {
+        __m256i x = Quarters(c, 8 * h);
+        x = _mm256_add_epi16(x, _mm256_and_si256(x, doubling));
+        if (h == 0) x = _mm256_blend_epi16(x, Fill4(k[0].dc, k[1].dc, k[2].dc, k[3].dc), kFirstLanes);
+        const __m256i w = Quarters(W, 8 * h);
+        const __m256i lo = _mm256_mullo_epi16(x, w), hi = _mm256_mulhi_epi16(x, w);
+        X[h] = _mm256_or_si256(_mm256_mullo_epi16(hi, scale), _mm256_mulhi_epu16(lo, scale));
+    }
+}
+
+inline void DequantiseHDHalf4(__m256i* X, const int16_t* const c[4], const DVDequantHD* const m[4]) {
+    const __m256i one = _mm256_set1_epi16(1);
+    const int16_t* const hr[4] = {m[0]->highRounded, m[1]->highRounded, m[2]->highRounded, m[3]->highRounded};
+    const int16_t* const ls[4] = {m[0]->lowSigned, m[1]->lowSigned, m[2]->lowSigned, m[3]->lowSigned};
+    for (int h = 0; h < 4; h++) {
+        const __m256i x = Quarters(c, 8 * h), H = Quarters(hr, 8 * h), L = Quarters(ls, 8 * h);
+        const __m256i r = _mm256_add_epi16(_mm256_mulhi_epi16(x, L), _mm256_srli_epi16(_mm256_mullo_epi16(x, L), 15));
+        // Within each half: the low four lanes are one block, the high four
+        // the other; the pack keeps that order.
+        const __m256i v0 = _mm256_madd_epi16(_mm256_unpacklo_epi16(x, r), _mm256_unpacklo_epi16(H, one));
+        const __m256i v1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(x, r), _mm256_unpackhi_epi16(H, one));
+        X[h] = _mm256_packs_epi32(v0, v1);
+    }
+    X[0] = _mm256_blend_epi16(
+        X[0], Fill4(2 * (uint16_t)c[0][0], 2 * (uint16_t)c[1][0], 2 * (uint16_t)c[2][0], 2 * (uint16_t)c[3][0]),
+        kFirstLanes);
+}
+
+inline void Store4At(uint8_t* out, int word) {
+    std::memcpy(out, &word, 4);
+}
+
+// Both half-size passes on the rows X[0..3] of four blocks and the 4 x 4
+// samples of each to its slot (other bytes kept).
+inline void Idct4Rows4(uint8_t* const out[4], __m256i* X, const int m[4]) {
+    Idct4Step(X, _mm256_setzero_si256());
+    // T[v] with lanes x = 0..3 of the first block of each half, then of
+    // the second.
+    const __m256i aLo = _mm256_unpacklo_epi16(X[0], X[1]), aHi = _mm256_unpackhi_epi16(X[0], X[1]);
+    const __m256i bLo = _mm256_unpacklo_epi16(X[2], X[3]), bHi = _mm256_unpackhi_epi16(X[2], X[3]);
+    const __m256i a01 = _mm256_unpacklo_epi32(aLo, bLo), a23 = _mm256_unpackhi_epi32(aLo, bLo);
+    const __m256i b01 = _mm256_unpacklo_epi32(aHi, bHi), b23 = _mm256_unpackhi_epi32(aHi, bHi);
+    __m256i T[4] = {_mm256_unpacklo_epi64(a01, b01), _mm256_unpackhi_epi64(a01, b01), _mm256_unpacklo_epi64(a23, b23),
+                    _mm256_unpackhi_epi64(a23, b23)};
+    const int modes = (m[0] ? 1 : 0) | (m[1] ? 2 : 0) | (m[2] ? 4 : 0) | (m[3] ? 8 : 0);
+    if (modes == 0) {
+        Idct4Step(T, Const(kIdctBias));
+    } else if (modes == 15) {
+        Half248Pass(T);
+    } else {
+        __m256i Y[4] = {T[0], T[1], T[2], T[3]};
+        Idct4Step(T, Const(kIdctBias));
+        Half248Pass(Y);
+        // Each block from the pass of its own mode.
+        const __m256i fromY =
+            _mm256_setr_epi32(-(modes & 1), -(modes & 1), -((modes >> 1) & 1), -((modes >> 1) & 1), -((modes >> 2) & 1),
+                              -((modes >> 2) & 1), -((modes >> 3) & 1), -((modes >> 3) & 1));
+        for (int r = 0; r < 4; r++) T[r] = _mm256_blendv_epi8(T[r], Y[r], fromY);
+    }
+    // Bytes of each half: row 0 of its first block, of its second, row 1 of
+    // the first, of the second (rows 2 and 3 likewise).
+    const __m256i r01 = _mm256_packus_epi16(_mm256_srai_epi16(T[0], 5), _mm256_srai_epi16(T[1], 5));
+    const __m256i r23 = _mm256_packus_epi16(_mm256_srai_epi16(T[2], 5), _mm256_srai_epi16(T[3], 5));
+    const __m128i lo01 = _mm256_castsi256_si128(r01), hi01 = _mm256_extracti128_si256(r01, 1);
+    const __m128i lo23 = _mm256_castsi256_si128(r23), hi23 = _mm256_extracti128_si256(r23, 1);
+    Store4At(out[0], _mm_cvtsi128_si32(lo01));
+    Store4At(out[1], _mm_extract_epi32(lo01, 1));
+    Store4At(out[0] + 8, _mm_extract_epi32(lo01, 2));
+    Store4At(out[1] + 8, _mm_extract_epi32(lo01, 3));
+    Store4At(out[0] + 16, _mm_cvtsi128_si32(lo23));
+    Store4At(out[1] + 16, _mm_extract_epi32(lo23, 1));
+    Store4At(out[0] + 24, _mm_extract_epi32(lo23, 2));
+    Store4At(out[1] + 24, _mm_extract_epi32(lo23, 3));
+    Store4At(out[2], _mm_cvtsi128_si32(hi01));
+    Store4At(out[3], _mm_extract_epi32(hi01, 1));
+    Store4At(out[2] + 8, _mm_extract_epi32(hi01, 2));
+    Store4At(out[3] + 8, _mm_extract_epi32(hi01, 3));
+    Store4At(out[2] + 16, _mm_cvtsi128_si32(hi23));
+    Store4At(out[3] + 16, _mm_extract_epi32(hi23, 1));
+    Store4At(out[2] + 24, _mm_extract_epi32(hi23, 2));
+    Store4At(out[3] + 24, _mm_extract_epi32(hi23, 3));
+}
+
 }  // namespace
 
 void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
@@ -242,8 +357,10 @@ void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
     Idct8Step(X, _mm256_setzero_si256());
     Transpose8x8(X);
     if (ma == mb) {
-        if (ma == 0) Idct8Step(X, Const(kIdctBias));
-        else Idct248Pass(X);
+        if (ma == 0)
+            Idct8Step(X, Const(kIdctBias));
+        else
+            Idct248Pass(X);
     } else {
         __m256i Y[8];
         for (int r = 0; r < 8; r++) Y[r] = X[r];
@@ -280,6 +397,20 @@ void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int
     __m256i X[4];
     DequantiseHD2<4>(X, ca, cb, ma, mb);
     Idct4Rows2(outA, outB, X, 0, 0);
+}
+
+void IdctKernel4Quad_avx2(uint8_t* const out[4], const int16_t* const c[4], const uint16_t* const W[4], const int s[4],
+                          const int m[4]) {
+    __m256i X[4];
+    DequantiseHalf4(X, c, W, s);
+    Idct4Rows4(out, X, m);
+}
+
+void IdctHD4Quad_avx2(uint8_t* const out[4], const int16_t* const c[4], const DVDequantHD* const m[4]) {
+    static const int kModes[4] = {0, 0, 0, 0};
+    __m256i X[4];
+    DequantiseHDHalf4(X, c, m);
+    Idct4Rows4(out, X, kModes);
 }
 
 }  // namespace hvdv

@@ -97,12 +97,19 @@ struct SegmentPlan {
 };
 
 // Samples of a 25 or 50 Mb/s macroblock.
-void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
-               DVMacroblock* out) {
-    const DVIdctKernel kernel = plan.half ? run.dsp->idct.half : run.dsp->idct.full;
-    const DVIdctPairKernel pair = plan.half ? run.dsp->idct.halfPair : run.dsp->idct.fullPair;
-    int waiting = -1;  // a block kept back to go with the next one through pair
-    DVDequant waitingDequant{};
+void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb, DVMacroblock* out) {
+    const DVIdctKernels& k = run.dsp->idct;
+    const DVIdctKernel kernel = plan.half ? k.half : k.full;
+    const DVIdctPairKernel pair = plan.half ? k.halfPair : k.fullPair;
+    const DVIdctQuadKernel quad = plan.half ? k.halfQuad : nullptr;
+    // The blocks with AC terms, in order, with their dequantisation; flat
+    // ones are filled at once.  Then four at a time, two at a time, alone,
+    // as the kernels present allow.
+    uint8_t* slots[6];
+    const int16_t* coefficients[6];
+    const uint16_t* weights[6];
+    int shifts[6], modes[6];
+    int n = 0;
     for (int i = 0; i < plan.shownCount; i++) {
         const int b = plan.shownBlocks[i];
         const DVBlockState& blk = mb.blocks[b];
@@ -111,31 +118,27 @@ void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
             continue;
         }
         const DVDequant d = SelectDequant(blk.classNumber, blk.mode, mb.qno);
-        if (pair) {
-            if (waiting < 0) {
-                waiting = b;
-                waitingDequant = d;
-                continue;
-            }
-            const DVBlockState& first = mb.blocks[waiting];
-            pair(out->slot[waiting], out->slot[b], first.coefficients, blk.coefficients, waitingDequant.weights,
-                 d.weights, waitingDequant.shift, d.shift, first.mode, blk.mode);
-            waiting = -1;
-        } else {
-            kernel(out->slot[b], blk.coefficients, d.weights, d.shift, blk.mode);
-        }
+        slots[n] = out->slot[b];
+        coefficients[n] = blk.coefficients;
+        weights[n] = d.weights;
+        shifts[n] = d.shift;
+        modes[n] = blk.mode;
+        n++;
     }
-    if (waiting >= 0) {
-        const DVBlockState& blk = mb.blocks[waiting];
-        kernel(out->slot[waiting], blk.coefficients, waitingDequant.weights, waitingDequant.shift, blk.mode);
-    }
+    int i = 0;
+    if (quad)
+        for (; i + 3 < n; i += 4) quad(slots + i, coefficients + i, weights + i, shifts + i, modes + i);
+    if (pair)
+        for (; i + 1 < n; i += 2)
+            pair(slots[i], slots[i + 1], coefficients[i], coefficients[i + 1], weights[i], weights[i + 1], shifts[i],
+                 shifts[i + 1], modes[i], modes[i + 1]);
+    for (; i < n; i++) kernel(slots[i], coefficients[i], weights[i], shifts[i], modes[i]);
     if (plan.swapFields)
         for (int i = 0; i < plan.shownCount; i++) SwapFieldLines(out->slot[plan.shownBlocks[i]]);
 }
 
 // Samples of a high-definition macroblock in frame arrangement.
-void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
-               DVMacroblock* out) {
+void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb, DVMacroblock* out) {
     const bool field = mb.blocks[0].mode != 0;
     // Half size of a field macroblock: full-size samples, rearranged, then
     // halved, so that the picture is the same as the full one scaled down.
@@ -144,8 +147,10 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     const DVIdctHDKernel kernel = plan.half && !field ? k.half : k.full;
     alignas(16) DVMacroblock decoded;
     DVMacroblock* target = field ? &decoded : out;
-    // Blocks go through the pair kernel two by two when there is one.
+    // Blocks go through the quad and pair kernels four and two at a time
+    // when there are such.
     const DVIdctHDPairKernel pair = kernel == k.full ? k.fullPair : k.halfPair;
+    const DVIdctHDQuadKernel quad = kernel == k.full ? nullptr : k.halfQuad;
     // The multiplier tables of the macroblock's QNO, luma and chroma; a
     // block's own is one of them plus its class.
     const int q = 4 * (mb.qno & 15);
@@ -154,14 +159,22 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     // are filled at once.
     int coded[8];
     const DVDequantHD* multipliers[8];
+    uint8_t* slots[8];
+    const int16_t* coefficients[8];
     int n = 0;
     for (int b = 0; b < 8; b++) {
         coded[n] = b;
         multipliers[n] = tables[b >> 2] + (mb.blocks[b].classNumber & 3);
-        if (mb.blocks[b].last == 0) std::memset(target->slot[b], FlatSample(mb.coefficientArea[b][0]), 64);
-        else n++;
+        slots[n] = target->slot[b];
+        coefficients[n] = mb.coefficientArea[b];
+        if (mb.blocks[b].last == 0)
+            std::memset(target->slot[b], FlatSample(mb.coefficientArea[b][0]), 64);
+        else
+            n++;
     }
     int i = 0;
+    if (quad)
+        for (; i + 3 < n; i += 4) quad(slots + i, coefficients + i, multipliers + i);
     if (pair)
         for (; i + 1 < n; i += 2) {
             const int a = coded[i], b = coded[i + 1];
@@ -223,13 +236,11 @@ int DecodeSegments(const DVSegmentRun& run) {
     const uint16_t* const places = shuffled ? nullptr : PlacesByBlockId(p);
     SegmentPlan plan;
     plan.layout = p.blocksPerMacroblock == kLayoutHD.blockCount ? &kLayoutHD
-                  : p.chroma == DVChroma::k422                    ? &kLayout50
-                                                                  : &kLayout25;
+                  : p.chroma == DVChroma::k422                  ? &kLayout50
+                                                                : &kLayout25;
     plan.half = run.half;
     plan.swapFields = !run.half && (run.decodeFlags & HVDV_FLAG_SWAP_FIELDS);
-    plan.passes = run.half ? kPassesHalf
-                  : (run.decodeFlags & HVDV_FLAG_SINGLE_PASS) ? kPassesSingle
-                                                               : kPassesThree;
+    plan.passes = run.half ? kPassesHalf : (run.decodeFlags & HVDV_FLAG_SINGLE_PASS) ? kPassesSingle : kPassesThree;
     plan.shownBlocks = p.chroma == DVChroma::k422 ? kShown50 : kAllSix;
     plan.shownCount = p.chroma == DVChroma::k422 ? 4 : 6;
     plan.dequant[0] = plan.dequant[1] = nullptr;
@@ -304,7 +315,8 @@ int DecodeSegments(const DVSegmentRun& run) {
                 const bool video = (id[0] >> 5) == 4 && dbn < (int)kVideoBlocksPerSequence;
                 bool placed;
                 if (places) {
-                    const uint16_t e = video ? places[(16 * c + s) * kVideoBlocksPerSequence + dbn] : (uint16_t)kNoPlace;
+                    const uint16_t e =
+                        video ? places[(16 * c + s) * kVideoBlocksPerSequence + dbn] : (uint16_t)kNoPlace;
                     placed = e != kNoPlace;
                     x = 16 * (e >> 8);
                     y = 8 * (e & 0xFF);
@@ -343,8 +355,10 @@ int DecodeSegments(const DVSegmentRun& run) {
         for (int m = 0; m < kMacroblocksPerSegment; m++) {
             if (!shown[m]) continue;
             const DVMacroblockState& mb = states[m];
-            if (p.hd) SamplesHD(plan, run, mb, &samples);
-            else SamplesSD(plan, run, mb, &samples);
+            if (p.hd)
+                SamplesHD(plan, run, mb, &samples);
+            else
+                SamplesSD(plan, run, mb, &samples);
             run.sink.Put(run.sink.target, run.threadIndex, (int)mb.x, (int)mb.y, &samples);
         }
     }

@@ -24,10 +24,16 @@ void FillCoefficients(Block* b, int mode) {
     checkasm::Rng& r = checkasm::rng();
     for (int16_t& v : b->c) {
         switch (mode) {
-            case 0: v = (int16_t)(uint16_t)r.Next(); break;
-            case 1: v = kExtremes[r.Next() % (sizeof kExtremes / sizeof kExtremes[0])]; break;
+            case 0:
+                v = (int16_t)(uint16_t)r.Next();
+                break;
+            case 1:
+                v = kExtremes[r.Next() % (sizeof kExtremes / sizeof kExtremes[0])];
+                break;
             // Decoded blocks: 16 times an amplitude of at most 255, mostly zero.
-            default: v = (r.Next() % 4 == 0) ? (int16_t)(16 * r.Range(-255, 255)) : 0; break;
+            default:
+                v = (r.Next() % 4 == 0) ? (int16_t)(16 * r.Range(-255, 255)) : 0;
+                break;
         }
     }
 }
@@ -38,7 +44,8 @@ void RandomTable(DVDequantHD* m, bool extreme) {
     static const uint32_t kEdges[] = {(1u << 26) - 1, (1u << 26) - 0x8000u, 0x7FFFu, 0x8000u, 0xFFFFu, 0x18000u};
     checkasm::Rng& r = checkasm::rng();
     for (int i = 0; i < 64; i++) {
-        const uint32_t M = extreme ? kEdges[r.Next() % (sizeof kEdges / sizeof kEdges[0])] : r.Next() & ((1u << 26) - 1);
+        const uint32_t M =
+            extreme ? kEdges[r.Next() % (sizeof kEdges / sizeof kEdges[0])] : r.Next() & ((1u << 26) - 1);
         SetMultiplierHD(m, i, M);
     }
 }
@@ -89,15 +96,15 @@ CHECKASM_TEST(dequant_hd) {
         DVIdctHDKernels got;
         InitIdctHDDsp(&got, isa.flags);
         const bool changed =
-            got.full != previousHD.full || got.half != previousHD.half || got.fullPair || got.halfPair;
+            got.full != previousHD.full || got.half != previousHD.half || got.fullPair || got.halfPair || got.halfQuad;
         previousHD = got;
         if (&isa != &levels[0] && !changed) continue;
         bool ok = true;
         for (int iter = 0; iter < 6000 && ok; iter++) {
-            Block in[2];
-            DVDequantHD random[2];
-            const DVDequantHD* m[2];
-            for (int k = 0; k < 2; k++) {
+            Block in[4];
+            DVDequantHD random[4];
+            const DVDequantHD* m[4];
+            for (int k = 0; k < 4; k++) {
                 FillCoefficients(&in[k], iter % 3);
                 if (iter % 4 == 3) {
                     RandomTable(&random[k], iter & 8);
@@ -130,6 +137,21 @@ CHECKASM_TEST(dequant_hd) {
                 got.halfPair(b0.data(), b1.data(), in[0].c, in[1].c, m[0], m[1]);
                 ok = checkasm::SameOutput(what, a0, b0) && checkasm::SameOutput(what, a1, b1);
             }
+            if (got.halfQuad && ok) {
+                checkasm::Guarded a[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
+                                          checkasm::Guarded(64)};
+                checkasm::Guarded b[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
+                                          checkasm::Guarded(64)};
+                uint8_t* out[4];
+                const int16_t* c[4];
+                for (int k = 0; k < 4; k++) {
+                    IdctHD4_c(a[k].data(), in[k].c, m[k]);
+                    out[k] = b[k].data();
+                    c[k] = in[k].c;
+                }
+                got.halfQuad(out, c, m);
+                for (int k = 0; k < 4 && ok; k++) ok = checkasm::SameOutput(what, a[k], b[k]);
+            }
         }
     }
 
@@ -147,7 +169,8 @@ CHECKASM_TEST(dequant_hd) {
         checkasm::Bench(std::string("idct_hd8_") + isa.name, [&] { k.full(px[0], in.c, m); });
         checkasm::Bench(std::string("idct_hd4_") + isa.name, [&] { k.half(px[0], in.c, m); });
         if (k.fullPair)
-            checkasm::Bench(std::string("idct_hd8_pair_") + isa.name, [&] { k.fullPair(px[0], px[1], in.c, out.c, m, m); });
+            checkasm::Bench(std::string("idct_hd8_pair_") + isa.name,
+                            [&] { k.fullPair(px[0], px[1], in.c, out.c, m, m); });
     }
 }
 

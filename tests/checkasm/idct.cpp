@@ -57,8 +57,8 @@ void RealisticBlock(Coefficients& in, const uint16_t* W, int s) {
     int base = rng.Range(0, 255), gx = rng.Range(-12, 12), gy = rng.Range(-12, 12), noise = rng.Range(0, 60);
     for (int y = 0; y < 8; y++)
         for (int x = 0; x < 8; x++)
-            pix[y][x] = std::fmin(255, std::fmax(0, base + gx * (x - 3.5) + gy * (y - 3.5) +
-                                                        rng.Range(-noise, noise))) - 128;
+            pix[y][x] =
+                std::fmin(255, std::fmax(0, base + gx * (x - 3.5) + gy * (y - 3.5) + rng.Range(-noise, noise))) - 128;
     const Scale& scale = KernelScale();
     const int s2 = s == 4 ? 3 : s;
     for (int v = 0; v < 8; v++)
@@ -86,23 +86,23 @@ void RandomBlock(Coefficients& in, int kind) {
     checkasm::Rng& rng = checkasm::rng();
     std::memset(in.c, 0, sizeof in.c);
     switch (kind) {
-    case 0: {  // sparse DV-range coefficients, cut at a random last position
-        int last = rng.Range(0, 63);
-        for (int i = 0; i <= last; i++)
-            if (rng.Range(0, 2) == 0) in.c[i] = (int16_t)(16 * rng.Range(-255, 255));
-        in.c[0] = (int16_t)(8 * rng.Range(-256, 255));
-        break;
-    }
-    case 1:  // any 16-bit value
-        for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Next() & 0xFFFF);
-        break;
-    case 2:  // extremes of the DV range
-        for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Range(0, 1) ? 4080 : -4080);
-        in.c[0] = (int16_t)(rng.Range(0, 1) ? 2040 : -2048);
-        break;
-    default:  // 16-bit extremes
-        for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Range(0, 1) ? 32767 : -32768);
-        break;
+        case 0: {  // sparse DV-range coefficients, cut at a random last position
+            int last = rng.Range(0, 63);
+            for (int i = 0; i <= last; i++)
+                if (rng.Range(0, 2) == 0) in.c[i] = (int16_t)(16 * rng.Range(-255, 255));
+            in.c[0] = (int16_t)(8 * rng.Range(-256, 255));
+            break;
+        }
+        case 1:  // any 16-bit value
+            for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Next() & 0xFFFF);
+            break;
+        case 2:  // extremes of the DV range
+            for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Range(0, 1) ? 4080 : -4080);
+            in.c[0] = (int16_t)(rng.Range(0, 1) ? 2040 : -2048);
+            break;
+        default:  // 16-bit extremes
+            for (int i = 0; i < 64; i++) in.c[i] = (int16_t)(rng.Range(0, 1) ? 32767 : -32768);
+            break;
     }
 }
 
@@ -145,8 +145,10 @@ CHECKASM_TEST(idct) {
                         DVDequant d = SelectDequant(c, m, q);
                         for (int iter = 0; iter < 12 && ok; iter++) {
                             Coefficients in;
-                            if (iter < 4) RandomBlock(in, iter);
-                            else RealisticBlock(in, d.weights, d.shift);
+                            if (iter < 4)
+                                RandomBlock(in, iter);
+                            else
+                                RealisticBlock(in, d.weights, d.shift);
                             ok = Compare(isa.name, in, d.weights, d.shift, m, half != 0, ref, got);
                         }
                     }
@@ -199,6 +201,52 @@ CHECKASM_TEST(idct) {
         }
     }
 
+    // Half-size quads: each of four blocks as the reference makes it, with
+    // their own weights, shifts and modes.
+    for (const checkasm::Isa& isa : checkasm::Levels()) {
+        DVIdctKernels got;
+        InitIdctDsp(&got, isa.flags);
+        if (!got.halfQuad) continue;
+        checkasm::Rng& rng = checkasm::rng();
+        bool ok = true;
+        for (int iter = 0; iter < 6000 && ok; iter++) {
+            Coefficients in[4];
+            alignas(16) uint16_t W[4][64];
+            int s[4], m[4];
+            for (int k = 0; k < 4; k++) {
+                if (iter % 3 == 0) {
+                    const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
+                    std::memcpy(W[k], d.weights, sizeof W[k]);
+                    s[k] = d.shift;
+                    RealisticBlock(in[k], d.weights, d.shift);
+                } else {
+                    for (uint16_t& w : W[k]) w = (uint16_t)rng.Range(0, 32767);
+                    s[k] = rng.Range(-1, 4);
+                    RandomBlock(in[k], rng.Range(0, 3));
+                }
+                // All 8-8, all 2-4-8, or mixed.
+                m[k] = iter % 5 == 0 ? 0 : iter % 5 == 1 ? 1 : rng.Range(0, 1);
+            }
+            checkasm::Guarded a[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
+                                      checkasm::Guarded(64)};
+            checkasm::Guarded b[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
+                                      checkasm::Guarded(64)};
+            uint8_t* out[4];
+            const int16_t* c[4];
+            const uint16_t* w[4];
+            for (int k = 0; k < 4; k++) {
+                ref.half(a[k].data(), in[k].c, W[k], s[k], m[k]);
+                out[k] = b[k].data();
+                c[k] = in[k].c;
+                w[k] = W[k];
+            }
+            got.halfQuad(out, c, w, s, m);
+            for (int k = 0; k < 4 && ok; k++) ok = checkasm::SameOutput(isa.name, a[k], b[k]);
+            if (!ok)
+                std::printf("  quad: s=%d,%d,%d,%d m=%d,%d,%d,%d\n", s[0], s[1], s[2], s[3], m[0], m[1], m[2], m[3]);
+        }
+    }
+
     if (checkasm::BenchMode()) {
         DVDequant d = SelectDequant(2, 0, 8);
         Coefficients in;
@@ -209,17 +257,21 @@ CHECKASM_TEST(idct) {
             InitIdctDsp(&k, isa.flags);
             for (int m = 0; m < 2; m++) {
                 std::string tag = std::string(isa.name) + (m ? " 2-4-8" : " 8-8");
-                checkasm::Bench("idct8 " + tag, [&] { k.full(out, in.c, d.weights, d.shift, m); }, 200000);
-                checkasm::Bench("idct4 " + tag, [&] { k.half(out, in.c, d.weights, d.shift, m); }, 200000);
+                checkasm::Bench(
+                    "idct8 " + tag, [&] { k.full(out, in.c, d.weights, d.shift, m); }, 200000);
+                checkasm::Bench(
+                    "idct4 " + tag, [&] { k.half(out, in.c, d.weights, d.shift, m); }, 200000);
                 alignas(16) uint8_t out2[64];
                 if (k.fullPair)
-                    checkasm::Bench("idct8 pair " + tag, [&] {
-                        k.fullPair(out, out2, in.c, in.c, d.weights, d.weights, d.shift, d.shift, m, m);
-                    }, 100000);
+                    checkasm::Bench(
+                        "idct8 pair " + tag,
+                        [&] { k.fullPair(out, out2, in.c, in.c, d.weights, d.weights, d.shift, d.shift, m, m); },
+                        100000);
                 if (k.halfPair)
-                    checkasm::Bench("idct4 pair " + tag, [&] {
-                        k.halfPair(out, out2, in.c, in.c, d.weights, d.weights, d.shift, d.shift, m, m);
-                    }, 100000);
+                    checkasm::Bench(
+                        "idct4 pair " + tag,
+                        [&] { k.halfPair(out, out2, in.c, in.c, d.weights, d.weights, d.shift, d.shift, m, m); },
+                        100000);
             }
         }
     }
