@@ -30,6 +30,9 @@ make() {
 
 make dense_525_411 120000 720x480 30000/1001 yuv411p
 make dense_625_420 144000 720x576 25 yuv420p
+# The same kind with the encoder free to choose 2-4-8 blocks (interlaced
+# transform decision), flagged 16:9.
+make dense_625_420_248 144000 720x576 25 yuv420p -flags +ildct -aspect 16:9
 make dense_625_411 144000 720x576 25 yuv411p
 make dense_dv50_525 240000 720x480 30000/1001 yuv422p
 make dense_dv50_625 288000 720x576 25 yuv422p
