@@ -181,7 +181,8 @@ constexpr DVKernelSlots MakeSlots() {
     DVKernelSlots s{RunKernel<F, false>,          StripKernel<F, false>,
                     nullptr,                      Macroblock420Kernel<F>,
                     Macroblock420HalfKernel<F>,   Macroblock411HalfKernel<F>,
-                    BlockPair422Kernel<F>,        MacroblockHDHalfKernel<F>};
+                    BlockPair422Kernel<F>,        MacroblockHDHalfKernel<F>,
+                    nullptr,                      nullptr};
     if constexpr (F::kHas444) s.convertRun444 = RunKernel<F, true>;
     return s;
 }

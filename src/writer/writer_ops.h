@@ -34,6 +34,10 @@ void EndFrame411To422(DVPictureWriter* w);
 // The same conversion for a band of picture rows, on kernel set t.
 void FlushRows411To444(DVPictureWriter* w, int t, int firstRow, int rowCount);
 void FlushRows411To422(DVPictureWriter* w, int t, int firstRow, int rowCount);
+// Full-size 4:1:1 straight into a packed 4:2:2 picture (the kernel set's
+// convertMacroblock411): the rows' join at macroblock borders.
+void EndFrame411Packed(DVPictureWriter* w);
+void FlushRows411Packed(DVPictureWriter* w, int t, int firstRow, int rowCount);
 
 // Macroblock placement.
 void Put420(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
@@ -41,6 +45,7 @@ void Put420Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb)
 void Put422(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put422Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put411(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
+void Put411Packed(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put411Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD720Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
