@@ -490,6 +490,10 @@ void PutHDPlanes(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
         }
         return;
     }
+    if (!Half) {
+        w->dsp->storeMacroblockHD(mb->slot[0], luma, ls, cb, cs, cr, cs);
+        return;
+    }
     for (int half = 0; half < 2; half++)
         for (int row = 0; row < b; row++, luma += ls, cr += cs, cb += cs) {
             std::memcpy(luma, SlotRow(mb, 2 * half, row), b);
