@@ -101,6 +101,9 @@ void InitPixelDsp(DVPixelDsp* dsp, uint32_t cpuFlags) {
         AddPackedYuvKernelsSSE2(dsp->family);
         AddRgbKernelsSSE2(dsp->family);
     }
+#if HVDV_HAVE_AVX2
+    if ((cpuFlags & kCpuSSE2) && (cpuFlags & kCpuAVX2)) AddPackedYuvKernelsAVX2(dsp->family);
+#endif
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {
