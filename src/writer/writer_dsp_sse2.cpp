@@ -101,15 +101,15 @@ void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8
 }
 
 // Four rows a step, each row addressed from the step's first by 0, 1, 2
-// or 3 pitches (so one pointer add per plane and step): a luma row is an
-// 8-byte load of the left slot's row with the right slot's row loaded into
-// the high half; a chroma slot's rows are 16-byte loads stored low and
-// high half.
+// or 3 pitches (so one pointer add per plane and step): a luma row is the
+// left and right slots' rows side by side; a chroma slot's rows are 16-byte
+// loads stored low and high half.  Integer moves only: a double-typed store
+// may go through the x87 unit on 32-bit x86, which quiets a signalling-NaN
+// bit pattern and so changes the samples.
 namespace {
-inline void StoreHigh8(uint8_t* p, __m128i v) { _mm_storeh_pd((double*)p, _mm_castsi128_pd(v)); }
+inline void StoreHigh8(uint8_t* p, __m128i v) { _mm_storel_epi64((__m128i*)p, _mm_unpackhi_epi64(v, v)); }
 inline __m128i LumaRow(const uint8_t* left) {
-    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(_mm_loadl_epi64((const __m128i*)left)),
-                                         (const double*)(left + 64)));
+    return _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)left), _mm_loadl_epi64((const __m128i*)(left + 64)));
 }
 }  // namespace
 
