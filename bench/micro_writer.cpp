@@ -57,7 +57,8 @@ void BM_EndFrame411To422(benchmark::State& state) {
 }
 BENCHMARK(BM_EndFrame411To422)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// The same conversion into UYVY, the common case.
+// The end of a 4:1:1 frame into UYVY, the common case: since the macroblocks
+// go straight into the picture, only the rows' joins at macroblock borders.
 void BM_EndFrame411UYVY(benchmark::State& state) {
     DVPictureWriter* w = MakeWriter(state.range(0), PackUYVY, 0x03, 0);
     std::vector<uint8_t> picture((size_t)720 * 480 * 2);
