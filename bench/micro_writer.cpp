@@ -57,7 +57,8 @@ void BM_EndFrame411To422(benchmark::State& state) {
 }
 BENCHMARK(BM_EndFrame411To422)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
-// The same conversion into UYVY, the common case.
+// The end of a 4:1:1 frame into UYVY, the common case: since the macroblocks
+// go straight into the picture, only the rows' joins at macroblock borders.
 void BM_EndFrame411UYVY(benchmark::State& state) {
     DVPictureWriter* w = MakeWriter(state.range(0), PackUYVY, 0x03, 0);
     std::vector<uint8_t> picture((size_t)720 * 480 * 2);
@@ -140,5 +141,55 @@ void BM_Put420FrameUYVY(benchmark::State& state) {
 }
 BENCHMARK(BM_Put420FrameUYVY)->ArgNames({"half", "fused"})->Args({0, 0})->Args({0, 1})->Args({1, 0})->Args({1, 1})
     ->Unit(benchmark::kMicrosecond);
+
+// A whole 525/60 4:1:1 frame of macroblocks into UYVY, then the frame's
+// end: straight into the picture with the row joins (direct 1) or, with the
+// 4:1:1 macroblock kernel removed from the set, through the frame buffer and
+// its row conversion (direct 0).
+void BM_Put411FrameUYVY(benchmark::State& state) {
+    DVPictureWriter* w = MakeWriter(1, PackUYVY, 0x03, 0);
+    std::vector<uint8_t> picture((size_t)720 * 480 * 2);
+    if (!state.range(0)) w->kernelSets[0]->convertMacroblock411 = nullptr;
+    w->BeginFrame(w, picture.data(), 720 * 2, 720, 480);
+    DVMacroblock mb;
+    for (int i = 0; i < (int)sizeof mb.slot; i++) mb.slot[i / 64][i % 64] = (uint8_t)(i * 7);
+    for (auto _ : state) {
+        for (int y = 0; y < 480; y += 8)
+            for (int x = 0; x < 704; x += 32) w->PutMacroblock(w, 0, x, y, &mb);
+        for (int y = 0; y < 480; y += 16) w->PutMacroblock(w, 0, 704, y, &mb);
+        w->FlushRows(w, 0, 0, 480);
+        benchmark::DoNotOptimize(picture.data());
+    }
+    w->FreeFrameBuffer(w);
+    w->Release(w);
+}
+BENCHMARK(BM_Put411FrameUYVY)->ArgName("direct")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A whole 1080i50 frame of macroblocks (1440 x 1072, the bottom strip left
+// out) into the planar writer's three planes, plain or SIMD macroblock store.
+void BM_PutHDPlanar(benchmark::State& state) {
+    const DVProfile& profile = *ProfileForKind(0x24);
+    int32_t width[3], height[3];
+    PlanarGeometry(profile, 0, width, height);
+    std::vector<uint8_t> planes[3];
+    DVPlanes p{};
+    for (int i = 0; i < 3; i++) {
+        planes[i].resize((size_t)width[i] * height[i]);
+        p.data[i] = planes[i].data();
+        p.pitch[i] = width[i];
+        p.width[i] = width[i];
+        p.height[i] = height[i];
+    }
+    DVPictureWriter w;
+    InitPlanarWriter(&w, &Kernels(state.range(0)).writer, profile, 0, p);
+    DVMacroblock mb;
+    for (int i = 0; i < (int)sizeof mb.slot; i++) mb.slot[i / 64][i % 64] = (uint8_t)(i * 7);
+    for (auto _ : state) {
+        for (int y = 0; y < 1072; y += 16)
+            for (int x = 0; x < 1440; x += 16) w.PutMacroblock(&w, 0, x, y, &mb);
+        benchmark::DoNotOptimize(planes[0].data());
+    }
+}
+BENCHMARK(BM_PutHDPlanar)->ArgName("simd")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

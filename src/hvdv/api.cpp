@@ -199,7 +199,7 @@ HVDV_EXPORT int hvdv_decode_video(hvdv_decoder* decoder, const uint8_t* frame, s
             LeaveLock(instance->lock);
             return HVDV_ERROR_BUFFER_SMALL;
         }
-        InitPlanarWriter(&decoder->planar, profile, half, planes);
+        InitPlanarWriter(&decoder->planar, &instance->kernels.writer, profile, half, planes);
         request.half = half != 0;
         damaged = core.Run(request, &decoder->planar);
     } else {

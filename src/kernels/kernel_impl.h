@@ -18,6 +18,10 @@ void AddRgbKernelsC(DVKernelSlots* table);
 void AddPackedYuvKernelsSSE2(DVKernelSlots* table);
 void AddRgbKernelsSSE2(DVKernelSlots* table);
 #endif
+#if HVDV_HAVE_AVX2
+// Only the 4:1:1 macroblock of UYVY and YUY2; the rest stays SSE2.
+void AddPackedYuvKernelsAVX2(DVKernelSlots* table);
+#endif
 #if HVDV_HAVE_NEON
 void AddPackedYuvKernelsNEON(DVKernelSlots* table);
 void AddRgbKernelsNEON(DVKernelSlots* table);
@@ -181,7 +185,8 @@ constexpr DVKernelSlots MakeSlots() {
     DVKernelSlots s{RunKernel<F, false>,          StripKernel<F, false>,
                     nullptr,                      Macroblock420Kernel<F>,
                     Macroblock420HalfKernel<F>,   Macroblock411HalfKernel<F>,
-                    BlockPair422Kernel<F>,        MacroblockHDHalfKernel<F>};
+                    BlockPair422Kernel<F>,        MacroblockHDHalfKernel<F>,
+                    nullptr,                      nullptr};
     if constexpr (F::kHas444) s.convertRun444 = RunKernel<F, true>;
     return s;
 }

@@ -80,6 +80,8 @@ void Init(DVPixelKernelSet* k, const DVPixelDsp* dsp, DVKernelFamily family, int
     k->convertMacroblock411Half = s.convertMacroblock411Half;
     k->convertBlockPair422 = s.convertBlockPair422;
     k->convertMacroblockHDHalf = s.convertMacroblockHDHalf;
+    k->convertMacroblock411 = s.convertMacroblock411;
+    k->joinRow411 = s.joinRow411;
     k->pixelCount = 16;
     k->bytesPerPixel = bytesPerPixel;
     if (constants) std::memcpy(&k->constants, constants, sizeof(DVColourConstants));
@@ -99,6 +101,9 @@ void InitPixelDsp(DVPixelDsp* dsp, uint32_t cpuFlags) {
         AddPackedYuvKernelsSSE2(dsp->family);
         AddRgbKernelsSSE2(dsp->family);
     }
+#if HVDV_HAVE_AVX2
+    if ((cpuFlags & kCpuSSE2) && (cpuFlags & kCpuAVX2)) AddPackedYuvKernelsAVX2(dsp->family);
+#endif
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {

@@ -36,6 +36,18 @@ typedef void (*DVBlockPairKernel)(const DVPixelKernelSet* k, uint8_t* dst, std::
                                   const uint8_t* left, const uint8_t* right, const uint8_t* cb,
                                   const uint8_t* cr);
 
+// Full-size 4:1:1 straight into a packed 4:2:2 picture (UYVY and YUY2 only).
+// The macroblock kernel (a DVMacroblockKernel) converts a 32 x 8 macroblock
+// (every one but the right-edge column): luma of slots 0-3 side by side,
+// chroma sample i of row r (Cb slot 5, Cr slot 4) serving pixel pair 2i as
+// it is and pair 2i + 1 as the mean of samples i and i + 1, rounded half
+// up; pair 15 takes sample 7 alone, since its right neighbour is the next
+// macroblock's first sample.  Once a picture row is complete, the join
+// kernel gives pair 16m + 15 of it (m = 0 .. 21) the rounded mean of the
+// chroma of pairs 16m + 14 and 16m + 16, which then hold those two samples
+// unchanged.
+typedef void (*DVRowJoinKernel)(uint8_t* row);
+
 // Colour conversion constants: 16 rows of eight signed 16-bit values.
 struct alignas(16) DVColourConstants {
     int16_t row[16][8];
@@ -62,6 +74,8 @@ struct alignas(16) DVPixelKernelSet {
     DVMacroblockKernel convertMacroblock411Half;  // may be null
     DVBlockPairKernel convertBlockPair422;        // may be null
     DVMacroblockKernel convertMacroblockHDHalf;   // may be null
+    DVMacroblockKernel convertMacroblock411;      // may be null, with joinRow411
+    DVRowJoinKernel joinRow411;                   // may be null
 };
 
 // The kernels of one family at one instruction-set level; the 4:4:4 run is
@@ -75,6 +89,8 @@ struct DVKernelSlots {
     DVMacroblockKernel convertMacroblock411Half;
     DVBlockPairKernel convertBlockPair422;
     DVMacroblockKernel convertMacroblockHDHalf;
+    DVMacroblockKernel convertMacroblock411;  // packed 4:2:2 families only
+    DVRowJoinKernel joinRow411;
 };
 
 enum DVKernelFamily : int {

@@ -130,8 +130,14 @@ struct VuyaNEON {
 }  // namespace
 
 void AddPackedYuvKernelsNEON(DVKernelSlots* table) {
+    // No NEON 4:1:1 macroblock kernel yet: the plain one and its row join stay.
+    const DVKernelSlots plainUYVY = table[kFamilyUYVY], plainYUY2 = table[kFamilyYUY2];
     table[kFamilyUYVY] = MakeSlots<PackedPairNEON<UyvyOrder, true>>();
     table[kFamilyYUY2] = MakeSlots<PackedPairNEON<Yuy2Order, false>>();
+    table[kFamilyUYVY].convertMacroblock411 = plainUYVY.convertMacroblock411;
+    table[kFamilyYUY2].convertMacroblock411 = plainYUY2.convertMacroblock411;
+    table[kFamilyUYVY].joinRow411 = plainUYVY.joinRow411;
+    table[kFamilyYUY2].joinRow411 = plainYUY2.joinRow411;
     table[kFamilyUYVY].convertMacroblock420 = PackedMacroblock420<true>;
     table[kFamilyYUY2].convertMacroblock420 = PackedMacroblock420<false>;
     table[kFamilyUYVY].convertMacroblock420Half = PackedMacroblock420Half<true>;

@@ -139,6 +139,28 @@ void PackedMacroblock411Half(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff
     }
 }
 
+// Full-size 4:1:1 macroblock (kernels.h), two rows a step: a 16-byte load
+// takes two rows of a slot.  A chroma sample's right neighbour is the row
+// shifted down one byte within its 8-byte half, with sample 7 kept as its
+// own; pavgb gives the mean rounded half up.
+template <bool kChromaFirst>
+void PackedMacroblock411(const DVPixelKernelSet*, uint8_t* dst, std::ptrdiff_t pitch, const uint8_t* slots) {
+    const __m128i last = _mm_set_epi32((int)0xFF000000u, 0, (int)0xFF000000u, 0);
+    for (int r = 0; r < 8; r += 2, dst += 2 * pitch) {
+        const __m128i y0 = Load16(slots + 8 * r), y1 = Load16(slots + 64 + 8 * r);
+        const __m128i y2 = Load16(slots + 128 + 8 * r), y3 = Load16(slots + 192 + 8 * r);
+        const __m128i b = Load16(slots + 5 * 64 + 8 * r), c = Load16(slots + 4 * 64 + 8 * r);
+        const __m128i bm = _mm_avg_epu8(b, _mm_or_si128(_mm_srli_epi64(b, 8), _mm_and_si128(b, last)));
+        const __m128i cm = _mm_avg_epu8(c, _mm_or_si128(_mm_srli_epi64(c, 8), _mm_and_si128(c, last)));
+        const __m128i b0 = _mm_unpacklo_epi8(b, bm), b1 = _mm_unpackhi_epi8(b, bm);  // rows r, r + 1
+        const __m128i c0 = _mm_unpacklo_epi8(c, cm), c1 = _mm_unpackhi_epi8(c, cm);
+        StorePacked32<kChromaFirst>(dst, _mm_unpacklo_epi64(y0, y1), _mm_unpacklo_epi8(b0, c0));
+        StorePacked32<kChromaFirst>(dst + 32, _mm_unpacklo_epi64(y2, y3), _mm_unpackhi_epi8(b0, c0));
+        StorePacked32<kChromaFirst>(dst + pitch, _mm_unpackhi_epi64(y0, y1), _mm_unpacklo_epi8(b1, c1));
+        StorePacked32<kChromaFirst>(dst + pitch + 32, _mm_unpackhi_epi64(y2, y3), _mm_unpackhi_epi8(b1, c1));
+    }
+}
+
 struct VuyaSSE2 {
     static constexpr int kBytesPerPixel = 4;
     static constexpr bool kHas444 = true;
@@ -171,8 +193,14 @@ struct VuyaSSE2 {
 }  // namespace
 
 void AddPackedYuvKernelsSSE2(DVKernelSlots* table) {
+    // The row joins stay the plain ones: a few bytes a macroblock row.
+    const DVRowJoinKernel joinUYVY = table[kFamilyUYVY].joinRow411, joinYUY2 = table[kFamilyYUY2].joinRow411;
     table[kFamilyUYVY] = MakeSlots<PackedPairSSE2<UyvyOrder, true>>();
     table[kFamilyYUY2] = MakeSlots<PackedPairSSE2<Yuy2Order, false>>();
+    table[kFamilyUYVY].convertMacroblock411 = PackedMacroblock411<true>;
+    table[kFamilyYUY2].convertMacroblock411 = PackedMacroblock411<false>;
+    table[kFamilyUYVY].joinRow411 = joinUYVY;
+    table[kFamilyYUY2].joinRow411 = joinYUY2;
     table[kFamilyUYVY].convertMacroblock420 = PackedMacroblock420<true>;
     table[kFamilyYUY2].convertMacroblock420 = PackedMacroblock420<false>;
     table[kFamilyUYVY].convertMacroblock420Half = PackedMacroblock420Half<true>;

@@ -84,6 +84,18 @@ void ConvertRows411(DVPictureWriter* w, int t, int firstRow, int rowCount) {
 
 }  // namespace
 
+// Frame rows 0 .. frameRows - 1 all lie in the picture (BeginFrame411).
+void FlushRows411Packed(DVPictureWriter* w, int t, int firstRow, int rowCount) {
+    const DVRowJoinKernel join = w->kernelSets[t]->joinRow411;
+    uint8_t* const picture = w->picture;
+    const int32_t pitch = w->pitch, rowOffset = w->rowOffset, frameRows = w->frameRows;
+    const int first = firstRow < rowOffset ? rowOffset : firstRow;
+    const int end = firstRow + rowCount < rowOffset + frameRows ? firstRow + rowCount : rowOffset + frameRows;
+    for (int pictureRow = first; pictureRow < end; pictureRow++) join(PictureRow(picture, pictureRow, pitch));
+}
+
+void EndFrame411Packed(DVPictureWriter* w) { FlushRows411Packed(w, 0, 0, w->height); }
+
 void EndFrame411To444(DVPictureWriter* w) { ConvertRows411<true>(w, 0, 0, w->height); }
 void EndFrame411To422(DVPictureWriter* w) { ConvertRows411<false>(w, 0, 0, w->height); }
 void FlushRows411To444(DVPictureWriter* w, int t, int firstRow, int rowCount) {

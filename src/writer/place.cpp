@@ -413,6 +413,45 @@ void Put411(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) {
     }
 }
 
+// 4:1:1 full size straight into a packed 4:2:2 picture that holds every
+// frame row and at least 720 pixels (BeginFrame411): the 32 x 8 macroblocks
+// by the set's kernel, whose last pixel pair of each row FlushRows411Packed
+// completes.  The right-edge macroblock (16 x 16 at x = 704) goes as 16
+// strips: its upper (lower) half is luma slots 0 1 (2 3) with chroma
+// samples 0-3 (4-7) of each slot row, the last of them its own right
+// neighbour, as at the picture's edge.
+void Put411Packed(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb) {
+    if (x < 0 || y < 0 || x >= 720) return;
+    DVPixelKernelSet* const k = w->kernelSets[t];
+    const int fy = 8 * (y / 8);
+    if (x < 704) {
+        if (fy + 8 > w->frameRows) return;
+        k->convertMacroblock411(k, w->origin + (ptrdiff_t)fy * w->pitch + (ptrdiff_t)(x / 32) * 64, w->pitch,
+                                mb->slot[0]);
+        return;
+    }
+    k->srcY = k->scratchY;
+    k->srcCb = k->scratchCb;
+    k->srcCr = k->scratchCr;
+    for (int h = 0; h < 2; h++) {
+        if (fy + 8 * h + 8 > w->frameRows) return;
+        for (int r = 0; r < 8; r++) {
+            Gather8x2(k->scratchY, SlotRow(mb, 2 * h, r), SlotRow(mb, 2 * h + 1, r));
+            const uint8_t* cb = SlotRow(mb, 5, r) + 4 * h;
+            const uint8_t* cr = SlotRow(mb, 4, r) + 4 * h;
+            for (int i = 0; i < 4; i++) {
+                const int j = i < 3 ? i + 1 : i;
+                k->scratchCb[2 * i] = cb[i];
+                k->scratchCb[2 * i + 1] = (uint8_t)((cb[i] + cb[j] + 1) >> 1);
+                k->scratchCr[2 * i] = cr[i];
+                k->scratchCr[2 * i + 1] = (uint8_t)((cr[i] + cr[j] + 1) >> 1);
+            }
+            k->dst = w->origin + (ptrdiff_t)(fy + 8 * h + r) * w->pitch + 704 * 2;
+            k->convertStrip422(k);
+        }
+    }
+}
+
 namespace {
 
 // High definition into planes.  Full size (Half = 0): luma 16 x 16 (slots
@@ -449,6 +488,10 @@ void PutHDPlanes(DVPictureWriter* w, int x, int y, const DVMacroblock* mb) {
             std::memcpy(cb, SlotRow(mb, 6, j), b);
             std::memcpy(cb + b, SlotRow(mb, 7, j), b);
         }
+        return;
+    }
+    if (!Half) {
+        w->dsp->storeMacroblockHD(mb->slot[0], luma, ls, cb, cs, cr, cs);
         return;
     }
     for (int half = 0; half < 2; half++)

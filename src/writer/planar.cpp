@@ -15,7 +15,7 @@
 //                  (y = 1072) is 32 x 8, its chroma rows two slots side by side.
 #include <cstring>
 
-#include "writer/writer.h"
+#include "writer/writer_ops.h"
 
 namespace hvdv {
 
@@ -129,6 +129,11 @@ void PutHDPlanar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) 
     }
     if (!Fits(p, 0, px, py, 2 * n, 2 * n) || !Fits(p, 1, cx, py, n, 2 * n) || !Fits(p, 2, cx, py, n, 2 * n))
         return;
+    if (!Half) {
+        w->dsp->storeMacroblockHD(mb->slot[0], l.At(px, py), l.pitch, cb.At(cx, py), cb.pitch, cr.At(cx, py),
+                                  cr.pitch);
+        return;
+    }
     StoreSlotPair(l.At(px, py), l.pitch, mb, 0, 1, n);
     StoreSlotPair(l.At(px, py + n), l.pitch, mb, 2, 3, n);
     // Cb slots 6 over 7 and Cr 4 over 5: 2n rows of each plane.
@@ -159,8 +164,10 @@ void PlanarGeometry(const DVProfile& profile, int halfSize, int32_t width[3], in
     }
 }
 
-void InitPlanarWriter(DVPictureWriter* w, const DVProfile& profile, int halfSize, const DVPlanes& planes) {
+void InitPlanarWriter(DVPictureWriter* w, const DVWriterDsp* dsp, const DVProfile& profile, int halfSize,
+                      const DVPlanes& planes) {
     *w = DVPictureWriter{};
+    w->dsp = dsp;
     w->BeginFrame = BeginNothing;
     w->EndFrame = EndNothing;
     w->FreeFrameBuffer = FreeNothing;

@@ -181,6 +181,24 @@ int32_t BeginFrame411(DVPictureWriter* w, uint8_t* picture, int32_t pitch, int32
                       int32_t height) {
     BeginFrameCommon(w, picture, pitch, width, height);
     FreeFrameBuffer(w);  // a writer reused for another picture
+    // Packed 4:2:2 output that holds the whole coded frame goes straight
+    // into the picture, rows joined at the macroblock borders afterwards.
+    // Otherwise the rows the conversion below would write (frame rows
+    // below 8 (height / 8) and the picture's last row) are not the coded
+    // ones, or the picture is narrower, and the frame buffer is used.
+    DVPixelKernelSet* const k = w->kernelSets[0];
+    const int32_t frameRows = 8 * (height / 8) < height - w->rowOffset ? 8 * (height / 8) : height - w->rowOffset;
+    if (k->convertMacroblock411 && k->joinRow411 && !k->convertRun444 && k->bytesPerPixel == 2 && width >= 720 &&
+        frameRows == w->profile->codedHeight) {
+        w->frameRows = frameRows;
+        w->PutMacroblock = Put411Packed;
+        w->EndFrame = EndFrame411Packed;
+        w->FlushRows = FlushRows411Packed;
+        return 0;
+    }
+    w->PutMacroblock = Put411;
+    w->EndFrame = k->convertRun444 ? EndFrame411To444 : EndFrame411To422;
+    w->FlushRows = k->convertRun444 ? FlushRows411To444 : FlushRows411To422;
     // height / 8 macroblock rows, one entry of margin in front and at least
     // 512 bytes behind (the chroma reconstruction of the right-edge entry
     // peeks at the bytes that follow it).  Bytes that Put411 never writes

@@ -89,8 +89,10 @@ DVPictureWriter* CreatePictureWriter(const DVWriterDsp* dsp, const DVPixelDsp* p
 // at the frame's coded chroma sampling (4:1:1, 625/50 4:2:0 or 4:2:2), at
 // full or half size, without resampling or converting anything.  A
 // macroblock that would not fit the planes is dropped.  Allocates nothing;
-// its calls besides PutMacroblock do nothing.
-void InitPlanarWriter(DVPictureWriter* w, const DVProfile& profile, int halfSize, const DVPlanes& planes);
+// its calls besides PutMacroblock do nothing.  dsp (the decoder's, kept alive
+// as long as the writer) gives the high-definition macroblock store.
+void InitPlanarWriter(DVPictureWriter* w, const DVWriterDsp* dsp, const DVProfile& profile, int halfSize,
+                      const DVPlanes& planes);
 
 // The plane sizes the planar writer fills for a profile: planes[i] of
 // width[i] x height[i].

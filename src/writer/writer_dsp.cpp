@@ -109,14 +109,27 @@ void ResampleRow2To3_c(uint8_t* src, int n, uint8_t* out) {
     ResampleRow<3, 2, kTapsBefore2To3>(src, n, out, kTaps2To3);
 }
 
+void StoreMacroblockHD_c(const uint8_t* slots, uint8_t* luma, std::ptrdiff_t lumaPitch, uint8_t* cb,
+                         std::ptrdiff_t cbPitch, uint8_t* cr, std::ptrdiff_t crPitch) {
+    for (int r = 0; r < 16; r++, luma += lumaPitch, cb += cbPitch, cr += crPitch) {
+        const uint8_t* left = slots + 128 * (r >> 3) + 8 * (r & 7);
+        std::memcpy(luma, left, 8);
+        std::memcpy(luma + 8, left + 64, 8);
+        std::memcpy(cb, slots + 6 * 64 + 8 * r, 8);  // rows 8-15 from slot 7
+        std::memcpy(cr, slots + 4 * 64 + 8 * r, 8);  // and slot 5
+    }
+}
+
 void InitWriterDsp(DVWriterDsp* dsp, uint32_t cpuFlags) {
     dsp->chroma411To444 = Chroma411To444_c;
     dsp->chroma411To422 = Chroma411To422_c;
     dsp->entryRow411To422 = EntryRow411To422_c;
     dsp->resampleRow3To4 = ResampleRow3To4_c;
     dsp->resampleRow2To3 = ResampleRow2To3_c;
+    dsp->storeMacroblockHD = StoreMacroblockHD_c;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
+        dsp->storeMacroblockHD = StoreMacroblockHD_sse2;
         dsp->chroma411To444 = Chroma411To444_sse2;
         dsp->chroma411To422 = Chroma411To422_sse2;
         dsp->entryRow411To422 = EntryRow411To422_sse2;

@@ -100,6 +100,46 @@ void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8
     }
 }
 
+// Four rows a step, each row addressed from the step's first by 0, 1, 2
+// or 3 pitches (so one pointer add per plane and step): a luma row is the
+// left and right slots' rows side by side; a chroma slot's rows are 16-byte
+// loads stored low and high half.  Integer moves only: a double-typed store
+// may go through the x87 unit on 32-bit x86, which quiets a signalling-NaN
+// bit pattern and so changes the samples.
+namespace {
+inline void StoreHigh8(uint8_t* p, __m128i v) { _mm_storel_epi64((__m128i*)p, _mm_unpackhi_epi64(v, v)); }
+inline __m128i LumaRow(const uint8_t* left) {
+    return _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)left), _mm_loadl_epi64((const __m128i*)(left + 64)));
+}
+}  // namespace
+
+void StoreMacroblockHD_sse2(const uint8_t* slots, uint8_t* luma, std::ptrdiff_t lumaPitch, uint8_t* cb,
+                            std::ptrdiff_t cbPitch, uint8_t* cr, std::ptrdiff_t crPitch) {
+    const std::ptrdiff_t l3 = 3 * lumaPitch, b3 = 3 * cbPitch, r3 = 3 * crPitch;
+    for (int r = 0; r < 16; r += 4) {
+        const uint8_t* left = slots + 128 * (r >> 3) + 8 * (r & 7);
+        _mm_storeu_si128((__m128i*)luma, LumaRow(left));
+        _mm_storeu_si128((__m128i*)(luma + lumaPitch), LumaRow(left + 8));
+        _mm_storeu_si128((__m128i*)(luma + 2 * lumaPitch), LumaRow(left + 16));
+        _mm_storeu_si128((__m128i*)(luma + l3), LumaRow(left + 24));
+        const __m128i u0 = _mm_loadu_si128((const __m128i*)(slots + 6 * 64 + 8 * r));
+        const __m128i u1 = _mm_loadu_si128((const __m128i*)(slots + 6 * 64 + 8 * r + 16));
+        const __m128i v0 = _mm_loadu_si128((const __m128i*)(slots + 4 * 64 + 8 * r));
+        const __m128i v1 = _mm_loadu_si128((const __m128i*)(slots + 4 * 64 + 8 * r + 16));
+        _mm_storel_epi64((__m128i*)cb, u0);
+        StoreHigh8(cb + cbPitch, u0);
+        _mm_storel_epi64((__m128i*)(cb + 2 * cbPitch), u1);
+        StoreHigh8(cb + b3, u1);
+        _mm_storel_epi64((__m128i*)cr, v0);
+        StoreHigh8(cr + crPitch, v0);
+        _mm_storel_epi64((__m128i*)(cr + 2 * crPitch), v1);
+        StoreHigh8(cr + r3, v1);
+        luma += 4 * lumaPitch;
+        cb += 4 * cbPitch;
+        cr += 4 * crPitch;
+    }
+}
+
 // 3:4: one step takes input samples 3j - 7 .. 3j + 16 for four consecutive
 // j and produces the 16 outputs 4j .. 4j + 15.
 void ResampleRow3To4_sse2(uint8_t* src, int n, uint8_t* out) {

@@ -2,6 +2,7 @@
 // table of row kernels they use (4:1:1 chroma reconstruction and the
 // high-definition horizontal resamplers).
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "writer/writer.h"
@@ -34,6 +35,10 @@ void EndFrame411To422(DVPictureWriter* w);
 // The same conversion for a band of picture rows, on kernel set t.
 void FlushRows411To444(DVPictureWriter* w, int t, int firstRow, int rowCount);
 void FlushRows411To422(DVPictureWriter* w, int t, int firstRow, int rowCount);
+// Full-size 4:1:1 straight into a packed 4:2:2 picture (the kernel set's
+// convertMacroblock411): the rows' join at macroblock borders.
+void EndFrame411Packed(DVPictureWriter* w);
+void FlushRows411Packed(DVPictureWriter* w, int t, int firstRow, int rowCount);
 
 // Macroblock placement.
 void Put420(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
@@ -41,6 +46,7 @@ void Put420Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb)
 void Put422(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put422Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put411(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
+void Put411Packed(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void Put411Half(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD720Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
 void PutHD1080Native(DVPictureWriter* w, int t, int x, int y, const DVMacroblock* mb);
@@ -89,6 +95,13 @@ typedef void (*Chroma411To422Fn)(const uint8_t* current, const uint8_t* next, ui
 // must be readable.
 typedef void (*EntryRow411To422Fn)(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 typedef void (*ResampleRowFn)(uint8_t* src, int n, uint8_t* out);
+// StoreMacroblockHD: a full-size high-definition macroblock (all but the
+// 32 x 8 bottom strip of a 1080-line frame) into three planes: luma 16 x 16
+// (slots 0 1 over 2 3) at luma, Cb 8 x 16 (slot 6 over 7) at cb and Cr
+// (slot 4 over 5) at cr, each row `pitch` bytes below the last.  slots
+// points at the macroblock's eight consecutive 64-byte slots.
+typedef void (*StoreMacroblockHDFn)(const uint8_t* slots, uint8_t* luma, std::ptrdiff_t lumaPitch, uint8_t* cb,
+                                    std::ptrdiff_t cbPitch, uint8_t* cr, std::ptrdiff_t crPitch);
 
 struct DVWriterDsp {
     Chroma411To444Fn chroma411To444;
@@ -96,6 +109,7 @@ struct DVWriterDsp {
     EntryRow411To422Fn entryRow411To422;
     ResampleRowFn resampleRow3To4;
     ResampleRowFn resampleRow2To3;
+    StoreMacroblockHDFn storeMacroblockHD;
 };
 
 // Fills dsp with the reference kernels, then overwrites the entries that
@@ -109,6 +123,8 @@ void Chroma411To422_c(const uint8_t* current, const uint8_t* next, uint8_t* out)
 void EntryRow411To422_c(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 void ResampleRow3To4_c(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_c(uint8_t* src, int n, uint8_t* out);
+void StoreMacroblockHD_c(const uint8_t* slots, uint8_t* luma, std::ptrdiff_t lumaPitch, uint8_t* cb,
+                         std::ptrdiff_t cbPitch, uint8_t* cr, std::ptrdiff_t crPitch);
 #if HVDV_HAVE_SSE2
 void Chroma411To444_sse2(const uint8_t* current, const uint8_t* previous, const uint8_t* next,
                          uint8_t* out);
@@ -116,6 +132,8 @@ void Chroma411To422_sse2(const uint8_t* current, const uint8_t* next, uint8_t* o
 void EntryRow411To422_sse2(const uint8_t* row, uint8_t* luma, uint8_t* cb, uint8_t* cr);
 void ResampleRow3To4_sse2(uint8_t* src, int n, uint8_t* out);
 void ResampleRow2To3_sse2(uint8_t* src, int n, uint8_t* out);
+void StoreMacroblockHD_sse2(const uint8_t* slots, uint8_t* luma, std::ptrdiff_t lumaPitch, uint8_t* cb,
+                            std::ptrdiff_t cbPitch, uint8_t* cr, std::ptrdiff_t crPitch);
 #endif
 #if HVDV_HAVE_AVX2
 void ResampleRow3To4_avx2(uint8_t* src, int n, uint8_t* out);

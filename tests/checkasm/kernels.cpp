@@ -180,16 +180,22 @@ CHECKASM_TEST(pixel_kernels) {
 //                anywhere in a macroblock's slot array;
 //   HD half      output rows 2i and 2i + 1 as the halves of one strip, luma
 //                from slots 0 1 (rows 0-3) or 2 3 (rows 4-7), chroma rows
-//                from Cr 4 or 5 and Cb 6 or 7.
-enum Shape { k420, k420Half, k411Half, kBlockPair, kHDHalf };
+//                from Cr 4 or 5 and Cb 6 or 7;
+//   4:1:1        (UYVY, YUY2) row r as two strips of slots 0 1 and 2 3, the
+//                chroma samples of each half of the slot row given as they
+//                are on even pairs and as the rounded mean with the next on
+//                odd ones, the row's last sample being its own neighbour.
+enum Shape { k420, k420Half, k411Half, kBlockPair, kHDHalf, k411 };
 const char* const kShapeNames[] = {"macroblock420", "macroblock420half", "macroblock411half", "blockpair422",
-                                   "macroblockhdhalf"};
+                                   "macroblockhdhalf", "macroblock411"};
+constexpr Shape kShapes[] = {k420, k420Half, k411Half, kBlockPair, kHDHalf, k411};
 
 bool HasShape(const DVPixelKernelSet& k, Shape shape) {
     return shape == k420       ? k.convertMacroblock420 != nullptr
            : shape == k420Half ? k.convertMacroblock420Half != nullptr
            : shape == k411Half ? k.convertMacroblock411Half != nullptr
            : shape == kHDHalf  ? k.convertMacroblockHDHalf != nullptr
+           : shape == k411     ? k.convertMacroblock411 != nullptr
                                : k.convertBlockPair422 != nullptr;
 }
 
@@ -200,6 +206,7 @@ void Convert(Shape shape, const DVPixelKernelSet& k, uint8_t* dst, int pitch, co
         case k420Half: return k.convertMacroblock420Half(&k, dst, pitch, slots);
         case k411Half: return k.convertMacroblock411Half(&k, dst, pitch, slots);
         case kHDHalf: return k.convertMacroblockHDHalf(&k, dst, pitch, slots);
+        case k411: return k.convertMacroblock411(&k, dst, pitch, slots);
         default:
             return k.convertBlockPair422(&k, dst, pitch, slots + 64 * pick[0], slots + 64 * pick[1],
                                          slots + 64 * pick[2], slots + 64 * pick[3]);
@@ -207,7 +214,7 @@ void Convert(Shape shape, const DVPixelKernelSet& k, uint8_t* dst, int pitch, co
 }
 
 void ShapeSize(Shape shape, int* width, int* height) {
-    *width = shape == k420Half || shape == kHDHalf ? 8 : 16;
+    *width = shape == k420Half || shape == kHDHalf ? 8 : shape == k411 ? 32 : 16;
     *height = shape == k420 ? 16 : shape == k411Half ? 4 : 8;
 }
 
@@ -216,10 +223,20 @@ void StripsOf(Shape shape, DVPixelKernelSet s, const uint8_t* slots, const int* 
     s.srcY = y;
     s.srcCb = cb;
     s.srcCr = cr;
-    const int strips = shape == k420 ? 16 : shape == kBlockPair ? 8 : 4;
+    const int strips = shape == k420 || shape == k411 ? 16 : shape == kBlockPair ? 8 : 4;
     for (int i = 0; i < strips; i++) {
         s.dst = dst + (size_t)i * pitch;
-        if (shape == k420) {
+        if (shape == k411) {
+            const int r = i / 2, h = i % 2;
+            s.dst = dst + (size_t)r * pitch + 32 * (size_t)h;
+            std::memcpy(y, slots + 64 * (2 * h) + 8 * r, 8);
+            std::memcpy(y + 8, slots + 64 * (2 * h + 1) + 8 * r, 8);
+            for (int q = 0; q < 8; q++) {
+                const int a = 4 * h + q / 2, b = q % 2 && a < 7 ? a + 1 : a;
+                cb[q] = (uint8_t)((slots[5 * 64 + 8 * r + a] + slots[5 * 64 + 8 * r + b] + 1) / 2);
+                cr[q] = (uint8_t)((slots[4 * 64 + 8 * r + a] + slots[4 * 64 + 8 * r + b] + 1) / 2);
+            }
+        } else if (shape == k420) {
             const int h = i / 8, j = i % 8, c = 4 * h + 2 * (j / 4) + j % 2;
             std::memcpy(y, slots + 64 * (2 * h) + 8 * j, 8);
             std::memcpy(y + 8, slots + 64 * (2 * h + 1) + 8 * j, 8);
@@ -295,7 +312,7 @@ void CheckBlocks(Shape shape, const FamilyEntry& f, int bt709, const checkasm::I
 
 CHECKASM_TEST(macroblock_kernels) {
     const auto& levels = checkasm::Levels();
-    for (Shape shape : {k420, k420Half, k411Half, kBlockPair, kHDHalf})
+    for (Shape shape : kShapes)
         for (const checkasm::Isa& isa : levels)
             for (const FamilyEntry& f : kFamilies)
                 for (int bt709 = 0; bt709 < 2; bt709++)
@@ -307,10 +324,11 @@ CHECKASM_TEST(macroblock_kernels) {
     for (uint8_t& v : slots) v = Sample(0);
     const int pick[4] = {0, 1, 6, 4};
     std::vector<uint8_t> out(16 * 16 * 4);
-    for (Shape shape : {k420, k420Half, k411Half, kBlockPair, kHDHalf}) {
+    for (Shape shape : kShapes) {
         for (const FamilyEntry& f : {kFamilies[0], kFamilies[3]}) {
             for (const checkasm::Isa& isa : levels) {
                 const DVPixelKernelSet k = MakeSet(f.init, 0, isa.flags);
+                if (!HasShape(k, shape)) continue;
                 int width, height;
                 ShapeSize(shape, &width, &height);
                 checkasm::Bench(std::string(f.name) + "_" + kShapeNames[shape] + "_" + isa.name,
