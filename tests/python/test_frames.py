@@ -236,10 +236,15 @@ def test_gil_released_while_decoding(tmp_path):
         sys.setswitchinterval(1000)
         moved = {}
         for name, call in calls.items():
-            for _ in range(200):
+            # Repeated until the count moves: on a loaded machine the
+            # counting thread may not be given a processor during one call.
+            # A call that holds the lock never lets it move, and only that
+            # case waits out the deadline.
+            deadline = time.monotonic() + 60
+            while True:
                 before = count[0]
                 call()
-                if count[0] != before:
+                if count[0] != before or time.monotonic() > deadline:
                     break
             moved[name] = count[0] != before
     finally:
