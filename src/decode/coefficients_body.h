@@ -62,9 +62,9 @@ struct BitReader {
     int budget;
 };
 
-// Spans are stored with at most 48 bits in the window, so that a block's
-// leftover bits (at most 15) can be put in front of them.
-// Written without a branch: whether a span needs it depends on the data.
+// A reader with at most 48 bits in the window, so that a block's leftover
+// bits (at most 15) can be put in front of them.  Written without a branch:
+// whether a reader needs it depends on the data.
 inline BitReader Normalised(BitReader r) {
     const int d = ((r.n - 41) & -(int)(r.n > 48)) >> 3;
     r.p -= d;
@@ -436,7 +436,7 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
             blk.leftoverBits = LeftoverBits(r) & keep;
             unfinished[unfinishedCount] = &blk;
             unfinishedCount += !done;
-            spans[spanCount] = Normalised(r);
+            spans[spanCount] = r;  // AppendSpan takes any window fill
             spanCount += done && r.budget > 0;
         };
         if constexpr (kInOrder) {
