@@ -29,6 +29,15 @@
 
 #include "decode/tables.h"
 
+// The pair reader inlined into its callers whatever the compiler's
+// estimate: called as a function, its readers' state went through memory
+// on the way in and out of every pair of blocks.
+#if defined(_MSC_VER) && !defined(__clang__)
+#define HVDV_CODE_INLINE __forceinline
+#else
+#define HVDV_CODE_INLINE __attribute__((always_inline)) inline
+#endif
+
 namespace hvdv {
 
 namespace {
@@ -209,8 +218,8 @@ inline bool RunCodes(BitReader& r, DVBlockState& blk) {
 // fill that time.  Blocks of a macroblock are independent in their own
 // areas.
 template <int kLast>
-inline void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockState& b, bool* completeA,
-                         bool* completeB) {
+HVDV_CODE_INLINE void RunCodesPair(BitReader& ra, DVBlockState& a, BitReader& rb, DVBlockState& b, bool* completeA,
+                                   bool* completeB) {
     CodeCursor ca = OpenCursor(ra, a), cb = OpenCursor(rb, b);
     bool aStopped;
     for (;;) {
