@@ -152,7 +152,8 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     k->half = IdctHD4_c;
     k->fullPair = nullptr;
     k->halfPair = nullptr;
-    k->halfQuad = nullptr;
+    k->fullBlocks = nullptr;
+    k->halfBlocks = nullptr;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctHD8_sse2;
@@ -163,7 +164,8 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuAVX2) {
         k->fullPair = IdctHD8Pair_avx2;
         k->halfPair = IdctHD4Pair_avx2;
-        k->halfQuad = IdctHD4Quad_avx2;
+        k->fullBlocks = IdctHD8Blocks_avx2;
+        k->halfBlocks = IdctHD4Blocks_avx2;
     }
 #endif
 #endif

@@ -67,14 +67,16 @@ void InitDequantHDDsp(DVDequantHDKernel* kernel, uint32_t cpuFlags);
 typedef void (*DVIdctHDKernel)(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 typedef void (*DVIdctHDPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb,
                                    const DVDequantHD* ma, const DVDequantHD* mb);
-// Four blocks' half-size kernels at once (out[k], c[k], m[k]).
-typedef void (*DVIdctHDQuadKernel)(uint8_t* const out[4], const int16_t* const c[4], const DVDequantHD* const m[4]);
+// The kernels of n blocks (n <= 8) in one call, (out[k], c[k], m[k]) for
+// k < n (null when no instruction set present offers them).
+typedef void (*DVIdctHDBlocksKernel)(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n);
 struct DVIdctHDKernels {
     DVIdctHDKernel full;
     DVIdctHDKernel half;
     DVIdctHDPairKernel fullPair;
     DVIdctHDPairKernel halfPair;
-    DVIdctHDQuadKernel halfQuad;
+    DVIdctHDBlocksKernel fullBlocks;
+    DVIdctHDBlocksKernel halfBlocks;
 };
 
 void IdctHD8_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
@@ -90,7 +92,8 @@ void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int
                       const DVDequantHD* mb);
 void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                       const DVDequantHD* mb);
-void IdctHD4Quad_avx2(uint8_t* const out[4], const int16_t* const c[4], const DVDequantHD* const m[4]);
+void IdctHD8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n);
+void IdctHD4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n);
 #endif
 #if HVDV_HAVE_NEON
 void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);

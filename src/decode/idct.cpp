@@ -167,7 +167,8 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     k->half = IdctKernel4_c;
     k->fullPair = nullptr;
     k->halfPair = nullptr;
-    k->halfQuad = nullptr;
+    k->fullBlocks = nullptr;
+    k->halfBlocks = nullptr;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
         k->full = IdctKernel8_sse2;
@@ -178,7 +179,8 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     if (cpuFlags & kCpuAVX2) {
         k->fullPair = IdctKernel8Pair_avx2;
         k->halfPair = IdctKernel4Pair_avx2;
-        k->halfQuad = IdctKernel4Quad_avx2;
+        k->fullBlocks = IdctKernel8Blocks_avx2;
+        k->halfBlocks = IdctKernel4Blocks_avx2;
     }
 #endif
 #endif

@@ -20,18 +20,19 @@ typedef void (*DVIdctKernel)(uint8_t* out, const int16_t* coefficients, const ui
 typedef void (*DVIdctPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
                                  const uint16_t* Wb, int sa, int sb, int ma, int mb);
 
-// Four blocks' half-size kernels at once: what half does for (out[k], c[k],
-// W[k], s[k], m[k]), k = 0..3.  Null when no instruction set present offers
-// it.
-typedef void (*DVIdctQuadKernel)(uint8_t* const out[4], const int16_t* const c[4], const uint16_t* const W[4],
-                                 const int s[4], const int m[4]);
+// The kernels of n blocks (n <= 8) in one call: what full (or half) does
+// for (out[k], c[k], W[k], s[k], m[k]), k < n, several blocks at a time
+// inside.  Null when no instruction set present offers it.
+typedef void (*DVIdctBlocksKernel)(uint8_t* const* out, const int16_t* const* c, const uint16_t* const* W, const int* s,
+                                   const int* m, int n);
 
 struct DVIdctKernels {
     DVIdctKernel full;
     DVIdctKernel half;
     DVIdctPairKernel fullPair;
     DVIdctPairKernel halfPair;
-    DVIdctQuadKernel halfQuad;
+    DVIdctBlocksKernel fullBlocks;
+    DVIdctBlocksKernel halfBlocks;
 };
 
 // Fills k with the plain C++ kernels, then lets each instruction set in
@@ -57,8 +58,10 @@ void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
                           const uint16_t* Wb, int sa, int sb, int ma, int mb);
 void IdctKernel4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
                           const uint16_t* Wb, int sa, int sb, int ma, int mb);
-void IdctKernel4Quad_avx2(uint8_t* const out[4], const int16_t* const c[4], const uint16_t* const W[4], const int s[4],
-                          const int m[4]);
+void IdctKernel8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const uint16_t* const* W, const int* s,
+                            const int* m, int n);
+void IdctKernel4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const uint16_t* const* W, const int* s,
+                            const int* m, int n);
 #endif
 
 // Weight table and shift for class c, mode m, QNO q.

@@ -242,7 +242,7 @@ inline void Store2(uint8_t* outA, uint8_t* outB, const __m256i* X) {
 // half.  The 4 x 4 transform reads vertical indexes 0-3 only, so no lane is
 // idle, where the pair kernels above leave half of them so.
 template <typename T>
-inline __m256i Quarters(const T* const p[4], int offset) {
+inline __m256i Quarters(const T* const* p, int offset) {
     const __m128i lo = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)(p[0] + offset)),
                                           _mm_loadl_epi64((const __m128i*)(p[1] + offset)));
     const __m128i hi = _mm_unpacklo_epi64(_mm_loadl_epi64((const __m128i*)(p[2] + offset)),
@@ -260,7 +260,7 @@ inline __m256i Fill4(int a, int b, int c, int d) {
 // The first lane of each block (words 0 and 4 of each half).
 constexpr int kFirstLanes = 0x11;
 
-inline void DequantiseHalf4(__m256i* X, const int16_t* const c[4], const uint16_t* const W[4], const int s[4]) {
+inline void DequantiseHalf4(__m256i* X, const int16_t* const* c, const uint16_t* const* W, const int* s) {
     StepShift k[4];
     for (int i = 0; i < 4; i++) k[i] = ShiftOf(c[i], s[i]);
     const __m256i scale = Fill4(k[0].scale, k[1].scale, k[2].scale, k[3].scale);
@@ -275,7 +275,7 @@ inline void DequantiseHalf4(__m256i* X, const int16_t* const c[4], const uint16_
     }
 }
 
-inline void DequantiseHDHalf4(__m256i* X, const int16_t* const c[4], const DVDequantHD* const m[4]) {
+inline void DequantiseHDHalf4(__m256i* X, const int16_t* const* c, const DVDequantHD* const* m) {
     const __m256i one = _mm256_set1_epi16(1);
     const int16_t* const hr[4] = {m[0]->highRounded, m[1]->highRounded, m[2]->highRounded, m[3]->highRounded};
     const int16_t* const ls[4] = {m[0]->lowSigned, m[1]->lowSigned, m[2]->lowSigned, m[3]->lowSigned};
@@ -299,7 +299,7 @@ inline void Store4At(uint8_t* out, int word) {
 
 // Both half-size passes on the rows X[0..3] of four blocks and the 4 x 4
 // samples of each to its slot (other bytes kept).
-inline void Idct4Rows4(uint8_t* const out[4], __m256i* X, const int m[4]) {
+inline void Idct4Rows4(uint8_t* const* out, __m256i* X, const int* m) {
     Idct4Step(X, _mm256_setzero_si256());
     // T[v] with lanes x = 0..3 of the first block of each half, then of
     // the second.
@@ -348,10 +348,10 @@ inline void Idct4Rows4(uint8_t* const out[4], __m256i* X, const int m[4]) {
     Store4At(out[3] + 24, _mm_extract_epi32(hi23, 3));
 }
 
-}  // namespace
-
-void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
-                          const uint16_t* Wb, int sa, int sb, int ma, int mb) {
+// Two blocks' full-size transforms, inlined into the pair and macroblock
+// kernels below.
+inline void Pair8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                  const uint16_t* Wb, int sa, int sb, int ma, int mb) {
     __m256i X[8];
     Dequantise2(X, ca, cb, Wa, Wb, sa, sb, 8);
     Idct8Step(X, _mm256_setzero_si256());
@@ -375,14 +375,26 @@ void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const
     Store2(outA, outB, X);
 }
 
-void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
-                      const DVDequantHD* mb) {
+inline void PairHD8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                    const DVDequantHD* mb) {
     __m256i X[8];
     DequantiseHD2<8>(X, ca, cb, ma, mb);
     Idct8Step(X, _mm256_setzero_si256());
     Transpose8x8(X);
     Idct8Step(X, Const(kIdctBias));
     Store2(outA, outB, X);
+}
+
+}  // namespace
+
+void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                          const uint16_t* Wb, int sa, int sb, int ma, int mb) {
+    Pair8(outA, outB, ca, cb, Wa, Wb, sa, sb, ma, mb);
+}
+
+void IdctHD8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                      const DVDequantHD* mb) {
+    PairHD8(outA, outB, ca, cb, ma, mb);
 }
 
 void IdctKernel4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
@@ -399,18 +411,42 @@ void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int
     Idct4Rows2(outA, outB, X, 0, 0);
 }
 
-void IdctKernel4Quad_avx2(uint8_t* const out[4], const int16_t* const c[4], const uint16_t* const W[4], const int s[4],
-                          const int m[4]) {
-    __m256i X[4];
-    DequantiseHalf4(X, c, W, s);
-    Idct4Rows4(out, X, m);
+void IdctKernel8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const uint16_t* const* W, const int* s,
+                            const int* m, int n) {
+    int i = 0;
+    for (; i + 1 < n; i += 2) Pair8(out[i], out[i + 1], c[i], c[i + 1], W[i], W[i + 1], s[i], s[i + 1], m[i], m[i + 1]);
+    if (i < n) IdctKernel8_sse2(out[i], c[i], W[i], s[i], m[i]);
 }
 
-void IdctHD4Quad_avx2(uint8_t* const out[4], const int16_t* const c[4], const DVDequantHD* const m[4]) {
+void IdctKernel4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const uint16_t* const* W, const int* s,
+                            const int* m, int n) {
+    int i = 0;
+    for (; i + 3 < n; i += 4) {
+        __m256i X[4];
+        DequantiseHalf4(X, c + i, W + i, s + i);
+        Idct4Rows4(out + i, X, m + i);
+    }
+    for (; i + 1 < n; i += 2)
+        IdctKernel4Pair_avx2(out[i], out[i + 1], c[i], c[i + 1], W[i], W[i + 1], s[i], s[i + 1], m[i], m[i + 1]);
+    if (i < n) IdctKernel4_sse2(out[i], c[i], W[i], s[i], m[i]);
+}
+
+void IdctHD8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n) {
+    int i = 0;
+    for (; i + 1 < n; i += 2) PairHD8(out[i], out[i + 1], c[i], c[i + 1], m[i], m[i + 1]);
+    if (i < n) IdctHD8_sse2(out[i], c[i], m[i]);
+}
+
+void IdctHD4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n) {
     static const int kModes[4] = {0, 0, 0, 0};
-    __m256i X[4];
-    DequantiseHDHalf4(X, c, m);
-    Idct4Rows4(out, X, kModes);
+    int i = 0;
+    for (; i + 3 < n; i += 4) {
+        __m256i X[4];
+        DequantiseHDHalf4(X, c + i, m + i);
+        Idct4Rows4(out + i, X, kModes);
+    }
+    for (; i + 1 < n; i += 2) IdctHD4Pair_avx2(out[i], out[i + 1], c[i], c[i + 1], m[i], m[i + 1]);
+    if (i < n) IdctHD4_sse2(out[i], c[i], m[i]);
 }
 
 }  // namespace hvdv

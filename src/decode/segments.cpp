@@ -101,10 +101,10 @@ void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     const DVIdctKernels& k = run.dsp->idct;
     const DVIdctKernel kernel = plan.half ? k.half : k.full;
     const DVIdctPairKernel pair = plan.half ? k.halfPair : k.fullPair;
-    const DVIdctQuadKernel quad = plan.half ? k.halfQuad : nullptr;
+    const DVIdctBlocksKernel blocks = plan.half ? k.halfBlocks : k.fullBlocks;
     // The blocks with AC terms, in order, with their dequantisation; flat
-    // ones are filled at once.  Then four at a time, two at a time, alone,
-    // as the kernels present allow.
+    // ones are filled at once.  Then all in one call, or two at a time and
+    // alone, as the kernels present allow.
     uint8_t* slots[6];
     const int16_t* coefficients[6];
     const uint16_t* weights[6];
@@ -126,8 +126,10 @@ void SamplesSD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
         n++;
     }
     int i = 0;
-    if (quad)
-        for (; i + 3 < n; i += 4) quad(slots + i, coefficients + i, weights + i, shifts + i, modes + i);
+    if (blocks) {
+        if (n) blocks(slots, coefficients, weights, shifts, modes, n);
+        i = n;
+    }
     if (pair)
         for (; i + 1 < n; i += 2)
             pair(slots[i], slots[i + 1], coefficients[i], coefficients[i + 1], weights[i], weights[i + 1], shifts[i],
@@ -147,10 +149,10 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     const DVIdctHDKernel kernel = plan.half && !field ? k.half : k.full;
     alignas(16) DVMacroblock decoded;
     DVMacroblock* target = field ? &decoded : out;
-    // Blocks go through the quad and pair kernels four and two at a time
-    // when there are such.
+    // Blocks go through one call of the blocks kernel, or the pair kernel
+    // two by two, when there are such.
     const DVIdctHDPairKernel pair = kernel == k.full ? k.fullPair : k.halfPair;
-    const DVIdctHDQuadKernel quad = kernel == k.full ? nullptr : k.halfQuad;
+    const DVIdctHDBlocksKernel blocks = kernel == k.full ? k.fullBlocks : k.halfBlocks;
     // The multiplier tables of the macroblock's QNO, luma and chroma; a
     // block's own is one of them plus its class.
     const int q = 4 * (mb.qno & 15);
@@ -173,8 +175,10 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
             n++;
     }
     int i = 0;
-    if (quad)
-        for (; i + 3 < n; i += 4) quad(slots + i, coefficients + i, multipliers + i);
+    if (blocks) {
+        if (n) blocks(slots, coefficients, multipliers, n);
+        i = n;
+    }
     if (pair)
         for (; i + 1 < n; i += 2) {
             const int a = coded[i], b = coded[i + 1];

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "checkasm.h"
 #include "decode/dequant_hd.h"
@@ -95,16 +96,16 @@ CHECKASM_TEST(dequant_hd) {
     for (const checkasm::Isa& isa : levels) {
         DVIdctHDKernels got;
         InitIdctHDDsp(&got, isa.flags);
-        const bool changed =
-            got.full != previousHD.full || got.half != previousHD.half || got.fullPair || got.halfPair || got.halfQuad;
+        const bool changed = got.full != previousHD.full || got.half != previousHD.half || got.fullPair ||
+                             got.halfPair || got.fullBlocks;
         previousHD = got;
         if (&isa != &levels[0] && !changed) continue;
         bool ok = true;
         for (int iter = 0; iter < 6000 && ok; iter++) {
-            Block in[4];
-            DVDequantHD random[4];
-            const DVDequantHD* m[4];
-            for (int k = 0; k < 4; k++) {
+            Block in[8];
+            DVDequantHD random[8];
+            const DVDequantHD* m[8];
+            for (int k = 0; k < 8; k++) {
                 FillCoefficients(&in[k], iter % 3);
                 if (iter % 4 == 3) {
                     RandomTable(&random[k], iter & 8);
@@ -137,20 +138,21 @@ CHECKASM_TEST(dequant_hd) {
                 got.halfPair(b0.data(), b1.data(), in[0].c, in[1].c, m[0], m[1]);
                 ok = checkasm::SameOutput(what, a0, b0) && checkasm::SameOutput(what, a1, b1);
             }
-            if (got.halfQuad && ok) {
-                checkasm::Guarded a[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
-                                          checkasm::Guarded(64)};
-                checkasm::Guarded b[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
-                                          checkasm::Guarded(64)};
-                uint8_t* out[4];
-                const int16_t* c[4];
-                for (int k = 0; k < 4; k++) {
-                    IdctHD4_c(a[k].data(), in[k].c, m[k]);
+            // A macroblock's blocks in one call, any count up to eight.
+            for (int half = 0; half < 2 && ok; half++) {
+                const DVIdctHDBlocksKernel blocks = half ? got.halfBlocks : got.fullBlocks;
+                if (!blocks) continue;
+                const int n = 1 + iter % 8;
+                std::vector<checkasm::Guarded> a(n, checkasm::Guarded(64)), b(n, checkasm::Guarded(64));
+                uint8_t* out[8];
+                const int16_t* c[8];
+                for (int k = 0; k < n; k++) {
+                    (half ? IdctHD4_c : IdctHD8_c)(a[k].data(), in[k].c, m[k]);
                     out[k] = b[k].data();
                     c[k] = in[k].c;
                 }
-                got.halfQuad(out, c, m);
-                for (int k = 0; k < 4 && ok; k++) ok = checkasm::SameOutput(what, a[k], b[k]);
+                blocks(out, c, m, n);
+                for (int k = 0; k < n && ok; k++) ok = checkasm::SameOutput(what, a[k], b[k]);
             }
         }
     }

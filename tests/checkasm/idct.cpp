@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "checkasm.h"
 #include "decode/idct.h"
@@ -201,49 +202,51 @@ CHECKASM_TEST(idct) {
         }
     }
 
-    // Half-size quads: each of four blocks as the reference makes it, with
-    // their own weights, shifts and modes.
+    // A macroblock's blocks in one call, any count up to eight, full and
+    // half size: each block as the reference makes it, with its own
+    // weights, shift and mode.
     for (const checkasm::Isa& isa : checkasm::Levels()) {
         DVIdctKernels got;
         InitIdctDsp(&got, isa.flags);
-        if (!got.halfQuad) continue;
         checkasm::Rng& rng = checkasm::rng();
-        bool ok = true;
-        for (int iter = 0; iter < 6000 && ok; iter++) {
-            Coefficients in[4];
-            alignas(16) uint16_t W[4][64];
-            int s[4], m[4];
-            for (int k = 0; k < 4; k++) {
-                if (iter % 3 == 0) {
-                    const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
-                    std::memcpy(W[k], d.weights, sizeof W[k]);
-                    s[k] = d.shift;
-                    RealisticBlock(in[k], d.weights, d.shift);
-                } else {
-                    for (uint16_t& w : W[k]) w = (uint16_t)rng.Range(0, 32767);
-                    s[k] = rng.Range(-1, 4);
-                    RandomBlock(in[k], rng.Range(0, 3));
+        for (int half = 0; half < 2; half++) {
+            const DVIdctBlocksKernel blocks = half ? got.halfBlocks : got.fullBlocks;
+            const DVIdctKernel single = half ? ref.half : ref.full;
+            if (!blocks) continue;
+            bool ok = true;
+            for (int iter = 0; iter < 3000 && ok; iter++) {
+                const int n = 1 + iter % 8;
+                Coefficients in[8];
+                alignas(16) uint16_t W[8][64];
+                int s[8], m[8];
+                for (int k = 0; k < n; k++) {
+                    if (iter % 3 == 0) {
+                        const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
+                        std::memcpy(W[k], d.weights, sizeof W[k]);
+                        s[k] = d.shift;
+                        RealisticBlock(in[k], d.weights, d.shift);
+                    } else {
+                        for (uint16_t& w : W[k]) w = (uint16_t)rng.Range(0, 32767);
+                        s[k] = rng.Range(-1, 4);
+                        RandomBlock(in[k], rng.Range(0, 3));
+                    }
+                    // All 8-8, all 2-4-8, or mixed.
+                    m[k] = iter % 5 == 0 ? 0 : iter % 5 == 1 ? 1 : rng.Range(0, 1);
                 }
-                // All 8-8, all 2-4-8, or mixed.
-                m[k] = iter % 5 == 0 ? 0 : iter % 5 == 1 ? 1 : rng.Range(0, 1);
+                std::vector<checkasm::Guarded> a(n, checkasm::Guarded(64)), b(n, checkasm::Guarded(64));
+                uint8_t* out[8];
+                const int16_t* c[8];
+                const uint16_t* w[8];
+                for (int k = 0; k < n; k++) {
+                    single(a[k].data(), in[k].c, W[k], s[k], m[k]);
+                    out[k] = b[k].data();
+                    c[k] = in[k].c;
+                    w[k] = W[k];
+                }
+                blocks(out, c, w, s, m, n);
+                for (int k = 0; k < n && ok; k++) ok = checkasm::SameOutput(isa.name, a[k], b[k]);
+                if (!ok) std::printf("  blocks: half=%d n=%d\n", half, n);
             }
-            checkasm::Guarded a[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
-                                      checkasm::Guarded(64)};
-            checkasm::Guarded b[4] = {checkasm::Guarded(64), checkasm::Guarded(64), checkasm::Guarded(64),
-                                      checkasm::Guarded(64)};
-            uint8_t* out[4];
-            const int16_t* c[4];
-            const uint16_t* w[4];
-            for (int k = 0; k < 4; k++) {
-                ref.half(a[k].data(), in[k].c, W[k], s[k], m[k]);
-                out[k] = b[k].data();
-                c[k] = in[k].c;
-                w[k] = W[k];
-            }
-            got.halfQuad(out, c, w, s, m);
-            for (int k = 0; k < 4 && ok; k++) ok = checkasm::SameOutput(isa.name, a[k], b[k]);
-            if (!ok)
-                std::printf("  quad: s=%d,%d,%d,%d m=%d,%d,%d,%d\n", s[0], s[1], s[2], s[3], m[0], m[1], m[2], m[3]);
         }
     }
 
