@@ -68,15 +68,23 @@ inline void Dequantise2(__m256i* X, const int16_t* ca, const int16_t* cb, const 
 // High-definition dequantisation of both blocks, row h of a in the low half
 // and of b in the high half; the arithmetic of dequant_hd_sse2.h, whose
 // unpacks, multiply-adds and pack stay within each half.  The DCs (stored as
-// 8 DC) are doubled into the transform's DC units.
-template <int kRows>
+// 8 DC) are doubled into the transform's DC units.  kShared: both blocks
+// take the same multipliers (the same class and component, as the two
+// blocks of a pair nearly always do), which one load then gives both halves.
+template <int kRows, bool kShared = false>
 inline void DequantiseHD2(__m256i* X, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                           const DVDequantHD* mb) {
     const __m256i one = _mm256_set1_epi16(1);
     for (int h = 0; h < kRows; h++) {
         const __m256i c = Load2(ca + 8 * h, cb + 8 * h);
-        const __m256i hr = Load2(ma->highRounded + 8 * h, mb->highRounded + 8 * h);
-        const __m256i ls = Load2(ma->lowSigned + 8 * h, mb->lowSigned + 8 * h);
+        __m256i hr, ls;
+        if (kShared) {
+            hr = _mm256_broadcastsi128_si256(_mm_load_si128((const __m128i*)(ma->highRounded + 8 * h)));
+            ls = _mm256_broadcastsi128_si256(_mm_load_si128((const __m128i*)(ma->lowSigned + 8 * h)));
+        } else {
+            hr = Load2(ma->highRounded + 8 * h, mb->highRounded + 8 * h);
+            ls = Load2(ma->lowSigned + 8 * h, mb->lowSigned + 8 * h);
+        }
         const __m256i r = _mm256_add_epi16(_mm256_mulhi_epi16(c, ls), _mm256_srli_epi16(_mm256_mullo_epi16(c, ls), 15));
         const __m256i v0 = _mm256_madd_epi16(_mm256_unpacklo_epi16(c, r), _mm256_unpacklo_epi16(hr, one));
         const __m256i v1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(c, r), _mm256_unpackhi_epi16(hr, one));
@@ -378,7 +386,10 @@ inline void Pair8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t
 inline void PairHD8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                     const DVDequantHD* mb) {
     __m256i X[8];
-    DequantiseHD2<8>(X, ca, cb, ma, mb);
+    if (ma == mb)
+        DequantiseHD2<8, true>(X, ca, cb, ma, mb);
+    else
+        DequantiseHD2<8>(X, ca, cb, ma, mb);
     Idct8Step(X, _mm256_setzero_si256());
     Transpose8x8(X);
     Idct8Step(X, Const(kIdctBias));
