@@ -305,6 +305,19 @@ inline void Store4At(uint8_t* out, int word) {
     std::memcpy(out, &word, 4);
 }
 
+// The 4 x 4 samples of two blocks from a 128-bit half: rows 0 and 1 of
+// each in r01 (row 0 of a, of b, row 1 of a, of b), rows 2 and 3 in r23.
+inline void Store4x4Two(uint8_t* a, uint8_t* b, __m128i r01, __m128i r23) {
+    Store4At(a, _mm_cvtsi128_si32(r01));
+    Store4At(b, _mm_extract_epi32(r01, 1));
+    Store4At(a + 8, _mm_extract_epi32(r01, 2));
+    Store4At(b + 8, _mm_extract_epi32(r01, 3));
+    Store4At(a + 16, _mm_cvtsi128_si32(r23));
+    Store4At(b + 16, _mm_extract_epi32(r23, 1));
+    Store4At(a + 24, _mm_extract_epi32(r23, 2));
+    Store4At(b + 24, _mm_extract_epi32(r23, 3));
+}
+
 // Both half-size passes on the rows X[0..3] of four blocks and the 4 x 4
 // samples of each to its slot (other bytes kept).
 inline void Idct4Rows4(uint8_t* const* out, __m256i* X, const int* m) {
@@ -338,22 +351,8 @@ inline void Idct4Rows4(uint8_t* const* out, __m256i* X, const int* m) {
     const __m256i r23 = _mm256_packus_epi16(_mm256_srai_epi16(T[2], 5), _mm256_srai_epi16(T[3], 5));
     const __m128i lo01 = _mm256_castsi256_si128(r01), hi01 = _mm256_extracti128_si256(r01, 1);
     const __m128i lo23 = _mm256_castsi256_si128(r23), hi23 = _mm256_extracti128_si256(r23, 1);
-    Store4At(out[0], _mm_cvtsi128_si32(lo01));
-    Store4At(out[1], _mm_extract_epi32(lo01, 1));
-    Store4At(out[0] + 8, _mm_extract_epi32(lo01, 2));
-    Store4At(out[1] + 8, _mm_extract_epi32(lo01, 3));
-    Store4At(out[0] + 16, _mm_cvtsi128_si32(lo23));
-    Store4At(out[1] + 16, _mm_extract_epi32(lo23, 1));
-    Store4At(out[0] + 24, _mm_extract_epi32(lo23, 2));
-    Store4At(out[1] + 24, _mm_extract_epi32(lo23, 3));
-    Store4At(out[2], _mm_cvtsi128_si32(hi01));
-    Store4At(out[3], _mm_extract_epi32(hi01, 1));
-    Store4At(out[2] + 8, _mm_extract_epi32(hi01, 2));
-    Store4At(out[3] + 8, _mm_extract_epi32(hi01, 3));
-    Store4At(out[2] + 16, _mm_cvtsi128_si32(hi23));
-    Store4At(out[3] + 16, _mm_extract_epi32(hi23, 1));
-    Store4At(out[2] + 24, _mm_extract_epi32(hi23, 2));
-    Store4At(out[3] + 24, _mm_extract_epi32(hi23, 3));
+    Store4x4Two(out[0], out[1], lo01, lo23);
+    Store4x4Two(out[2], out[3], hi01, hi23);
 }
 
 // Two blocks' full-size transforms, inlined into the pair and macroblock

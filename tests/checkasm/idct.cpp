@@ -107,6 +107,21 @@ void RandomBlock(Coefficients& in, int kind) {
     }
 }
 
+// A block with its weights and step shift for the multi-block kernels:
+// every third case table weights and a realistic block, the others random.
+void RandomCase(Coefficients& in, uint16_t* W, int* s, int iter, checkasm::Rng& rng) {
+    if (iter % 3 == 0) {
+        const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
+        std::memcpy(W, d.weights, 64 * sizeof *W);
+        *s = d.shift;
+        RealisticBlock(in, d.weights, d.shift);
+    } else {
+        for (int i = 0; i < 64; i++) W[i] = (uint16_t)rng.Range(0, 32767);
+        *s = rng.Range(-1, 4);
+        RandomBlock(in, rng.Range(0, 3));
+    }
+}
+
 bool Compare(const char* what, const Coefficients& in, const uint16_t* W, int s, int m, bool half,
              const DVIdctKernels& ref, const DVIdctKernels& got) {
     checkasm::Guarded a(64), b(64);
@@ -179,17 +194,7 @@ CHECKASM_TEST(idct) {
                 alignas(16) uint16_t W[2][64];
                 int s[2], m[2];
                 for (int k = 0; k < 2; k++) {
-                    if (iter % 3 == 0) {
-                        // Table weights and shifts, realistic blocks.
-                        const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
-                        std::memcpy(W[k], d.weights, sizeof W[k]);
-                        s[k] = d.shift;
-                        RealisticBlock(in[k], d.weights, d.shift);
-                    } else {
-                        for (uint16_t& w : W[k]) w = (uint16_t)rng.Range(0, 32767);
-                        s[k] = rng.Range(-1, 4);
-                        RandomBlock(in[k], rng.Range(0, 3));
-                    }
+                    RandomCase(in[k], W[k], &s[k], iter, rng);
                     m[k] = rng.Range(0, 1);
                 }
                 checkasm::Guarded a0(64), a1(64), b0(64), b1(64);
@@ -220,16 +225,7 @@ CHECKASM_TEST(idct) {
                 alignas(16) uint16_t W[8][64];
                 int s[8], m[8];
                 for (int k = 0; k < n; k++) {
-                    if (iter % 3 == 0) {
-                        const DVDequant d = SelectDequant(rng.Range(0, 3), rng.Range(0, 1), rng.Range(0, 15));
-                        std::memcpy(W[k], d.weights, sizeof W[k]);
-                        s[k] = d.shift;
-                        RealisticBlock(in[k], d.weights, d.shift);
-                    } else {
-                        for (uint16_t& w : W[k]) w = (uint16_t)rng.Range(0, 32767);
-                        s[k] = rng.Range(-1, 4);
-                        RandomBlock(in[k], rng.Range(0, 3));
-                    }
+                    RandomCase(in[k], W[k], &s[k], iter, rng);
                     // All 8-8, all 2-4-8, or mixed.
                     m[k] = iter % 5 == 0 ? 0 : iter % 5 == 1 ? 1 : rng.Range(0, 1);
                 }
