@@ -55,7 +55,10 @@ struct DVMacroblockState {
     int32_t missing;       // nonzero: not in the frame; decoded as all zero
 };
 
-// Sets the block coefficient pointers and the block count.
+// Sets the block coefficient pointers, the block count and every block's
+// scan copy to the 8-8 order.  The high-definition layout (always 8-8) reads
+// that copy and does not make its own, so states that a 25 or 50 Mb/s decode
+// has used are set up again before a high-definition one.
 void InitMacroblockState(DVMacroblockState* state, int blockCount);
 // payload points at the STA/QNO byte of the macroblock's DIF block.
 void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t x, uint32_t y);
