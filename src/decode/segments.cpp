@@ -159,13 +159,11 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
     const DVDequantHD* const tables[2] = {plan.dequant[0] + q, plan.dequant[1] + q};
     // The blocks with AC terms, in order, with their multipliers; flat ones
     // are filled at once.
-    int coded[8];
     const DVDequantHD* multipliers[8];
     uint8_t* slots[8];
     const int16_t* coefficients[8];
     int n = 0;
     for (int b = 0; b < 8; b++) {
-        coded[n] = b;
         multipliers[n] = tables[b >> 2] + (mb.blocks[b].classNumber & 3);
         slots[n] = target->slot[b];
         coefficients[n] = mb.coefficientArea[b];
@@ -180,12 +178,9 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
         i = n;
     }
     if (pair)
-        for (; i + 1 < n; i += 2) {
-            const int a = coded[i], b = coded[i + 1];
-            pair(target->slot[a], target->slot[b], mb.coefficientArea[a], mb.coefficientArea[b], multipliers[i],
-                 multipliers[i + 1]);
-        }
-    for (; i < n; i++) kernel(target->slot[coded[i]], mb.coefficientArea[coded[i]], multipliers[i]);
+        for (; i + 1 < n; i += 2)
+            pair(slots[i], slots[i + 1], coefficients[i], coefficients[i + 1], multipliers[i], multipliers[i + 1]);
+    for (; i < n; i++) kernel(slots[i], coefficients[i], multipliers[i]);
     if (field && !halveAfter) {
         FieldToFrame(decoded, out);
     } else if (halveAfter) {
