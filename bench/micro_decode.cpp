@@ -108,7 +108,7 @@ void BM_DecodeSegments(benchmark::State& state) {
     run.half = state.range(1) != 0;
     run.decodeFlags = (uint32_t)state.range(2);
     run.dsp = &kernels.decode;
-    run.sink = DVMacroblockSink{Discard, nullptr};
+    run.sink = DVMacroblockSink{Discard, nullptr, nullptr};
     run.endSegment = profile->segments;
     for (auto _ : state) benchmark::DoNotOptimize(DecodeSegments(run));
     state.counters["macroblocks/s"] = benchmark::Counter(

@@ -19,6 +19,11 @@ void PutIntoWriter(void* target, int threadIndex, int x, int y, const DVMacroblo
     w->PutMacroblock(w, threadIndex, x, y, samples);
 }
 
+bool WriterPlanes(void* target, int x, int y, DVMacroblockPlanes* planes) {
+    DVPictureWriter* w = static_cast<DVPictureWriter*>(target);
+    return w->MacroblockPlanes(w, x, y, planes) != 0;
+}
+
 // Runs `work` on runs of `run` items taken from the job's own range, then
 // from the ranges of the jobs after it.
 template <class F>
@@ -253,7 +258,7 @@ int64_t CDVDecoder::Run(const DVFrameRequest& request, DVPictureWriter* writer) 
     run.repeated = repeated_;
     if (profile->placement == DVPlacement::kBlockId)
         FindRepeatedBlocks(*profile, run.frame, run.frameSize, run.headerBlocks, repeated_);
-    run.sink = DVMacroblockSink{PutIntoWriter, writer};
+    run.sink = DVMacroblockSink{PutIntoWriter, writer, writer->MacroblockPlanes ? WriterPlanes : nullptr};
     run.order = SegmentOrder(*profile, n, request.half);
     queue_.jobs = n;
     SplitRanges(queue_.segments, n, profile->segments);

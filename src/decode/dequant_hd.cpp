@@ -2,6 +2,7 @@
 #include "decode/dequant_hd.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "decode/idct.h"
 #include "decode/tables.h"
@@ -123,6 +124,17 @@ void Composite(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) 
     DequantiseBlockHD(kDequant, D, coefficients, m);
     kIdct(out, D, kUnitWeights, 0, 0);
 }
+
+// A one-block full-size kernel into a slot, then the slot's rows to their places.
+template <DVIdctHDKernel kFull>
+void Strided(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c, const DVDequantHD* const* m,
+             int n) {
+    for (int k = 0; k < n; k++) {
+        alignas(16) uint8_t slot[64];
+        kFull(slot, c[k], m[k]);
+        for (int r = 0; r < 8; r++) std::memcpy(out[k] + r * pitch[k], slot + 8 * r, 8);
+    }
+}
 }  // namespace
 
 void IdctHD8_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
@@ -130,6 +142,10 @@ void IdctHD8_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) 
 }
 void IdctHD4_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
     Composite<DequantKernelHD_c, IdctKernel4_c>(out, coefficients, m);
+}
+void IdctHD8Strided_c(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                      const DVDequantHD* const* m, int n) {
+    Strided<IdctHD8_c>(out, pitch, c, m, n);
 }
 #if HVDV_HAVE_NEON
 void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
@@ -154,8 +170,10 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
     k->halfPair = nullptr;
     k->fullBlocks = nullptr;
     k->halfBlocks = nullptr;
+    k->fullStrided = IdctHD8Strided_c;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
+        k->fullStrided = Strided<IdctHD8_sse2>;
         k->full = IdctHD8_sse2;
         k->half = IdctHD4_sse2;
         k->halfPair = IdctHD4Pair_sse2;
@@ -166,11 +184,13 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
         k->halfPair = IdctHD4Pair_avx2;
         k->fullBlocks = IdctHD8Blocks_avx2;
         k->halfBlocks = IdctHD4Blocks_avx2;
+        k->fullStrided = IdctHD8Strided_avx2;
     }
 #endif
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {
+        k->fullStrided = Strided<IdctHD8_neon>;
         k->full = IdctHD8_neon;
         k->half = IdctHD4_neon;
         k->halfPair = IdctHD4Pair_neon;

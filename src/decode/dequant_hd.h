@@ -1,6 +1,7 @@
 // High-definition dequantisation kernels: quantised coefficients times a
 // per-coefficient multiplier into the 16-bit input of the 8-8 transform.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace hvdv {
@@ -70,6 +71,10 @@ typedef void (*DVIdctHDPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* 
 // The kernels of n blocks (n <= 8) in one call, (out[k], c[k], m[k]) for
 // k < n (null when no instruction set present offers them).
 typedef void (*DVIdctHDBlocksKernel)(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n);
+// The full-size kernels of n blocks (n <= 8) written into a picture: block
+// k's row r goes to out[k] + r * pitch[k], 8 samples, no alignment needed.
+typedef void (*DVIdctHDStridedKernel)(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                                      const DVDequantHD* const* m, int n);
 struct DVIdctHDKernels {
     DVIdctHDKernel full;
     DVIdctHDKernel half;
@@ -77,10 +82,13 @@ struct DVIdctHDKernels {
     DVIdctHDPairKernel halfPair;
     DVIdctHDBlocksKernel fullBlocks;
     DVIdctHDBlocksKernel halfBlocks;
+    DVIdctHDStridedKernel fullStrided;  // never null
 };
 
 void IdctHD8_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 void IdctHD4_c(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
+void IdctHD8Strided_c(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                      const DVDequantHD* const* m, int n);
 #if HVDV_HAVE_SSE2
 void IdctHD8_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 void IdctHD4_sse2(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
@@ -94,6 +102,8 @@ void IdctHD4Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int
                       const DVDequantHD* mb);
 void IdctHD8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n);
 void IdctHD4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n);
+void IdctHD8Strided_avx2(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                         const DVDequantHD* const* m, int n);
 #endif
 #if HVDV_HAVE_NEON
 void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);

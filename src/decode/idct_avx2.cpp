@@ -382,9 +382,10 @@ inline void Pair8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t
     Store2(outA, outB, X);
 }
 
-inline void PairHD8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
-                    const DVDequantHD* mb) {
-    __m256i X[8];
+// Two high-definition blocks' samples, before the final shift: row y of a
+// in the low half of X[y], of b in the high half.
+inline void TransformHD8Pair(__m256i* X, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                             const DVDequantHD* mb) {
     if (ma == mb)
         DequantiseHD2<8, true>(X, ca, cb, ma, mb);
     else
@@ -392,7 +393,27 @@ inline void PairHD8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16
     Idct8Step(X, _mm256_setzero_si256());
     Transpose8x8(X);
     Idct8Step(X, Const(kIdctBias));
+}
+
+inline void PairHD8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
+                    const DVDequantHD* mb) {
+    __m256i X[8];
+    TransformHD8Pair(X, ca, cb, ma, mb);
     Store2(outA, outB, X);
+}
+
+// Store2 with rows pitch apart.  The upper rows are moved down with integer
+// operations: a double-precision store of them could pass through the x87
+// unit on 32-bit targets, which does not keep every bit pattern.
+inline void Store2Strided(uint8_t* outA, uint8_t* outB, ptrdiff_t pitchA, ptrdiff_t pitchB, const __m256i* X) {
+    for (int y = 0; y < 8; y += 2) {
+        const __m256i rows = _mm256_packus_epi16(_mm256_srai_epi16(X[y], 5), _mm256_srai_epi16(X[y + 1], 5));
+        const __m128i a = _mm256_castsi256_si128(rows), b = _mm256_extracti128_si256(rows, 1);
+        _mm_storel_epi64((__m128i*)(outA + y * pitchA), a);
+        _mm_storel_epi64((__m128i*)(outA + (y + 1) * pitchA), _mm_unpackhi_epi64(a, a));
+        _mm_storel_epi64((__m128i*)(outB + y * pitchB), b);
+        _mm_storel_epi64((__m128i*)(outB + (y + 1) * pitchB), _mm_unpackhi_epi64(b, b));
+    }
 }
 
 }  // namespace
@@ -445,6 +466,21 @@ void IdctHD8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDe
     int i = 0;
     for (; i + 1 < n; i += 2) PairHD8(out[i], out[i + 1], c[i], c[i + 1], m[i], m[i + 1]);
     if (i < n) IdctHD8_sse2(out[i], c[i], m[i]);
+}
+
+void IdctHD8Strided_avx2(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                         const DVDequantHD* const* m, int n) {
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        __m256i X[8];
+        TransformHD8Pair(X, c[i], c[i + 1], m[i], m[i + 1]);
+        Store2Strided(out[i], out[i + 1], pitch[i], pitch[i + 1], X);
+    }
+    if (i < n) {
+        alignas(16) uint8_t slot[64];
+        IdctHD8_sse2(slot, c[i], m[i]);
+        for (int r = 0; r < 8; r++) std::memcpy(out[i] + r * pitch[i], slot + 8 * r, 8);
+    }
 }
 
 void IdctHD4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDequantHD* const* m, int n) {

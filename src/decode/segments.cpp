@@ -193,6 +193,44 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
         for (int b = 0; b < 8; b++) SwapFieldLines(out->slot[b]);
 }
 
+// Samples of a high-definition macroblock at full size written straight
+// into the planes at t.  A frame macroblock's blocks are Y0 Y1 over Y2 Y3
+// and each chroma block over its second one; a field macroblock's first
+// blocks (Y0 Y1, Cr0, Cb0) take the even lines and the others the odd
+// lines between them.
+void SamplesHDIntoPlanes(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
+                         const DVMacroblockPlanes& t) {
+    const bool field = mb.blocks[0].mode != 0;
+    const ptrdiff_t lumaPitch = field ? 2 * t.lumaPitch : t.lumaPitch;
+    const ptrdiff_t chromaPitch = field ? 2 * t.chromaPitch : t.chromaPitch;
+    const ptrdiff_t lumaLower = field ? t.lumaPitch : 8 * t.lumaPitch;
+    const ptrdiff_t chromaLower = field ? t.chromaPitch : 8 * t.chromaPitch;
+    uint8_t* const places[8] = {t.luma,     t.luma + 8,            t.luma + lumaLower, t.luma + lumaLower + 8,
+                                t.cr,       t.cr + chromaLower,    t.cb,               t.cb + chromaLower};
+    const int q = 4 * (mb.qno & 15);
+    const DVDequantHD* const tables[2] = {plan.dequant[0] + q, plan.dequant[1] + q};
+    const DVDequantHD* multipliers[8];
+    uint8_t* out[8];
+    ptrdiff_t pitch[8];
+    const int16_t* coefficients[8];
+    int n = 0;
+    for (int b = 0; b < 8; b++) {
+        const ptrdiff_t p = b < 4 ? lumaPitch : chromaPitch;
+        if (mb.blocks[b].last == 0) {
+            uint8_t row[8];
+            std::memset(row, FlatSample(mb.coefficientArea[b][0]), 8);
+            for (int r = 0; r < 8; r++) std::memcpy(places[b] + r * p, row, 8);
+            continue;
+        }
+        multipliers[n] = tables[b >> 2] + (mb.blocks[b].classNumber & 3);
+        out[n] = places[b];
+        pitch[n] = p;
+        coefficients[n] = mb.coefficientArea[b];
+        n++;
+    }
+    if (n) run.dsp->idctHD.fullStrided(out, pitch, coefficients, multipliers, n);
+}
+
 // Not in the buffer, or in a block that is no video block of the kind.
 inline void MarkMissing(DVMacroblockState& mb, int x, int y) {
     mb.data = nullptr;
@@ -247,6 +285,10 @@ int DecodeSegments(const DVSegmentRun& run) {
         plan.dequant[0] = DequantTablesHD(p.codedHeight == 720, false);
         plan.dequant[1] = DequantTablesHD(p.codedHeight == 720, true);
     }
+
+    // High definition at full size may go straight into the sink's planes
+    // (not with the field swap, which the planes' layout does not express).
+    const bool intoPlanes = p.hd && !run.half && !plan.swapFields && run.sink.Planes;
 
     DVMacroblockState states[kMacroblocksPerSegment];
     for (DVMacroblockState& s : states) InitMacroblockState(&s, plan.layout->blockCount);
@@ -354,6 +396,13 @@ int DecodeSegments(const DVSegmentRun& run) {
         for (int m = 0; m < kMacroblocksPerSegment; m++) {
             if (!shown[m]) continue;
             const DVMacroblockState& mb = states[m];
+            if (intoPlanes) {
+                DVMacroblockPlanes planes;
+                if (run.sink.Planes(run.sink.target, (int)mb.x, (int)mb.y, &planes)) {
+                    SamplesHDIntoPlanes(plan, run, mb, planes);
+                    continue;
+                }
+            }
             if (p.hd)
                 SamplesHD(plan, run, mb, &samples);
             else

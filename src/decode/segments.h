@@ -15,6 +15,10 @@ namespace hvdv {
 struct DVMacroblockSink {
     void (*Put)(void* target, int threadIndex, int x, int y, const DVMacroblock* samples);
     void* target;
+    // May be null.  High definition at full size: true with *planes set
+    // when the macroblock at x, y is to be written into the sink's planes
+    // instead of handed to Put.
+    bool (*Planes)(void* target, int x, int y, DVMacroblockPlanes* planes);
 };
 
 // The video DIF blocks of a frame placed by block ID whose ID (channel,

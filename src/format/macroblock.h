@@ -1,5 +1,6 @@
 // A decoded macroblock as handed to a picture writer.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 namespace hvdv {
@@ -11,6 +12,16 @@ namespace hvdv {
 // 0, 8, 16 and 24 of the slot (the other bytes are undefined).
 struct alignas(16) DVMacroblock {
     uint8_t slot[8][64];
+};
+
+// Where a high-definition macroblock goes in 4:2:2 planes that the decoder
+// may write into itself: the top-left sample of its 16 x 16 luma and of
+// its 8 x 16 Cb and Cr, and the planes' row pitches.
+struct DVMacroblockPlanes {
+    uint8_t* luma;
+    uint8_t* cb;
+    uint8_t* cr;
+    ptrdiff_t lumaPitch, chromaPitch;
 };
 
 }  // namespace hvdv

@@ -143,6 +143,19 @@ void PutHDPlanar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) 
     StoreRows(cr.At(cx, py + n), cr.pitch, mb, 5, n, n);
 }
 
+// Every full-size macroblock but those of the bottom strip of a 1080-line
+// frame, whose shape is its own, when it fits the planes.
+int32_t HDPlanesOf(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
+    const DVPlanes& p = w->planes;
+    const int cx = x >> 1;
+    if ((w->profile->codedHeight == 1080 && y == 1072) || !Fits(p, 0, x, y, 16, 16) || !Fits(p, 1, cx, y, 8, 16) ||
+        !Fits(p, 2, cx, y, 8, 16))
+        return 0;
+    const PlaneRef l = Plane(p, 0), cb = Plane(p, 1), cr = Plane(p, 2);
+    *out = DVMacroblockPlanes{l.At(x, y), cb.At(cx, y), cr.At(cx, y), l.pitch, cb.pitch};
+    return 1;
+}
+
 int32_t BeginNothing(DVPictureWriter*, uint8_t*, int32_t, int32_t, int32_t) { return 0; }
 void EndNothing(DVPictureWriter*) {}
 int32_t FreeNothing(DVPictureWriter*) { return 0; }
@@ -178,8 +191,10 @@ void InitPlanarWriter(DVPictureWriter* w, const DVWriterDsp* dsp, const DVProfil
     w->threadCount = 1;
     w->planes = planes;
     const bool half = halfSize != 0;
-    if (profile.hd)
+    if (profile.hd) {
         w->PutMacroblock = half ? PutHDPlanar<1> : PutHDPlanar<0>;
+        if (!half) w->MacroblockPlanes = HDPlanesOf;
+    }
     else if (profile.chroma == DVChroma::k420)
         w->PutMacroblock = half ? Put420Planar<1> : Put420Planar<0>;
     else if (profile.chroma == DVChroma::k411)
