@@ -6,6 +6,8 @@
 // bit for bit.
 #include "decode/idct.h"
 
+#include <cstring>
+
 #include "decode/tables.h"
 #include "threads/cpu.h"
 
@@ -162,6 +164,24 @@ void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W,
     }
 }
 
+namespace {
+// A one-block full-size kernel into a slot, then the slot's rows to their places.
+template <DVIdctKernel kFull>
+void Strided(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c, const uint16_t* const* W,
+             const int* s, const int* m, int n) {
+    for (int k = 0; k < n; k++) {
+        alignas(16) uint8_t slot[64];
+        kFull(slot, c[k], W[k], s[k], m[k]);
+        for (int r = 0; r < 8; r++) std::memcpy(out[k] + r * pitch[k], slot + 8 * r, 8);
+    }
+}
+}  // namespace
+
+void IdctKernel8Strided_c(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                          const uint16_t* const* W, const int* s, const int* m, int n) {
+    Strided<IdctKernel8_c>(out, pitch, c, W, s, m, n);
+}
+
 void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     k->full = IdctKernel8_c;
     k->half = IdctKernel4_c;
@@ -169,8 +189,10 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
     k->halfPair = nullptr;
     k->fullBlocks = nullptr;
     k->halfBlocks = nullptr;
+    k->fullStrided = IdctKernel8Strided_c;
 #if HVDV_HAVE_SSE2
     if (cpuFlags & kCpuSSE2) {
+        k->fullStrided = Strided<IdctKernel8_sse2>;
         k->full = IdctKernel8_sse2;
         k->half = IdctKernel4_sse2;
         k->halfPair = IdctKernel4Pair_sse2;
@@ -181,11 +203,13 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
         k->halfPair = IdctKernel4Pair_avx2;
         k->fullBlocks = IdctKernel8Blocks_avx2;
         k->halfBlocks = IdctKernel4Blocks_avx2;
+        k->fullStrided = IdctKernel8Strided_avx2;
     }
 #endif
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {
+        k->fullStrided = Strided<IdctKernel8_neon>;
         k->full = IdctKernel8_neon;
         k->half = IdctKernel4_neon;
         k->halfPair = IdctKernel4Pair_neon;

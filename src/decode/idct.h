@@ -1,5 +1,6 @@
 // Dequantisation fused with the 16-bit fixed-point inverse DCT.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 #include "decode/tables.h"
@@ -26,6 +27,11 @@ typedef void (*DVIdctPairKernel)(uint8_t* outA, uint8_t* outB, const int16_t* ca
 typedef void (*DVIdctBlocksKernel)(uint8_t* const* out, const int16_t* const* c, const uint16_t* const* W, const int* s,
                                    const int* m, int n);
 
+// The full-size kernels of n blocks (n <= 8) written into a picture: block
+// k's row r goes to out[k] + r * pitch[k], 8 samples, no alignment needed.
+typedef void (*DVIdctStridedKernel)(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                                    const uint16_t* const* W, const int* s, const int* m, int n);
+
 struct DVIdctKernels {
     DVIdctKernel full;
     DVIdctKernel half;
@@ -33,6 +39,7 @@ struct DVIdctKernels {
     DVIdctPairKernel halfPair;
     DVIdctBlocksKernel fullBlocks;
     DVIdctBlocksKernel halfBlocks;
+    DVIdctStridedKernel fullStrided;  // never null
 };
 
 // Fills k with the plain C++ kernels, then lets each instruction set in
@@ -41,6 +48,8 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags);
 
 void IdctKernel8_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_c(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
+void IdctKernel8Strided_c(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                          const uint16_t* const* W, const int* s, const int* m, int n);
 #if HVDV_HAVE_SSE2
 void IdctKernel8_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4_sse2(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
@@ -62,6 +71,8 @@ void IdctKernel8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const 
                             const int* m, int n);
 void IdctKernel4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const uint16_t* const* W, const int* s,
                             const int* m, int n);
+void IdctKernel8Strided_avx2(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                             const uint16_t* const* W, const int* s, const int* m, int n);
 #endif
 
 // Weight table and shift for class c, mode m, QNO q.

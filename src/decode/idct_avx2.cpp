@@ -357,9 +357,10 @@ inline void Idct4Rows4(uint8_t* const* out, __m256i* X, const int* m) {
 
 // Two blocks' full-size transforms, inlined into the pair and macroblock
 // kernels below.
-inline void Pair8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
-                  const uint16_t* Wb, int sa, int sb, int ma, int mb) {
-    __m256i X[8];
+// Two blocks' samples, before the final shift: row y of a in the low half
+// of X[y], of b in the high half.
+inline void Transform8Pair(__m256i* X, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                           const uint16_t* Wb, int sa, int sb, int ma, int mb) {
     Dequantise2(X, ca, cb, Wa, Wb, sa, sb, 8);
     Idct8Step(X, _mm256_setzero_si256());
     Transpose8x8(X);
@@ -379,6 +380,12 @@ inline void Pair8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t
         else
             for (int r = 0; r < 8; r++) X[r] = _mm256_blend_epi32(X[r], Y[r], 0xF0);
     }
+}
+
+inline void Pair8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
+                  const uint16_t* Wb, int sa, int sb, int ma, int mb) {
+    __m256i X[8];
+    Transform8Pair(X, ca, cb, Wa, Wb, sa, sb, ma, mb);
     Store2(outA, outB, X);
 }
 
@@ -466,6 +473,21 @@ void IdctHD8Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDe
     int i = 0;
     for (; i + 1 < n; i += 2) PairHD8(out[i], out[i + 1], c[i], c[i + 1], m[i], m[i + 1]);
     if (i < n) IdctHD8_sse2(out[i], c[i], m[i]);
+}
+
+void IdctKernel8Strided_avx2(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                             const uint16_t* const* W, const int* s, const int* m, int n) {
+    int i = 0;
+    for (; i + 1 < n; i += 2) {
+        __m256i X[8];
+        Transform8Pair(X, c[i], c[i + 1], W[i], W[i + 1], s[i], s[i + 1], m[i], m[i + 1]);
+        Store2Strided(out[i], out[i + 1], pitch[i], pitch[i + 1], X);
+    }
+    if (i < n) {
+        alignas(16) uint8_t slot[64];
+        IdctKernel8_sse2(slot, c[i], W[i], s[i], m[i]);
+        for (int r = 0; r < 8; r++) std::memcpy(out[i] + r * pitch[i], slot + 8 * r, 8);
+    }
 }
 
 void IdctHD8Strided_avx2(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,

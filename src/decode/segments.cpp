@@ -193,20 +193,64 @@ void SamplesHD(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacrobl
         for (int b = 0; b < 8; b++) SwapFieldLines(out->slot[b]);
 }
 
+// 8 rows of 8 samples of value v, pitch apart.
+inline void FillBlock(uint8_t* out, ptrdiff_t pitch, uint8_t v) {
+    uint8_t row[8];
+    std::memset(row, v, 8);
+    for (int r = 0; r < 8; r++) std::memcpy(out + r * pitch, row, 8);
+}
+
+// Samples of a 25 or 50 Mb/s macroblock at full size written straight into
+// the places of t.
+void SamplesSDIntoPlanes(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
+                         const DVMacroblockPlanes& t) {
+    uint8_t* out[6];
+    ptrdiff_t pitch[6];
+    const int16_t* coefficients[6];
+    const uint16_t* weights[6];
+    int shifts[6], modes[6];
+    int n = 0;
+    for (int i = 0; i < plan.shownCount; i++) {
+        const int b = plan.shownBlocks[i];
+        const DVBlockState& blk = mb.blocks[b];
+        if (blk.last == 0) {
+            FillBlock(t.block[b], t.pitch[b], FlatSample(blk.coefficients[0]));
+            continue;
+        }
+        const DVDequant d = SelectDequant(blk.classNumber, blk.mode, mb.qno);
+        out[n] = t.block[b];
+        pitch[n] = t.pitch[b];
+        coefficients[n] = blk.coefficients;
+        weights[n] = d.weights;
+        shifts[n] = d.shift;
+        modes[n] = blk.mode;
+        n++;
+    }
+    if (n) run.dsp->idct.fullStrided(out, pitch, coefficients, weights, shifts, modes, n);
+}
+
 // Samples of a high-definition macroblock at full size written straight
-// into the planes at t.  A frame macroblock's blocks are Y0 Y1 over Y2 Y3
-// and each chroma block over its second one; a field macroblock's first
-// blocks (Y0 Y1, Cr0, Cb0) take the even lines and the others the odd
-// lines between them.
+// into the places of t (frame arrangement).  A field macroblock's first
+// blocks (Y0 Y1, Cr0, Cb0) take the even lines of the frame's upper
+// blocks' places and the lower ones below, the others the odd lines.
 void SamplesHDIntoPlanes(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
                          const DVMacroblockPlanes& t) {
-    const bool field = mb.blocks[0].mode != 0;
-    const ptrdiff_t lumaPitch = field ? 2 * t.lumaPitch : t.lumaPitch;
-    const ptrdiff_t chromaPitch = field ? 2 * t.chromaPitch : t.chromaPitch;
-    const ptrdiff_t lumaLower = field ? t.lumaPitch : 8 * t.lumaPitch;
-    const ptrdiff_t chromaLower = field ? t.chromaPitch : 8 * t.chromaPitch;
-    uint8_t* const places[8] = {t.luma,     t.luma + 8,            t.luma + lumaLower, t.luma + lumaLower + 8,
-                                t.cr,       t.cr + chromaLower,    t.cb,               t.cb + chromaLower};
+    uint8_t* places[8];
+    ptrdiff_t pitches[8];
+    if (mb.blocks[0].mode != 0) {
+        static const int kUpper[8] = {0, 1, 0, 1, 4, 4, 6, 6};
+        for (int b = 0; b < 8; b++) {
+            const int u = kUpper[b];
+            const bool odd = b == 2 || b == 3 || b == 5 || b == 7;
+            places[b] = t.block[u] + (odd ? t.pitch[u] : 0);
+            pitches[b] = 2 * t.pitch[u];
+        }
+    } else {
+        for (int b = 0; b < 8; b++) {
+            places[b] = t.block[b];
+            pitches[b] = t.pitch[b];
+        }
+    }
     const int q = 4 * (mb.qno & 15);
     const DVDequantHD* const tables[2] = {plan.dequant[0] + q, plan.dequant[1] + q};
     const DVDequantHD* multipliers[8];
@@ -215,16 +259,13 @@ void SamplesHDIntoPlanes(const SegmentPlan& plan, const DVSegmentRun& run, const
     const int16_t* coefficients[8];
     int n = 0;
     for (int b = 0; b < 8; b++) {
-        const ptrdiff_t p = b < 4 ? lumaPitch : chromaPitch;
         if (mb.blocks[b].last == 0) {
-            uint8_t row[8];
-            std::memset(row, FlatSample(mb.coefficientArea[b][0]), 8);
-            for (int r = 0; r < 8; r++) std::memcpy(places[b] + r * p, row, 8);
+            FillBlock(places[b], pitches[b], FlatSample(mb.coefficientArea[b][0]));
             continue;
         }
         multipliers[n] = tables[b >> 2] + (mb.blocks[b].classNumber & 3);
         out[n] = places[b];
-        pitch[n] = p;
+        pitch[n] = pitches[b];
         coefficients[n] = mb.coefficientArea[b];
         n++;
     }
@@ -286,9 +327,9 @@ int DecodeSegments(const DVSegmentRun& run) {
         plan.dequant[1] = DequantTablesHD(p.codedHeight == 720, true);
     }
 
-    // High definition at full size may go straight into the sink's planes
-    // (not with the field swap, which the planes' layout does not express).
-    const bool intoPlanes = p.hd && !run.half && !plan.swapFields && run.sink.Planes;
+    // At full size macroblocks may go straight into the sink's planes (not
+    // with the field swap, which a block's place and pitch do not express).
+    const bool intoPlanes = !run.half && !plan.swapFields && run.sink.Planes;
 
     DVMacroblockState states[kMacroblocksPerSegment];
     for (DVMacroblockState& s : states) InitMacroblockState(&s, plan.layout->blockCount);
@@ -399,7 +440,10 @@ int DecodeSegments(const DVSegmentRun& run) {
             if (intoPlanes) {
                 DVMacroblockPlanes planes;
                 if (run.sink.Planes(run.sink.target, (int)mb.x, (int)mb.y, &planes)) {
-                    SamplesHDIntoPlanes(plan, run, mb, planes);
+                    if (p.hd)
+                        SamplesHDIntoPlanes(plan, run, mb, planes);
+                    else
+                        SamplesSDIntoPlanes(plan, run, mb, planes);
                     continue;
                 }
             }

@@ -15,9 +15,9 @@ namespace hvdv {
 struct DVMacroblockSink {
     void (*Put)(void* target, int threadIndex, int x, int y, const DVMacroblock* samples);
     void* target;
-    // May be null.  High definition at full size: true with *planes set
-    // when the macroblock at x, y is to be written into the sink's planes
-    // instead of handed to Put.
+    // May be null.  At full size: true with *planes set when the
+    // macroblock at x, y is to be written into the sink's planes instead of
+    // handed to Put.
     bool (*Planes)(void* target, int x, int y, DVMacroblockPlanes* planes);
 };
 

@@ -14,14 +14,13 @@ struct alignas(16) DVMacroblock {
     uint8_t slot[8][64];
 };
 
-// Where a high-definition macroblock goes in 4:2:2 planes that the decoder
-// may write into itself: the top-left sample of its 16 x 16 luma and of
-// its 8 x 16 Cb and Cr, and the planes' row pitches.
+// Where a macroblock goes in planes that the decoder may write into
+// itself: for each slot of the frame arrangement above (at full size), the
+// top-left sample of its 8 x 8 block and the row pitch there; null for
+// the 50 Mb/s dummy slots 1 and 3.
 struct DVMacroblockPlanes {
-    uint8_t* luma;
-    uint8_t* cb;
-    uint8_t* cr;
-    ptrdiff_t lumaPitch, chromaPitch;
+    uint8_t* block[8];
+    ptrdiff_t pitch[8];
 };
 
 }  // namespace hvdv

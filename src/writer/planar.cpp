@@ -143,16 +143,64 @@ void PutHDPlanar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) 
     StoreRows(cr.At(cx, py + n), cr.pitch, mb, 5, n, n);
 }
 
-// Every full-size macroblock but those of the bottom strip of a 1080-line
-// frame, whose shape is its own, when it fits the planes.
-int32_t HDPlanesOf(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
+// Full size: where each slot's block goes, for the decoder to write there
+// itself (MacroblockPlanes).  The same places as the Put functions above,
+// for the macroblocks whose blocks lie whole in the planes; 0 for the others
+// (the 4:1:1 right edge and the bottom strip of a 1080-line frame, whose
+// shapes are their own, and macroblocks that do not fit).
+inline void Place(DVMacroblockPlanes* out, int slot, const PlaneRef& p, int px, int py) {
+    out->block[slot] = p.At(px, py);
+    out->pitch[slot] = p.pitch;
+}
+
+int32_t Planes420(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
+    const DVPlanes& p = w->planes;
+    const int cx = x >> 1, cy = y >> 1;
+    if (!Fits(p, 0, x, y, 16, 16) || !Fits(p, 1, cx, cy, 8, 8) || !Fits(p, 2, cx, cy, 8, 8)) return 0;
+    const PlaneRef l = Plane(p, 0);
+    for (int s = 0; s < 4; s++) Place(out, s, l, x + 8 * (s & 1), y + 8 * (s >> 1));
+    Place(out, 4, Plane(p, 2), cx, cy);
+    Place(out, 5, Plane(p, 1), cx, cy);
+    return 1;
+}
+
+int32_t Planes411(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
+    const DVPlanes& p = w->planes;
+    const int cx = x >> 2;
+    if (x >= 704 || !Fits(p, 0, x, y, 32, 8) || !Fits(p, 1, cx, y, 8, 8) || !Fits(p, 2, cx, y, 8, 8)) return 0;
+    const PlaneRef l = Plane(p, 0);
+    for (int s = 0; s < 4; s++) Place(out, s, l, x + 8 * s, y);
+    Place(out, 4, Plane(p, 2), cx, y);
+    Place(out, 5, Plane(p, 1), cx, y);
+    return 1;
+}
+
+int32_t Planes422(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
+    const DVPlanes& p = w->planes;
+    const int cx = x >> 1;
+    if (!Fits(p, 0, x, y, 16, 8) || !Fits(p, 1, cx, y, 8, 8) || !Fits(p, 2, cx, y, 8, 8)) return 0;
+    const PlaneRef l = Plane(p, 0);
+    Place(out, 0, l, x, y);
+    Place(out, 2, l, x + 8, y);
+    Place(out, 4, Plane(p, 2), cx, y);
+    Place(out, 5, Plane(p, 1), cx, y);
+    out->block[1] = out->block[3] = nullptr;
+    out->pitch[1] = out->pitch[3] = 0;
+    return 1;
+}
+
+int32_t PlanesHD(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
     const DVPlanes& p = w->planes;
     const int cx = x >> 1;
     if ((w->profile->codedHeight == 1080 && y == 1072) || !Fits(p, 0, x, y, 16, 16) || !Fits(p, 1, cx, y, 8, 16) ||
         !Fits(p, 2, cx, y, 8, 16))
         return 0;
     const PlaneRef l = Plane(p, 0), cb = Plane(p, 1), cr = Plane(p, 2);
-    *out = DVMacroblockPlanes{l.At(x, y), cb.At(cx, y), cr.At(cx, y), l.pitch, cb.pitch};
+    for (int s = 0; s < 4; s++) Place(out, s, l, x + 8 * (s & 1), y + 8 * (s >> 1));
+    Place(out, 4, cr, cx, y);
+    Place(out, 5, cr, cx, y + 8);
+    Place(out, 6, cb, cx, y);
+    Place(out, 7, cb, cx, y + 8);
     return 1;
 }
 
@@ -193,14 +241,18 @@ void InitPlanarWriter(DVPictureWriter* w, const DVWriterDsp* dsp, const DVProfil
     const bool half = halfSize != 0;
     if (profile.hd) {
         w->PutMacroblock = half ? PutHDPlanar<1> : PutHDPlanar<0>;
-        if (!half) w->MacroblockPlanes = HDPlanesOf;
-    }
-    else if (profile.chroma == DVChroma::k420)
+        w->MacroblockPlanes = PlanesHD;
+    } else if (profile.chroma == DVChroma::k420) {
         w->PutMacroblock = half ? Put420Planar<1> : Put420Planar<0>;
-    else if (profile.chroma == DVChroma::k411)
+        w->MacroblockPlanes = Planes420;
+    } else if (profile.chroma == DVChroma::k411) {
         w->PutMacroblock = half ? Put411Planar<1> : Put411Planar<0>;
-    else
+        w->MacroblockPlanes = Planes411;
+    } else {
         w->PutMacroblock = half ? Put422Planar<1> : Put422Planar<0>;
+        w->MacroblockPlanes = Planes422;
+    }
+    if (half) w->MacroblockPlanes = nullptr;
 }
 
 }  // namespace hvdv

@@ -37,9 +37,9 @@ struct DVPictureWriter {
     // (also at half size).  The writer is done with samples on return.
     void (*PutMacroblock)(DVPictureWriter* w, int threadIndex, int x, int y,
                           const DVMacroblock* samples);
-    // May be null.  High definition at full size: 1 with *planes set when
-    // the macroblock at x, y may be written straight into the writer's
-    // planes (in frame arrangement) instead of through PutMacroblock, else 0.
+    // May be null (always at half size).  1 with *planes set when the
+    // macroblock at x, y may be written straight into the writer's planes
+    // instead of through PutMacroblock, else 0.
     int32_t (*MacroblockPlanes)(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* planes);
     // May be null.  Called once after the last PutMacroblock of a frame and
     // before FlushRows or EndFrame: clears the parts of the work area that no

@@ -4,6 +4,7 @@
 // With --bench it also times each kernel.
 #pragma once
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -68,6 +69,26 @@ private:
     size_t size_, guard_;
     uint8_t fill_;
 };
+
+// Where block k (k < 8) of a macroblock goes in a 16-row picture area of
+// the given pitch (at least 33) for the kernels that write into pictures:
+// blocks 0-3 two wide and two deep from column 1 (unaligned rows), blocks
+// 4-7 as field lines (twice the pitch, the second of each pair a row lower)
+// from column 17.  With mixed, list entry k takes place 0, 4, 1, 5, ... so
+// that the blocks of a pair have different pitches.
+struct BlockPlace {
+    ptrdiff_t offset, pitch;
+};
+inline BlockPlace PlaceInPicture(int k, ptrdiff_t pitch, bool mixed) {
+    static const int kMixed[8] = {0, 4, 1, 5, 2, 6, 3, 7};
+    const int p = mixed ? kMixed[k] : k;
+    if (p < 4) return BlockPlace{1 + 8 * (p & 1) + 8 * pitch * (p >> 1), pitch};
+    return BlockPlace{17 + 8 * ((p - 4) >> 1) + pitch * (p & 1), 2 * pitch};
+}
+// Copies a 64-byte slot's 8 rows to a place in a picture.
+inline void SlotToPicture(uint8_t* picture, BlockPlace place, const uint8_t* slot) {
+    for (int r = 0; r < 8; r++) std::memcpy(picture + place.offset + r * place.pitch, slot + 8 * r, 8);
+}
 
 // Compares two outputs byte for byte; reports the first differing offset.
 bool SameBytes(const char* what, const uint8_t* ref, const uint8_t* got, size_t n);

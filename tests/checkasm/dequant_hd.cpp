@@ -158,30 +158,23 @@ CHECKASM_TEST(dequant_hd) {
                 blocks(out, c, m, n);
                 for (int k = 0; k < n && ok; k++) ok = checkasm::SameOutput(what, a[k], b[k]);
             }
-            // Into a picture at an odd pitch (unaligned rows): blocks 0-3
-            // two wide and two deep from column 1, blocks 4-7 as field lines
-            // (twice the pitch, the second of each pair a row lower) from
-            // column 17; every other iteration takes them alternately, so
-            // that the blocks of a pair have different pitches.  The bytes
-            // between the blocks' rows stay as they were.
+            // Into a picture (checkasm::PlaceInPicture); the bytes between
+            // the blocks' rows stay as they were.
             if (ok) {
-                static const int kMixed[8] = {0, 4, 1, 5, 2, 6, 3, 7};
                 const int n = 1 + iter % 8;
                 const ptrdiff_t pitch = 33 + iter % 24;
                 checkasm::Guarded a((size_t)(16 * pitch)), b((size_t)(16 * pitch));
                 uint8_t* out[8];
                 ptrdiff_t pitches[8];
                 const int16_t* c[8];
-                for (int i = 0; i < n; i++) {
-                    const int k = iter & 16 ? kMixed[i] : i;
-                    const ptrdiff_t at = k < 4 ? 1 + 8 * (k & 1) + 8 * pitch * (k >> 1)
-                                               : 17 + 8 * ((k - 4) >> 1) + pitch * (k & 1);
-                    pitches[i] = k < 4 ? pitch : 2 * pitch;
-                    out[i] = b.data() + at;
-                    c[i] = in[i].c;
+                for (int k = 0; k < n; k++) {
+                    const checkasm::BlockPlace place = checkasm::PlaceInPicture(k, pitch, iter & 16);
                     alignas(16) uint8_t slot[64];
-                    IdctHD8_c(slot, in[i].c, m[i]);
-                    for (int r = 0; r < 8; r++) std::memcpy(a.data() + at + r * pitches[i], slot + 8 * r, 8);
+                    IdctHD8_c(slot, in[k].c, m[k]);
+                    checkasm::SlotToPicture(a.data(), place, slot);
+                    out[k] = b.data() + place.offset;
+                    pitches[k] = place.pitch;
+                    c[k] = in[k].c;
                 }
                 got.fullStrided(out, pitches, c, m, n);
                 ok = checkasm::SameOutput(what, a, b);

@@ -248,6 +248,42 @@ CHECKASM_TEST(idct) {
         }
     }
 
+    // Full size into a picture (checkasm::PlaceInPicture), every level:
+    // each block as the reference makes it, the bytes between rows kept.
+    for (const checkasm::Isa& isa : checkasm::Levels()) {
+        DVIdctKernels got;
+        InitIdctDsp(&got, isa.flags);
+        checkasm::Rng& rng = checkasm::rng();
+        bool ok = true;
+        for (int iter = 0; iter < 3000 && ok; iter++) {
+            const int n = 1 + iter % 8;
+            const ptrdiff_t pitch = 33 + iter % 24;
+            Coefficients in[8];
+            alignas(16) uint16_t W[8][64];
+            int s[8], m[8];
+            checkasm::Guarded a((size_t)(16 * pitch)), b((size_t)(16 * pitch));
+            uint8_t* out[8];
+            ptrdiff_t pitches[8];
+            const int16_t* c[8];
+            const uint16_t* w[8];
+            for (int k = 0; k < n; k++) {
+                RandomCase(in[k], W[k], &s[k], iter, rng);
+                m[k] = iter % 3 == 2 ? rng.Range(0, 1) : iter % 3;
+                const checkasm::BlockPlace place = checkasm::PlaceInPicture(k, pitch, iter & 16);
+                alignas(16) uint8_t slot[64];
+                ref.full(slot, in[k].c, W[k], s[k], m[k]);
+                checkasm::SlotToPicture(a.data(), place, slot);
+                out[k] = b.data() + place.offset;
+                pitches[k] = place.pitch;
+                c[k] = in[k].c;
+                w[k] = W[k];
+            }
+            got.fullStrided(out, pitches, c, w, s, m, n);
+            ok = checkasm::SameOutput(isa.name, a, b);
+            if (!ok) std::printf("  into a picture: n=%d pitch=%d\n", n, (int)pitch);
+        }
+    }
+
     if (checkasm::BenchMode()) {
         DVDequant d = SelectDequant(2, 0, 8);
         Coefficients in;
