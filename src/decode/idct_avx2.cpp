@@ -409,17 +409,20 @@ inline void PairHD8(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16
     Store2(outA, outB, X);
 }
 
-// Store2 with rows pitch apart.  The upper rows are moved down with integer
-// operations: a double-precision store of them could pass through the x87
-// unit on 32-bit targets, which does not keep every bit pattern.
+// The upper 8 bytes of v to out.  movhps stores them as they are; a
+// double-precision store (storeh_pd) could pass through the x87 unit on
+// 32-bit targets, which does not keep every bit pattern.
+inline void StoreHigh8(uint8_t* out, __m128i v) { _mm_storeh_pi((__m64*)out, _mm_castsi128_ps(v)); }
+
+// Store2 with rows pitch apart.
 inline void Store2Strided(uint8_t* outA, uint8_t* outB, ptrdiff_t pitchA, ptrdiff_t pitchB, const __m256i* X) {
     for (int y = 0; y < 8; y += 2) {
         const __m256i rows = _mm256_packus_epi16(_mm256_srai_epi16(X[y], 5), _mm256_srai_epi16(X[y + 1], 5));
         const __m128i a = _mm256_castsi256_si128(rows), b = _mm256_extracti128_si256(rows, 1);
         _mm_storel_epi64((__m128i*)(outA + y * pitchA), a);
-        _mm_storel_epi64((__m128i*)(outA + (y + 1) * pitchA), _mm_unpackhi_epi64(a, a));
+        StoreHigh8(outA + (y + 1) * pitchA, a);
         _mm_storel_epi64((__m128i*)(outB + y * pitchB), b);
-        _mm_storel_epi64((__m128i*)(outB + (y + 1) * pitchB), _mm_unpackhi_epi64(b, b));
+        StoreHigh8(outB + (y + 1) * pitchB, b);
     }
 }
 
