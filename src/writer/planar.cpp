@@ -148,9 +148,18 @@ void PutHDPlanar(DVPictureWriter* w, int, int x, int y, const DVMacroblock* mb) 
 // for the macroblocks whose blocks lie whole in the planes; 0 for the others
 // (the 4:1:1 right edge and the bottom strip of a 1080-line frame, whose
 // shapes are their own, and macroblocks that do not fit).
-inline void Place(DVMacroblockPlanes* out, int slot, const PlaneRef& p, int px, int py) {
-    out->block[slot] = p.At(px, py);
-    out->pitch[slot] = p.pitch;
+// The four luma blocks at luma + offset[k] (pitch lp), Cr and Cb in slots
+// 4 and 5.
+inline void PlacesSD(DVMacroblockPlanes* out, uint8_t* luma, ptrdiff_t lp, const ptrdiff_t (&offset)[4],
+                     const PlaneRef& cr, const PlaneRef& cb, int cx, int cy) {
+    for (int s = 0; s < 4; s++) {
+        out->block[s] = luma + offset[s];
+        out->pitch[s] = lp;
+    }
+    out->block[4] = cr.At(cx, cy);
+    out->pitch[4] = cr.pitch;
+    out->block[5] = cb.At(cx, cy);
+    out->pitch[5] = cb.pitch;
 }
 
 int32_t Planes420(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
@@ -158,9 +167,8 @@ int32_t Planes420(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
     const int cx = x >> 1, cy = y >> 1;
     if (!Fits(p, 0, x, y, 16, 16) || !Fits(p, 1, cx, cy, 8, 8) || !Fits(p, 2, cx, cy, 8, 8)) return 0;
     const PlaneRef l = Plane(p, 0);
-    for (int s = 0; s < 4; s++) Place(out, s, l, x + 8 * (s & 1), y + 8 * (s >> 1));
-    Place(out, 4, Plane(p, 2), cx, cy);
-    Place(out, 5, Plane(p, 1), cx, cy);
+    const ptrdiff_t offset[4] = {0, 8, 8 * l.pitch, 8 * l.pitch + 8};
+    PlacesSD(out, l.At(x, y), l.pitch, offset, Plane(p, 2), Plane(p, 1), cx, cy);
     return 1;
 }
 
@@ -169,23 +177,20 @@ int32_t Planes411(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
     const int cx = x >> 2;
     if (x >= 704 || !Fits(p, 0, x, y, 32, 8) || !Fits(p, 1, cx, y, 8, 8) || !Fits(p, 2, cx, y, 8, 8)) return 0;
     const PlaneRef l = Plane(p, 0);
-    for (int s = 0; s < 4; s++) Place(out, s, l, x + 8 * s, y);
-    Place(out, 4, Plane(p, 2), cx, y);
-    Place(out, 5, Plane(p, 1), cx, y);
+    static const ptrdiff_t kOffset[4] = {0, 8, 16, 24};
+    PlacesSD(out, l.At(x, y), l.pitch, kOffset, Plane(p, 2), Plane(p, 1), cx, y);
     return 1;
 }
 
+// Areas 1 and 3 are the dummies: no place.
 int32_t Planes422(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
     const DVPlanes& p = w->planes;
     const int cx = x >> 1;
     if (!Fits(p, 0, x, y, 16, 8) || !Fits(p, 1, cx, y, 8, 8) || !Fits(p, 2, cx, y, 8, 8)) return 0;
     const PlaneRef l = Plane(p, 0);
-    Place(out, 0, l, x, y);
-    Place(out, 2, l, x + 8, y);
-    Place(out, 4, Plane(p, 2), cx, y);
-    Place(out, 5, Plane(p, 1), cx, y);
+    static const ptrdiff_t kOffset[4] = {0, 0, 8, 0};
+    PlacesSD(out, l.At(x, y), l.pitch, kOffset, Plane(p, 2), Plane(p, 1), cx, y);
     out->block[1] = out->block[3] = nullptr;
-    out->pitch[1] = out->pitch[3] = 0;
     return 1;
 }
 
@@ -195,12 +200,14 @@ int32_t PlanesHD(DVPictureWriter* w, int x, int y, DVMacroblockPlanes* out) {
     if ((w->profile->codedHeight == 1080 && y == 1072) || !Fits(p, 0, x, y, 16, 16) || !Fits(p, 1, cx, y, 8, 16) ||
         !Fits(p, 2, cx, y, 8, 16))
         return 0;
+    // Each plane's place once, the blocks at fixed distances from it.
     const PlaneRef l = Plane(p, 0), cb = Plane(p, 1), cr = Plane(p, 2);
-    for (int s = 0; s < 4; s++) Place(out, s, l, x + 8 * (s & 1), y + 8 * (s >> 1));
-    Place(out, 4, cr, cx, y);
-    Place(out, 5, cr, cx, y + 8);
-    Place(out, 6, cb, cx, y);
-    Place(out, 7, cb, cx, y + 8);
+    uint8_t* const luma = l.At(x, y);
+    uint8_t* const cbAt = cb.At(cx, y);
+    uint8_t* const crAt = cr.At(cx, y);
+    const ptrdiff_t lp = l.pitch, cp = cb.pitch, rp = cr.pitch;
+    *out = DVMacroblockPlanes{{luma, luma + 8, luma + 8 * lp, luma + 8 * lp + 8, crAt, crAt + 8 * rp, cbAt, cbAt + 8 * cp},
+                              {lp, lp, lp, lp, rp, rp, cp, cp}};
     return 1;
 }
 
