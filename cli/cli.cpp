@@ -29,6 +29,27 @@ RegisterCommand::RegisterCommand(const char* name, const char* summary, CommandF
               [](const Command& a, const Command& b) { return std::strcmp(a.name, b.name) < 0; });
 }
 
+bool Arguments::Next(std::string* arg, bool* option) {
+    for (; next_ < argc_; ++next_) {
+        const std::string a = argv_[next_];
+        if (options_ && a == "--") {
+            options_ = false;
+            continue;
+        }
+        ++next_;
+        *option = options_ && a.size() > 1 && a[0] == '-';
+        *arg = a;
+        return true;
+    }
+    return false;
+}
+
+bool Arguments::Value(std::string* value) {
+    if (next_ >= argc_) return false;
+    *value = argv_[next_++];
+    return true;
+}
+
 void PrintError(const std::string& command, const std::string& message) {
     std::fprintf(stderr, "hvdv %s: %s\n", command.c_str(), message.c_str());
 }

@@ -30,6 +30,26 @@ struct RegisterCommand {
     RegisterCommand(const char* name, const char* summary, CommandFn run);
 };
 
+// A command's arguments (argv[1] on), one at a time.  An option starts
+// with '-' (but "-" alone, standard input, is an operand); "--" is taken
+// here and makes everything after it an operand.
+class Arguments {
+public:
+    Arguments(int argc, char** argv) : argc_(argc), argv_(argv) {}
+    // The next argument in *arg, *option telling whether it is an option;
+    // false after the last.
+    bool Next(std::string* arg, bool* option);
+    // The value of the option just read: the next argument, whatever it
+    // looks like; false when there is none.
+    bool Value(std::string* value);
+
+private:
+    int argc_;
+    char** argv_;
+    int next_ = 1;
+    bool options_ = true;
+};
+
 // Prints "hvdv <command>: <message>" on stderr.
 void PrintError(const std::string& command, const std::string& message);
 

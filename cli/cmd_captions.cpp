@@ -61,35 +61,28 @@ int RunCaptions(int argc, char** argv) {
     std::string input, output;
     hvdv_cli::CaptionOptions options;
     int field = 0, channel = 0;
-    bool literal = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc) return false;
-            *out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (literal || arg.empty() || arg[0] != '-' || arg == "-") {
+    hvdv_cli::Arguments args(argc, argv);
+    std::string arg, v;
+    bool option;
+    while (args.Next(&arg, &option)) {
+        if (!option) {
             if (!input.empty()) return usage("more than one input (" + input + ", " + arg + ")");
             input = arg;
-        } else if (arg == "--") {
-            literal = true;
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;
         } else if (arg == "-o") {
-            if (!value(&output)) return usage("-o needs a file");
+            if (!args.Value(&output)) return usage("-o needs a file");
         } else if (arg == "--field") {
-            if (!value(&v) || (v != "1" && v != "2")) return usage("--field takes 1 or 2");
+            if (!args.Value(&v) || (v != "1" && v != "2")) return usage("--field takes 1 or 2");
             field = v[0] - '0';
         } else if (arg == "--channel") {
-            if (!value(&v) || v.size() != 3 || (v.compare(0, 2, "CC") != 0 && v.compare(0, 2, "cc") != 0) ||
+            if (!args.Value(&v) || v.size() != 3 || (v.compare(0, 2, "CC") != 0 && v.compare(0, 2, "cc") != 0) ||
                 v[2] < '1' || v[2] > '4')
                 return usage("--channel takes CC1, CC2, CC3 or CC4");
             channel = v[2] - '0';
         } else if (arg == "--start-tc") {
-            if (!value(&options.startTc)) return usage("--start-tc needs dv or a timecode");
+            if (!args.Value(&options.startTc)) return usage("--start-tc needs dv or a timecode");
         } else {
             return usage("unknown option " + arg);
         }

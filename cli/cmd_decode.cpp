@@ -128,31 +128,23 @@ int ParseOptions(int argc, char** argv, Options* o) {
     };
     bool frameGiven = false;
     std::vector<std::string> files;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        // Options with a value take it from the next argument.
-        auto value = [&](std::string* out) {
-            if (i + 1 >= argc) return false;
-            *out = argv[++i];
-            return true;
-        };
-        std::string v;
+    hvdv_cli::Arguments args(argc, argv);
+    std::string arg, v;
+    bool option;
+    while (args.Next(&arg, &option)) {
         uint64_t number = 0;
-        if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
+        if (!option) {
             files.push_back(arg);
-        } else if (arg == "--") {
-            options = false;
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;
         } else if (arg == "-o") {
-            if (!value(&o->output)) return usage("-o needs a file name");
+            if (!args.Value(&o->output)) return usage("-o needs a file name");
         } else if (arg == "--audio") {
-            if (!value(&o->audio)) return usage("--audio needs a file name");
+            if (!args.Value(&o->audio)) return usage("--audio needs a file name");
             if (!EndsWith(o->audio, ".wav")) return usage("--audio writes .wav files");
         } else if (arg == "--frames" || arg == "--frame") {
-            if (!value(&v)) return usage(arg + " needs a value");
+            if (!args.Value(&v)) return usage(arg + " needs a value");
             const bool single = arg == "--frame";
             if (o->rangeGiven) return usage("give --frame or --frames once");
             if (!hvdv_cli::ParseFrameRange(v, &o->first, &o->last) || (single && o->first != o->last))
@@ -160,19 +152,19 @@ int ParseOptions(int argc, char** argv, Options* o) {
             o->rangeGiven = true;
             frameGiven = single;
         } else if (arg == "--fourcc") {
-            if (!value(&o->fourccName)) return usage("--fourcc needs a name");
+            if (!args.Value(&o->fourccName)) return usage("--fourcc needs a name");
             uint32_t fourcc;
             if (!hvdv_cli::FourccFromName(o->fourccName, &fourcc))
                 return usage("unknown pixel format \"" + o->fourccName + "\" (one of " + hvdv_cli::FourccNames() +
                              ")");
         } else if (arg == "--chroma") {
-            if (!value(&v) || v != "422") return usage("--chroma takes 422");
+            if (!args.Value(&v) || v != "422") return usage("--chroma takes 422");
             o->chroma422 = true;
         } else if (arg == "--threads") {
-            if (!value(&v) || !ParseNumber(v, 64, &number)) return usage("--threads needs a number from 1 to 64");
+            if (!args.Value(&v) || !ParseNumber(v, 64, &number)) return usage("--threads needs a number from 1 to 64");
             o->threads = unsigned(number);
         } else if (arg == "--rf64-above") {  // for tests: RF64 without writing 4 GB
-            if (!value(&v) || !ParseNumber(v, UINT64_MAX, &number)) return usage("--rf64-above needs a byte count");
+            if (!args.Value(&v) || !ParseNumber(v, UINT64_MAX, &number)) return usage("--rf64-above needs a byte count");
             o->rf64Above = number;
         } else if (arg == "--half") {
             o->half = true;

@@ -422,25 +422,24 @@ void PrintHelp() {
 int RunInfo(int argc, char** argv) {
     bool json = false, frameMd5 = false;
     std::vector<std::string> files;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (options && arg == "--") {
-            options = false;
-        } else if (options && (arg == "--help" || arg == "-h")) {
+    hvdv_cli::Arguments args(argc, argv);
+    std::string arg;
+    bool option;
+    while (args.Next(&arg, &option)) {
+        if (!option) {
+            files.push_back(arg);
+        } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;
-        } else if (options && arg == "--json") {
+        } else if (arg == "--json") {
             json = true;
-        } else if (options && arg == "--frame-md5") {
+        } else if (arg == "--frame-md5") {
             // Not in the help: the MD5 of every frame as read, for the tests
             // that compare what the sources hand on with the raw DV.
             frameMd5 = true;
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
+        } else {
             hvdv_cli::PrintError(kCommand, "unknown option " + arg + " (see hvdv info --help)");
             return 2;
-        } else {
-            files.push_back(arg);
         }
     }
     if (files.empty()) {

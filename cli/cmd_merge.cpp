@@ -48,20 +48,20 @@ int RunMerge(int argc, char** argv) {
     };
     std::vector<std::string> inputs;
     std::string output, report;
-    bool force = false, options = true;
+    bool force = false;
     size_t window = 100;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
+    hvdv_cli::Arguments args(argc, argv);
+    std::string arg;
+    bool option;
+    while (args.Next(&arg, &option)) {
+        if (!option) {
             inputs.push_back(arg);
-        } else if (arg == "--") {
-            options = false;
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;
         } else if (arg == "-o" || arg == "--report" || arg == "--window") {
-            if (i + 1 >= argc) return usage(arg + " needs a value");
-            const std::string value = argv[++i];
+            std::string value;
+            if (!args.Value(&value)) return usage(arg + " needs a value");
             if (arg == "-o") {
                 output = value;
             } else if (arg == "--report") {

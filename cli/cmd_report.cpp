@@ -362,27 +362,24 @@ int RunReport(int argc, char** argv) {
     std::vector<std::string> inputs;
     std::string output;
     uint32_t damagedPictures = kDefaultDamagedPictures;
-    bool options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
+    hvdv_cli::Arguments args(argc, argv);
+    std::string arg, value;
+    bool option;
+    while (args.Next(&arg, &option)) {
+        if (!option) {
             inputs.push_back(arg);
-        } else if (arg == "--") {
-            options = false;
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;
         } else if (arg == "-o") {
-            if (i + 1 >= argc) return usage("-o needs a file name");
-            output = argv[++i];
+            if (!args.Value(&output)) return usage("-o needs a file name");
         } else if (arg == "--pictures") {
             char* end = nullptr;
-            const char* text = i + 1 < argc ? argv[i + 1] : "";
+            const char* text = args.Value(&value) ? value.c_str() : "";
             const unsigned long n = std::strtoul(text, &end, 10);
             if (!*text || *end || text[0] == '-' || n > kMaxDamagedPictures)
                 return usage("--pictures needs a number from 0 to " + std::to_string(kMaxDamagedPictures));
             damagedPictures = uint32_t(n);
-            ++i;
         } else {
             return usage("unknown option " + arg);
         }

@@ -110,14 +110,14 @@ int RunScan(int argc, char** argv) {
     };
     Style style = Style::kTable;
     std::string input, plotPath;
-    bool strict = false, options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
+    bool strict = false;
+    hvdv_cli::Arguments args(argc, argv);
+    std::string arg;
+    bool option;
+    while (args.Next(&arg, &option)) {
+        if (!option) {
             if (!input.empty()) return usage("more than one input (" + input + ", " + arg + ")");
             input = arg;
-        } else if (arg == "--") {
-            options = false;
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;
@@ -126,8 +126,7 @@ int RunScan(int argc, char** argv) {
             if (style != Style::kTable && style != chosen) return usage("--json and --csv exclude each other");
             style = chosen;
         } else if (arg == "--plot") {
-            if (i + 1 >= argc) return usage("--plot needs a file name");
-            plotPath = argv[++i];
+            if (!args.Value(&plotPath)) return usage("--plot needs a file name");
         } else if (arg == "--strict") {
             strict = true;
         } else {

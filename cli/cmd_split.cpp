@@ -81,20 +81,19 @@ int RunSplit(int argc, char** argv) {
         return 2;
     };
     std::string input, prefix;
-    bool force = false, options = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (!options || arg.empty() || arg[0] != '-' || arg == "-") {
+    bool force = false;
+    hvdv_cli::Arguments args(argc, argv);
+    std::string arg;
+    bool option;
+    while (args.Next(&arg, &option)) {
+        if (!option) {
             if (!input.empty()) return usage("more than one input (" + input + ", " + arg + ")");
             input = arg;
-        } else if (arg == "--") {
-            options = false;
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return 0;
         } else if (arg == "-o") {
-            if (i + 1 >= argc) return usage("-o needs a prefix");
-            prefix = argv[++i];
+            if (!args.Value(&prefix)) return usage("-o needs a prefix");
         } else if (arg == "--force") {
             force = true;
         } else {
