@@ -30,9 +30,10 @@ public:
 
 private:
     void Run(const uint8_t* data, size_t size, int flush);
-    void* stream_;
+    // Unused in a build without zlib.
+    [[maybe_unused]] void* stream_;
     std::vector<uint8_t> out_;
-    int status_ = 0;
+    [[maybe_unused]] int status_ = 0;
 };
 
 struct ReportPicture {
