@@ -154,6 +154,17 @@ void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* 
 void IdctHD4_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m) {
     Composite<DequantKernelHD_neon, IdctKernel4_neon>(out, coefficients, m);
 }
+void IdctHD8Strided_neon(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                         const DVDequantHD* const* m, int n) {
+    static const int kZero = 0;
+    const uint16_t* const unit = kUnitWeights;
+    for (int k = 0; k < n; k++) {
+        alignas(16) int16_t D[64];
+        DequantiseBlockHD(DequantKernelHD_neon, D, c[k], m[k]);
+        const int16_t* d = D;
+        IdctKernel8Strided_neon(out + k, pitch + k, &d, &unit, &kZero, &kZero, 1);
+    }
+}
 void IdctHD4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                       const DVDequantHD* mb) {
     alignas(16) int16_t D[2][64];
@@ -190,7 +201,7 @@ void InitIdctHDDsp(DVIdctHDKernels* k, uint32_t cpuFlags) {
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {
-        k->fullStrided = Strided<IdctHD8_neon>;
+        k->fullStrided = IdctHD8Strided_neon;
         k->full = IdctHD8_neon;
         k->half = IdctHD4_neon;
         k->halfPair = IdctHD4Pair_neon;

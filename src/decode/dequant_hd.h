@@ -110,6 +110,8 @@ void IdctHD8_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* 
 void IdctHD4_neon(uint8_t* out, const int16_t* coefficients, const DVDequantHD* m);
 void IdctHD4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const DVDequantHD* ma,
                       const DVDequantHD* mb);
+void IdctHD8Strided_neon(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                         const DVDequantHD* const* m, int n);
 #endif
 
 // The plain C++ kernels, then those of each instruction set in cpuFlags.

@@ -209,7 +209,7 @@ void InitIdctDsp(DVIdctKernels* k, uint32_t cpuFlags) {
 #endif
 #if HVDV_HAVE_NEON
     if (cpuFlags & kCpuNEON) {
-        k->fullStrided = Strided<IdctKernel8_neon>;
+        k->fullStrided = IdctKernel8Strided_neon;
         k->full = IdctKernel8_neon;
         k->half = IdctKernel4_neon;
         k->halfPair = IdctKernel4Pair_neon;

@@ -61,6 +61,8 @@ void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t*
 void IdctKernel4_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m);
 void IdctKernel4Pair_neon(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,
                           const uint16_t* Wb, int sa, int sb, int ma, int mb);
+void IdctKernel8Strided_neon(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                             const uint16_t* const* W, const int* s, const int* m, int n);
 #endif
 #if HVDV_HAVE_AVX2
 void IdctKernel8Pair_avx2(uint8_t* outA, uint8_t* outB, const int16_t* ca, const int16_t* cb, const uint16_t* Wa,

@@ -217,7 +217,9 @@ inline void Idct4RowsPair(uint8_t* outA, uint8_t* outB, int16x8_t* X, int ma, in
 
 }  // namespace
 
-void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
+namespace {
+// The full-size kernel with rows pitch apart.
+inline void Idct8Rows(uint8_t* out, ptrdiff_t pitch, const int16_t* coefficients, const uint16_t* W, int s, int m) {
     int16x8_t X[8];
     Dequantise(X, coefficients, W, s, 8);
     Idct8Step(X, vdupq_n_s16(0));
@@ -225,7 +227,17 @@ void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t*
     if (m == 0) Idct8Step(X, vdupq_n_s16(kBias));
     else Idct248Pass(X);
     // >> 5 and clamp to 0..255 in one narrowing shift.
-    for (int y = 0; y < 8; y++) vst1_u8(out + 8 * y, vqshrun_n_s16(X[y], 5));
+    for (int y = 0; y < 8; y++) vst1_u8(out + y * pitch, vqshrun_n_s16(X[y], 5));
+}
+}  // namespace
+
+void IdctKernel8_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
+    Idct8Rows(out, 8, coefficients, W, s, m);
+}
+
+void IdctKernel8Strided_neon(uint8_t* const* out, const ptrdiff_t* pitch, const int16_t* const* c,
+                             const uint16_t* const* W, const int* s, const int* m, int n) {
+    for (int k = 0; k < n; k++) Idct8Rows(out[k], pitch[k], c[k], W[k], s[k], m[k]);
 }
 
 void IdctKernel4_neon(uint8_t* out, const int16_t* coefficients, const uint16_t* W, int s, int m) {
