@@ -235,21 +235,23 @@ void SamplesSDIntoPlanes(const SegmentPlan& plan, const DVSegmentRun& run, const
 // blocks' places and the lower ones below, the others the odd lines.
 void SamplesHDIntoPlanes(const SegmentPlan& plan, const DVSegmentRun& run, const DVMacroblockState& mb,
                          const DVMacroblockPlanes& t) {
-    uint8_t* places[8];
-    ptrdiff_t pitches[8];
+    // A frame macroblock reads t as it is, a value at a time: the writer
+    // has just stored it that way, and a wider load across two of those
+    // stores would wait for them to reach the cache.
+    uint8_t* fieldPlaces[8];
+    ptrdiff_t fieldPitches[8];
+    uint8_t* const* places = t.block;
+    const ptrdiff_t* pitches = t.pitch;
     if (mb.blocks[0].mode != 0) {
         static const int kUpper[8] = {0, 1, 0, 1, 4, 4, 6, 6};
         for (int b = 0; b < 8; b++) {
             const int u = kUpper[b];
             const bool odd = b == 2 || b == 3 || b == 5 || b == 7;
-            places[b] = t.block[u] + (odd ? t.pitch[u] : 0);
-            pitches[b] = 2 * t.pitch[u];
+            fieldPlaces[b] = t.block[u] + (odd ? t.pitch[u] : 0);
+            fieldPitches[b] = 2 * t.pitch[u];
         }
-    } else {
-        for (int b = 0; b < 8; b++) {
-            places[b] = t.block[b];
-            pitches[b] = t.pitch[b];
-        }
+        places = fieldPlaces;
+        pitches = fieldPitches;
     }
     const int q = 4 * (mb.qno & 15);
     const DVDequantHD* const tables[2] = {plan.dequant[0] + q, plan.dequant[1] + q};
