@@ -39,6 +39,9 @@ void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout&
 }
 
 DVCoefficientDecoder SelectCoefficientDecoder(uint32_t cpuFlags) {
+#if HVDV_HAVE_AVX512
+    if ((cpuFlags & (kCpuAVX512 | kCpuBMI2)) == (kCpuAVX512 | kCpuBMI2)) return DecodeCoefficientsAvx512;
+#endif
 #if HVDV_HAVE_BMI2
     if (cpuFlags & kCpuBMI2) return DecodeCoefficientsBmi2;
 #endif

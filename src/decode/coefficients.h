@@ -79,6 +79,12 @@ void DecodeCoefficientsWith(DVMacroblockState* macroblocks, const DVBlockLayout&
 void DecodeCoefficientsBmi2(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                             DVCoefficientPasses passes);
 
+// Half size read in AVX-512 lanes, the other passes as DecodeCoefficientsBmi2
+// (x86-64 builds with HVDV_HAVE_AVX512 only; for processors with kCpuAVX512
+// and kCpuBMI2); same results.
+void DecodeCoefficientsAvx512(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                              DVCoefficientPasses passes);
+
 // The decoder for the instruction sets in cpuFlags (threads/cpu.h).
 using DVCoefficientDecoder = void (*)(DVMacroblockState*, const DVBlockLayout&, DVCoefficientPasses);
 DVCoefficientDecoder SelectCoefficientDecoder(uint32_t cpuFlags);

@@ -77,6 +77,7 @@ uint32_t Detect() {
         xcr0 = (uint32_t)_xgetbv(0);
         __cpuidex(r, 7, 0);
         b = (unsigned)r[1];
+        c = (unsigned)r[2];
 #else
         uint32_t xcrHigh = 0;
         __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(xcrHigh) : "c"(0));
@@ -84,6 +85,12 @@ uint32_t Detect() {
         __cpuid_count(7, 0, a, b, c, d);
 #endif
         if ((xcr0 & 6) == 6 && (b & (1u << 5))) flags |= kCpuAVX2;
+        // AVX-512: F, BW, VL (leaf 7 EBX bits 16, 30, 31) and VBMI2 (ECX
+        // bit 6); XCR0 bits 5-7: the system saves the mask registers and
+        // all 512 bits of the 32 vector registers.
+        if ((flags & kCpuAVX2) && (xcr0 & 0xE0) == 0xE0 && (b & (1u << 16)) && (b & (1u << 30)) &&
+            (b & (1u << 31)) && (c & (1u << 6)))
+            flags |= kCpuAVX512;
     }
     // BMI1 and BMI2 (leaf 7 EBX bits 3 and 8) with MOVBE (leaf 1 ECX bit 22).
     if (maxLeaf >= 7 && (c1 & (1u << 22))) {

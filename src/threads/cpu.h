@@ -10,6 +10,7 @@ enum CpuFlag : uint32_t {
     kCpuSSE41 = 1u << 2,
     kCpuAVX2 = 1u << 3,   // with the operating system saving the 256-bit registers
     kCpuBMI2 = 1u << 4,   // BMI1, BMI2 and MOVBE (scalar: shifts, bit fields, byte-swapped loads)
+    kCpuAVX512 = 1u << 5, // AVX-512 F, BW, VL and VBMI2, with the system saving the 512-bit registers
     kCpuNEON = 1u << 8,   // 64-bit ARM Advanced SIMD
 };
 

@@ -50,6 +50,7 @@ const std::vector<Isa>& Levels() {
                            {"sse41", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3 | hvdv::kCpuSSE41},
                            {"avx2", hvdv::kCpuSSE2 | hvdv::kCpuSSSE3 | hvdv::kCpuSSE41 | hvdv::kCpuAVX2},
                            {"bmi2", hvdv::kCpuBMI2},
+                           {"avx512", hvdv::kCpuBMI2 | hvdv::kCpuAVX512},
                            {"neon", hvdv::kCpuNEON}};
         for (const Isa& isa : all)
             if ((have & isa.flags) == isa.flags) v.push_back(isa);

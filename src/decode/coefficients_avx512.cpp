@@ -1,0 +1,277 @@
+// Half-size coefficient decoding in AVX-512 lanes; chosen for processors
+// with AVX-512 F, BW, VL and VBMI2 (kCpuAVX512) and BMI2.  The other passes
+// go to the BMI2 decoder.  Same results as the decoder for every processor.
+//
+// At half size a block reads its own area only, up to scan position 24, so
+// the blocks of a segment are independent from their first code.  Each of
+// them takes a 64-bit lane: its whole area (at most 100 AC bits, plus what
+// follows for the last lookup) sits in two registers, hi and lo, shifted
+// together by each code's length, so that no step loads the stream; the one
+// load of a step is the table lookup, gathered for eight lanes.  A lane
+// stops at the first code that passes position 24 or does not fit the
+// budget, and keeps stepping as a no-op until every lane of the segment has
+// stopped.  Each step writes its eight values to a log; afterwards every
+// lane's column of the log is spread by its positions (a mask with one bit
+// a position) and put into coefficient order by a permutation.
+// GCC 12 reports the intrinsics' own deliberately undefined start values
+// (in avx512fintrin.h) as maybe uninitialised.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#include <cstring>
+
+#include "decode/coefficients.h"
+#include "decode/tables.h"
+
+namespace hvdv {
+
+namespace {
+
+enum { kLanes = 8, kMaxGroups = 5, kMaxSteps = 32, kHalfLast = 24 };
+
+inline uint64_t LoadBE64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return __builtin_bswap64(v);
+}
+
+// The word permutations from scan positions 0-31 to coefficient order (the
+// internal index of each of the 64 coefficients; positions past 31 give 0),
+// low and high 32 coefficients, for each scan order.
+struct ScanPermutes {
+    alignas(64) uint16_t index[2][2][32];
+};
+
+const ScanPermutes& Permutes() {
+    static const ScanPermutes p = [] {
+        ScanPermutes s;
+        for (int mode = 0; mode < 2; mode++) {
+            int positionOf[64];
+            for (int q = 0; q < 64; q++) positionOf[g_scanOrders[mode][q]] = q;
+            for (int i = 0; i < 64; i++) {
+                const int q = positionOf[i];
+                // Word 32 of the two sources is the zero register's first.
+                s.index[mode][i >> 5][i & 31] = (uint16_t)(q < 32 ? q : 32);
+            }
+        }
+        return s;
+    }();
+    return p;
+}
+
+// The transposition of a group's log (32 steps x 8 lanes of words, steps in
+// order) into one register of 32 steps a lane, in three rounds of two-source
+// word permutations.
+struct TransposeIndexes {
+    alignas(64) uint16_t round1[2][32];
+    alignas(64) uint16_t round2[2][32];
+    alignas(64) uint16_t round3[2][32];
+};
+
+const TransposeIndexes& Transposes() {
+    static const TransposeIndexes t = [] {
+        TransposeIndexes x;
+        for (int j = 0; j < 32; j++) {
+            // Round 1: from 8 steps x 8 lanes (step-major) to 4 lanes x 8
+            // steps (lane-major), lanes 0-3 or 4-7.
+            for (int h = 0; h < 2; h++) x.round1[h][j] = (uint16_t)(8 * (j % 8) + 4 * h + j / 8);
+            // Round 2: two of those (steps 0-7 and 8-15 of four lanes) to
+            // 2 lanes x 16 steps, lanes 0-1 or 2-3 of the four.
+            const int t = j % 16;
+            for (int q = 0; q < 2; q++)
+                x.round2[q][j] = (uint16_t)((t < 8 ? 0 : 32) + 8 * (2 * q + j / 16) + t % 8);
+            // Round 3: two of those (steps 0-15 and 16-31 of two lanes) to
+            // one lane's 32 steps.
+            for (int l = 0; l < 2; l++) x.round3[l][j] = (uint16_t)((j < 16 ? 0 : 32) + 16 * l + j % 16);
+        }
+        return x;
+    }();
+    return t;
+}
+
+inline __m512i Load512(const uint16_t* p) { return _mm512_load_si512((const void*)p); }
+
+// The first-level code table widened to 64 bits, so that a gathered entry
+// needs no widening on the way from one code to the next.
+struct WideTable {
+    alignas(64) uint64_t entry[1 << kVlcLevel1Bits];
+};
+
+const WideTable& Wide() {
+    static const WideTable w = [] {
+        WideTable t;
+        for (int i = 0; i < (1 << kVlcLevel1Bits); i++) t.entry[i] = g_vlcLevel1[i];
+        return t;
+    }();
+    return w;
+}
+
+// Eight lanes.  hi and lo move on by every code's length whether the lane
+// still reads or not, which keeps the masks off the chain from one lookup to
+// the next; what the block needs is kept by the masked fields: budget, pos
+// (the last position stored), positions (a bit for each stored position)
+// and, from the step where the lane stopped, that step's entry and budget.
+struct Group {
+    __m512i hi, lo, budget, pos, positions, stopEntry, stopBudget;
+    __mmask8 alive;
+};
+
+// One code of every lane of g; the values go to log (8 words).
+inline void Step(Group& g, const uint64_t* table, uint16_t* log) {
+    const __m512i linkFlag = _mm512_set1_epi64(kVlcLinkFlag), lenMask = _mm512_set1_epi64(31);
+    const __m512i idx = _mm512_srli_epi64(g.hi, 64 - kVlcLevel1Bits);
+    __m512i e = _mm512_i64gather_epi64(idx, (const long long*)table, 8);
+    const __mmask8 link = _mm512_mask_test_epi64_mask(g.alive, e, linkFlag);
+    if (link) {
+        const __m512i idx2 =
+            _mm512_add_epi64(_mm512_and_si512(_mm512_srli_epi64(e, kVlcValueShift), _mm512_set1_epi64(0xFFFF)),
+                             _mm512_and_si512(_mm512_srli_epi64(g.hi, 48), _mm512_set1_epi64(31)));
+        const __m512i e2 = _mm512_cvtepu32_epi64(
+            _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), link, idx2, (const int*)g_vlcLevel2, 4));
+        e = _mm512_mask_mov_epi64(e, link, e2);
+    }
+    const __m512i len = _mm512_and_si512(e, lenMask);
+    g.hi = _mm512_shldv_epi64(g.hi, g.lo, len);
+    g.lo = _mm512_sllv_epi64(g.lo, len);
+    const __m512i next = _mm512_add_epi64(g.pos, _mm512_srli_epi64(e, kVlcAdvanceShift));
+    const __mmask8 ok = _mm512_mask_cmple_epu64_mask(g.alive, len, g.budget) &
+                        _mm512_cmple_epu64_mask(next, _mm512_set1_epi64(kHalfLast));
+    const __mmask8 stops = g.alive & (__mmask8)~ok;
+    g.stopEntry = _mm512_mask_mov_epi64(g.stopEntry, stops, e);
+    g.stopBudget = _mm512_mask_mov_epi64(g.stopBudget, stops, g.budget);
+    g.alive = ok;
+    g.budget = _mm512_mask_sub_epi64(g.budget, ok, g.budget, len);
+    g.pos = _mm512_mask_mov_epi64(g.pos, ok, next);
+    g.positions = _mm512_mask_or_epi64(g.positions, ok, g.positions,
+                                       _mm512_sllv_epi64(_mm512_set1_epi64(1), next));
+    _mm_store_si128((__m128i*)log, _mm512_cvtepi64_epi16(_mm512_srli_epi64(e, kVlcValueShift)));
+}
+
+}  // namespace
+
+void DecodeCoefficientsAvx512(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                              DVCoefficientPasses passes) {
+    if (passes != kPassesHalf) return DecodeCoefficientsBmi2(macroblocks, layout, passes);
+    alignas(64) uint64_t hi[kMaxGroups * kLanes], lo[kMaxGroups * kLanes], budget[kMaxGroups * kLanes];
+    DVBlockState* blocks[kMaxGroups * kLanes];
+    const uint8_t scanByMode = layout.scanByMode;
+    int count = 0;
+    for (int j = 0; j < kMacroblocksPerSegment; j++) {
+        DVMacroblockState& mb = macroblocks[j];
+        if (mb.missing) {
+            for (int b = 0; b < mb.blockCount; b++) {
+                DVBlockState& blk = mb.blocks[b];
+                std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
+                blk.mode = 0;
+                blk.classNumber = 0;
+                blk.position = 0;
+                blk.last = 0;
+                blk.leftoverBits = 0;
+                blk.leftoverCount = 0;
+                blk.scan = g_scanOrders[0];
+            }
+            continue;
+        }
+        for (int b = 0; b < layout.blockCount; b++) {
+            DVBlockState& blk = mb.blocks[b];
+            const uint8_t* area = mb.data + layout.offset[b];
+            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
+            blk.classNumber = (int32_t)(hdr & 3);
+            blk.mode = (int32_t)((hdr >> 2) & 1);
+            blk.scan = g_scanOrders[blk.mode & scanByMode];
+            blk.leftoverBits = 0;
+            blk.leftoverCount = 0;
+            // The AC bits from bit 12 of the area: 128 of them, of which
+            // the budget allows at most 100 and a lookup reads 16 more.
+            hi[count] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
+            lo[count] = (LoadBE64(area + 9) << 4) | (area[17] >> 4);
+            budget[count] = layout.bits[b];
+            blocks[count++] = &blk;
+        }
+    }
+    const int groups = (count + kLanes - 1) / kLanes;
+    Group g[kMaxGroups];
+    for (int k = 0; k < groups; k++) {
+        g[k].hi = _mm512_load_si512(hi + kLanes * k);
+        g[k].lo = _mm512_load_si512(lo + kLanes * k);
+        g[k].budget = _mm512_load_si512(budget + kLanes * k);
+        g[k].pos = _mm512_setzero_si512();
+        g[k].positions = _mm512_setzero_si512();
+        g[k].stopEntry = _mm512_setzero_si512();
+        g[k].stopBudget = _mm512_setzero_si512();
+        const int inGroup = count - kLanes * k;
+        g[k].alive = (__mmask8)(inGroup >= kLanes ? 0xFF : (1u << inGroup) - 1);
+    }
+    alignas(64) uint16_t log[kMaxGroups][kMaxSteps][kLanes];
+    const uint64_t* const table = Wide().entry;
+    // Positions rise by at least one a code and stop past 24, so no lane
+    // takes more than 25 steps.
+    int steps = 0;
+    for (; steps < kMaxSteps; steps++) {
+        __mmask8 any = 0;
+        for (int k = 0; k < groups; k++) {
+            Step(g[k], table, log[k][steps]);
+            any |= g[k].alive;
+        }
+        if (!any) break;
+    }
+    // The log past the last step is not read: positions mark what is.
+    const ScanPermutes& perm = Permutes();
+    const TransposeIndexes& tr = Transposes();
+    const __m512i zero = _mm512_setzero_si512();
+    alignas(64) uint64_t pos[kLanes], positions[kLanes], stopEntry[kLanes], stopBudget[kLanes];
+    for (int k = 0; k < groups; k++) {
+        const __m512i* L = (const __m512i*)log[k];
+        // Round 1: R[2m], R[2m+1] hold steps 8m-8m+7.
+        __m512i A[4][2], B[2][2][2], C[8];
+        for (int m = 0; m < 4; m++)
+            for (int h = 0; h < 2; h++)
+                A[m][h] = _mm512_permutex2var_epi16(_mm512_load_si512(L + 2 * m), Load512(tr.round1[h]),
+                                                    _mm512_load_si512(L + 2 * m + 1));
+        for (int m = 0; m < 2; m++)
+            for (int h = 0; h < 2; h++)
+                for (int q = 0; q < 2; q++)
+                    B[m][h][q] = _mm512_permutex2var_epi16(A[2 * m][h], Load512(tr.round2[q]), A[2 * m + 1][h]);
+        for (int h = 0; h < 2; h++)
+            for (int q = 0; q < 2; q++)
+                for (int l = 0; l < 2; l++)
+                    C[4 * h + 2 * q + l] = _mm512_permutex2var_epi16(B[0][h][q], Load512(tr.round3[l]), B[1][h][q]);
+        _mm512_store_si512(pos, g[k].pos);
+        _mm512_store_si512(positions, g[k].positions);
+        _mm512_store_si512(stopEntry, g[k].stopEntry);
+        _mm512_store_si512(stopBudget, g[k].stopBudget);
+        const int inGroup = count - kLanes * k < kLanes ? count - kLanes * k : kLanes;
+        for (int l = 0; l < inGroup; l++) {
+            DVBlockState& blk = *blocks[kLanes * k + l];
+            const uint32_t mask = (uint32_t)positions[l];
+            const __m512i byPosition = _mm512_maskz_expand_epi16(mask, C[l]);
+            const int s = blk.mode & scanByMode;
+            const __m512i lowHalf = _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][0]), zero);
+            const __m512i highHalf = _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][1]), zero);
+            _mm512_storeu_si512((void*)blk.coefficients, lowHalf);
+            _mm512_storeu_si512((void*)(blk.coefficients + 32), highHalf);
+            blk.last = (int32_t)pos[l];
+            // Where the block ended: past position 24, or at the code that
+            // did not fit.
+            const uint64_t e = stopEntry[l];
+            const bool fits = (e & 31) <= stopBudget[l];
+            blk.position = (int32_t)(fits ? pos[l] + (e >> kVlcAdvanceShift) : pos[l]);
+        }
+    }
+    // The DC terms from the headers (9-bit two's complement), last: the
+    // stores above wrote index 0 as zero.
+    for (int j = 0; j < kMacroblocksPerSegment; j++) {
+        DVMacroblockState& mb = macroblocks[j];
+        if (mb.missing) continue;
+        for (int b = 0; b < layout.blockCount; b++) {
+            const uint8_t* area = mb.data + layout.offset[b];
+            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
+            const int dc = (int)((hdr >> 3) ^ 256) - 256;
+            mb.blocks[b].coefficients[0] = (int16_t)(dc * 8);
+        }
+    }
+}
+
+}  // namespace hvdv
