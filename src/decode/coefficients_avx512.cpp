@@ -17,6 +17,7 @@
 // (in avx512fintrin.h) as maybe uninitialised.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 #include <immintrin.h>
 
@@ -112,18 +113,18 @@ const WideTable& Wide() {
 // still reads or not, which keeps the masks off the chain from one lookup to
 // the next; what the block needs is kept by the masked fields: budget, pos
 // (the last position stored), positions (a bit for each stored position)
-// and, from the step where the lane stopped, that step's entry and budget.
+// and end (where the block stopped: past position 24, or at the code that
+// did not fit).
 struct Group {
-    __m512i hi, lo, budget, pos, positions, stopEntry, stopBudget;
+    __m512i hi, lo, budget, pos, positions, end;
     __mmask8 alive;
 };
 
 // One code of every lane of g; the values go to log (8 words).
 inline void Step(Group& g, const uint64_t* table, uint16_t* log) {
-    const __m512i linkFlag = _mm512_set1_epi64(kVlcLinkFlag), lenMask = _mm512_set1_epi64(31);
     const __m512i idx = _mm512_srli_epi64(g.hi, 64 - kVlcLevel1Bits);
     __m512i e = _mm512_i64gather_epi64(idx, (const long long*)table, 8);
-    const __mmask8 link = _mm512_mask_test_epi64_mask(g.alive, e, linkFlag);
+    const __mmask8 link = _mm512_mask_test_epi64_mask(g.alive, e, _mm512_set1_epi64(kVlcLinkFlag));
     if (link) {
         const __m512i idx2 =
             _mm512_add_epi64(_mm512_and_si512(_mm512_srli_epi64(e, kVlcValueShift), _mm512_set1_epi64(0xFFFF)),
@@ -132,21 +133,138 @@ inline void Step(Group& g, const uint64_t* table, uint16_t* log) {
             _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), link, idx2, (const int*)g_vlcLevel2, 4));
         e = _mm512_mask_mov_epi64(e, link, e2);
     }
-    const __m512i len = _mm512_and_si512(e, lenMask);
+    const __m512i len = _mm512_and_si512(e, _mm512_set1_epi64(31));
     g.hi = _mm512_shldv_epi64(g.hi, g.lo, len);
     g.lo = _mm512_sllv_epi64(g.lo, len);
     const __m512i next = _mm512_add_epi64(g.pos, _mm512_srli_epi64(e, kVlcAdvanceShift));
-    const __mmask8 ok = _mm512_mask_cmple_epu64_mask(g.alive, len, g.budget) &
-                        _mm512_cmple_epu64_mask(next, _mm512_set1_epi64(kHalfLast));
+    const __mmask8 fits = _mm512_mask_cmple_epu64_mask(g.alive, len, g.budget);
+    const __mmask8 ok = _mm512_mask_cmple_epu64_mask(fits, next, _mm512_set1_epi64(kHalfLast));
     const __mmask8 stops = g.alive & (__mmask8)~ok;
-    g.stopEntry = _mm512_mask_mov_epi64(g.stopEntry, stops, e);
-    g.stopBudget = _mm512_mask_mov_epi64(g.stopBudget, stops, g.budget);
+    g.end = _mm512_mask_mov_epi64(g.end, stops, g.pos);
+    g.end = _mm512_mask_mov_epi64(g.end, stops & fits, next);
     g.alive = ok;
     g.budget = _mm512_mask_sub_epi64(g.budget, ok, g.budget, len);
     g.pos = _mm512_mask_mov_epi64(g.pos, ok, next);
-    g.positions = _mm512_mask_or_epi64(g.positions, ok, g.positions,
-                                       _mm512_sllv_epi64(_mm512_set1_epi64(1), next));
+    g.positions =
+        _mm512_mask_or_epi64(g.positions, ok, g.positions, _mm512_sllv_epi64(_mm512_set1_epi64(1), next));
     _mm_store_si128((__m128i*)log, _mm512_cvtepi64_epi16(_mm512_srli_epi64(e, kVlcValueShift)));
+}
+
+// The 32 steps of lane l of a group's log, from the eight lanes' columns.
+inline void Transpose(const uint16_t (*log)[kLanes], const TransposeIndexes& tr, __m512i* column) {
+    const __m512i* L = (const __m512i*)log;
+    __m512i A[4][2], B[2][2][2];
+    for (int m = 0; m < 4; m++)
+        for (int h = 0; h < 2; h++)
+            A[m][h] = _mm512_permutex2var_epi16(_mm512_load_si512(L + 2 * m), Load512(tr.round1[h]),
+                                                _mm512_load_si512(L + 2 * m + 1));
+    for (int m = 0; m < 2; m++)
+        for (int h = 0; h < 2; h++)
+            for (int q = 0; q < 2; q++)
+                B[m][h][q] = _mm512_permutex2var_epi16(A[2 * m][h], Load512(tr.round2[q]), A[2 * m + 1][h]);
+    for (int h = 0; h < 2; h++)
+        for (int q = 0; q < 2; q++)
+            for (int l = 0; l < 2; l++)
+                column[4 * h + 2 * q + l] =
+                    _mm512_permutex2var_epi16(B[0][h][q], Load512(tr.round3[l]), B[1][h][q]);
+}
+
+// A segment of layout's blocks in kGroups groups of lanes, lane
+// blockCount * j + b for block b of macroblock j.
+template <int kGroups>
+void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout) {
+    enum { kCount = kGroups * kLanes };
+    alignas(64) uint64_t hi[kCount], lo[kCount], budget[kCount];
+    const int blockCount = layout.blockCount;
+    const uint8_t scanByMode = layout.scanByMode;
+    uint64_t alive = 0;
+    for (int j = 0; j < kMacroblocksPerSegment; j++) {
+        DVMacroblockState& mb = macroblocks[j];
+        for (int b = 0; b < blockCount; b++) {
+            DVBlockState& blk = mb.blocks[b];
+            const int lane = blockCount * j + b;
+            blk.leftoverBits = 0;
+            blk.leftoverCount = 0;
+            if (mb.missing) {
+                // Not in the frame: DC 0, 8-8, class 0.
+                std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
+                blk.mode = 0;
+                blk.classNumber = 0;
+                blk.position = 0;
+                blk.last = 0;
+                blk.scan = g_scanOrders[0];
+                hi[lane] = lo[lane] = budget[lane] = 0;
+                continue;
+            }
+            const uint8_t* area = mb.data + layout.offset[b];
+            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
+            blk.classNumber = (int32_t)(hdr & 3);
+            blk.mode = (int32_t)((hdr >> 2) & 1);
+            blk.scan = g_scanOrders[blk.mode & scanByMode];
+            // The AC bits from bit 12 of the area: 128 of them, of which
+            // the budget allows at most 100 and a lookup reads 16 more.
+            hi[lane] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
+            lo[lane] = (LoadBE64(area + 9) << 4) | (area[17] >> 4);
+            budget[lane] = layout.bits[b];
+            alive |= 1ull << lane;
+        }
+    }
+    for (int lane = kMacroblocksPerSegment * blockCount; lane < kCount; lane++) hi[lane] = lo[lane] = budget[lane] = 0;
+    Group g[kGroups];
+    for (int k = 0; k < kGroups; k++) {
+        g[k].hi = _mm512_load_si512(hi + kLanes * k);
+        g[k].lo = _mm512_load_si512(lo + kLanes * k);
+        g[k].budget = _mm512_load_si512(budget + kLanes * k);
+        g[k].pos = _mm512_setzero_si512();
+        g[k].positions = _mm512_setzero_si512();
+        g[k].end = _mm512_setzero_si512();
+        g[k].alive = (__mmask8)(alive >> (kLanes * k));
+    }
+    alignas(64) uint16_t log[kGroups][kMaxSteps][kLanes];
+    const uint64_t* const table = Wide().entry;
+    // Positions rise by at least one a code and stop past 24, so no lane
+    // takes more than 25 steps.
+    for (int step = 0; step < kMaxSteps; step++) {
+        __mmask8 any = 0;
+        for (int k = 0; k < kGroups; k++) {
+            Step(g[k], table, log[k][step]);
+            any |= g[k].alive;
+        }
+        if (!any) break;
+    }
+    // The log past a lane's last step is not read: positions mark what is.
+    const ScanPermutes& perm = Permutes();
+    const TransposeIndexes& tr = Transposes();
+    const __m512i zero = _mm512_setzero_si512();
+    for (int k = 0; k < kGroups; k++) {
+        if (!(__mmask8)(alive >> (kLanes * k))) continue;
+        __m512i column[kLanes];
+        Transpose(log[k], tr, column);
+        alignas(64) uint64_t pos[kLanes], positions[kLanes], end[kLanes];
+        _mm512_store_si512(pos, g[k].pos);
+        _mm512_store_si512(positions, g[k].positions);
+        _mm512_store_si512(end, g[k].end);
+        for (int l = 0; l < kLanes; l++) {
+            const int lane = kLanes * k + l;
+            if (!((alive >> lane) & 1)) continue;
+            DVMacroblockState& mb = macroblocks[lane / blockCount];
+            const int b = lane % blockCount;
+            DVBlockState& blk = mb.blocks[b];
+            const __m512i byPosition = _mm512_maskz_expand_epi16((__mmask32)positions[l], column[l]);
+            const int s = blk.mode & scanByMode;
+            _mm512_storeu_si512((void*)blk.coefficients,
+                                _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][0]), zero));
+            _mm512_storeu_si512((void*)(blk.coefficients + 32),
+                                _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][1]), zero));
+            // The DC term from the header, 9-bit two's complement; the
+            // stores above wrote index 0 as zero.
+            const uint8_t* area = mb.data + layout.offset[b];
+            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
+            blk.coefficients[0] = (int16_t)(((int)((hdr >> 3) ^ 256) - 256) * 8);
+            blk.last = (int32_t)pos[l];
+            blk.position = (int32_t)end[l];
+        }
+    }
 }
 
 }  // namespace
@@ -154,124 +272,10 @@ inline void Step(Group& g, const uint64_t* table, uint16_t* log) {
 void DecodeCoefficientsAvx512(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                               DVCoefficientPasses passes) {
     if (passes != kPassesHalf) return DecodeCoefficientsBmi2(macroblocks, layout, passes);
-    alignas(64) uint64_t hi[kMaxGroups * kLanes], lo[kMaxGroups * kLanes], budget[kMaxGroups * kLanes];
-    DVBlockState* blocks[kMaxGroups * kLanes];
-    const uint8_t scanByMode = layout.scanByMode;
-    int count = 0;
-    for (int j = 0; j < kMacroblocksPerSegment; j++) {
-        DVMacroblockState& mb = macroblocks[j];
-        if (mb.missing) {
-            for (int b = 0; b < mb.blockCount; b++) {
-                DVBlockState& blk = mb.blocks[b];
-                std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
-                blk.mode = 0;
-                blk.classNumber = 0;
-                blk.position = 0;
-                blk.last = 0;
-                blk.leftoverBits = 0;
-                blk.leftoverCount = 0;
-                blk.scan = g_scanOrders[0];
-            }
-            continue;
-        }
-        for (int b = 0; b < layout.blockCount; b++) {
-            DVBlockState& blk = mb.blocks[b];
-            const uint8_t* area = mb.data + layout.offset[b];
-            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
-            blk.classNumber = (int32_t)(hdr & 3);
-            blk.mode = (int32_t)((hdr >> 2) & 1);
-            blk.scan = g_scanOrders[blk.mode & scanByMode];
-            blk.leftoverBits = 0;
-            blk.leftoverCount = 0;
-            // The AC bits from bit 12 of the area: 128 of them, of which
-            // the budget allows at most 100 and a lookup reads 16 more.
-            hi[count] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
-            lo[count] = (LoadBE64(area + 9) << 4) | (area[17] >> 4);
-            budget[count] = layout.bits[b];
-            blocks[count++] = &blk;
-        }
-    }
-    const int groups = (count + kLanes - 1) / kLanes;
-    Group g[kMaxGroups];
-    for (int k = 0; k < groups; k++) {
-        g[k].hi = _mm512_load_si512(hi + kLanes * k);
-        g[k].lo = _mm512_load_si512(lo + kLanes * k);
-        g[k].budget = _mm512_load_si512(budget + kLanes * k);
-        g[k].pos = _mm512_setzero_si512();
-        g[k].positions = _mm512_setzero_si512();
-        g[k].stopEntry = _mm512_setzero_si512();
-        g[k].stopBudget = _mm512_setzero_si512();
-        const int inGroup = count - kLanes * k;
-        g[k].alive = (__mmask8)(inGroup >= kLanes ? 0xFF : (1u << inGroup) - 1);
-    }
-    alignas(64) uint16_t log[kMaxGroups][kMaxSteps][kLanes];
-    const uint64_t* const table = Wide().entry;
-    // Positions rise by at least one a code and stop past 24, so no lane
-    // takes more than 25 steps.
-    int steps = 0;
-    for (; steps < kMaxSteps; steps++) {
-        __mmask8 any = 0;
-        for (int k = 0; k < groups; k++) {
-            Step(g[k], table, log[k][steps]);
-            any |= g[k].alive;
-        }
-        if (!any) break;
-    }
-    // The log past the last step is not read: positions mark what is.
-    const ScanPermutes& perm = Permutes();
-    const TransposeIndexes& tr = Transposes();
-    const __m512i zero = _mm512_setzero_si512();
-    alignas(64) uint64_t pos[kLanes], positions[kLanes], stopEntry[kLanes], stopBudget[kLanes];
-    for (int k = 0; k < groups; k++) {
-        const __m512i* L = (const __m512i*)log[k];
-        // Round 1: R[2m], R[2m+1] hold steps 8m-8m+7.
-        __m512i A[4][2], B[2][2][2], C[8];
-        for (int m = 0; m < 4; m++)
-            for (int h = 0; h < 2; h++)
-                A[m][h] = _mm512_permutex2var_epi16(_mm512_load_si512(L + 2 * m), Load512(tr.round1[h]),
-                                                    _mm512_load_si512(L + 2 * m + 1));
-        for (int m = 0; m < 2; m++)
-            for (int h = 0; h < 2; h++)
-                for (int q = 0; q < 2; q++)
-                    B[m][h][q] = _mm512_permutex2var_epi16(A[2 * m][h], Load512(tr.round2[q]), A[2 * m + 1][h]);
-        for (int h = 0; h < 2; h++)
-            for (int q = 0; q < 2; q++)
-                for (int l = 0; l < 2; l++)
-                    C[4 * h + 2 * q + l] = _mm512_permutex2var_epi16(B[0][h][q], Load512(tr.round3[l]), B[1][h][q]);
-        _mm512_store_si512(pos, g[k].pos);
-        _mm512_store_si512(positions, g[k].positions);
-        _mm512_store_si512(stopEntry, g[k].stopEntry);
-        _mm512_store_si512(stopBudget, g[k].stopBudget);
-        const int inGroup = count - kLanes * k < kLanes ? count - kLanes * k : kLanes;
-        for (int l = 0; l < inGroup; l++) {
-            DVBlockState& blk = *blocks[kLanes * k + l];
-            const uint32_t mask = (uint32_t)positions[l];
-            const __m512i byPosition = _mm512_maskz_expand_epi16(mask, C[l]);
-            const int s = blk.mode & scanByMode;
-            const __m512i lowHalf = _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][0]), zero);
-            const __m512i highHalf = _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][1]), zero);
-            _mm512_storeu_si512((void*)blk.coefficients, lowHalf);
-            _mm512_storeu_si512((void*)(blk.coefficients + 32), highHalf);
-            blk.last = (int32_t)pos[l];
-            // Where the block ended: past position 24, or at the code that
-            // did not fit.
-            const uint64_t e = stopEntry[l];
-            const bool fits = (e & 31) <= stopBudget[l];
-            blk.position = (int32_t)(fits ? pos[l] + (e >> kVlcAdvanceShift) : pos[l]);
-        }
-    }
-    // The DC terms from the headers (9-bit two's complement), last: the
-    // stores above wrote index 0 as zero.
-    for (int j = 0; j < kMacroblocksPerSegment; j++) {
-        DVMacroblockState& mb = macroblocks[j];
-        if (mb.missing) continue;
-        for (int b = 0; b < layout.blockCount; b++) {
-            const uint8_t* area = mb.data + layout.offset[b];
-            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
-            const int dc = (int)((hdr >> 3) ^ 256) - 256;
-            mb.blocks[b].coefficients[0] = (int16_t)(dc * 8);
-        }
-    }
+    if (layout.blockCount <= 6)
+        DecodeHalfLanes<4>(macroblocks, layout);
+    else
+        DecodeHalfLanes<5>(macroblocks, layout);
 }
 
 }  // namespace hvdv
