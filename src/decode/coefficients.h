@@ -42,7 +42,12 @@ struct DVBlockState {
 
 struct DVMacroblockState {
     DVBlockState blocks[kMaxBlocks];
+    // A cache line a block's first half where 512-bit stores fill them.
+#if HVDV_HAVE_AVX512
+    alignas(64) int16_t coefficientArea[kMaxBlocks][64];
+#else
     alignas(16) int16_t coefficientArea[kMaxBlocks][64];
+#endif
     // Each block's scan order (the first 64 bytes of its row), copied when
     // the block starts, at the same distance from every block's
     // coefficients: the code reader reaches both through one register.

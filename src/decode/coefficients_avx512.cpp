@@ -10,11 +10,13 @@
 // load of a step is the table lookup, gathered for eight lanes.  A lane
 // stops at the first code that passes position 24 or does not fit the
 // budget, and keeps stepping as a no-op until every lane of the segment has
-// stopped.  Each step writes its eight values to a log; afterwards every
-// lane's column of the log is spread by its positions (a mask with one bit
-// a position) and put into coefficient order by a permutation.
+// stopped.  Each step writes its eight table entries to a log; afterwards
+// the values are taken out of the log a lane at a time, spread by the lane's
+// positions (a mask with one bit a position) and put into coefficient order
+// by a permutation.
+//
 // GCC 12 reports the intrinsics' own deliberately undefined start values
-// (in avx512fintrin.h) as maybe uninitialised.
+// (in avx512fintrin.h) as uninitialised.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #pragma GCC diagnostic ignored "-Wuninitialized"
@@ -30,13 +32,56 @@ namespace hvdv {
 
 namespace {
 
-enum { kLanes = 8, kMaxGroups = 5, kMaxSteps = 32, kHalfLast = 24 };
+enum { kLanes = 8, kMaxSteps = 32, kHalfLast = 24 };
 
 inline uint64_t LoadBE64(const uint8_t* p) {
     uint64_t v;
     std::memcpy(&v, p, 8);
     return __builtin_bswap64(v);
 }
+
+// The code tables in the form the lanes use, one 64-bit entry a code:
+//   bits 0-4    length (bit 5 clear: a shift by the entry shifts by it)
+//   bits 32-47  coefficient value (word 2 of the entry, for the log)
+//   bits 57-63  scan position advance
+// and a link to the second level: bit 48 set, the base index in bits 6-21.
+// The low half is the length alone and the advance is at the top of the high
+// half, so that one subtraction of 32-bit halves takes a code from a lane's
+// budget (low half) and its position (high half); see State below.
+enum : uint64_t { kWideLink = 1ull << 48 };
+enum { kWideValueWord = 2, kWideAdvanceShift = 57 };
+
+struct WideTables {
+    alignas(64) uint64_t level1[1 << kVlcLevel1Bits];
+    alignas(64) uint64_t level2[kVlcLevel2Size];
+};
+
+uint64_t Widen(uint32_t x) {
+    if (x & kVlcLinkFlag) return (x & (0xFFFFu << kVlcValueShift)) | kWideLink;
+    return (uint64_t)(x & 31) | ((uint64_t)((x >> kVlcValueShift) & 0xFFFF) << 32) |
+           ((uint64_t)(x >> kVlcAdvanceShift) << kWideAdvanceShift);
+}
+
+const WideTables& Wide() {
+    static const WideTables w = [] {
+        WideTables t;
+        for (int i = 0; i < (1 << kVlcLevel1Bits); i++) t.level1[i] = Widen(g_vlcLevel1[i]);
+        for (int i = 0; i < kVlcLevel2Size; i++) t.level2[i] = Widen(g_vlcLevel2[i]);
+        return t;
+    }();
+    return w;
+}
+
+// A lane's budget and position in one 64-bit value: the budget left in the
+// low half, (24 - position) << 25 plus 25 one bits in the high half.  After
+// subtracting an entry, a half is negative exactly when the code does not
+// fit (low) or passes position 24 (high); the one bits absorb the value
+// bits below the advance, and are set again after every code taken.
+constexpr uint64_t kStateOnes = 0x01FFFFFFull << 32;
+constexpr uint64_t kStateSigns = 0x8000000080000000ull;
+constexpr uint64_t StartState(int budget) { return ((uint64_t)kHalfLast << 57) | kStateOnes | (uint64_t)budget; }
+inline int StatePosition(uint64_t s) { return kHalfLast - (int)(s >> 57); }
+inline int StateBudget(uint64_t s) { return (int)(uint32_t)s; }
 
 // The word permutations from scan positions 0-31 to coefficient order (the
 // internal index of each of the 64 coefficients; positions past 31 give 0),
@@ -62,10 +107,12 @@ const ScanPermutes& Permutes() {
     return p;
 }
 
-// The transposition of a group's log (32 steps x 8 lanes of words, steps in
-// order) into one register of 32 steps a lane, in three rounds of two-source
-// word permutations.
+// From a group's log (one row of eight entries a step) to one register of
+// 32 steps' values a lane: four rows packed into a register of 4 steps x 8
+// lanes, then three rounds of two-source word permutations.
 struct TransposeIndexes {
+    alignas(64) uint16_t pack1[32];
+    alignas(64) uint16_t pack2[32];
     alignas(64) uint16_t round1[2][32];
     alignas(64) uint16_t round2[2][32];
     alignas(64) uint16_t round3[2][32];
@@ -75,6 +122,10 @@ const TransposeIndexes& Transposes() {
     static const TransposeIndexes t = [] {
         TransposeIndexes x;
         for (int j = 0; j < 32; j++) {
+            // Pack: the values of two rows (word 2 of each entry) to words
+            // 0-15, then two of those to 4 rows x 8 lanes.
+            x.pack1[j] = (uint16_t)(j < 16 ? (j < 8 ? 0 : 32) + 4 * (j % 8) + kWideValueWord : 0);
+            x.pack2[j] = (uint16_t)(j < 16 ? j : 32 + j - 16);
             // Round 1: from 8 steps x 8 lanes (step-major) to 4 lanes x 8
             // steps (lane-major), lanes 0-3 or 4-7.
             for (int h = 0; h < 2; h++) x.round1[h][j] = (uint16_t)(8 * (j % 8) + 4 * h + j / 8);
@@ -94,70 +145,62 @@ const TransposeIndexes& Transposes() {
 
 inline __m512i Load512(const uint16_t* p) { return _mm512_load_si512((const void*)p); }
 
-// The first-level code table widened to 64 bits, so that a gathered entry
-// needs no widening on the way from one code to the next.
-struct WideTable {
-    alignas(64) uint64_t entry[1 << kVlcLevel1Bits];
-};
-
-const WideTable& Wide() {
-    static const WideTable w = [] {
-        WideTable t;
-        for (int i = 0; i < (1 << kVlcLevel1Bits); i++) t.entry[i] = g_vlcLevel1[i];
-        return t;
-    }();
-    return w;
-}
-
 // Eight lanes.  hi and lo move on by every code's length whether the lane
 // still reads or not, which keeps the masks off the chain from one lookup to
-// the next; what the block needs is kept by the masked fields: budget, pos
-// (the last position stored), positions (a bit for each stored position)
-// and end (where the block stopped: past position 24, or at the code that
-// did not fit).
+// the next; what the block needs is kept by the masked fields: state,
+// positions (a bit for each stored position) and, from the step where the
+// lane stopped, that step's entry.
 struct Group {
-    __m512i hi, lo, budget, pos, positions, end;
+    __m512i hi, lo, state, positions, stopEntry;
     __mmask8 alive;
 };
 
-// One code of every lane of g; the values go to log (8 words).
-inline void Step(Group& g, const uint64_t* table, uint16_t* log) {
+// One code of every lane of g; the entries go to log (one row).
+inline void Step(Group& g, const WideTables& t, uint64_t* log) {
     const __m512i idx = _mm512_srli_epi64(g.hi, 64 - kVlcLevel1Bits);
-    __m512i e = _mm512_i64gather_epi64(idx, (const long long*)table, 8);
-    const __mmask8 link = _mm512_mask_test_epi64_mask(g.alive, e, _mm512_set1_epi64(kVlcLinkFlag));
+    __m512i e = _mm512_i64gather_epi64(idx, (const long long*)t.level1, 8);
+    const __mmask8 link = _mm512_mask_test_epi64_mask(g.alive, e, _mm512_set1_epi64((long long)kWideLink));
     if (link) {
         const __m512i idx2 =
             _mm512_add_epi64(_mm512_and_si512(_mm512_srli_epi64(e, kVlcValueShift), _mm512_set1_epi64(0xFFFF)),
                              _mm512_and_si512(_mm512_srli_epi64(g.hi, 48), _mm512_set1_epi64(31)));
-        const __m512i e2 = _mm512_cvtepu32_epi64(
-            _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), link, idx2, (const int*)g_vlcLevel2, 4));
-        e = _mm512_mask_mov_epi64(e, link, e2);
+        e = _mm512_mask_i64gather_epi64(e, link, idx2, (const long long*)t.level2, 8);
     }
-    const __m512i len = _mm512_and_si512(e, _mm512_set1_epi64(31));
-    g.hi = _mm512_shldv_epi64(g.hi, g.lo, len);
-    g.lo = _mm512_sllv_epi64(g.lo, len);
-    const __m512i next = _mm512_add_epi64(g.pos, _mm512_srli_epi64(e, kVlcAdvanceShift));
-    const __mmask8 fits = _mm512_mask_cmple_epu64_mask(g.alive, len, g.budget);
-    const __mmask8 ok = _mm512_mask_cmple_epu64_mask(fits, next, _mm512_set1_epi64(kHalfLast));
-    const __mmask8 stops = g.alive & (__mmask8)~ok;
-    g.end = _mm512_mask_mov_epi64(g.end, stops, g.pos);
-    g.end = _mm512_mask_mov_epi64(g.end, stops & fits, next);
+    // The double shifts take their count modulo 64: the entry's low six
+    // bits, its length.
+    g.hi = _mm512_shldv_epi64(g.hi, g.lo, e);
+    g.lo = _mm512_shldv_epi64(g.lo, _mm512_setzero_si512(), e);
+    const __m512i s = _mm512_sub_epi32(g.state, e);
+    const __mmask8 ok = _mm512_mask_testn_epi64_mask(g.alive, s, _mm512_set1_epi64((long long)kStateSigns));
+    g.stopEntry = _mm512_mask_mov_epi64(g.stopEntry, g.alive & (__mmask8)~ok, e);
     g.alive = ok;
-    g.budget = _mm512_mask_sub_epi64(g.budget, ok, g.budget, len);
-    g.pos = _mm512_mask_mov_epi64(g.pos, ok, next);
-    g.positions =
-        _mm512_mask_or_epi64(g.positions, ok, g.positions, _mm512_sllv_epi64(_mm512_set1_epi64(1), next));
-    _mm_store_si128((__m128i*)log, _mm512_cvtepi64_epi16(_mm512_srli_epi64(e, kVlcValueShift)));
+    // state = s with its 25 one bits set again, where the code was taken.
+    g.state = _mm512_mask_ternarylogic_epi64(g.state, ok, s, _mm512_set1_epi64((long long)kStateOnes), 0xEE);
+    // 1 << position, from 24 - position in the state's top bits.
+    const __m512i bit = _mm512_srlv_epi64(_mm512_set1_epi64(1 << kHalfLast), _mm512_srli_epi64(s, 57));
+    g.positions = _mm512_mask_or_epi64(g.positions, ok, g.positions, bit);
+    _mm512_store_si512((void*)log, e);
 }
 
-// The 32 steps of lane l of a group's log, from the eight lanes' columns.
-inline void Transpose(const uint16_t (*log)[kLanes], const TransposeIndexes& tr, __m512i* column) {
-    const __m512i* L = (const __m512i*)log;
+// The values of steps 0-31 of each lane of a group whose log has `rows`
+// rows written (later rows are not read).
+inline void Columns(const uint64_t (*log)[kLanes], int rows, const TransposeIndexes& tr, __m512i* column) {
+    __m512i R[8];
+    const __m512i pack1 = Load512(tr.pack1), pack2 = Load512(tr.pack2);
+    for (int i = 0; i < 8; i++) {
+        if (4 * i >= rows) {
+            R[i] = _mm512_setzero_si512();
+            continue;
+        }
+        __m512i row[4];
+        for (int r = 0; r < 4; r++)
+            row[r] = 4 * i + r < rows ? _mm512_load_si512((const void*)log[4 * i + r]) : _mm512_setzero_si512();
+        R[i] = _mm512_permutex2var_epi16(_mm512_permutex2var_epi16(row[0], pack1, row[1]), pack2,
+                                         _mm512_permutex2var_epi16(row[2], pack1, row[3]));
+    }
     __m512i A[4][2], B[2][2][2];
     for (int m = 0; m < 4; m++)
-        for (int h = 0; h < 2; h++)
-            A[m][h] = _mm512_permutex2var_epi16(_mm512_load_si512(L + 2 * m), Load512(tr.round1[h]),
-                                                _mm512_load_si512(L + 2 * m + 1));
+        for (int h = 0; h < 2; h++) A[m][h] = _mm512_permutex2var_epi16(R[2 * m], Load512(tr.round1[h]), R[2 * m + 1]);
     for (int m = 0; m < 2; m++)
         for (int h = 0; h < 2; h++)
             for (int q = 0; q < 2; q++)
@@ -174,7 +217,7 @@ inline void Transpose(const uint16_t (*log)[kLanes], const TransposeIndexes& tr,
 template <int kGroups>
 void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout) {
     enum { kCount = kGroups * kLanes };
-    alignas(64) uint64_t hi[kCount], lo[kCount], budget[kCount];
+    alignas(64) uint64_t hi[kCount], lo[kCount], state[kCount];
     const int blockCount = layout.blockCount;
     const uint8_t scanByMode = layout.scanByMode;
     uint64_t alive = 0;
@@ -193,7 +236,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
                 blk.position = 0;
                 blk.last = 0;
                 blk.scan = g_scanOrders[0];
-                hi[lane] = lo[lane] = budget[lane] = 0;
+                hi[lane] = lo[lane] = state[lane] = 0;
                 continue;
             }
             const uint8_t* area = mb.data + layout.offset[b];
@@ -205,45 +248,47 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             // the budget allows at most 100 and a lookup reads 16 more.
             hi[lane] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
             lo[lane] = (LoadBE64(area + 9) << 4) | (area[17] >> 4);
-            budget[lane] = layout.bits[b];
+            state[lane] = StartState(layout.bits[b]);
             alive |= 1ull << lane;
         }
     }
-    for (int lane = kMacroblocksPerSegment * blockCount; lane < kCount; lane++) hi[lane] = lo[lane] = budget[lane] = 0;
+    for (int lane = kMacroblocksPerSegment * blockCount; lane < kCount; lane++) hi[lane] = lo[lane] = state[lane] = 0;
     Group g[kGroups];
     for (int k = 0; k < kGroups; k++) {
         g[k].hi = _mm512_load_si512(hi + kLanes * k);
         g[k].lo = _mm512_load_si512(lo + kLanes * k);
-        g[k].budget = _mm512_load_si512(budget + kLanes * k);
-        g[k].pos = _mm512_setzero_si512();
+        g[k].state = _mm512_load_si512(state + kLanes * k);
         g[k].positions = _mm512_setzero_si512();
-        g[k].end = _mm512_setzero_si512();
+        g[k].stopEntry = _mm512_setzero_si512();
         g[k].alive = (__mmask8)(alive >> (kLanes * k));
     }
-    alignas(64) uint16_t log[kGroups][kMaxSteps][kLanes];
-    const uint64_t* const table = Wide().entry;
+    alignas(64) uint64_t log[kGroups][kMaxSteps][kLanes];
+    const WideTables& tables = Wide();
     // Positions rise by at least one a code and stop past 24, so no lane
     // takes more than 25 steps.
-    for (int step = 0; step < kMaxSteps; step++) {
+    int rows = 0;
+    while (rows < kMaxSteps) {
         __mmask8 any = 0;
         for (int k = 0; k < kGroups; k++) {
-            Step(g[k], table, log[k][step]);
+            Step(g[k], tables, log[k][rows]);
             any |= g[k].alive;
         }
+        rows++;
         if (!any) break;
     }
-    // The log past a lane's last step is not read: positions mark what is.
     const ScanPermutes& perm = Permutes();
     const TransposeIndexes& tr = Transposes();
     const __m512i zero = _mm512_setzero_si512();
     for (int k = 0; k < kGroups; k++) {
         if (!(__mmask8)(alive >> (kLanes * k))) continue;
+        // The values past a lane's last step are not used: positions mark
+        // what is.
         __m512i column[kLanes];
-        Transpose(log[k], tr, column);
-        alignas(64) uint64_t pos[kLanes], positions[kLanes], end[kLanes];
-        _mm512_store_si512(pos, g[k].pos);
+        Columns(log[k], rows, tr, column);
+        alignas(64) uint64_t finalState[kLanes], positions[kLanes], stopEntry[kLanes];
+        _mm512_store_si512(finalState, g[k].state);
         _mm512_store_si512(positions, g[k].positions);
-        _mm512_store_si512(end, g[k].end);
+        _mm512_store_si512(stopEntry, g[k].stopEntry);
         for (int l = 0; l < kLanes; l++) {
             const int lane = kLanes * k + l;
             if (!((alive >> lane) & 1)) continue;
@@ -261,8 +306,13 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             const uint8_t* area = mb.data + layout.offset[b];
             const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
             blk.coefficients[0] = (int16_t)(((int)((hdr >> 3) ^ 256) - 256) * 8);
-            blk.last = (int32_t)pos[l];
-            blk.position = (int32_t)end[l];
+            // Where the block stopped: at the code that did not fit, or past
+            // position 24.
+            const int last = StatePosition(finalState[l]);
+            const uint64_t e = stopEntry[l];
+            blk.last = last;
+            blk.position = (int)(e & 31) > StateBudget(finalState[l]) ? last
+                                                                        : last + (int)(e >> kWideAdvanceShift);
         }
     }
 }
