@@ -253,25 +253,34 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         }
     }
     for (int lane = kMacroblocksPerSegment * blockCount; lane < kCount; lane++) hi[lane] = lo[lane] = state[lane] = 0;
-    Group g[kGroups];
-    for (int k = 0; k < kGroups; k++) {
-        g[k].hi = _mm512_load_si512(hi + kLanes * k);
-        g[k].lo = _mm512_load_si512(lo + kLanes * k);
-        g[k].state = _mm512_load_si512(state + kLanes * k);
-        g[k].positions = _mm512_setzero_si512();
-        g[k].stopEntry = _mm512_setzero_si512();
-        g[k].alive = (__mmask8)(alive >> (kLanes * k));
-    }
+    // The groups as separate variables, not an array, so that the compiler
+    // keeps them in registers through the steps.
+    auto start = [&](int k) {
+        Group g;
+        g.hi = _mm512_load_si512(hi + kLanes * k);
+        g.lo = _mm512_load_si512(lo + kLanes * k);
+        g.state = _mm512_load_si512(state + kLanes * k);
+        g.positions = _mm512_setzero_si512();
+        g.stopEntry = _mm512_setzero_si512();
+        g.alive = (__mmask8)(alive >> (kLanes * k));
+        return g;
+    };
+    static_assert(kGroups == 4 || kGroups == 5, "four or five groups");
+    Group g0 = start(0), g1 = start(1), g2 = start(2), g3 = start(3), g4 = start(kGroups - 1);
     alignas(64) uint64_t log[kGroups][kMaxSteps][kLanes];
     const WideTables& tables = Wide();
     // Positions rise by at least one a code and stop past 24, so no lane
     // takes more than 25 steps.
     int rows = 0;
     while (rows < kMaxSteps) {
-        __mmask8 any = 0;
-        for (int k = 0; k < kGroups; k++) {
-            Step(g[k], tables, log[k][rows]);
-            any |= g[k].alive;
+        Step(g0, tables, log[0][rows]);
+        Step(g1, tables, log[1][rows]);
+        Step(g2, tables, log[2][rows]);
+        Step(g3, tables, log[3][rows]);
+        __mmask8 any = g0.alive | g1.alive | g2.alive | g3.alive;
+        if constexpr (kGroups == 5) {
+            Step(g4, tables, log[4][rows]);
+            any |= g4.alive;
         }
         rows++;
         if (!any) break;
@@ -279,16 +288,16 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     const ScanPermutes& perm = Permutes();
     const TransposeIndexes& tr = Transposes();
     const __m512i zero = _mm512_setzero_si512();
-    for (int k = 0; k < kGroups; k++) {
-        if (!(__mmask8)(alive >> (kLanes * k))) continue;
+    auto finish = [&](int k, const Group& gk) {
+        if (!(__mmask8)(alive >> (kLanes * k))) return;
         // The values past a lane's last step are not used: positions mark
         // what is.
         __m512i column[kLanes];
         Columns(log[k], rows, tr, column);
         alignas(64) uint64_t finalState[kLanes], positions[kLanes], stopEntry[kLanes];
-        _mm512_store_si512(finalState, g[k].state);
-        _mm512_store_si512(positions, g[k].positions);
-        _mm512_store_si512(stopEntry, g[k].stopEntry);
+        _mm512_store_si512(finalState, gk.state);
+        _mm512_store_si512(positions, gk.positions);
+        _mm512_store_si512(stopEntry, gk.stopEntry);
         for (int l = 0; l < kLanes; l++) {
             const int lane = kLanes * k + l;
             if (!((alive >> lane) & 1)) continue;
@@ -314,7 +323,12 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             blk.position = (int)(e & 31) > StateBudget(finalState[l]) ? last
                                                                         : last + (int)(e >> kWideAdvanceShift);
         }
-    }
+    };
+    finish(0, g0);
+    finish(1, g1);
+    finish(2, g2);
+    finish(3, g3);
+    if constexpr (kGroups == 5) finish(4, g4);
 }
 
 }  // namespace
