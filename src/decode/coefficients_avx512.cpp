@@ -218,6 +218,8 @@ template <int kGroups>
 void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout) {
     enum { kCount = kGroups * kLanes };
     alignas(64) uint64_t hi[kCount], lo[kCount], state[kCount];
+    DVBlockState* laneBlock[kCount];
+    const uint8_t* laneArea[kCount];
     const int blockCount = layout.blockCount;
     const uint8_t scanByMode = layout.scanByMode;
     uint64_t alive = 0;
@@ -240,6 +242,8 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
                 continue;
             }
             const uint8_t* area = mb.data + layout.offset[b];
+            laneBlock[lane] = &blk;
+            laneArea[lane] = area;
             const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
             blk.classNumber = (int32_t)(hdr & 3);
             blk.mode = (int32_t)((hdr >> 2) & 1);
@@ -301,9 +305,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         for (int l = 0; l < kLanes; l++) {
             const int lane = kLanes * k + l;
             if (!((alive >> lane) & 1)) continue;
-            DVMacroblockState& mb = macroblocks[lane / blockCount];
-            const int b = lane % blockCount;
-            DVBlockState& blk = mb.blocks[b];
+            DVBlockState& blk = *laneBlock[lane];
             const __m512i byPosition = _mm512_maskz_expand_epi16((__mmask32)positions[l], column[l]);
             const int s = blk.mode & scanByMode;
             _mm512_storeu_si512((void*)blk.coefficients,
@@ -312,7 +314,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
                                 _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][1]), zero));
             // The DC term from the header, 9-bit two's complement; the
             // stores above wrote index 0 as zero.
-            const uint8_t* area = mb.data + layout.offset[b];
+            const uint8_t* area = laneArea[lane];
             const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
             blk.coefficients[0] = (int16_t)(((int)((hdr >> 3) ^ 256) - 256) * 8);
             // Where the block stopped: at the code that did not fit, or past
