@@ -145,15 +145,19 @@ const TransposeIndexes& Transposes() {
 
 inline __m512i Load512(const uint16_t* p) { return _mm512_load_si512((const void*)p); }
 
-// Eight lanes.  hi and lo move on by every code's length whether the lane
-// still reads or not, which keeps the masks off the chain from one lookup to
-// the next; what the block needs is kept by the masked fields: state,
-// positions (a bit for each stored position) and, from the step where the
-// lane stopped, that step's entry.
+// Eight lanes: the stream bits (hi, lo), the budget and position (state)
+// and a bit for each position stored (positions).  A lane that has stopped
+// keeps all of them, so its hi still begins with the code it stopped at.
 struct Group {
-    __m512i hi, lo, state, positions, stopEntry;
+    __m512i hi, lo, state, positions;
     __mmask8 alive;
 };
+
+// The entry of the code at the top of hi, as a step finds it.
+inline uint64_t WideEntry(const WideTables& t, uint64_t hi) {
+    const uint64_t e = t.level1[hi >> (64 - kVlcLevel1Bits)];
+    return (e & kWideLink) ? t.level2[((e >> kVlcValueShift) & 0xFFFF) + ((hi >> 48) & 31)] : e;
+}
 
 // One code of every lane of g; the entries go to log (one row).
 inline void Step(Group& g, const WideTables& t, uint64_t* log) {
@@ -166,14 +170,13 @@ inline void Step(Group& g, const WideTables& t, uint64_t* log) {
                              _mm512_and_si512(_mm512_srli_epi64(g.hi, 48), _mm512_set1_epi64(31)));
         e = _mm512_mask_i64gather_epi64(e, link, idx2, (const long long*)t.level2, 8);
     }
-    // The double shifts take their count modulo 64: the entry's low six
-    // bits, its length.
-    g.hi = _mm512_shldv_epi64(g.hi, g.lo, e);
-    g.lo = _mm512_shldv_epi64(g.lo, _mm512_setzero_si512(), e);
     const __m512i s = _mm512_sub_epi32(g.state, e);
     const __mmask8 ok = _mm512_mask_testn_epi64_mask(g.alive, s, _mm512_set1_epi64((long long)kStateSigns));
-    g.stopEntry = _mm512_mask_mov_epi64(g.stopEntry, g.alive & (__mmask8)~ok, e);
     g.alive = ok;
+    // The double shifts take their count modulo 64: the entry's low six
+    // bits, its length.  A stopped lane keeps the code it stopped at.
+    g.hi = _mm512_mask_shldv_epi64(g.hi, ok, g.lo, e);
+    g.lo = _mm512_mask_shldv_epi64(g.lo, ok, _mm512_setzero_si512(), e);
     // state = s with its 25 one bits set again, where the code was taken.
     g.state = _mm512_mask_ternarylogic_epi64(g.state, ok, s, _mm512_set1_epi64((long long)kStateOnes), 0xEE);
     // 1 << position, from 24 - position in the state's top bits.
@@ -265,7 +268,6 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         g.lo = _mm512_load_si512(lo + kLanes * k);
         g.state = _mm512_load_si512(state + kLanes * k);
         g.positions = _mm512_setzero_si512();
-        g.stopEntry = _mm512_setzero_si512();
         g.alive = (__mmask8)(alive >> (kLanes * k));
         return g;
     };
@@ -298,10 +300,10 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         // what is.
         __m512i column[kLanes];
         Columns(log[k], rows, tr, column);
-        alignas(64) uint64_t finalState[kLanes], positions[kLanes], stopEntry[kLanes];
+        alignas(64) uint64_t finalState[kLanes], positions[kLanes], finalHi[kLanes];
         _mm512_store_si512(finalState, gk.state);
         _mm512_store_si512(positions, gk.positions);
-        _mm512_store_si512(stopEntry, gk.stopEntry);
+        _mm512_store_si512(finalHi, gk.hi);
         for (int l = 0; l < kLanes; l++) {
             const int lane = kLanes * k + l;
             if (!((alive >> lane) & 1)) continue;
@@ -320,7 +322,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             // Where the block stopped: at the code that did not fit, or past
             // position 24.
             const int last = StatePosition(finalState[l]);
-            const uint64_t e = stopEntry[l];
+            const uint64_t e = WideEntry(tables, finalHi[l]);
             blk.last = last;
             blk.position = (int)(e & 31) > StateBudget(finalState[l]) ? last
                                                                         : last + (int)(e >> kWideAdvanceShift);
