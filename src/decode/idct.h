@@ -83,9 +83,8 @@ struct DVDequant {
     int shift;
 };
 inline DVDequant SelectDequant(int c, int m, int q) {
-    const int T = kQuantIndex[c & 3][q & 15];
-    const DVQuantSelect sel = kQuantSelect[(m & 1) + 2 * T];
-    return DVDequant{g_weightTables[m & 1][sel.table].w, sel.shift};
+    const DVWeightChoice& choice = g_weightChoices[8 * (q & 15) + 2 * (c & 3) + (m & 1)];
+    return DVDequant{choice.weights, choice.shift};
 }
 
 }  // namespace hvdv

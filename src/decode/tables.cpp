@@ -31,6 +31,7 @@ const uint8_t kScan248[64] = {
 
 uint8_t g_scanOrders[2][64];
 DVWeightTable g_weightTables[2][4];
+DVWeightChoice g_weightChoices[16 * 8];
 DVIdctConstants g_idctConstants;
 uint32_t g_vlcLevel1[1 << kVlcLevel1Bits];
 uint32_t g_vlcLevel2[kVlcLevel2Size];
@@ -130,6 +131,12 @@ void BuildWeightTables() {
             g_scanOrders[mode][p] = (uint8_t)InternalIndex(i >> 3, i & 7);
         }
     }
+    for (int q = 0; q < 16; q++)
+        for (int c = 0; c < 4; c++)
+            for (int m = 0; m < 2; m++) {
+                const DVQuantSelect sel = kQuantSelect[m + 2 * kQuantIndex[c][q]];
+                g_weightChoices[8 * q + 2 * c + m] = DVWeightChoice{g_weightTables[m][sel.table].w, sel.shift};
+            }
 }
 
 void InitIdctConstants() {

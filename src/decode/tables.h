@@ -38,6 +38,15 @@ struct DVQuantSelect {
 };
 extern const DVQuantSelect kQuantSelect[26];
 
+// Both choices made for every QNO, class and mode, so that a block's
+// weights and shift take one load: [16 * 8] indexed 8 * QNO + 2 * class +
+// mode (built by BuildWeightTables).
+struct DVWeightChoice {
+    const uint16_t* weights;
+    int32_t shift;
+};
+extern DVWeightChoice g_weightChoices[16 * 8];
+
 // Transform constant vectors of eight equal 16-bit lanes, for the SSE2
 // kernels.
 enum {
