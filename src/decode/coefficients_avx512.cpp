@@ -226,11 +226,19 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     const int blockCount = layout.blockCount;
     const uint8_t scanByMode = layout.scanByMode;
     uint64_t alive = 0;
-    for (int j = 0; j < kMacroblocksPerSegment; j++) {
-        DVMacroblockState& mb = macroblocks[j];
-        for (int b = 0; b < blockCount; b++) {
+    // Lanes in block order, the five macroblocks' block b side by side, so
+    // that blocks which usually take as many codes share a group: a group
+    // whose lanes have all stopped takes no more steps.  The 50 Mb/s areas 1
+    // and 3, which end at once, come last.
+    static const uint8_t kOrder[kMaxBlocks] = {0, 1, 2, 3, 4, 5, 6, 7};
+    static const uint8_t kOrder50[kMaxBlocks] = {0, 2, 4, 5, 1, 3, 6, 7};
+    const uint8_t* const order = &layout == &kLayout50 ? kOrder50 : kOrder;
+    for (int o = 0; o < blockCount; o++) {
+        const int b = order[o];
+        for (int j = 0; j < kMacroblocksPerSegment; j++) {
+            DVMacroblockState& mb = macroblocks[j];
             DVBlockState& blk = mb.blocks[b];
-            const int lane = blockCount * j + b;
+            const int lane = kMacroblocksPerSegment * o + j;
             blk.leftoverBits = 0;
             blk.leftoverCount = 0;
             if (mb.missing) {
@@ -275,20 +283,20 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     Group g0 = start(0), g1 = start(1), g2 = start(2), g3 = start(3), g4 = start(kGroups - 1);
     alignas(64) uint64_t log[kGroups][kMaxSteps][kLanes];
     const WideTables& tables = Wide();
+    int rows[kGroups] = {};
+    auto step = [&](Group& g, int k) {
+        if (!g.alive) return false;
+        Step(g, tables, log[k][rows[k]++]);
+        return true;
+    };
     // Positions rise by at least one a code and stop past 24, so no lane
     // takes more than 25 steps.
-    int rows = 0;
-    while (rows < kMaxSteps) {
-        Step(g0, tables, log[0][rows]);
-        Step(g1, tables, log[1][rows]);
-        Step(g2, tables, log[2][rows]);
-        Step(g3, tables, log[3][rows]);
-        __mmask8 any = g0.alive | g1.alive | g2.alive | g3.alive;
-        if constexpr (kGroups == 5) {
-            Step(g4, tables, log[4][rows]);
-            any |= g4.alive;
-        }
-        rows++;
+    for (int n = 0; n < kMaxSteps; n++) {
+        bool any = step(g0, 0);
+        any |= step(g1, 1);
+        any |= step(g2, 2);
+        any |= step(g3, 3);
+        if constexpr (kGroups == 5) any |= step(g4, 4);
         if (!any) break;
     }
     const ScanPermutes& perm = Permutes();
@@ -299,7 +307,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         // The values past a lane's last step are not used: positions mark
         // what is.
         __m512i column[kLanes];
-        Columns(log[k], rows, tr, column);
+        Columns(log[k], rows[k], tr, column);
         alignas(64) uint64_t finalState[kLanes], positions[kLanes], finalHi[kLanes];
         _mm512_store_si512(finalState, gk.state);
         _mm512_store_si512(positions, gk.positions);
