@@ -9,11 +9,11 @@
 // together by each code's length, so that no step loads the stream; the one
 // load of a step is the table lookup, gathered for eight lanes.  A lane
 // stops at the first code that passes position 24 or does not fit the
-// budget, and keeps stepping as a no-op until every lane of the segment has
-// stopped.  Each step writes its eight table entries to a log; afterwards
-// the values are taken out of the log a lane at a time, spread by the lane's
-// positions (a mask with one bit a position) and put into coefficient order
-// by a permutation.
+// budget, and keeps stepping as a no-op until every lane of its group of
+// eight has stopped.  Each step writes its eight table entries to a log;
+// afterwards the values are taken out of the log a lane at a time, spread by
+// the lane's positions (a mask with one bit a position) and put into
+// coefficient order by a permutation.
 //
 // GCC 12 reports the intrinsics' own deliberately undefined start values
 // (in avx512fintrin.h) as uninitialised.
