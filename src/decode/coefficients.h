@@ -42,7 +42,8 @@ struct DVBlockState {
 
 struct DVMacroblockState {
     DVBlockState blocks[kMaxBlocks];
-    // A cache line a block's first half where 512-bit stores fill them.
+    // 64-byte aligned where the 512-bit half-size reader stores each half
+    // of a block's coefficients as one whole cache line.
 #if HVDV_HAVE_AVX512
     alignas(64) int16_t coefficientArea[kMaxBlocks][64];
 #else
