@@ -44,32 +44,47 @@ inline uint64_t LoadBE64(const uint8_t* p) {
 //   bits 0-4    length (bit 5 clear: a shift by the entry shifts by it)
 //   bits 32-47  coefficient value (word 2 of the entry, for the log)
 //   bits 57-63  scan position advance
-// and a link to the second level: bit 48 set, the base index in bits 6-21.
 // The low half is the length alone and the advance is at the top of the high
 // half, so that one subtraction of 32-bit halves takes a code from a lane's
 // budget (low half) and its position (high half); see State below.
-enum : uint64_t { kWideLink = 1ull << 48 };
+//
+// Both levels form one table, so that a step makes one lookup and takes no
+// branch.  The prefixes that link to the second level are the last ones,
+// from kLinkFirst on, and their second-level tables follow each other in
+// prefix order; with x the next 16 bits of the stream, the second-level
+// entry of x is therefore at x - 31 * kLinkFirst, right after the first
+// level's kLinkFirst entries.  That index is the larger of it and x >> 5
+// exactly for the linked prefixes, and below x >> 5 (or 0, with a
+// saturating subtraction) for the others.
 enum { kWideValueWord = 2, kWideAdvanceShift = 57 };
+enum { kLinkFirst = 2000, kLinkFold = 31 * kLinkFirst, kWideSize = (1 << 16) - kLinkFold };
 
-struct WideTables {
-    alignas(64) uint64_t level1[1 << kVlcLevel1Bits];
-    alignas(64) uint64_t level2[kVlcLevel2Size];
+static_assert(kWideSize - kLinkFirst == kVlcLevel2Size && kLinkFirst < (1 << kVlcLevel1Bits),
+              "the second level follows the first");
+
+struct WideTable {
+    alignas(64) uint64_t entry[kWideSize];
 };
 
 uint64_t Widen(uint32_t x) {
-    if (x & kVlcLinkFlag) return (x & (0xFFFFu << kVlcValueShift)) | kWideLink;
     return (uint64_t)(x & 31) | ((uint64_t)((x >> kVlcValueShift) & 0xFFFF) << 32) |
            ((uint64_t)(x >> kVlcAdvanceShift) << kWideAdvanceShift);
 }
 
-const WideTables& Wide() {
-    static const WideTables w = [] {
-        WideTables t;
-        for (int i = 0; i < (1 << kVlcLevel1Bits); i++) t.level1[i] = Widen(g_vlcLevel1[i]);
-        for (int i = 0; i < kVlcLevel2Size; i++) t.level2[i] = Widen(g_vlcLevel2[i]);
+const WideTable& Wide() {
+    static const WideTable w = [] {
+        WideTable t;
+        for (int i = 0; i < kLinkFirst; i++) t.entry[i] = Widen(g_vlcLevel1[i]);
+        for (int i = 0; i < kWideSize - kLinkFirst; i++) t.entry[kLinkFirst + i] = Widen(g_vlcLevel2[i]);
         return t;
     }();
     return w;
+}
+
+// Where the code at the top of hi has its entry.
+inline uint64_t WideIndex(uint64_t hi) {
+    const uint64_t x = hi >> 48, folded = x > (uint64_t)kLinkFold ? x - kLinkFold : 0;
+    return folded > (x >> 5) ? folded : x >> 5;
 }
 
 // A lane's budget and position in one 64-bit value: the budget left in the
@@ -153,23 +168,11 @@ struct Group {
     __mmask8 alive;
 };
 
-// The entry of the code at the top of hi, as a step finds it.
-inline uint64_t WideEntry(const WideTables& t, uint64_t hi) {
-    const uint64_t e = t.level1[hi >> (64 - kVlcLevel1Bits)];
-    return (e & kWideLink) ? t.level2[((e >> kVlcValueShift) & 0xFFFF) + ((hi >> 48) & 31)] : e;
-}
-
 // One code of every lane of g; the entries go to log (one row).
-inline void Step(Group& g, const WideTables& t, uint64_t* log) {
-    const __m512i idx = _mm512_srli_epi64(g.hi, 64 - kVlcLevel1Bits);
-    __m512i e = _mm512_i64gather_epi64(idx, (const long long*)t.level1, 8);
-    const __mmask8 link = _mm512_mask_test_epi64_mask(g.alive, e, _mm512_set1_epi64((long long)kWideLink));
-    if (link) {
-        const __m512i idx2 =
-            _mm512_add_epi64(_mm512_and_si512(_mm512_srli_epi64(e, kVlcValueShift), _mm512_set1_epi64(0xFFFF)),
-                             _mm512_and_si512(_mm512_srli_epi64(g.hi, 48), _mm512_set1_epi64(31)));
-        e = _mm512_mask_i64gather_epi64(e, link, idx2, (const long long*)t.level2, 8);
-    }
+inline void Step(Group& g, const WideTable& t, uint64_t* log) {
+    const __m512i folded = _mm512_srli_epi64(_mm512_subs_epu16(g.hi, _mm512_set1_epi64((long long)kLinkFold << 48)), 48);
+    const __m512i idx = _mm512_max_epu64(_mm512_srli_epi64(g.hi, 53), folded);
+    const __m512i e = _mm512_i64gather_epi64(idx, (const long long*)t.entry, 8);
     const __m512i s = _mm512_sub_epi32(g.state, e);
     const __mmask8 ok = _mm512_mask_testn_epi64_mask(g.alive, s, _mm512_set1_epi64((long long)kStateSigns));
     g.alive = ok;
@@ -282,7 +285,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     static_assert(kGroups == 4 || kGroups == 5, "four or five groups");
     Group g0 = start(0), g1 = start(1), g2 = start(2), g3 = start(3), g4 = start(kGroups - 1);
     alignas(64) uint64_t log[kGroups][kMaxSteps][kLanes];
-    const WideTables& tables = Wide();
+    const WideTable& tables = Wide();
     int rows[kGroups] = {};
     auto step = [&](Group& g, int k) {
         if (!g.alive) return false;
@@ -330,7 +333,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             // Where the block stopped: at the code that did not fit, or past
             // position 24.
             const int last = StatePosition(finalState[l]);
-            const uint64_t e = WideEntry(tables, finalHi[l]);
+            const uint64_t e = tables.entry[WideIndex(finalHi[l])];
             blk.last = last;
             blk.position = (int)(e & 31) > StateBudget(finalState[l]) ? last
                                                                         : last + (int)(e >> kWideAdvanceShift);
