@@ -99,10 +99,12 @@ inline int StatePosition(uint64_t s) { return kHalfLast - (int)(s >> 57); }
 inline int StateBudget(uint64_t s) { return (int)(uint32_t)s; }
 
 // The word permutations from scan positions 0-31 to coefficient order (the
-// internal index of each of the 64 coefficients; positions past 31 give 0),
-// low and high 32 coefficients, for each scan order.
+// internal index of each of the 64 coefficients), low and high 32
+// coefficients, for each scan order, with a mask of the coefficients whose
+// position is below 32 (the others are zero).
 struct ScanPermutes {
     alignas(64) uint16_t index[2][2][32];
+    uint32_t below32[2][2];
 };
 
 const ScanPermutes& Permutes() {
@@ -111,51 +113,16 @@ const ScanPermutes& Permutes() {
         for (int mode = 0; mode < 2; mode++) {
             int positionOf[64];
             for (int q = 0; q < 64; q++) positionOf[g_scanOrders[mode][q]] = q;
+            s.below32[mode][0] = s.below32[mode][1] = 0;
             for (int i = 0; i < 64; i++) {
                 const int q = positionOf[i];
-                // Word 32 of the two sources is the zero register's first.
-                s.index[mode][i >> 5][i & 31] = (uint16_t)(q < 32 ? q : 32);
+                s.index[mode][i >> 5][i & 31] = (uint16_t)(q & 31);
+                if (q < 32) s.below32[mode][i >> 5] |= 1u << (i & 31);
             }
         }
         return s;
     }();
     return p;
-}
-
-// From a group's log (one row of eight entries a step) to one register of
-// 32 steps' values a lane: four rows packed into a register of 4 steps x 8
-// lanes, then three rounds of two-source word permutations.
-struct TransposeIndexes {
-    alignas(64) uint16_t pack1[32];
-    alignas(64) uint16_t pack2[32];
-    alignas(64) uint16_t round1[2][32];
-    alignas(64) uint16_t round2[2][32];
-    alignas(64) uint16_t round3[2][32];
-};
-
-const TransposeIndexes& Transposes() {
-    static const TransposeIndexes t = [] {
-        TransposeIndexes x;
-        for (int j = 0; j < 32; j++) {
-            // Pack: the values of two rows (word 2 of each entry) to words
-            // 0-15, then two of those to 4 rows x 8 lanes.
-            x.pack1[j] = (uint16_t)(j < 16 ? (j < 8 ? 0 : 32) + 4 * (j % 8) + kWideValueWord : 0);
-            x.pack2[j] = (uint16_t)(j < 16 ? j : 32 + j - 16);
-            // Round 1: from 8 steps x 8 lanes (step-major) to 4 lanes x 8
-            // steps (lane-major), lanes 0-3 or 4-7.
-            for (int h = 0; h < 2; h++) x.round1[h][j] = (uint16_t)(8 * (j % 8) + 4 * h + j / 8);
-            // Round 2: two of those (steps 0-7 and 8-15 of four lanes) to
-            // 2 lanes x 16 steps, lanes 0-1 or 2-3 of the four.
-            const int t = j % 16;
-            for (int q = 0; q < 2; q++)
-                x.round2[q][j] = (uint16_t)((t < 8 ? 0 : 32) + 8 * (2 * q + j / 16) + t % 8);
-            // Round 3: two of those (steps 0-15 and 16-31 of two lanes) to
-            // one lane's 32 steps.
-            for (int l = 0; l < 2; l++) x.round3[l][j] = (uint16_t)((j < 16 ? 0 : 32) + 16 * l + j % 16);
-        }
-        return x;
-    }();
-    return t;
 }
 
 inline __m512i Load512(const uint16_t* p) { return _mm512_load_si512((const void*)p); }
@@ -189,10 +156,12 @@ inline void Step(Group& g, const WideTable& t, uint64_t* log) {
 }
 
 // The values of steps 0-31 of each lane of a group whose log has `rows`
-// rows written (later rows are not read).
-inline void Columns(const uint64_t (*log)[kLanes], int rows, const TransposeIndexes& tr, __m512i* column) {
+// rows written (later rows are not read), one register a lane.  Four rows
+// go to one register with the values of four steps in each lane's 64 bits
+// (shifts put each row's value word in its place, blends merge them); the
+// eight such registers are then transposed as 8 x 8 64-bit elements.
+inline void Columns(const uint64_t (*log)[kLanes], int rows, __m512i* column) {
     __m512i R[8];
-    const __m512i pack1 = Load512(tr.pack1), pack2 = Load512(tr.pack2);
     for (int i = 0; i < 8; i++) {
         if (4 * i >= rows) {
             R[i] = _mm512_setzero_si512();
@@ -201,21 +170,28 @@ inline void Columns(const uint64_t (*log)[kLanes], int rows, const TransposeInde
         __m512i row[4];
         for (int r = 0; r < 4; r++)
             row[r] = 4 * i + r < rows ? _mm512_load_si512((const void*)log[4 * i + r]) : _mm512_setzero_si512();
-        R[i] = _mm512_permutex2var_epi16(_mm512_permutex2var_epi16(row[0], pack1, row[1]), pack2,
-                                         _mm512_permutex2var_epi16(row[2], pack1, row[3]));
+        static_assert(kWideValueWord == 2, "the shifts below move word 2");
+        __m512i x = _mm512_srli_epi64(row[0], 32);
+        x = _mm512_mask_blend_epi16(0x22222222, x, _mm512_srli_epi64(row[1], 16));
+        x = _mm512_mask_blend_epi16(0x44444444, x, row[2]);
+        R[i] = _mm512_mask_blend_epi16(0x88888888, x, _mm512_slli_epi64(row[3], 16));
     }
-    __m512i A[4][2], B[2][2][2];
-    for (int m = 0; m < 4; m++)
-        for (int h = 0; h < 2; h++) A[m][h] = _mm512_permutex2var_epi16(R[2 * m], Load512(tr.round1[h]), R[2 * m + 1]);
-    for (int m = 0; m < 2; m++)
-        for (int h = 0; h < 2; h++)
-            for (int q = 0; q < 2; q++)
-                B[m][h][q] = _mm512_permutex2var_epi16(A[2 * m][h], Load512(tr.round2[q]), A[2 * m + 1][h]);
-    for (int h = 0; h < 2; h++)
-        for (int q = 0; q < 2; q++)
-            for (int l = 0; l < 2; l++)
-                column[4 * h + 2 * q + l] =
-                    _mm512_permutex2var_epi16(B[0][h][q], Load512(tr.round3[l]), B[1][h][q]);
+    __m512i T[8], U[8];
+    for (int i = 0; i < 8; i += 2) {
+        T[i] = _mm512_unpacklo_epi64(R[i], R[i + 1]);
+        T[i + 1] = _mm512_unpackhi_epi64(R[i], R[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4)
+        for (int h = 0; h < 2; h++) {
+            U[i + h] = _mm512_shuffle_i64x2(T[i + h], T[i + h + 2], 0x88);
+            U[i + h + 2] = _mm512_shuffle_i64x2(T[i + h], T[i + h + 2], 0xDD);
+        }
+    // U[0] holds lanes 0 and 4 of rows 0-15, U[1] lanes 1 and 5, U[2]
+    // lanes 2 and 6, U[3] lanes 3 and 7; U[4..7] the same of rows 16-31.
+    for (int l = 0; l < 4; l++) {
+        column[l] = _mm512_shuffle_i64x2(U[l], U[l + 4], 0x88);
+        column[l + 4] = _mm512_shuffle_i64x2(U[l], U[l + 4], 0xDD);
+    }
 }
 
 // A segment of layout's blocks in kGroups groups of lanes, lane
@@ -303,14 +279,12 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         if (!any) break;
     }
     const ScanPermutes& perm = Permutes();
-    const TransposeIndexes& tr = Transposes();
-    const __m512i zero = _mm512_setzero_si512();
     auto finish = [&](int k, const Group& gk) {
         if (!(__mmask8)(alive >> (kLanes * k))) return;
         // The values past a lane's last step are not used: positions mark
         // what is.
         __m512i column[kLanes];
-        Columns(log[k], rows[k], tr, column);
+        Columns(log[k], rows[k], column);
         alignas(64) uint64_t finalState[kLanes], positions[kLanes], finalHi[kLanes];
         _mm512_store_si512(finalState, gk.state);
         _mm512_store_si512(positions, gk.positions);
@@ -322,9 +296,9 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             const __m512i byPosition = _mm512_maskz_expand_epi16((__mmask32)positions[l], column[l]);
             const int s = blk.mode & scanByMode;
             _mm512_storeu_si512((void*)blk.coefficients,
-                                _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][0]), zero));
+                                _mm512_maskz_permutexvar_epi16(perm.below32[s][0], Load512(perm.index[s][0]), byPosition));
             _mm512_storeu_si512((void*)(blk.coefficients + 32),
-                                _mm512_permutex2var_epi16(byPosition, Load512(perm.index[s][1]), zero));
+                                _mm512_maskz_permutexvar_epi16(perm.below32[s][1], Load512(perm.index[s][1]), byPosition));
             // The DC term from the header, 9-bit two's complement; the
             // stores above wrote index 0 as zero.
             const uint8_t* area = laneArea[lane];
