@@ -23,6 +23,7 @@
 #endif
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "decode/coefficients.h"
@@ -81,12 +82,6 @@ const WideTable& Wide() {
     return w;
 }
 
-// Where the code at the top of hi has its entry.
-inline uint64_t WideIndex(uint64_t hi) {
-    const uint64_t x = hi >> 48, folded = x > (uint64_t)kLinkFold ? x - kLinkFold : 0;
-    return folded > (x >> 5) ? folded : x >> 5;
-}
-
 // A lane's budget and position in one 64-bit value: the budget left in the
 // low half, (24 - position) << 25 plus 25 one bits in the high half.  After
 // subtracting an entry, a half is negative exactly when the code does not
@@ -95,8 +90,6 @@ inline uint64_t WideIndex(uint64_t hi) {
 constexpr uint64_t kStateOnes = 0x01FFFFFFull << 32;
 constexpr uint64_t kStateSigns = 0x8000000080000000ull;
 constexpr uint64_t StartState(int budget) { return ((uint64_t)kHalfLast << 57) | kStateOnes | (uint64_t)budget; }
-inline int StatePosition(uint64_t s) { return kHalfLast - (int)(s >> 57); }
-inline int StateBudget(uint64_t s) { return (int)(uint32_t)s; }
 
 // The word permutations from scan positions 0-31 to coefficient order (the
 // internal index of each of the 64 coefficients), low and high 32
@@ -136,10 +129,15 @@ struct Group {
 };
 
 // One code of every lane of g; the entries go to log (one row).
+// The entries of the codes at the top of hi (see WideTable).
+inline __m512i Lookup(const WideTable& t, __m512i hi) {
+    const __m512i folded = _mm512_srli_epi64(_mm512_subs_epu16(hi, _mm512_set1_epi64((long long)kLinkFold << 48)), 48);
+    const __m512i idx = _mm512_max_epu64(_mm512_srli_epi64(hi, 53), folded);
+    return _mm512_i64gather_epi64(idx, (const long long*)t.entry, 8);
+}
+
 inline void Step(Group& g, const WideTable& t, uint64_t* log) {
-    const __m512i folded = _mm512_srli_epi64(_mm512_subs_epu16(g.hi, _mm512_set1_epi64((long long)kLinkFold << 48)), 48);
-    const __m512i idx = _mm512_max_epu64(_mm512_srli_epi64(g.hi, 53), folded);
-    const __m512i e = _mm512_i64gather_epi64(idx, (const long long*)t.entry, 8);
+    const __m512i e = Lookup(t, g.hi);
     const __m512i s = _mm512_sub_epi32(g.state, e);
     const __mmask8 ok = _mm512_mask_testn_epi64_mask(g.alive, s, _mm512_set1_epi64((long long)kStateSigns));
     g.alive = ok;
@@ -218,10 +216,10 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             DVMacroblockState& mb = macroblocks[j];
             DVBlockState& blk = mb.blocks[b];
             const int lane = kMacroblocksPerSegment * o + j;
-            blk.leftoverBits = 0;
-            blk.leftoverCount = 0;
             if (mb.missing) {
                 // Not in the frame: DC 0, 8-8, class 0.
+                blk.leftoverBits = 0;
+                blk.leftoverCount = 0;
                 std::memset(blk.coefficients, 0, 64 * sizeof(int16_t));
                 blk.mode = 0;
                 blk.classNumber = 0;
@@ -231,13 +229,10 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
                 hi[lane] = lo[lane] = state[lane] = 0;
                 continue;
             }
+            // The header is read again when the block's results are stored.
             const uint8_t* area = mb.data + layout.offset[b];
             laneBlock[lane] = &blk;
             laneArea[lane] = area;
-            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
-            blk.classNumber = (int32_t)(hdr & 3);
-            blk.mode = (int32_t)((hdr >> 2) & 1);
-            blk.scan = g_scanOrders[blk.mode & scanByMode];
             // The AC bits from bit 12 of the area: 128 of them, of which
             // the budget allows at most 100 and a lookup reads 16 more.
             hi[lane] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
@@ -285,32 +280,40 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         // what is.
         __m512i column[kLanes];
         Columns(log[k], rows[k], column);
-        alignas(64) uint64_t finalState[kLanes], positions[kLanes], finalHi[kLanes];
-        _mm512_store_si512(finalState, gk.state);
+        // Where each block stopped: at the code that did not fit (its
+        // length above the budget left), or past position 24.  Position and
+        // last stored position in one 64-bit value, as the block keeps them.
+        const __m512i e = Lookup(tables, gk.hi);
+        const __m512i last = _mm512_sub_epi64(_mm512_set1_epi64(kHalfLast), _mm512_srli_epi64(gk.state, 57));
+        const __mmask8 fits = _mm512_cmple_epu64_mask(_mm512_and_si512(e, _mm512_set1_epi64(31)),
+                                                      _mm512_and_si512(gk.state, _mm512_set1_epi64(0xFFFFFFFF)));
+        const __m512i position = _mm512_mask_add_epi64(last, fits, last, _mm512_srli_epi64(e, kWideAdvanceShift));
+        static_assert(offsetof(DVBlockState, last) == offsetof(DVBlockState, position) + 4, "position, then last");
+        alignas(64) uint64_t ends[kLanes], positions[kLanes];
+        _mm512_store_si512(ends, _mm512_or_si512(position, _mm512_slli_epi64(last, 32)));
         _mm512_store_si512(positions, gk.positions);
-        _mm512_store_si512(finalHi, gk.hi);
         for (int l = 0; l < kLanes; l++) {
             const int lane = kLanes * k + l;
             if (!((alive >> lane) & 1)) continue;
             DVBlockState& blk = *laneBlock[lane];
-            const __m512i byPosition = _mm512_maskz_expand_epi16((__mmask32)positions[l], column[l]);
+            const uint8_t* area = laneArea[lane];
+            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
+            blk.classNumber = (int32_t)(hdr & 3);
+            blk.mode = (int32_t)((hdr >> 2) & 1);
             const int s = blk.mode & scanByMode;
+            blk.scan = g_scanOrders[s];
+            blk.leftoverBits = 0;
+            blk.leftoverCount = 0;
+            std::memcpy(&blk.position, &ends[l], 8);
+            // The DC term from the header, 9-bit two's complement, at
+            // position 0, which no code stores.
+            const int dc = ((int)((hdr >> 3) ^ 256) - 256) * 8;
+            const __m512i byPosition = _mm512_mask_expand_epi16(_mm512_castsi128_si512(_mm_cvtsi32_si128(dc & 0xFFFF)),
+                                                                (__mmask32)positions[l], column[l]);
             _mm512_storeu_si512((void*)blk.coefficients,
                                 _mm512_maskz_permutexvar_epi16(perm.below32[s][0], Load512(perm.index[s][0]), byPosition));
             _mm512_storeu_si512((void*)(blk.coefficients + 32),
                                 _mm512_maskz_permutexvar_epi16(perm.below32[s][1], Load512(perm.index[s][1]), byPosition));
-            // The DC term from the header, 9-bit two's complement; the
-            // stores above wrote index 0 as zero.
-            const uint8_t* area = laneArea[lane];
-            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
-            blk.coefficients[0] = (int16_t)(((int)((hdr >> 3) ^ 256) - 256) * 8);
-            // Where the block stopped: at the code that did not fit, or past
-            // position 24.
-            const int last = StatePosition(finalState[l]);
-            const uint64_t e = tables.entry[WideIndex(finalHi[l])];
-            blk.last = last;
-            blk.position = (int)(e & 31) > StateBudget(finalState[l]) ? last
-                                                                        : last + (int)(e >> kWideAdvanceShift);
         }
     };
     finish(0, g0);
