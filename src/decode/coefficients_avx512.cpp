@@ -192,6 +192,47 @@ inline void Columns(const uint64_t (*log)[kLanes], int rows, __m512i* column) {
     }
 }
 
+// Lanes in block order, the five macroblocks' block b side by side, so that
+// blocks which usually take as many codes share a group: a group whose
+// lanes have all stopped takes no more steps.  The 50 Mb/s areas 1 and 3,
+// which end at once, come last.
+enum { kMaxGroups = 5, kMaxLanes = kMaxGroups * kLanes };
+struct LaneTable {
+    // Lane 5 * o + j: macroblock j's block order[o], at byte offset
+    // blockOffset from the first macroblock's state; its area at byte
+    // offset areaOffset of the compressed macroblock, and its start state.
+    alignas(64) int64_t macroblock[kMaxLanes];
+    alignas(64) int64_t areaOffset[kMaxLanes];
+    alignas(64) int64_t blockOffset[kMaxLanes];
+    alignas(64) uint64_t start[kMaxLanes];
+    uint8_t block[kMaxLanes];
+    uint64_t used;
+};
+
+LaneTable MakeLaneTable(const DVBlockLayout& layout, const uint8_t* order) {
+    LaneTable t = {};
+    for (int o = 0; o < layout.blockCount; o++)
+        for (int j = 0; j < kMacroblocksPerSegment; j++) {
+            const int lane = kMacroblocksPerSegment * o + j, b = order[o];
+            t.macroblock[lane] = j;
+            t.areaOffset[lane] = layout.offset[b];
+            t.blockOffset[lane] = (int64_t)(j * sizeof(DVMacroblockState) + offsetof(DVMacroblockState, blocks) +
+                                            b * sizeof(DVBlockState));
+            t.start[lane] = StartState(layout.bits[b]);
+            t.block[lane] = (uint8_t)b;
+            t.used |= 1ull << lane;
+        }
+    return t;
+}
+
+const LaneTable& LanesOf(const DVBlockLayout& layout) {
+    static const uint8_t kOrder[kMaxBlocks] = {0, 1, 2, 3, 4, 5, 6, 7};
+    static const uint8_t kOrder50[kMaxBlocks] = {0, 2, 4, 5, 1, 3, 6, 7};
+    static const LaneTable t25 = MakeLaneTable(kLayout25, kOrder), t50 = MakeLaneTable(kLayout50, kOrder50),
+                           tHD = MakeLaneTable(kLayoutHD, kOrder);
+    return &layout == &kLayout50 ? t50 : &layout == &kLayoutHD ? tHD : t25;
+}
+
 // A segment of layout's blocks in kGroups groups of lanes, lane
 // blockCount * j + b for block b of macroblock j.
 template <int kGroups>
@@ -200,22 +241,45 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     alignas(64) uint64_t hi[kCount], lo[kCount], state[kCount];
     DVBlockState* laneBlock[kCount];
     const uint8_t* laneArea[kCount];
-    const int blockCount = layout.blockCount;
     const uint8_t scanByMode = layout.scanByMode;
+    const LaneTable& lanes = LanesOf(layout);
+    static_assert((int)kCount <= (int)kMaxLanes, "lane table size");
+    bool anyMissing = false;
+    for (int j = 0; j < kMacroblocksPerSegment; j++) anyMissing |= macroblocks[j].missing != 0;
     uint64_t alive = 0;
-    // Lanes in block order, the five macroblocks' block b side by side, so
-    // that blocks which usually take as many codes share a group: a group
-    // whose lanes have all stopped takes no more steps.  The 50 Mb/s areas 1
-    // and 3, which end at once, come last.
-    static const uint8_t kOrder[kMaxBlocks] = {0, 1, 2, 3, 4, 5, 6, 7};
-    static const uint8_t kOrder50[kMaxBlocks] = {0, 2, 4, 5, 1, 3, 6, 7};
-    const uint8_t* const order = &layout == &kLayout50 ? kOrder50 : kOrder;
-    for (int o = 0; o < blockCount; o++) {
-        const int b = order[o];
-        for (int j = 0; j < kMacroblocksPerSegment; j++) {
-            DVMacroblockState& mb = macroblocks[j];
-            DVBlockState& blk = mb.blocks[b];
-            const int lane = kMacroblocksPerSegment * o + j;
+    if (!anyMissing) {
+        // Eight lanes at a time: the areas' addresses from the
+        // macroblocks', then the AC bits from bit 12 of each area, 128 of
+        // them, of which the budget allows at most 100 and a lookup reads 16
+        // more.  The loads reach byte 23 of the area, within the reader's
+        // allowance past the last area.
+        const uint8_t* const base = macroblocks[0].data;
+        alignas(64) int64_t delta[kLanes] = {};
+        for (int j = 1; j < kMacroblocksPerSegment; j++) delta[j] = macroblocks[j].data - base;
+        const __m512i deltas = _mm512_load_si512(delta);
+        const __m512i swap = _mm512_set4_epi32(0x08090a0b, 0x0c0d0e0f, 0x00010203, 0x04050607);
+        const __m512i states = _mm512_set1_epi64((int64_t)(intptr_t)macroblocks);
+        const __m512i bases = _mm512_set1_epi64((int64_t)(intptr_t)base);
+        for (int k = 0; k < kGroups; k++) {
+            const __m512i at = _mm512_add_epi64(_mm512_permutexvar_epi64(_mm512_load_si512(lanes.macroblock + kLanes * k), deltas),
+                                                _mm512_load_si512(lanes.areaOffset + kLanes * k));
+            const __m512i b1 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 1, 1), swap);
+            const __m512i b9 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 9, 1), swap);
+            const __m512i b16 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 16, 1), swap);
+            _mm512_store_si512(hi + kLanes * k, _mm512_shldi_epi64(b1, b9, 4));
+            _mm512_store_si512(lo + kLanes * k, _mm512_shldi_epi64(b9, _mm512_slli_epi64(b16, 8), 4));
+            _mm512_store_si512(state + kLanes * k, _mm512_load_si512(lanes.start + kLanes * k));
+            _mm512_storeu_si512(laneArea + kLanes * k, _mm512_add_epi64(bases, at));
+            _mm512_storeu_si512(laneBlock + kLanes * k,
+                                _mm512_add_epi64(states, _mm512_load_si512(lanes.blockOffset + kLanes * k)));
+        }
+        alive = lanes.used;
+    } else {
+        for (int lane = 0; lane < kCount; lane++) {
+            hi[lane] = lo[lane] = state[lane] = 0;
+            if (!((lanes.used >> lane) & 1)) continue;
+            DVMacroblockState& mb = macroblocks[lanes.macroblock[lane]];
+            DVBlockState& blk = mb.blocks[lanes.block[lane]];
             if (mb.missing) {
                 // Not in the frame: DC 0, 8-8, class 0.
                 blk.leftoverBits = 0;
@@ -226,22 +290,17 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
                 blk.position = 0;
                 blk.last = 0;
                 blk.scan = g_scanOrders[0];
-                hi[lane] = lo[lane] = state[lane] = 0;
                 continue;
             }
-            // The header is read again when the block's results are stored.
-            const uint8_t* area = mb.data + layout.offset[b];
+            const uint8_t* area = mb.data + lanes.areaOffset[lane];
             laneBlock[lane] = &blk;
             laneArea[lane] = area;
-            // The AC bits from bit 12 of the area: 128 of them, of which
-            // the budget allows at most 100 and a lookup reads 16 more.
             hi[lane] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
             lo[lane] = (LoadBE64(area + 9) << 4) | (area[17] >> 4);
-            state[lane] = StartState(layout.bits[b]);
+            state[lane] = lanes.start[lane];
             alive |= 1ull << lane;
         }
     }
-    for (int lane = kMacroblocksPerSegment * blockCount; lane < kCount; lane++) hi[lane] = lo[lane] = state[lane] = 0;
     // The groups as separate variables, not an array, so that the compiler
     // keeps them in registers through the steps.
     auto start = [&](int k) {
