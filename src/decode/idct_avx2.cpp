@@ -258,25 +258,37 @@ inline __m256i Quarters(const T* const* p, int offset) {
     return Halves(lo, hi);
 }
 
-// A 16-bit value per block in each of its four lanes.
-inline __m256i Fill4(int a, int b, int c, int d) {
-    return _mm256_setr_epi16((int16_t)a, (int16_t)a, (int16_t)a, (int16_t)a, (int16_t)b, (int16_t)b, (int16_t)b,
-                             (int16_t)b, (int16_t)c, (int16_t)c, (int16_t)c, (int16_t)c, (int16_t)d, (int16_t)d,
-                             (int16_t)d, (int16_t)d);
-}
-
 // The first lane of each block (words 0 and 4 of each half).
 constexpr int kFirstLanes = 0x11;
 
+// Word 0 of each 64-bit element in all four of its words.
+inline __m256i SpreadWord0(__m256i x) {
+    return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(x, 0), 0);
+}
+
+// ShiftOf for four blocks at once, block i in 64-bit element i: the step
+// shifts from s, the DC terms from row 0 of the coefficients (x0, DC in
+// word 0 of each element) into word 0 of each element of dc.
+inline void ShiftsOf4(const int* s, __m256i x0, __m256i* scale, __m256i* doubling, __m256i* dc) {
+    const __m256i s4 = _mm256_cvtepi32_epi64(_mm_loadu_si128((const __m128i*)s));
+    const __m256i s2 = _mm256_min_epi32(s4, _mm256_set1_epi32(3));
+    *scale = SpreadWord0(_mm256_sllv_epi32(_mm256_set1_epi32(1), _mm256_add_epi32(s2, _mm256_set1_epi32(3))));
+    *doubling = SpreadWord0(_mm256_cmpgt_epi32(s4, _mm256_set1_epi32(3)));
+    // 2 * DC in the upper 32 bits, shifted right by s2 + 1 there, then
+    // moved down.
+    const __m256i twice = _mm256_slli_epi32(_mm256_srai_epi32(_mm256_slli_epi64(x0, 48), 16), 1);
+    const __m256i count = _mm256_slli_epi64(_mm256_add_epi32(s2, _mm256_set1_epi32(1)), 32);
+    *dc = _mm256_srli_epi64(_mm256_srav_epi32(twice, count), 32);
+}
+
 inline void DequantiseHalf4(__m256i* X, const int16_t* const* c, const uint16_t* const* W, const int* s) {
-    StepShift k[4];
-    for (int i = 0; i < 4; i++) k[i] = ShiftOf(c[i], s[i]);
-    const __m256i scale = Fill4(k[0].scale, k[1].scale, k[2].scale, k[3].scale);
-    const __m256i doubling = Fill4(k[0].doubling, k[1].doubling, k[2].doubling, k[3].doubling);
+    __m256i scale, doubling, dc;
+    const __m256i x0 = Quarters(c, 0);
+    ShiftsOf4(s, x0, &scale, &doubling, &dc);
     for (int h = 0; h < 4; h++) {
-        __m256i x = Quarters(c, 8 * h);
+        __m256i x = h == 0 ? x0 : Quarters(c, 8 * h);
         x = _mm256_add_epi16(x, _mm256_and_si256(x, doubling));
-        if (h == 0) x = _mm256_blend_epi16(x, Fill4(k[0].dc, k[1].dc, k[2].dc, k[3].dc), kFirstLanes);
+        if (h == 0) x = _mm256_blend_epi16(x, dc, kFirstLanes);
         const __m256i w = Quarters(W, 8 * h);
         const __m256i lo = _mm256_mullo_epi16(x, w), hi = _mm256_mulhi_epi16(x, w);
         X[h] = _mm256_or_si256(_mm256_mullo_epi16(hi, scale), _mm256_mulhi_epu16(lo, scale));
@@ -287,8 +299,10 @@ inline void DequantiseHDHalf4(__m256i* X, const int16_t* const* c, const DVDequa
     const __m256i one = _mm256_set1_epi16(1);
     const int16_t* const hr[4] = {m[0]->highRounded, m[1]->highRounded, m[2]->highRounded, m[3]->highRounded};
     const int16_t* const ls[4] = {m[0]->lowSigned, m[1]->lowSigned, m[2]->lowSigned, m[3]->lowSigned};
+    __m256i x0;
     for (int h = 0; h < 4; h++) {
         const __m256i x = Quarters(c, 8 * h), H = Quarters(hr, 8 * h), L = Quarters(ls, 8 * h);
+        if (h == 0) x0 = x;
         const __m256i r = _mm256_add_epi16(_mm256_mulhi_epi16(x, L), _mm256_srli_epi16(_mm256_mullo_epi16(x, L), 15));
         // Within each half: the low four lanes are one block, the high four
         // the other; the pack keeps that order.
@@ -296,9 +310,7 @@ inline void DequantiseHDHalf4(__m256i* X, const int16_t* const* c, const DVDequa
         const __m256i v1 = _mm256_madd_epi16(_mm256_unpackhi_epi16(x, r), _mm256_unpackhi_epi16(H, one));
         X[h] = _mm256_packs_epi32(v0, v1);
     }
-    X[0] = _mm256_blend_epi16(
-        X[0], Fill4(2 * (uint16_t)c[0][0], 2 * (uint16_t)c[1][0], 2 * (uint16_t)c[2][0], 2 * (uint16_t)c[3][0]),
-        kFirstLanes);
+    X[0] = _mm256_blend_epi16(X[0], _mm256_slli_epi16(x0, 1), kFirstLanes);
 }
 
 inline void Store4At(uint8_t* out, int word) {
