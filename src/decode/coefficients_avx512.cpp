@@ -230,7 +230,7 @@ const LaneTable& LanesOf(const DVBlockLayout& layout) {
     static const uint8_t kOrder50[kMaxBlocks] = {0, 2, 4, 5, 1, 3, 6, 7};
     static const LaneTable t25 = MakeLaneTable(kLayout25, kOrder), t50 = MakeLaneTable(kLayout50, kOrder50),
                            tHD = MakeLaneTable(kLayoutHD, kOrder);
-    return &layout == &kLayout50 ? t50 : &layout == &kLayoutHD ? tHD : t25;
+    return layout.blockCount == kLayoutHD.blockCount ? tHD : &layout == &kLayout50 ? t50 : t25;
 }
 
 // A segment of layout's blocks in kGroups groups of lanes, lane
