@@ -299,10 +299,9 @@ inline void DequantiseHDHalf4(__m256i* X, const int16_t* const* c, const DVDequa
     const __m256i one = _mm256_set1_epi16(1);
     const int16_t* const hr[4] = {m[0]->highRounded, m[1]->highRounded, m[2]->highRounded, m[3]->highRounded};
     const int16_t* const ls[4] = {m[0]->lowSigned, m[1]->lowSigned, m[2]->lowSigned, m[3]->lowSigned};
-    __m256i x0;
+    const __m256i x0 = Quarters(c, 0);
     for (int h = 0; h < 4; h++) {
-        const __m256i x = Quarters(c, 8 * h), H = Quarters(hr, 8 * h), L = Quarters(ls, 8 * h);
-        if (h == 0) x0 = x;
+        const __m256i x = h == 0 ? x0 : Quarters(c, 8 * h), H = Quarters(hr, 8 * h), L = Quarters(ls, 8 * h);
         const __m256i r = _mm256_add_epi16(_mm256_mulhi_epi16(x, L), _mm256_srli_epi16(_mm256_mullo_epi16(x, L), 15));
         // Within each half: the low four lanes are one block, the high four
         // the other; the pack keeps that order.
