@@ -249,10 +249,10 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     uint64_t alive = 0;
     if (!anyMissing) {
         // Eight lanes at a time: the areas' addresses from the
-        // macroblocks', then the AC bits from bit 12 of each area, 128 of
-        // them, of which the budget allows at most 100 and a lookup reads 16
-        // more.  The loads reach byte 23 of the area, within the reader's
-        // allowance past the last area.
+        // macroblocks', then the AC bits from bit 12 of each area, 124 of
+        // them (the last four bits of lo stay zero): the budget allows at
+        // most 100 and a lookup reads 16 more.  The loads reach byte 16 of
+        // the area, within the reader's allowance past the last area.
         const uint8_t* const base = macroblocks[0].data;
         alignas(64) int64_t delta[kLanes] = {};
         for (int j = 1; j < kMacroblocksPerSegment; j++) delta[j] = macroblocks[j].data - base;
@@ -265,9 +265,8 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
                                                 _mm512_load_si512(lanes.areaOffset + kLanes * k));
             const __m512i b1 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 1, 1), swap);
             const __m512i b9 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 9, 1), swap);
-            const __m512i b16 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 16, 1), swap);
             _mm512_store_si512(hi + kLanes * k, _mm512_shldi_epi64(b1, b9, 4));
-            _mm512_store_si512(lo + kLanes * k, _mm512_shldi_epi64(b9, _mm512_slli_epi64(b16, 8), 4));
+            _mm512_store_si512(lo + kLanes * k, _mm512_slli_epi64(b9, 4));
             _mm512_store_si512(state + kLanes * k, _mm512_load_si512(lanes.start + kLanes * k));
             _mm512_storeu_si512(laneArea + kLanes * k, _mm512_add_epi64(bases, at));
             _mm512_storeu_si512(laneBlock + kLanes * k,
@@ -296,7 +295,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             laneBlock[lane] = &blk;
             laneArea[lane] = area;
             hi[lane] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
-            lo[lane] = (LoadBE64(area + 9) << 4) | (area[17] >> 4);
+            lo[lane] = LoadBE64(area + 9) << 4;
             state[lane] = lanes.start[lane];
             alive |= 1ull << lane;
         }
