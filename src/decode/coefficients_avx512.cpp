@@ -238,9 +238,8 @@ const LaneTable& LanesOf(const DVBlockLayout& layout) {
 template <int kGroups>
 void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout) {
     enum { kCount = kGroups * kLanes };
-    alignas(64) uint64_t hi[kCount], lo[kCount], state[kCount];
+    alignas(64) uint64_t hi[kCount], lo[kCount], state[kCount], header[kCount];
     DVBlockState* laneBlock[kCount];
-    const uint8_t* laneArea[kCount];
     const uint8_t scanByMode = layout.scanByMode;
     const LaneTable& lanes = LanesOf(layout);
     static_assert((int)kCount <= (int)kMaxLanes, "lane table size");
@@ -249,33 +248,33 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     uint64_t alive = 0;
     if (!anyMissing) {
         // Eight lanes at a time: the areas' addresses from the
-        // macroblocks', then the AC bits from bit 12 of each area, 124 of
-        // them (the last four bits of lo stay zero): the budget allows at
-        // most 100 and a lookup reads 16 more.  The loads reach byte 16 of
-        // the area, within the reader's allowance past the last area.
+        // macroblocks', then each area's 12-bit header and the AC bits from
+        // bit 12, 116 of them (the last twelve bits of lo stay zero): the
+        // budget allows at most 100 and a lookup reads 16 more.  The loads
+        // reach byte 15 of the area, within the reader's allowance past the
+        // last area.
         const uint8_t* const base = macroblocks[0].data;
         alignas(64) int64_t delta[kLanes] = {};
         for (int j = 1; j < kMacroblocksPerSegment; j++) delta[j] = macroblocks[j].data - base;
         const __m512i deltas = _mm512_load_si512(delta);
         const __m512i swap = _mm512_set4_epi32(0x08090a0b, 0x0c0d0e0f, 0x00010203, 0x04050607);
         const __m512i states = _mm512_set1_epi64((int64_t)(intptr_t)macroblocks);
-        const __m512i bases = _mm512_set1_epi64((int64_t)(intptr_t)base);
         for (int k = 0; k < kGroups; k++) {
             const __m512i at = _mm512_add_epi64(_mm512_permutexvar_epi64(_mm512_load_si512(lanes.macroblock + kLanes * k), deltas),
                                                 _mm512_load_si512(lanes.areaOffset + kLanes * k));
-            const __m512i b1 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 1, 1), swap);
-            const __m512i b9 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 9, 1), swap);
-            _mm512_store_si512(hi + kLanes * k, _mm512_shldi_epi64(b1, b9, 4));
-            _mm512_store_si512(lo + kLanes * k, _mm512_slli_epi64(b9, 4));
+            const __m512i b0 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base, 1), swap);
+            const __m512i b8 = _mm512_shuffle_epi8(_mm512_i64gather_epi64(at, base + 8, 1), swap);
+            _mm512_store_si512(header + kLanes * k, _mm512_srli_epi64(b0, 52));
+            _mm512_store_si512(hi + kLanes * k, _mm512_shldi_epi64(b0, b8, 12));
+            _mm512_store_si512(lo + kLanes * k, _mm512_slli_epi64(b8, 12));
             _mm512_store_si512(state + kLanes * k, _mm512_load_si512(lanes.start + kLanes * k));
-            _mm512_storeu_si512(laneArea + kLanes * k, _mm512_add_epi64(bases, at));
             _mm512_storeu_si512(laneBlock + kLanes * k,
                                 _mm512_add_epi64(states, _mm512_load_si512(lanes.blockOffset + kLanes * k)));
         }
         alive = lanes.used;
     } else {
         for (int lane = 0; lane < kCount; lane++) {
-            hi[lane] = lo[lane] = state[lane] = 0;
+            hi[lane] = lo[lane] = state[lane] = header[lane] = 0;
             if (!((lanes.used >> lane) & 1)) continue;
             DVMacroblockState& mb = macroblocks[lanes.macroblock[lane]];
             DVBlockState& blk = mb.blocks[lanes.block[lane]];
@@ -293,7 +292,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             }
             const uint8_t* area = mb.data + lanes.areaOffset[lane];
             laneBlock[lane] = &blk;
-            laneArea[lane] = area;
+            header[lane] = (((uint32_t)area[0] << 8) | area[1]) >> 4;
             hi[lane] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
             lo[lane] = LoadBE64(area + 9) << 4;
             state[lane] = lanes.start[lane];
@@ -350,23 +349,33 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         alignas(64) uint64_t ends[kLanes], positions[kLanes];
         _mm512_store_si512(ends, _mm512_or_si512(position, _mm512_slli_epi64(last, 32)));
         _mm512_store_si512(positions, gk.positions);
+        // From each header: mode and class as the block keeps them (one
+        // 64-bit value), the scan order, and the DC term (9-bit two's
+        // complement, times 8) as a 16-bit value.
+        static_assert(offsetof(DVBlockState, classNumber) == offsetof(DVBlockState, mode) + 4, "mode, then class");
+        const __m512i hdr = _mm512_load_si512(header + kLanes * k);
+        const __m512i mode = _mm512_and_si512(_mm512_srli_epi64(hdr, 2), _mm512_set1_epi64(1));
+        const __m512i scanMode = _mm512_and_si512(mode, _mm512_set1_epi64(scanByMode));
+        alignas(64) uint64_t modeClass[kLanes], scans[kLanes], scanModes[kLanes], dcs[kLanes];
+        _mm512_store_si512(modeClass,
+                           _mm512_or_si512(mode, _mm512_slli_epi64(_mm512_and_si512(hdr, _mm512_set1_epi64(3)), 32)));
+        _mm512_store_si512(scanModes, scanMode);
+        _mm512_store_si512(scans, _mm512_add_epi64(_mm512_set1_epi64((int64_t)(intptr_t)g_scanOrders[0]),
+                                                   _mm512_slli_epi64(scanMode, 6)));
+        _mm512_store_si512(dcs, _mm512_and_si512(_mm512_slli_epi64(_mm512_srai_epi64(_mm512_slli_epi64(hdr, 52), 55), 3),
+                                                 _mm512_set1_epi64(0xFFFF)));
         for (int l = 0; l < kLanes; l++) {
             const int lane = kLanes * k + l;
             if (!((alive >> lane) & 1)) continue;
             DVBlockState& blk = *laneBlock[lane];
-            const uint8_t* area = laneArea[lane];
-            const uint32_t hdr = (((uint32_t)area[0] << 8) | area[1]) >> 4;
-            blk.classNumber = (int32_t)(hdr & 3);
-            blk.mode = (int32_t)((hdr >> 2) & 1);
-            const int s = blk.mode & scanByMode;
-            blk.scan = g_scanOrders[s];
+            std::memcpy(&blk.mode, &modeClass[l], 8);
+            blk.scan = (const uint8_t*)(intptr_t)scans[l];
             blk.leftoverBits = 0;
             blk.leftoverCount = 0;
             std::memcpy(&blk.position, &ends[l], 8);
-            // The DC term from the header, 9-bit two's complement, at
-            // position 0, which no code stores.
-            const int dc = ((int)((hdr >> 3) ^ 256) - 256) * 8;
-            const __m512i byPosition = _mm512_mask_expand_epi16(_mm512_castsi128_si512(_mm_cvtsi32_si128(dc & 0xFFFF)),
+            const int s = (int)scanModes[l];
+            // The DC term at position 0, which no code stores.
+            const __m512i byPosition = _mm512_mask_expand_epi16(_mm512_castsi128_si512(_mm_cvtsi64_si128((long long)dcs[l])),
                                                                 (__mmask32)positions[l], column[l]);
             _mm512_storeu_si512((void*)blk.coefficients,
                                 _mm512_maskz_permutexvar_epi16(perm.below32[s][0], Load512(perm.index[s][0]), byPosition));
