@@ -91,6 +91,18 @@ void DecodeCoefficientsBmi2(DVMacroblockState* macroblocks, const DVBlockLayout&
 void DecodeCoefficientsAvx512(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                               DVCoefficientPasses passes);
 
+// Where pass 1 (a block's own area) left each block: the budget still
+// unread and whether the block is complete.  The other passes continue from
+// there: ContinueThreePassesBmi2 does what DecodeCoefficientsBmi2 does for
+// kPassesThree after pass 1, given the coefficients, positions and fields
+// pass 1 stored and its ends[macroblock][block] (same results).
+struct DVOwnAreaEnd {
+    int32_t remaining;
+    int32_t complete;
+};
+void ContinueThreePassesBmi2(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                             const DVOwnAreaEnd (*ends)[kMaxBlocks]);
+
 // The decoder for the instruction sets in cpuFlags (threads/cpu.h).
 using DVCoefficientDecoder = void (*)(DVMacroblockState*, const DVBlockLayout&, DVCoefficientPasses);
 DVCoefficientDecoder SelectCoefficientDecoder(uint32_t cpuFlags);

@@ -33,7 +33,7 @@ namespace hvdv {
 
 namespace {
 
-enum { kLanes = 8, kMaxSteps = 32, kHalfLast = 24 };
+enum { kLanes = 8, kMaxSteps = 32, kHalfLast = 24, kFullLast = 63 };
 
 inline uint64_t LoadBE64(const uint8_t* p) {
     uint64_t v;
@@ -83,13 +83,16 @@ const WideTable& Wide() {
 }
 
 // A lane's budget and position in one 64-bit value: the budget left in the
-// low half, (24 - position) << 25 plus 25 one bits in the high half.  After
-// subtracting an entry, a half is negative exactly when the code does not
-// fit (low) or passes position 24 (high); the one bits absorb the value
-// bits below the advance, and are set again after every code taken.
+// low half, (last - position) << 25 plus 25 one bits in the high half, last
+// being the last scan position read (24 at half size, 63 in a block's own
+// area at full size).  After subtracting an entry, a half is negative
+// exactly when the code does not fit (low) or passes the last position
+// (high); the one bits absorb the value bits below the advance, and are set
+// again after every code taken.
 constexpr uint64_t kStateOnes = 0x01FFFFFFull << 32;
 constexpr uint64_t kStateSigns = 0x8000000080000000ull;
-constexpr uint64_t StartState(int budget) { return ((uint64_t)kHalfLast << 57) | kStateOnes | (uint64_t)budget; }
+template <int kLast>
+constexpr uint64_t StartState(int budget) { return ((uint64_t)kLast << 57) | kStateOnes | (uint64_t)budget; }
 
 // The word permutations from scan positions 0-31 to coefficient order (the
 // internal index of each of the 64 coefficients), low and high 32
@@ -98,6 +101,9 @@ constexpr uint64_t StartState(int budget) { return ((uint64_t)kHalfLast << 57) |
 struct ScanPermutes {
     alignas(64) uint16_t index[2][2][32];
     uint32_t below32[2][2];
+    // The same for positions 0-63, from two registers of 32 positions.
+    alignas(64) uint16_t index64[2][2][32];
+    alignas(64) uint16_t steps[32];  // 0, 1, ..., 31
 };
 
 const ScanPermutes& Permutes() {
@@ -107,9 +113,11 @@ const ScanPermutes& Permutes() {
             int positionOf[64];
             for (int q = 0; q < 64; q++) positionOf[g_scanOrders[mode][q]] = q;
             s.below32[mode][0] = s.below32[mode][1] = 0;
+            for (int i = 0; i < 32; i++) s.steps[i] = (uint16_t)i;
             for (int i = 0; i < 64; i++) {
                 const int q = positionOf[i];
                 s.index[mode][i >> 5][i & 31] = (uint16_t)(q & 31);
+                s.index64[mode][i >> 5][i & 31] = (uint16_t)q;
                 if (q < 32) s.below32[mode][i >> 5] |= 1u << (i & 31);
             }
         }
@@ -128,7 +136,6 @@ struct Group {
     __mmask8 alive;
 };
 
-// One code of every lane of g; the entries go to log (one row).
 // The entries of the codes at the top of hi (see WideTable).
 inline __m512i Lookup(const WideTable& t, __m512i hi) {
     const __m512i folded = _mm512_srli_epi64(_mm512_subs_epu16(hi, _mm512_set1_epi64((long long)kLinkFold << 48)), 48);
@@ -136,6 +143,8 @@ inline __m512i Lookup(const WideTable& t, __m512i hi) {
     return _mm512_i64gather_epi64(idx, (const long long*)t.entry, 8);
 }
 
+// One code of every lane of g; the entries go to log (one row).
+template <int kLast>
 inline void Step(Group& g, const WideTable& t, uint64_t* log) {
     const __m512i e = Lookup(t, g.hi);
     const __m512i s = _mm512_sub_epi32(g.state, e);
@@ -147,8 +156,8 @@ inline void Step(Group& g, const WideTable& t, uint64_t* log) {
     g.lo = _mm512_mask_shldv_epi64(g.lo, ok, _mm512_setzero_si512(), e);
     // state = s with its 25 one bits set again, where the code was taken.
     g.state = _mm512_mask_ternarylogic_epi64(g.state, ok, s, _mm512_set1_epi64((long long)kStateOnes), 0xEE);
-    // 1 << position, from 24 - position in the state's top bits.
-    const __m512i bit = _mm512_srlv_epi64(_mm512_set1_epi64(1 << kHalfLast), _mm512_srli_epi64(s, 57));
+    // 1 << position, from last - position in the state's top bits.
+    const __m512i bit = _mm512_srlv_epi64(_mm512_set1_epi64((long long)(1ull << kLast)), _mm512_srli_epi64(s, 57));
     g.positions = _mm512_mask_or_epi64(g.positions, ok, g.positions, bit);
     _mm512_store_si512((void*)log, e);
 }
@@ -200,11 +209,11 @@ enum { kMaxGroups = 5, kMaxLanes = kMaxGroups * kLanes };
 struct LaneTable {
     // Lane 5 * o + j: macroblock j's block order[o], at byte offset
     // blockOffset from the first macroblock's state; its area at byte
-    // offset areaOffset of the compressed macroblock, and its start state.
+    // offset areaOffset of the compressed macroblock, and its AC budget.
     alignas(64) int64_t macroblock[kMaxLanes];
     alignas(64) int64_t areaOffset[kMaxLanes];
     alignas(64) int64_t blockOffset[kMaxLanes];
-    alignas(64) uint64_t start[kMaxLanes];
+    alignas(64) uint64_t budget[kMaxLanes];
     uint8_t block[kMaxLanes];
     uint64_t used;
 };
@@ -218,7 +227,7 @@ LaneTable MakeLaneTable(const DVBlockLayout& layout, const uint8_t* order) {
             t.areaOffset[lane] = layout.offset[b];
             t.blockOffset[lane] = (int64_t)(j * sizeof(DVMacroblockState) + offsetof(DVMacroblockState, blocks) +
                                             b * sizeof(DVBlockState));
-            t.start[lane] = StartState(layout.bits[b]);
+            t.budget[lane] = layout.bits[b];
             t.block[lane] = (uint8_t)b;
             t.used |= 1ull << lane;
         }
@@ -233,10 +242,15 @@ const LaneTable& LanesOf(const DVBlockLayout& layout) {
     return layout.blockCount == kLayoutHD.blockCount ? tHD : &layout == &kLayout50 ? t50 : t25;
 }
 
-// A segment of layout's blocks in kGroups groups of lanes, lane
-// blockCount * j + b for block b of macroblock j.
-template <int kGroups>
-void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout) {
+// A segment of layout's blocks in kGroups groups of lanes (see LaneTable),
+// each block in its own area up to scan position kLast: half size (24), or
+// pass 1 of the three passes (63; high definition only, whose areas hold at
+// most 22 codes, so that a lane's steps fit the log), which also records in
+// ends where each block stopped.
+template <int kGroups, int kLast>
+void DecodeLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout, DVOwnAreaEnd (*ends)[kMaxBlocks]) {
+    static_assert(kLast == kHalfLast || kLast == kFullLast, "half size or pass 1");
+    (void)ends;
     enum { kCount = kGroups * kLanes };
     alignas(64) uint64_t hi[kCount], lo[kCount], state[kCount], header[kCount];
     DVBlockState* laneBlock[kCount];
@@ -267,7 +281,8 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             _mm512_store_si512(header + kLanes * k, _mm512_srli_epi64(b0, 52));
             _mm512_store_si512(hi + kLanes * k, _mm512_shldi_epi64(b0, b8, 12));
             _mm512_store_si512(lo + kLanes * k, _mm512_slli_epi64(b8, 12));
-            _mm512_store_si512(state + kLanes * k, _mm512_load_si512(lanes.start + kLanes * k));
+            _mm512_store_si512(state + kLanes * k, _mm512_or_si512(_mm512_load_si512(lanes.budget + kLanes * k),
+                                                                   _mm512_set1_epi64((long long)StartState<kLast>(0))));
             _mm512_storeu_si512(laneBlock + kLanes * k,
                                 _mm512_add_epi64(states, _mm512_load_si512(lanes.blockOffset + kLanes * k)));
         }
@@ -295,7 +310,7 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             header[lane] = (((uint32_t)area[0] << 8) | area[1]) >> 4;
             hi[lane] = (LoadBE64(area + 1) << 4) | (area[9] >> 4);
             lo[lane] = LoadBE64(area + 9) << 4;
-            state[lane] = lanes.start[lane];
+            state[lane] = StartState<kLast>((int)lanes.budget[lane]);
             alive |= 1ull << lane;
         }
     }
@@ -317,11 +332,12 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
     int rows[kGroups] = {};
     auto step = [&](Group& g, int k) {
         if (!g.alive) return false;
-        Step(g, tables, log[k][rows[k]++]);
+        Step<kLast>(g, tables, log[k][rows[k]++]);
         return true;
     };
-    // Positions rise by at least one a code and stop past 24, so no lane
-    // takes more than 25 steps.
+    // Positions rise by at least one a code and stop past 24, so a lane
+    // takes at most 25 steps at half size; a high-definition area holds at
+    // most 22 codes (68 bits, 3 at least a code), so pass 1 takes at most 23.
     for (int n = 0; n < kMaxSteps; n++) {
         bool any = step(g0, 0);
         any |= step(g1, 1);
@@ -341,13 +357,21 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
         // length above the budget left), or past position 24.  Position and
         // last stored position in one 64-bit value, as the block keeps them.
         const __m512i e = Lookup(tables, gk.hi);
-        const __m512i last = _mm512_sub_epi64(_mm512_set1_epi64(kHalfLast), _mm512_srli_epi64(gk.state, 57));
+        const __m512i last = _mm512_sub_epi64(_mm512_set1_epi64(kLast), _mm512_srli_epi64(gk.state, 57));
         const __mmask8 fits = _mm512_cmple_epu64_mask(_mm512_and_si512(e, _mm512_set1_epi64(31)),
                                                       _mm512_and_si512(gk.state, _mm512_set1_epi64(0xFFFFFFFF)));
         const __m512i position = _mm512_mask_add_epi64(last, fits, last, _mm512_srli_epi64(e, kWideAdvanceShift));
+        // Pass 1: a code that fits was taken (it ended the block); the
+        // budget left after it.
+        alignas(64) uint64_t remaining[kLanes];
+        if constexpr (kLast == kFullLast) {
+            const __m512i budget = _mm512_and_si512(gk.state, _mm512_set1_epi64(0xFFFFFFFF));
+            _mm512_store_si512(remaining, _mm512_mask_sub_epi64(budget, fits, budget,
+                                                                _mm512_and_si512(e, _mm512_set1_epi64(31))));
+        }
         static_assert(offsetof(DVBlockState, last) == offsetof(DVBlockState, position) + 4, "position, then last");
-        alignas(64) uint64_t ends[kLanes], positions[kLanes];
-        _mm512_store_si512(ends, _mm512_or_si512(position, _mm512_slli_epi64(last, 32)));
+        alignas(64) uint64_t stops[kLanes], positions[kLanes];
+        _mm512_store_si512(stops, _mm512_or_si512(position, _mm512_slli_epi64(last, 32)));
         _mm512_store_si512(positions, gk.positions);
         // From each header: mode and class as the block keeps them (one
         // 64-bit value), the scan order, and the DC term (9-bit two's
@@ -372,11 +396,27 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
             blk.scan = (const uint8_t*)(intptr_t)scans[l];
             blk.leftoverBits = 0;
             blk.leftoverCount = 0;
-            std::memcpy(&blk.position, &ends[l], 8);
+            std::memcpy(&blk.position, &stops[l], 8);
             const int s = (int)scanModes[l];
             // The DC term at position 0, which no code stores.
-            const __m512i byPosition = _mm512_mask_expand_epi16(_mm512_castsi128_si512(_mm_cvtsi64_si128((long long)dcs[l])),
-                                                                (__mmask32)positions[l], column[l]);
+            const __m512i dc = _mm512_castsi128_si512(_mm_cvtsi64_si128((long long)dcs[l]));
+            if constexpr (kLast == kFullLast) {
+                // Positions 0-31 and 32-63 each spread in a register of their
+                // own, the second from the values after the first's.
+                const uint64_t p = positions[l];
+                const __m512i low = _mm512_mask_expand_epi16(dc, (__mmask32)p, column[l]);
+                const __m512i next = _mm512_add_epi16(Load512(perm.steps), _mm512_set1_epi16((short)__builtin_popcount((uint32_t)p)));
+                const __m512i high = _mm512_maskz_expand_epi16((__mmask32)(p >> 32), _mm512_permutexvar_epi16(next, column[l]));
+                _mm512_storeu_si512((void*)blk.coefficients,
+                                    _mm512_permutex2var_epi16(low, Load512(perm.index64[s][0]), high));
+                _mm512_storeu_si512((void*)(blk.coefficients + 32),
+                                    _mm512_permutex2var_epi16(low, Load512(perm.index64[s][1]), high));
+                DVOwnAreaEnd& end = ends[lanes.macroblock[lane]][lanes.block[lane]];
+                end.remaining = (int32_t)remaining[l];
+                end.complete = (int32_t)((fits >> l) & 1);
+                continue;
+            }
+            const __m512i byPosition = _mm512_mask_expand_epi16(dc, (__mmask32)positions[l], column[l]);
             _mm512_storeu_si512((void*)blk.coefficients,
                                 _mm512_maskz_permutexvar_epi16(perm.below32[s][0], Load512(perm.index[s][0]), byPosition));
             _mm512_storeu_si512((void*)(blk.coefficients + 32),
@@ -394,11 +434,19 @@ void DecodeHalfLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout
 
 void DecodeCoefficientsAvx512(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                               DVCoefficientPasses passes) {
-    if (passes != kPassesHalf) return DecodeCoefficientsBmi2(macroblocks, layout, passes);
-    if (layout.blockCount <= 6)
-        DecodeHalfLanes<4>(macroblocks, layout);
-    else
-        DecodeHalfLanes<5>(macroblocks, layout);
+    if (passes == kPassesHalf) {
+        if (layout.blockCount <= 6)
+            DecodeLanes<4, kHalfLast>(macroblocks, layout, nullptr);
+        else
+            DecodeLanes<5, kHalfLast>(macroblocks, layout, nullptr);
+        return;
+    }
+    if (passes == kPassesThree && layout.blockCount == kLayoutHD.blockCount) {
+        DVOwnAreaEnd ends[kMacroblocksPerSegment][kMaxBlocks];
+        DecodeLanes<5, kFullLast>(macroblocks, layout, ends);
+        return ContinueThreePassesBmi2(macroblocks, layout, ends);
+    }
+    DecodeCoefficientsBmi2(macroblocks, layout, passes);
 }
 
 }  // namespace hvdv

@@ -10,4 +10,9 @@ void DecodeCoefficientsBmi2(DVMacroblockState* macroblocks, const DVBlockLayout&
     DecodeSegmentCoefficients(macroblocks, layout, passes);
 }
 
+void ContinueThreePassesBmi2(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                             const DVOwnAreaEnd (*ends)[kMaxBlocks]) {
+    ContinueSegmentCoefficients(macroblocks, layout, ends);
+}
+
 }  // namespace hvdv

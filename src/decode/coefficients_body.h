@@ -411,8 +411,22 @@ constexpr bool PairsInBlockOrder(const DVBlockLayout& layout) {
     return true;
 }
 
+// A reader of the budget left in a block's area after `consumed` of its AC
+// bits (which start at bit 12).
+inline BitReader ReaderAfter(const uint8_t* area, int consumed, int remaining) {
+    const int bit = 12 + consumed;
+    BitReader r;
+    r.w = LoadBE64(area + (bit >> 3)) << (bit & 7);
+    r.n = 56 - (bit & 7);
+    r.p = area + (bit >> 3) + 7;
+    r.budget = remaining;
+    return r;
+}
+
+// ends: where pass 1 left each block, when it has been done already
+// (ContinueThreePasses); null: pass 1 here.
 template <const DVBlockLayout& layout>
-void DecodeThreePasses(DVMacroblockState* macroblocks) {
+void DecodeThreePasses(DVMacroblockState* macroblocks, const DVOwnAreaEnd (*ends)[kMaxBlocks] = nullptr) {
     constexpr bool kInOrder = PairsInBlockOrder(layout);
     constexpr bool kCopyScan = layout.scanByMode != 0;
     // Once a macroblock marked damaged (STA bit 0 or 3) has been met, the
@@ -448,7 +462,13 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
             spans[spanCount] = r;  // AppendSpan takes any window fill
             spanCount += done && r.budget > 0;
         };
-        if constexpr (kInOrder) {
+        if (ends) {
+            for (int b = 0; b < layout.blockCount; b++) {
+                const DVOwnAreaEnd& e = ends[j][b];
+                sort(mb.blocks[b], ReaderAfter(mb.data + layout.offset[b], layout.bits[b] - e.remaining, e.remaining),
+                     e.complete != 0);
+            }
+        } else if constexpr (kInOrder) {
             for (int b = 0; b < layout.blockCount; b += 2) {
                 BitReader r[2];
                 bool complete[2];
@@ -513,6 +533,15 @@ void DecodeThreePasses(DVMacroblockState* macroblocks) {
     segmentLent.Seal();
     BitReader rest;
     ContinueBlocks(segmentLent, segmentBlocks, segmentBlockCount, &rest);
+}
+
+// The three passes after pass 1 (see ContinueThreePassesBmi2).
+inline void ContinueSegmentCoefficients(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
+                                        const DVOwnAreaEnd (*ends)[kMaxBlocks]) {
+    const bool hd = &layout == &kLayoutHD, dv50 = &layout == &kLayout50;
+    return hd     ? DecodeThreePasses<kAreasHD>(macroblocks, ends)
+           : dv50 ? DecodeThreePasses<kAreas50>(macroblocks, ends)
+                  : DecodeThreePasses<kAreas25>(macroblocks, ends);
 }
 
 // Three passes, single pass or half size for a segment of layout kLayout25,
