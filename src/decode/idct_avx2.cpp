@@ -295,13 +295,26 @@ inline void DequantiseHalf4(__m256i* X, const int16_t* const* c, const uint16_t*
     }
 }
 
+// Row h's first four multipliers of one table for all four blocks.
+inline __m256i Broadcast4(const int16_t* p) {
+    int64_t v;
+    std::memcpy(&v, p, 8);
+    return _mm256_set1_epi64x(v);
+}
+
+// kShared: the four blocks take the same multipliers (one class and
+// component, as the blocks of a macroblock's luminance or colour difference
+// mostly do), so that each row of them is one broadcast load.
+template <bool kShared>
 inline void DequantiseHDHalf4(__m256i* X, const int16_t* const* c, const DVDequantHD* const* m) {
     const __m256i one = _mm256_set1_epi16(1);
     const int16_t* const hr[4] = {m[0]->highRounded, m[1]->highRounded, m[2]->highRounded, m[3]->highRounded};
     const int16_t* const ls[4] = {m[0]->lowSigned, m[1]->lowSigned, m[2]->lowSigned, m[3]->lowSigned};
     const __m256i x0 = Quarters(c, 0);
     for (int h = 0; h < 4; h++) {
-        const __m256i x = h == 0 ? x0 : Quarters(c, 8 * h), H = Quarters(hr, 8 * h), L = Quarters(ls, 8 * h);
+        const __m256i x = h == 0 ? x0 : Quarters(c, 8 * h);
+        const __m256i H = kShared ? Broadcast4(hr[0] + 8 * h) : Quarters(hr, 8 * h);
+        const __m256i L = kShared ? Broadcast4(ls[0] + 8 * h) : Quarters(ls, 8 * h);
         const __m256i r = _mm256_add_epi16(_mm256_mulhi_epi16(x, L), _mm256_srli_epi16(_mm256_mullo_epi16(x, L), 15));
         // Within each half: the low four lanes are one block, the high four
         // the other; the pack keeps that order.
@@ -524,7 +537,10 @@ void IdctHD4Blocks_avx2(uint8_t* const* out, const int16_t* const* c, const DVDe
     int i = 0;
     for (; i + 3 < n; i += 4) {
         __m256i X[4];
-        DequantiseHDHalf4(X, c + i, m + i);
+        if (m[i] == m[i + 1] && m[i] == m[i + 2] && m[i] == m[i + 3])
+            DequantiseHDHalf4<true>(X, c + i, m + i);
+        else
+            DequantiseHDHalf4<false>(X, c + i, m + i);
         Idct4Rows4(out + i, X, kModes);
     }
     for (; i + 1 < n; i += 2) IdctHD4Pair_avx2(out[i], out[i + 1], c[i], c[i + 1], m[i], m[i + 1]);

@@ -116,9 +116,12 @@ CHECKASM_TEST(dequant_hd) {
                 }
             }
             // Half the time the blocks of each pair share their multipliers,
-            // as a macroblock's blocks of one class and component do.
+            // as a macroblock's blocks of one class and component do, and
+            // every fourth time each four of them.
             if (iter % 2 == 0)
                 for (int k = 0; k + 1 < 8; k += 2) m[k + 1] = m[k];
+            if (iter % 4 == 2)
+                for (int k = 0; k < 8; k++) m[k] = m[k & ~3];
             char what[96];
             std::snprintf(what, sizeof what, "idct_hd %s iteration %d", isa.name, iter);
             // Full and half size of block 0; the half-size slot keeps its other bytes.
