@@ -1,16 +1,18 @@
-// Half-size coefficient decoding in AVX-512 lanes; chosen for processors
-// with AVX-512 F, BW, VL and VBMI2 (kCpuAVX512) and BMI2.  The other passes
-// go to the BMI2 decoder.  Same results as the decoder for every processor.
+// Coefficient decoding in AVX-512 lanes: half size, and pass 1 of the
+// three passes for high definition (passes 2 and 3 then go on in the BMI2
+// decoder from where the lanes left each block); chosen for processors with
+// AVX-512 F, BW, VL and VBMI2 (kCpuAVX512) and BMI2.  Everything else goes
+// to the BMI2 decoder.  Same results as the decoder for every processor.
 //
 // At half size a block reads its own area only, up to scan position 24, so
-// the blocks of a segment are independent from their first code.  Each of
-// them takes a 64-bit lane: its whole area (at most 100 AC bits, plus what
-// follows for the last lookup) sits in two registers, hi and lo, shifted
-// together by each code's length, so that no step loads the stream; the one
-// load of a step is the table lookup, gathered for eight lanes.  A lane
-// stops at the first code that passes position 24 or does not fit the
-// budget, and keeps stepping as a no-op until every lane of its group of
-// eight has stopped.  Each step writes its eight table entries to a log;
+// the blocks of a segment are independent from their first code; so are
+// they in pass 1, up to position 63.  Each of them takes a 64-bit lane:
+// its whole area (at most 100 AC bits, plus what follows for the last
+// lookup) sits in two registers, hi and lo, shifted together by each code's
+// length, so that no step loads the stream; the one load of a step is the
+// table lookup, gathered for eight lanes.  A lane stops at the first code
+// that passes the last position or does not fit the budget, and keeps
+// stepping as a no-op until every lane of its group of eight has stopped.  Each step writes its eight table entries to a log;
 // afterwards the values are taken out of the log a lane at a time, spread by
 // the lane's positions (a mask with one bit a position) and put into
 // coefficient order by a permutation.
