@@ -73,7 +73,10 @@ void BeginMacroblock(DVMacroblockState* state, const uint8_t* payload, uint32_t 
 // macroblock states (initialised with layout.blockCount blocks) for the
 // layout kLayout25, kLayout50 or kLayoutHD: three passes with the redistribution of
 // spare bits, single pass (each block's own bits only), or half size (own
-// bits, scan positions 0-24).  The bit reader may load up to kOverRead bytes
+// bits, scan positions 0-24; a decoder may leave the coefficients past
+// internal index 31 of a high-definition frame macroblock's blocks (block
+// 0's M bit clear) as they were, since the 4 x 4 transform reads only those
+// below).  The bit reader may load up to kOverRead bytes
 // past the end of a macroblock's 77-byte payload.
 enum { kOverRead = 16 };
 enum DVCoefficientPasses { kPassesThree, kPassesSingle, kPassesHalf };

@@ -349,6 +349,15 @@ void DecodeLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout, DV
         if (!any) break;
     }
     const ScanPermutes& perm = Permutes();
+    // At half size a high-definition frame macroblock's blocks go to the 4 x
+    // 4 transform, which reads coefficients 0-31 only; a field macroblock's
+    // (block 0's M bit set) go to the full one.  Block 0 of macroblock j is
+    // lane j.
+    uint32_t fullBlocks = ~0u;
+    if (kLast == kHalfLast && layout.blockCount == kLayoutHD.blockCount) {
+        fullBlocks = 0;
+        for (int j = 0; j < kMacroblocksPerSegment; j++) fullBlocks |= (uint32_t)((header[j] >> 2) & 1) << j;
+    }
     auto finish = [&](int k, const Group& gk) {
         if (!(__mmask8)(alive >> (kLanes * k))) return;
         // The values past a lane's last step are not used: positions mark
@@ -421,8 +430,9 @@ void DecodeLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout, DV
             const __m512i byPosition = _mm512_mask_expand_epi16(dc, (__mmask32)positions[l], column[l]);
             _mm512_storeu_si512((void*)blk.coefficients,
                                 _mm512_maskz_permutexvar_epi16(perm.below32[s][0], Load512(perm.index[s][0]), byPosition));
-            _mm512_storeu_si512((void*)(blk.coefficients + 32),
-                                _mm512_maskz_permutexvar_epi16(perm.below32[s][1], Load512(perm.index[s][1]), byPosition));
+            if ((fullBlocks >> lanes.macroblock[lane]) & 1)
+                _mm512_storeu_si512((void*)(blk.coefficients + 32),
+                                    _mm512_maskz_permutexvar_epi16(perm.below32[s][1], Load512(perm.index[s][1]), byPosition));
         }
     };
     finish(0, g0);

@@ -56,14 +56,18 @@ void Decode(DVCoefficientDecoder fn, const std::vector<uint8_t>& bytes, const DV
     fn(states, layout, passes);
 }
 
-bool SameBlocks(const char* what, const DVMacroblockState* ref, const DVMacroblockState* got) {
+// halfHD: half size of high definition, where the coefficients past index
+// 31 of a frame macroblock's blocks are not compared (the decoders may leave
+// them as they were).
+bool SameBlocks(const char* what, const DVMacroblockState* ref, const DVMacroblockState* got, bool halfHD) {
     for (int m = 0; m < kMacroblocksPerSegment; m++) {
+        const size_t bytes = halfHD && !ref[m].missing && ref[m].blocks[0].mode == 0 ? 64 : 128;
         for (int b = 0; b < ref[m].blockCount; b++) {
             const DVBlockState& x = ref[m].blocks[b];
             const DVBlockState& y = got[m].blocks[b];
             if (x.mode != y.mode || x.classNumber != y.classNumber || x.position != y.position ||
                 x.last != y.last || x.leftoverCount != y.leftoverCount || x.leftoverBits != y.leftoverBits ||
-                x.scan != y.scan || std::memcmp(x.coefficients, y.coefficients, 128) != 0) {
+                x.scan != y.scan || std::memcmp(x.coefficients, y.coefficients, bytes) != 0) {
                 checkasm::Fail("%s: macroblock %d block %d differs (position %d/%d, last %d/%d)", what, m, b,
                                x.position, y.position, x.last, y.last);
                 return false;
@@ -101,7 +105,7 @@ CHECKASM_TEST(coefficients) {
                     std::snprintf(what, sizeof what, "coefficients %s %s %s pattern %d", levels[li].name,
                                   layout == &kLayoutHD ? "hd" : layout == &kLayout50 ? "50" : "25",
                                   passNames[p], pattern);
-                    if (!SameBlocks(what, ref, got)) return;
+                    if (!SameBlocks(what, ref, got, passes[p] == kPassesHalf && layout == &kLayoutHD)) return;
                 }
             }
         }
