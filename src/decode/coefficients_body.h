@@ -535,10 +535,12 @@ void DecodeThreePasses(DVMacroblockState* macroblocks, const DVOwnAreaEnd (*ends
     ContinueBlocks(segmentLent, segmentBlocks, segmentBlockCount, &rest);
 }
 
-// The three passes after pass 1 (see ContinueThreePassesBmi2).
+// The three passes after pass 1 (see ContinueThreePassesBmi2).  The
+// high-definition layout is told by its block count, as the lanes that ran
+// pass 1 tell it.
 inline void ContinueSegmentCoefficients(DVMacroblockState* macroblocks, const DVBlockLayout& layout,
                                         const DVOwnAreaEnd (*ends)[kMaxBlocks]) {
-    const bool hd = &layout == &kLayoutHD, dv50 = &layout == &kLayout50;
+    const bool hd = layout.blockCount == kLayoutHD.blockCount, dv50 = &layout == &kLayout50;
     return hd     ? DecodeThreePasses<kAreasHD>(macroblocks, ends)
            : dv50 ? DecodeThreePasses<kAreas50>(macroblocks, ends)
                   : DecodeThreePasses<kAreas25>(macroblocks, ends);
