@@ -365,7 +365,7 @@ void DecodeLanes(DVMacroblockState* macroblocks, const DVBlockLayout& layout, DV
         __m512i column[kLanes];
         Columns(log[k], rows[k], column);
         // Where each block stopped: at the code that did not fit (its
-        // length above the budget left), or past position 24.  Position and
+        // length above the budget left), or past the last position.  Position and
         // last stored position in one 64-bit value, as the block keeps them.
         const __m512i e = Lookup(tables, gk.hi);
         const __m512i last = _mm512_sub_epi64(_mm512_set1_epi64(kLast), _mm512_srli_epi64(gk.state, 57));
